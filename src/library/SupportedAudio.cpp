@@ -1,0 +1,33 @@
+#include "SupportedAudio.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace lh::SupportedAudio {
+
+bool isSupported(const FileURL& url)
+{
+    std::string extension = url.pathExtension();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::ranges::find(fileExtensions, extension) != fileExtensions.end();
+}
+
+QStringList openDialogPatterns()
+{
+    QStringList patterns;
+    auto add = [&](std::string_view extension) {
+        const QString lower = QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
+        patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+    };
+    for (const std::string_view extension : fileExtensions)
+        add(extension);
+    add("cue");
+    return patterns;
+}
+
+QString openDialogFilter()
+{
+    return QStringLiteral("Audio files and cue sheets (%1)").arg(openDialogPatterns().join(QLatin1Char(' ')));
+}
+
+} // namespace lh::SupportedAudio

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "FileURL.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace lh {
+
+// One playlist entry: a whole audio file, or a stretch of one described by a cue sheet.
+// A track with a title is a cue track; a track without one is a whole file. Tracks are
+// compared field by field and are never hashed (the playlist keys them itself).
+struct Track {
+    FileURL url; // canonical (normalizedFileURL); for a cue track the audio file, not the sheet
+    double start = 0; // seconds into the file
+    std::optional<double> end; // seconds; absent means to the end of the file
+    std::optional<QString> title; // present exactly for cue tracks
+    std::optional<QString> artist; // the cue sheet's performer
+    bool isRemote = false; // on a network volume: played from a local copy
+
+    bool isWholeFile() const noexcept { return !title.has_value(); }
+
+    bool operator==(const Track&) const = default;
+};
+
+} // namespace lh

@@ -1,0 +1,69 @@
+#include "FileSystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lh::FileSystem {
+namespace {
+
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+std::optional<QByteArray> readFile(const std::string& path)
+{
+    FileDescriptor file { ::open(path.c_str(), O_RDONLY | O_CLOEXEC) };
+    if (file.fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+
+    QByteArray contents;
+    contents.reserve(static_cast<qsizetype>(info.st_size));
+    char block[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(file.fd, block, sizeof block);
+        if (count == 0)
+            return contents;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        contents.append(block, count);
+    }
+}
+
+std::vector<std::string> listFolder(const std::string& path)
+{
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder)
+        return names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (!entry)
+            break;
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    if (errno != 0)
+        names.clear(); // a listing cut short is no listing
+    ::closedir(folder);
+    return names;
+}
+
+} // namespace lh::FileSystem

@@ -1,0 +1,67 @@
+#include "MainThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+namespace lh {
+namespace {
+
+void abortWithLocation(const std::source_location& where)
+{
+    std::fprintf(stderr, "Larkhaven: main-thread object used from another thread at %s:%u (%s)\n",
+                 where.file_name(), static_cast<unsigned>(where.line()), where.function_name());
+    std::abort();
+}
+
+std::mutex handlerMutex;
+MainThread::ViolationHandler& handler()
+{
+    static MainThread::ViolationHandler current = abortWithLocation;
+    return current;
+}
+
+} // namespace
+
+bool MainThread::isCurrent() noexcept
+{
+    // On Linux the initial thread's id equals the process id; cached per thread.
+    thread_local const bool isMain = ::syscall(SYS_gettid) == ::getpid();
+    return isMain;
+}
+
+void MainThread::check(const std::source_location& where)
+{
+    if (isCurrent())
+        return;
+    ViolationHandler report;
+    {
+        std::lock_guard lock(handlerMutex);
+        report = handler();
+    }
+    report(where);
+}
+
+MainThread::ViolationHandler MainThread::setViolationHandler(ViolationHandler replacement)
+{
+    std::lock_guard lock(handlerMutex);
+    return std::exchange(handler(), replacement ? std::move(replacement) : abortWithLocation);
+}
+
+void MainThread::post(std::function<void()> work)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        std::fprintf(stderr, "Larkhaven: work posted to the main thread before the application exists\n");
+        std::abort();
+    }
+    QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+} // namespace lh

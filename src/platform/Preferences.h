@@ -1,0 +1,75 @@
+#pragma once
+
+#include "SerialExecutor.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+namespace lh {
+
+// The user's settings and playlist, kept as one JSON object on disk.
+//
+// Values are typed: Boolean, number, string, array and text-keyed object, and a number is
+// never mistaken for a Boolean. A value set is read back by the next read at once. Writing to
+// disk happens on a thread of its own, coalesced (a burst of sets costs one write) and atomic
+// (temporary file, fsync, rename, fsync of the folder; the previous good file is kept as a
+// backup), so neither a crash nor a full disk leaves a torn file, and the main thread never
+// waits for a large playlist to reach the disk. A file that cannot be read or parsed is moved
+// aside, never deleted, and the store starts empty.
+//
+// Main thread only, except where a method says otherwise.
+class Preferences {
+public:
+    explicit Preferences(QString filePath);
+    // Flushes what is still pending.
+    ~Preferences();
+
+    Preferences(const Preferences&) = delete;
+    Preferences& operator=(const Preferences&) = delete;
+
+    // $XDG_CONFIG_HOME/Larkhaven/preferences.json
+    static QString defaultFilePath();
+
+    // The stored value with its type; nothing when absent.
+    std::optional<QJsonValue> object(const QString& key) const;
+    // The stored array; nothing when absent or not an array.
+    std::optional<QJsonArray> array(const QString& key) const;
+    // A stored Boolean, or a number other than zero; false otherwise.
+    bool boolean(const QString& key) const;
+
+    void set(QJsonValue value, const QString& key);
+
+    // Waits until everything set so far is on disk (or failed to get there). For quitting.
+    void flush();
+
+    // Why the last write failed; nothing once a write succeeds. Any thread.
+    std::optional<QString> lastWriteError() const;
+
+    const QString& filePath() const { return filePath_; }
+
+private:
+    void load();
+    void writeLatest();
+
+    QString filePath_;
+    QJsonObject values_;
+
+    mutable std::mutex mutex_; // guards the fields below, shared with the writer thread
+    std::condition_variable written_;
+    QJsonObject pending_;
+    std::uint64_t requested_ = 0;
+    std::uint64_t completed_ = 0;
+    bool isWriteScheduled_ = false;
+    std::optional<QString> lastWriteError_;
+
+    SerialExecutor writer_; // last: its thread stops before the fields above go
+};
+
+} // namespace lh
