@@ -143,6 +143,23 @@ TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerCreatedTrack)
     EXPECT_EQ(files.remoteQuestions, 3);
 }
 
+TEST_F(TrackImporterTest, ALegacySheetFindsItsFileUnderTheFolderEntrysOwnSpelling)
+{
+    // Saved in Windows-1251 on one system; the folder, copied from another, spells the name
+    // decomposed ("й" as "и" and a combining breve), and the file was re-encoded to FLAC.
+    files.add("/music/Kino/Kino.cue", "PERFORMER \"\xCA\xE8\xED\xEE\"\r\nFILE \"\xC7\xE0\xEA\xF0\xEE\xE9.wav\" WAVE\r\n"
+                                      "  TRACK 01 AUDIO\r\n    TITLE \"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8\"\r\n"
+                                      "    INDEX 01 00:00:00\r\n");
+    const std::string decomposedName = "\xD0\x97\xD0\xB0\xD0\xBA\xD1\x80\xD0\xBE\xD0\xB8\xCC\x86.flac";
+    files.add("/music/Kino/" + decomposedName);
+    files.add("/music/Kino/Kino.log");
+    const auto tracks = files.importer().tracks(urls({ "/music/Kino/Kino.cue" }));
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].url.path(), "/music/Kino/" + decomposedName);
+    EXPECT_EQ(tracks[0].title, QString::fromUtf8("Группа крови"));
+    EXPECT_EQ(tracks[0].artist, QString::fromUtf8("Кино"));
+}
+
 TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetIsAmongTheFiles)
 {
     EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", "/b.Cue" })));
