@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace lh {
 namespace {
 
@@ -109,6 +111,16 @@ std::optional<double> time(QStringView text)
     return static_cast<double>(wholeSeconds) + static_cast<double>(*frames) / 75.0;
 }
 
+// Keywords and types are matched by their upper-case form; the ASCII ones, nearly all of
+// them, without building it.
+bool isWord(QStringView word, QStringView upperCase)
+{
+    const bool isASCII = std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (isASCII)
+        return word.compare(upperCase, Qt::CaseInsensitive) == 0;
+    return word.toString().toUpper() == upperCase;
+}
+
 bool isSameFile(const QString& a, const QString& b)
 {
     return a == b || a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
@@ -142,17 +154,17 @@ void Parser::read(QStringView line)
 {
     line = trimmed(line);
     const qsizetype space = line.indexOf(u' ');
-    const QString keyword = line.first(space < 0 ? line.size() : space).toString().toUpper();
+    const QStringView keyword = line.first(space < 0 ? line.size() : space);
     QStringView rest = space < 0 ? QStringView() : line.sliced(space);
     while (rest.startsWith(u' '))
         rest = rest.sliced(1);
 
-    if (keyword == u"FILE") {
+    if (isWord(keyword, u"FILE")) {
         file_ = fileName(rest);
-    } else if (keyword == u"TRACK") {
+    } else if (isWord(keyword, u"TRACK")) {
         finishDraft();
         const auto arguments = spaceSeparated(rest, 2);
-        if (arguments.size() == 2 && arguments[1].toString().toUpper() == u"AUDIO") {
+        if (arguments.size() == 2 && isWord(arguments[1], u"AUDIO")) {
             if (const auto number = decimal(arguments[0]))
                 {
                 draft_.emplace();
@@ -160,11 +172,11 @@ void Parser::read(QStringView line)
             }
         }
         isInTrack_ = true;
-    } else if (keyword == u"TITLE") {
+    } else if (isWord(keyword, u"TITLE")) {
         setTitleOrPerformer(&Draft::title, &CueSheet::title, rest);
-    } else if (keyword == u"PERFORMER") {
+    } else if (isWord(keyword, u"PERFORMER")) {
         setTitleOrPerformer(&Draft::performer, &CueSheet::performer, rest);
-    } else if (keyword == u"INDEX") {
+    } else if (isWord(keyword, u"INDEX")) {
         const auto arguments = spaceSeparated(rest, 2);
         if (arguments.size() == 2 && decimal(arguments[0]) == 1 && draft_) {
             if (const auto start = time(arguments[1])) {
