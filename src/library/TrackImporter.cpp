@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <sys/stat.h>
+
 namespace lh {
 namespace {
 
@@ -40,7 +42,13 @@ TrackImporter::TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote 
 }
 
 TrackImporter::TrackImporter(IsRemote isRemote)
-    : TrackImporter([](const FileURL& url) { return FileSystem::readFile(url.path()); },
+    : TrackImporter(
+          [](const FileURL& url) -> std::optional<QByteArray> {
+              struct stat info {};
+              if (::stat(url.path().c_str(), &info) == 0 && info.st_size > maximumCueSheetSize)
+                  return std::nullopt;
+              return FileSystem::readFile(url.path());
+          },
           [](const FileURL& url) { return FileSystem::listFolder(url.path()); },
           std::move(isRemote))
 {
@@ -84,7 +92,7 @@ std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
 std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
 {
     const std::optional<QByteArray> bytes = readFile_(cueURL);
-    if (!bytes)
+    if (!bytes || bytes->size() > maximumCueSheetSize)
         return {};
     const CueSheet sheet(CueSheet::decode(*bytes));
     if (sheet.tracks.empty())

@@ -30,6 +30,10 @@ public:
     // Whether a file lies on a network volume; asked once per created track.
     using IsRemote = std::function<bool(const FileURL&)>;
 
+    // Real sheets are a few kilobytes; a larger file named ".cue" is something else and would
+    // only cost memory (its text is built several times over while decoding).
+    static constexpr qsizetype maximumCueSheetSize = 16 * 1024 * 1024;
+
     TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote isRemote);
     // Reads and lists through the local file system.
     explicit TrackImporter(IsRemote isRemote);

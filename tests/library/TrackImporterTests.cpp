@@ -1,5 +1,8 @@
 #include "TrackImporter.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -114,6 +117,29 @@ TEST_F(TrackImporterTest, AnUnreadableOrUnmatchedSheetYieldsNothingAndCoversNoth
     files.add("/music/Broken/here.flac");
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Missing.cue", "/music/Broken/Broken.cue", "/music/Broken/here.flac" })),
         std::vector({ whole("/music/Broken/here.flac") }));
+}
+
+TEST_F(TrackImporterTest, AFileTooLargeForACueSheetYieldsNothing)
+{
+    QByteArray huge = albumSheet;
+    huge.append(TrackImporter::maximumCueSheetSize - huge.size() + 1, ' ');
+    files.add("/music/Album/Huge.cue", huge);
+    EXPECT_TRUE(files.importer().tracks(urls({ "/music/Album/Huge.cue" })).empty());
+}
+
+TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
+{
+    QTemporaryDir dir;
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    QFile sheet(dir.path() + "/Album.cue");
+    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.write(albumSheet);
+    sheet.close();
+    QFile(dir.path() + "/Album.flac").open(QIODevice::WriteOnly);
+    const TrackImporter importer([](const FileURL&) { return false; });
+    const auto tracks = importer.tracks({ FileURL(folder + "/Album.cue"), FileURL(folder + "/missing.cue") });
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].url, FileURL(folder + "/Album.flac").normalizedFileURL());
 }
 
 TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)
