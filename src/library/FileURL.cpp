@@ -89,14 +89,14 @@ FileURL FileURL::normalizedFileURL() const
         }
         components.push_back(component);
     }
+    if (components.empty())
+        return FileURL("/", isDirectory_);
     std::string normalized;
     normalized.reserve(path_.size() + 1);
     for (const std::string_view component : components) {
         normalized += '/';
         normalized += component;
     }
-    if (normalized.empty())
-        normalized = "/";
     return FileURL(std::move(normalized), isDirectory_);
 }
 
