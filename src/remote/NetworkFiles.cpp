@@ -1,5 +1,6 @@
 #include "NetworkFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,10 +42,10 @@ int openForReading(const FileURL& url)
     return fd;
 }
 
-std::size_t readBlock(int fd, std::vector<char>& block)
+std::size_t readSome(int fd, char* data, std::size_t size)
 {
     for (;;) {
-        const ssize_t count = ::read(fd, block.data(), block.size());
+        const ssize_t count = ::read(fd, data, size);
         if (count >= 0)
             return static_cast<std::size_t>(count);
         if (errno != EINTR)
@@ -66,13 +67,28 @@ void writeAll(int fd, const char* data, std::size_t size)
     }
 }
 
+// Copies one block of up to NetworkFiles::blockSize bytes and returns its size, 0 at the
+// end. The block moves in pieces the size cp uses, each written as soon as it is read: on FUSE
+// shares (sshfs) the kernel's read-ahead then keeps the link busy, where reading a whole block
+// before writing it leaves the link idle during each write, a quarter slower in all.
+std::size_t copyBlock(int source, int destination, std::vector<char>& piece)
+{
+    std::size_t copied = 0;
+    while (copied < NetworkFiles::blockSize) {
+        const std::size_t count = readSome(source, piece.data(), std::min(piece.size(), NetworkFiles::blockSize - copied));
+        if (count == 0)
+            break;
+        writeAll(destination, piece.data(), count);
+        copied += count;
+    }
+    return copied;
+}
+
 void copyBlocks(int source, int destination, const Progress& progress)
 {
-    std::vector<char> block(NetworkFiles::blockSize);
-    while (const std::size_t count = readBlock(source, block)) {
-        writeAll(destination, block.data(), count);
+    std::vector<char> piece(128 * 1024);
+    while (copyBlock(source, destination, piece) > 0)
         progress();
-    }
 }
 
 } // namespace
