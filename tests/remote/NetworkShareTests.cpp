@@ -157,7 +157,7 @@ TEST_F(NetworkShareTest, CuttingTheLinkMidCopyIsAStallThatLeavesNoPartialFile)
     EXPECT_EQ(fetch("long.flac"), Downloader::CopyResult(RemoteFailure::away));
     const auto idle = finishedAt - Clock::time_point(Clock::duration(files->lastProgress.load()));
     EXPECT_GE(idle, stallLimit - 20ms);
-    EXPECT_LE(idle, stallLimit * 5 / 4 + 300ms);
+    EXPECT_LE(idle, stallLimit * 5 / 4 + 400ms); // plus scheduling slack
     EXPECT_FALSE(hasPartialFiles());
     EXPECT_FALSE(cache.copy(onShare("long.flac")));
     EXPECT_FALSE(files->hasReturned) << "the copy's thread is still blocked on the dead share";
