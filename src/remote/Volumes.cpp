@@ -135,7 +135,7 @@ bool isUnderVolumeRoot(std::string_view path)
     return std::ranges::any_of(volumeRoots, [&](std::string_view root) { return beginsWithPattern(path, root); });
 }
 
-bool isRemote(const FileURL& url, const std::vector<Mount>& mounts)
+bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts)
 {
     if (const auto mount = holder(url, mounts))
         return !mount->isLocal;
@@ -144,7 +144,7 @@ bool isRemote(const FileURL& url, const std::vector<Mount>& mounts)
 
 bool isRemote(const FileURL& url)
 {
-    return isRemote(url, mounted());
+    return isRemoteAmong(url, mounted());
 }
 
 } // namespace lh::Volumes

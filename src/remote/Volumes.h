@@ -58,7 +58,9 @@ std::optional<Mount> holder(const FileURL& url, const std::vector<Mount>& mounts
 bool isUnderVolumeRoot(std::string_view path);
 
 // The remote test: held by a network volume, or held by nothing and below a volume root.
-bool isRemote(const FileURL& url, const std::vector<Mount>& mounts);
+// `isRemote` lists the mounts afresh; it is the player's default remote predicate (one name,
+// so it converts to a function object).
+bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts);
 bool isRemote(const FileURL& url);
 
 } // namespace Volumes

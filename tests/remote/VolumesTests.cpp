@@ -39,7 +39,7 @@ TEST_P(VolumesRemoteTest, FindsTheHolderAndTellsRemoteFiles)
     const RemoteCase& c = GetParam();
     const auto holder = Volumes::holder(FileURL(c.path), c.mounts);
     EXPECT_EQ(holder ? std::optional(holder->path) : std::nullopt, c.holder) << c.path;
-    EXPECT_EQ(Volumes::isRemote(FileURL(c.path), c.mounts), c.isRemote) << c.path;
+    EXPECT_EQ(Volumes::isRemoteAmong(FileURL(c.path), c.mounts), c.isRemote) << c.path;
 }
 
 const std::vector<Mount> rootAndShare { { "/", true }, { "/mnt/share", false } };
