@@ -1,0 +1,184 @@
+#include "AudioFileCache.h"
+
+#include "FileErrors.h"
+#include "FileSystem.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lh {
+namespace {
+
+constexpr std::string_view partialExtension = "partial";
+
+std::string asciiLowercase(std::string text)
+{
+    std::ranges::transform(text, text.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+bool isPartial(const std::string& name)
+{
+    return FileURL("/" + name).pathExtension() == partialExtension;
+}
+
+// mkdir -p, new folders private to the user.
+void createFolder(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0)
+        createFolder(path.substr(0, slash));
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        FileError::throwLast("mkdir " + path);
+}
+
+struct Entry {
+    std::string name;
+    std::int64_t size = 0;
+    timespec modified {};
+};
+
+bool isOlder(const Entry& a, const Entry& b)
+{
+    if (a.modified.tv_sec != b.modified.tv_sec)
+        return a.modified.tv_sec < b.modified.tv_sec;
+    return a.modified.tv_nsec < b.modified.tv_nsec;
+}
+
+// The folder's copies in listing order, without partial and hidden files and without entries
+// whose size cannot be read.
+std::vector<Entry> listCopies(const std::string& folder)
+{
+    std::vector<Entry> entries;
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return entries;
+    const int fd = ::dirfd(directory);
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string name = item->d_name;
+        if (name.starts_with('.') || isPartial(name))
+            continue;
+        struct stat info {};
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        entries.push_back({ name, static_cast<std::int64_t>(info.st_size), info.st_mtim });
+    }
+    ::closedir(directory);
+    return entries;
+}
+
+} // namespace
+
+AudioFileCache::AudioFileCache(FileURL folder, std::int64_t limit)
+    : folder_(std::move(folder))
+    , limit_(limit)
+{
+    removePartials();
+}
+
+FileURL AudioFileCache::defaultFolder()
+{
+    static const FileURL folder = FileURL::fromLocalFile(
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation), true)
+                                      .appendingPathComponent("Larkhaven", true);
+    return folder;
+}
+
+std::optional<FileURL> AudioFileCache::copy(const FileURL& url) const
+{
+    FileURL location = copyURL(url);
+    if (::access(location.path().c_str(), F_OK) != 0)
+        return std::nullopt;
+    return location;
+}
+
+FileURL AudioFileCache::partial(const FileURL& url) const
+{
+    createFolder(folder_.path());
+    const QByteArray uuid = QUuid::createUuid().toByteArray(QUuid::WithoutBraces).toUpper();
+    return folder_.appendingPathComponent(copyName(url) + "." + uuid.toStdString() + "." + std::string(partialExtension));
+}
+
+FileURL AudioFileCache::add(const FileURL& partial, const FileURL& url)
+{
+    const FileURL location = copyURL(url);
+    ::unlink(location.path().c_str());
+    if (::rename(partial.path().c_str(), location.path().c_str()) != 0)
+        FileError::throwLast("rename " + partial.path());
+    markPlayed(location);
+    evict(location);
+    return location;
+}
+
+void AudioFileCache::markPlayed(const FileURL& copy) const
+{
+    const timespec times[2] { { 0, UTIME_OMIT }, { 0, UTIME_NOW } };
+    ::utimensat(AT_FDCWD, copy.path().c_str(), times, 0);
+}
+
+void AudioFileCache::protect(const std::vector<FileURL>& urls)
+{
+    std::unordered_set<std::string> names;
+    for (const FileURL& url : urls)
+        names.insert(copyName(url));
+    std::lock_guard guard(lock_);
+    protected_ = std::move(names);
+}
+
+FileURL AudioFileCache::copyURL(const FileURL& url) const
+{
+    return folder_.appendingPathComponent(copyName(url));
+}
+
+std::string AudioFileCache::copyName(const FileURL& url) const
+{
+    const std::string path = url.normalizedFileURL().path();
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(path), QCryptographicHash::Sha256).toHex();
+    const std::string extension = asciiLowercase(url.pathExtension());
+    return extension.empty() ? digest.toStdString() : digest.toStdString() + "." + extension;
+}
+
+void AudioFileCache::removePartials() const
+{
+    for (const std::string& name : FileSystem::listFolder(folder_.path())) {
+        if (isPartial(name))
+            ::unlink(folder_.appendingPathComponent(name).path().c_str());
+    }
+}
+
+void AudioFileCache::evict(const FileURL& keeping) const
+{
+    std::unordered_set<std::string> spared;
+    {
+        std::lock_guard guard(lock_);
+        spared = protected_;
+    }
+    spared.insert(keeping.lastPathComponent());
+
+    std::vector<Entry> entries = listCopies(folder_.path());
+    std::int64_t total = 0;
+    for (const Entry& entry : entries)
+        total += entry.size;
+    std::erase_if(entries, [&](const Entry& entry) { return spared.contains(entry.name); });
+    std::ranges::stable_sort(entries, isOlder);
+    for (const Entry& entry : entries) {
+        if (total <= limit_)
+            break;
+        ::unlink(folder_.appendingPathComponent(entry.name).path().c_str());
+        total -= entry.size;
+    }
+}
+
+} // namespace lh

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "FileErrors.h"
+#include "FileURL.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace lh {
+
+// Local copies of network audio files, in one flat folder bounded in size.
+//
+// A copy is named by the SHA-256 of its source file's canonical path plus the source's
+// extension in lower case, so no index is kept; how recently a copy was played is its
+// modification time. Copies are written under "<copy name>.<UUID>.partial" and moved into
+// place only when complete, so a copy under its final name is always whole. Names beginning
+// with "." (the single-instance lock) are never counted or deleted.
+//
+// One instance is shared by the main thread and the downloader; every operation may be called
+// from any thread. The lock guards only the protected set; file operations are not serialised,
+// and the protected set is what keeps eviction away from the copies about to be used.
+class AudioFileCache {
+public:
+    // Removes partial files left by an earlier run; does not create the folder.
+    AudioFileCache(FileURL folder, std::int64_t limit);
+
+    // $XDG_CACHE_HOME/Larkhaven (by default ~/.cache/Larkhaven).
+    static FileURL defaultFolder();
+
+    std::int64_t limit() const noexcept { return limit_; }
+    const FileURL& folder() const noexcept { return folder_; }
+
+    // The copy of the file at `url`, when one exists.
+    std::optional<FileURL> copy(const FileURL& url) const;
+
+    // A fresh location to write a copy of `url` to; creates the folder (mode 0700) when
+    // needed. Throws FileError when it cannot.
+    FileURL partial(const FileURL& url) const;
+
+    // Makes the finished `partial` the copy of `url` (replacing an older one), marks it
+    // played, evicts older copies and returns it. Throws FileError when the move fails; the
+    // partial file then stays for the caller to delete.
+    FileURL add(const FileURL& partial, const FileURL& url);
+
+    // Sets the copy's modification time to now; errors are ignored.
+    void markPlayed(const FileURL& copy) const;
+
+    // From now on eviction spares the copies of exactly these source files.
+    void protect(const std::vector<FileURL>& urls);
+
+private:
+    FileURL copyURL(const FileURL& url) const;
+    std::string copyName(const FileURL& url) const;
+    void removePartials() const;
+    // Deletes the least recently played copies until the folder fits the limit, sparing the
+    // protected ones and `keeping`.
+    void evict(const FileURL& keeping) const;
+
+    const FileURL folder_;
+    const std::int64_t limit_;
+    mutable std::mutex lock_;
+    std::unordered_set<std::string> protected_;
+};
+
+} // namespace lh

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "FileURL.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lh {
+
+// Which mounted volume holds a file, and whether that volume is local.
+//
+// Mounts come from /proc/self/mountinfo only: anything that asks the file system itself
+// (statfs and friends) blocks for ever on a dead share. Nothing is cached, so a share mounted
+// or unmounted while the player runs is seen at the next call. Every function is safe from
+// any thread.
+namespace Volumes {
+
+struct Mount {
+    std::string path; // the mount point, decoded
+    bool isLocal = true;
+
+    bool operator==(const Mount&) const = default;
+};
+
+// File-system types that are network volumes. Any "fuse.*" type counts too, except the
+// known-local ones below.
+inline constexpr std::array<std::string_view, 20> networkTypes {
+    "afs", "ceph", "cifs", "smb3", "smbfs", "sshfs", "ncpfs", "ncp", "nfs", "nfs4", "gfs",
+    "gfs2", "glusterfs", "pvfs2", "ocfs2", "lustre", "davfs", "coda", "gpfs", "9p"
+};
+inline constexpr std::array<std::string_view, 5> localFuseTypes {
+    "fuseblk", "fuse.mergerfs", "fuse.encfs", "fuse.gocryptfs", "fuse.bindfs"
+};
+
+// Where shares are mounted by convention: a file below one of these with no mount holding it
+// is on a share that is away. "*" stands for one path component.
+inline constexpr std::array<std::string_view, 5> volumeRoots {
+    "/media/", "/mnt/", "/run/media/", "/net/", "/run/user/*/gvfs/"
+};
+
+bool isLocalType(std::string_view fileSystemType);
+
+// The mounts described by a mountinfo text, in its order; lines that cannot be read are
+// skipped.
+std::vector<Mount> parseMountInfo(std::string_view text);
+
+// The mounts of this process's mount namespace; empty when they cannot be read.
+std::vector<Mount> mounted();
+
+// The innermost mount holding `url` (the root mount never counts); on equal length the
+// earlier one.
+std::optional<Mount> holder(const FileURL& url, const std::vector<Mount>& mounts);
+
+// True when the path lies below one of the volume roots.
+bool isUnderVolumeRoot(std::string_view path);
+
+// The remote test: held by a network volume, or held by nothing and below a volume root.
+// `isRemote` lists the mounts afresh; it is the player's default remote predicate (one name,
+// so it converts to a function object).
+bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts);
+bool isRemote(const FileURL& url);
+
+} // namespace Volumes
+} // namespace lh

@@ -1,0 +1,313 @@
+#include "Downloader.h"
+
+#include "FileSystem.h"
+#include "ManualExecutor.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Files on a pretend share: sizes and contents the test sets, failures it chooses.
+class FakeRemoteFiles final : public RemoteFileAccess {
+public:
+    std::int64_t size(const FileURL& url) override
+    {
+        sizeQueries.push_back(url.lastPathComponent());
+        failIfAsked(url);
+        return static_cast<std::int64_t>(files.at(url.path()).size());
+    }
+
+    void copy(const FileURL& source, const FileURL& destination, const Progress& progress) override
+    {
+        copies.push_back(source.lastPathComponent());
+        if (failingCopies.contains(source.path()))
+            throw FileError(EIO, "read");
+        failIfAsked(source);
+        progress();
+        std::ofstream(destination.path(), std::ios::binary) << files.at(source.path());
+        progress();
+    }
+
+    void failIfAsked(const FileURL& url) const
+    {
+        if (missing.contains(url.path()))
+            throw MissingFileError();
+        if (away.contains(url.path()))
+            throw FileError(ENOENT, "away");
+    }
+
+    std::map<std::string, std::string> files;
+    std::set<std::string> missing;
+    std::set<std::string> away;
+    std::set<std::string> failingCopies;
+    std::vector<std::string> sizeQueries;
+    std::vector<std::string> copies;
+};
+
+// The actor and the guarded operations' threads are manual executors, so every step of the
+// downloader happens when the test says; the watchdog never fires here.
+class DownloaderTest : public ::testing::Test {
+protected:
+    DownloaderTest()
+    {
+        for (const auto& [name, size] : std::map<std::string, std::size_t> { { "a", 60 }, { "b", 30 }, { "c", 50 }, { "d", 10 }, { "e", 10 }, { "big", 150 } })
+            files->files[url(name).path()] = std::string(size, name[0]);
+    }
+
+    static FileURL url(const std::string& name) { return FileURL("/mnt/share/" + name + ".flac"); }
+    static std::vector<FileURL> urls(std::initializer_list<const char*> names)
+    {
+        std::vector<FileURL> out;
+        for (const char* name : names)
+            out.push_back(url(name));
+        return out;
+    }
+
+    // Runs the actor and the operations until nothing is left to do.
+    void settle()
+    {
+        while (actor.runAll() + threads.runAll() > 0) { }
+    }
+
+    std::vector<std::string> cachedNames(std::initializer_list<const char*> names) const
+    {
+        std::vector<std::string> out;
+        for (const char* name : names) {
+            if (cache.copy(url(name)))
+                out.emplace_back(name);
+        }
+        return out;
+    }
+
+    Downloader::CopyResult fetch(const std::string& name)
+    {
+        std::optional<Downloader::CopyResult> result;
+        downloader->fetch(url(name), [&](Downloader::CopyResult r) { result = r; });
+        settle();
+        EXPECT_TRUE(result.has_value());
+        return result.value_or(RemoteFailure::away);
+    }
+
+    std::optional<DownloadState> lastState(const std::string& name) const
+    {
+        if (reports.empty() || !reports.back().contains(url(name)))
+            return std::nullopt;
+        return reports.back().at(url(name));
+    }
+
+    bool hasPartialFiles() const
+    {
+        const auto names = FileSystem::listFolder(cache.folder().path());
+        return std::ranges::any_of(names, [](const std::string& name) { return name.ends_with(".partial"); });
+    }
+
+    QTemporaryDir dir;
+    AudioFileCache cache { FileURL(dir.path().toStdString() + "/cache", true), 100 };
+    std::shared_ptr<FakeRemoteFiles> files = std::make_shared<FakeRemoteFiles>();
+    test::ManualExecutor actor;
+    test::ManualExecutor threads;
+    std::vector<DownloadStates> reports;
+    std::unique_ptr<Downloader> downloader = std::make_unique<Downloader>(
+        cache, files, 15s,
+        [this](const DownloadStates& states, Downloader::Done done) {
+            reports.push_back(states);
+            done();
+        },
+        &actor,
+        StallRuntime {
+            .startThread = [this](StallRuntime::Job job) { threads.execute(std::move(job)); },
+            .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
+            .now = [] { return MonotonicClock::time_point {}; },
+        });
+};
+
+TEST_F(DownloaderTest, APassChoosesWhatFitsTheBudgetAndCopiesIt)
+{
+    downloader->want(urls({ "a", "b", "c", "d" }));
+    settle();
+    EXPECT_EQ(files->sizeQueries, std::vector<std::string>({ "a.flac", "b.flac", "c.flac" }));
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "a.flac", "b.flac" }));
+    EXPECT_EQ(cachedNames({ "a", "b", "c", "d" }), std::vector<std::string>({ "a", "b" }));
+    ASSERT_EQ(reports.size(), 4u); // copying and done, for each file
+    EXPECT_EQ(reports[0], (DownloadStates { { url("a"), DownloadState::copying } }));
+    EXPECT_TRUE(reports[3].empty());
+}
+
+TEST_F(DownloaderTest, AFirstFileLargerThanTheBudgetIsStillCopiedAlone)
+{
+    downloader->want(urls({ "big", "d" }));
+    settle();
+    EXPECT_EQ(cachedNames({ "big", "d" }), std::vector<std::string>({ "big" }));
+}
+
+TEST_F(DownloaderTest, ThePassProtectsItsChoiceFromEvictionUntilTheNextPass)
+{
+    downloader->want(urls({ "a" }));
+    settle();
+    ASSERT_TRUE(fetch("c").hasValue()); // 110 bytes: a is older but protected
+    EXPECT_EQ(cachedNames({ "a", "c" }), std::vector<std::string>({ "a", "c" }));
+    downloader->want({});
+    settle();
+    ASSERT_TRUE(fetch("d").hasValue());
+    EXPECT_EQ(cachedNames({ "a", "c", "d" }), std::vector<std::string>({ "c", "d" }));
+    EXPECT_EQ(files->copies.size(), 3u);
+}
+
+TEST_F(DownloaderTest, CachedFilesAreSizedLocallyAndSizesAreAskedOnlyOnce)
+{
+    downloader->want(urls({ "b", "d" }));
+    settle();
+    downloader->want(urls({ "b", "d", "e" }));
+    settle();
+    EXPECT_EQ(files->sizeQueries, std::vector<std::string>({ "b.flac", "d.flac", "e.flac" }));
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "b.flac", "d.flac", "e.flac" }));
+}
+
+TEST_F(DownloaderTest, AfterThreeAwaySizeFailuresOnlyCachedFilesAreStillChosen)
+{
+    const FileURL partial = cache.partial(url("e"));
+    std::ofstream(partial.path()) << "cached";
+    cache.add(partial, url("e"));
+    files->away = { url("a").path(), url("b").path(), url("c").path() };
+    downloader->want(urls({ "a", "b", "c", "d", "e" }));
+    settle();
+    EXPECT_EQ(files->sizeQueries, std::vector<std::string>({ "a.flac", "b.flac", "c.flac" }));
+    EXPECT_TRUE(files->copies.empty()) << "d was never sized, e is cached";
+    EXPECT_EQ(lastState("a"), DownloadState::unreachable);
+    EXPECT_EQ(lastState("c"), DownloadState::unreachable);
+    EXPECT_EQ(lastState("d"), std::nullopt);
+}
+
+TEST_F(DownloaderTest, AMissingFileIsLeftOutAndStartsTheAwayCountAgain)
+{
+    files->away = { url("a").path(), url("b").path(), url("d").path() };
+    files->missing = { url("c").path() };
+    downloader->want(urls({ "a", "b", "c", "d", "e" }));
+    settle();
+    EXPECT_EQ(files->sizeQueries, std::vector<std::string>({ "a.flac", "b.flac", "c.flac", "d.flac", "e.flac" }));
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "e.flac" }));
+}
+
+TEST_F(DownloaderTest, ThreeFailedCopiesInARowEndThePassWithoutPartialFiles)
+{
+    files->failingCopies = { url("b").path(), url("c").path(), url("d").path() };
+    downloader->want(urls({ "b", "c", "d", "e" }));
+    settle();
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "b.flac", "c.flac", "d.flac" }));
+    EXPECT_EQ(lastState("b"), DownloadState::unreachable);
+    EXPECT_EQ(lastState("d"), DownloadState::unreachable);
+    EXPECT_FALSE(hasPartialFiles());
+}
+
+TEST_F(DownloaderTest, FetchJoinsTheCopyAPassHasUnderWay)
+{
+    downloader->want(urls({ "a" }));
+    actor.runAll();
+    threads.runAll(); // the size query
+    actor.runAll();
+    ASSERT_EQ(threads.pendingCount(), 1u); // the copy, not yet run
+    std::optional<Downloader::CopyResult> fetched;
+    downloader->fetch(url("a"), [&](Downloader::CopyResult result) { fetched = result; });
+    settle();
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "a.flac" }));
+    ASSERT_TRUE(fetched.has_value());
+    EXPECT_EQ(*fetched, Downloader::CopyResult(*cache.copy(url("a"))));
+}
+
+TEST_F(DownloaderTest, ANewPassDuringACopyNeitherStopsItNorCopiesAgain)
+{
+    downloader->want(urls({ "a", "b" }));
+    actor.runAll();
+    threads.runAll();
+    actor.runAll();
+    threads.runAll();
+    actor.runAll();
+    ASSERT_EQ(threads.pendingCount(), 1u);
+    downloader->want(urls({ "a", "b" }));
+    settle();
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "a.flac", "b.flac" }));
+    EXPECT_EQ(cachedNames({ "a", "b" }), std::vector<std::string>({ "a", "b" }));
+}
+
+TEST_F(DownloaderTest, FetchingACachedFileAnswersAtOnceAndReportsNothing)
+{
+    ASSERT_TRUE(fetch("d").hasValue());
+    reports.clear();
+    const auto result = fetch("d");
+    EXPECT_EQ(result, Downloader::CopyResult(*cache.copy(url("d"))));
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(files->copies.size(), 1u);
+}
+
+TEST_F(DownloaderTest, FailuresAreReportedAsMissingOrAwayAndClearedByTheNextSuccess)
+{
+    files->missing = { url("a").path() };
+    EXPECT_EQ(fetch("a"), Downloader::CopyResult(RemoteFailure::missing));
+    files->away = { url("b").path() };
+    EXPECT_EQ(fetch("b"), Downloader::CopyResult(RemoteFailure::away));
+    EXPECT_EQ(lastState("b"), DownloadState::unreachable);
+    EXPECT_FALSE(hasPartialFiles());
+
+    files->away.clear();
+    reports.clear();
+    EXPECT_TRUE(fetch("b").hasValue());
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].at(url("b")), DownloadState::copying);
+    EXPECT_FALSE(reports[1].contains(url("b")));
+}
+
+TEST_F(DownloaderTest, ASuccessfulSizeQueryClearsAnUnreachableFile)
+{
+    files->away = { url("d").path() };
+    downloader->want(urls({ "d" }));
+    settle();
+    EXPECT_EQ(lastState("d"), DownloadState::unreachable);
+    files->away.clear();
+    reports.clear();
+    downloader->want(urls({ "d" }));
+    settle();
+    ASSERT_GE(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].empty()) << "the size query's success is reported before the copy";
+    EXPECT_EQ(cachedNames({ "d" }), std::vector<std::string>({ "d" }));
+}
+
+TEST_F(DownloaderTest, SettleWaitsForThePassAndItsCopies)
+{
+    bool settled = false;
+    downloader->want(urls({ "a", "b" }));
+    downloader->settle([&] { settled = true; });
+    actor.runAll();
+    threads.runAll();
+    actor.runAll();
+    EXPECT_FALSE(settled);
+    settle();
+    EXPECT_TRUE(settled);
+    settled = false;
+    downloader->settle([&] { settled = true; });
+    actor.runAll();
+    EXPECT_TRUE(settled) << "nothing running: settles at once";
+}
+
+TEST_F(DownloaderTest, ACopyThatEndsAfterTheDownloaderIsGoneDoesNothing)
+{
+    bool called = false;
+    downloader->fetch(url("a"), [&](Downloader::CopyResult) { called = true; });
+    actor.runAll();
+    ASSERT_EQ(threads.pendingCount(), 1u);
+    downloader.reset();
+    settle();
+    EXPECT_FALSE(called);
+    EXPECT_EQ(files->copies.size(), 1u);
+}
+
+} // namespace
+} // namespace lh
