@@ -37,8 +37,26 @@ std::optional<double> durationOf(const AVFormatContext* context, const AVStream*
     return std::nullopt;
 }
 
-// Containers that keep the format in their header (WAV, AIFF, MP4) answer without reading
-// audio; raw streams (MP3, FLAC, ADTS) leave the format to their first frames.
+// libavformat leaves a FLAC stream's format to its first frames although the header's
+// STREAMINFO block, kept as extradata, states it: sample rate in 20 bits from byte 10, then
+// channels - 1 in 3 bits.
+void takeFormatFromFlacHeader(AVStream* audio)
+{
+    AVCodecParameters* codec = audio->codecpar;
+    constexpr int streamInfoSize = 34;
+    if (codec->codec_id != AV_CODEC_ID_FLAC || codec->extradata_size < streamInfoSize)
+        return;
+    const std::uint8_t* block = codec->extradata;
+    const int sampleRate = block[10] << 12 | block[11] << 4 | block[12] >> 4;
+    const int channels = ((block[12] >> 1) & 0x7) + 1;
+    if (sampleRate > 0 && codec->sample_rate <= 0 && codec->ch_layout.nb_channels <= 0) {
+        codec->sample_rate = sampleRate;
+        av_channel_layout_default(&codec->ch_layout, channels);
+    }
+}
+
+// Containers that keep the format in their header (WAV, AIFF, MP4, FLAC) answer without
+// reading audio; raw MP3 and ADTS streams leave it to their first frames.
 bool isFormatKnown(const AVFormatContext* context, const AVStream* audio)
 {
     return audio->codecpar->sample_rate > 0 && audio->codecpar->ch_layout.nb_channels > 0
@@ -84,6 +102,7 @@ StreamInfo describe(const MediaFile& media)
         return {};
     // Right after opening, the read position is where the audio data begins.
     const std::int64_t audioStart = context->pb ? avio_tell(context->pb) : -1;
+    takeFormatFromFlacHeader(audio);
     if (!isFormatKnown(context, audio))
         learnFormatFromFirstFrames(context, audio);
 
