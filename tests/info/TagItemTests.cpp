@@ -23,16 +23,6 @@ TrackInfo applied(const std::vector<TagItem>& items)
     return info;
 }
 
-TEST(TagItem, CommonKeysFillTitleArtistAlbumAndYear)
-{
-    const TrackInfo info = applied({ text(Key::title, Id::none, "T"), text(Key::artist, Id::none, "A"),
-        text(Key::albumName, Id::none, "Al"), text(Key::creationDate, Id::none, "2004-05-17") });
-    EXPECT_EQ(info.title, "T");
-    EXPECT_EQ(info.artist, "A");
-    EXPECT_EQ(info.album, "Al");
-    EXPECT_EQ(info.year, "2004");
-}
-
 TEST(TagItem, YearIsTheFirstFourCharactersOrFewer)
 {
     EXPECT_EQ(applied({ text(Key::creationDate, Id::none, "99") }).year, "99");
@@ -46,13 +36,6 @@ TEST(TagItem, LaterItemsOverwriteEarlierOnes)
     EXPECT_EQ(applied({ text(Key::creationDate, Id::none, "2004-05-17"), text(Key::none, Id::id3Year, "1999") }).year, "1999");
     EXPECT_EQ(applied({ text(Key::none, Id::id3Year, "1999"), text(Key::creationDate, Id::none, "2004-05-17") }).year, "2004");
     EXPECT_EQ(applied({ text(Key::title, Id::none, "First"), text(Key::title, Id::none, "Second") }).title, "Second");
-}
-
-TEST(TagItem, GenreIsTakenAsStored)
-{
-    EXPECT_EQ(applied({ text(Key::none, Id::id3ContentType, "(17)") }).genre, "(17)");
-    EXPECT_EQ(applied({ text(Key::none, Id::mp4UserGenre, "Jazz") }).genre, "Jazz");
-    EXPECT_EQ(applied({ text(Key::none, Id::plainGenre, "Folk") }).genre, "Folk");
 }
 
 TEST(TagItem, SpacesAndTabsAreTrimmedAndBlankTextIsIgnored)
