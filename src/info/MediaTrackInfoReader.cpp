@@ -67,7 +67,7 @@ void learnFormatFromFirstFrames(AVFormatContext* context, AVStream* audio)
 {
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         if (context->streams[i] != audio)
-            context->streams[i]->discard = AVDISCARD_ALL; // cover art is not decoded
+            context->streams[i]->discard = AVDISCARD_ALL; // only the audio is of interest
     }
     context->max_analyze_duration = maximumAnalyzeMicroseconds;
     avformat_find_stream_info(context, nullptr); // on failure the fields stay unknown
@@ -100,7 +100,8 @@ StreamInfo describe(const MediaFile& media)
     AVStream* audio = firstAudioStream(context);
     if (!audio)
         return {};
-    // Right after opening, the read position is where the audio data begins.
+    // Right after opening, the read position is past the header; for FLAC that is where the
+    // audio frames begin.
     const std::int64_t audioStart = context->pb ? avio_tell(context->pb) : -1;
     takeFormatFromFlacHeader(audio);
     if (!isFormatKnown(context, audio))
