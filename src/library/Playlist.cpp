@@ -6,13 +6,17 @@
 namespace lh::Playlist {
 namespace {
 
-// What makes two tracks the same entry.
+// What makes two tracks the same entry. It points into the tracks it was made from, which
+// outlive it, so building the sets of a 100,000-track playlist copies no path.
 struct Key {
-    FileURL url;
+    const FileURL* url;
     double start;
     bool isWholeFile;
 
-    bool operator==(const Key&) const = default;
+    bool operator==(const Key& other) const
+    {
+        return *url == *other.url && start == other.start && isWholeFile == other.isWholeFile;
+    }
 };
 
 struct KeyHash {
@@ -20,15 +24,24 @@ struct KeyHash {
     {
         // -0.0 == 0.0, so both must hash alike.
         const double start = key.start == 0.0 ? 0.0 : key.start;
-        std::size_t hash = std::hash<FileURL>()(key.url);
+        std::size_t hash = std::hash<FileURL>()(*key.url);
         hash = hash * 31 + std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(start));
         return hash * 31 + static_cast<unsigned char>(key.isWholeFile);
     }
 };
 
+struct URLReference {
+    const FileURL* url;
+    bool operator==(const URLReference& other) const { return *url == *other.url; }
+};
+
+struct URLReferenceHash {
+    std::size_t operator()(const URLReference& reference) const noexcept { return std::hash<FileURL>()(*reference.url); }
+};
+
 Key keyOf(const Track& track)
 {
-    return Key { track.url, track.start, track.isWholeFile() };
+    return Key { &track.url, track.start, track.isWholeFile() };
 }
 
 } // namespace
@@ -36,21 +49,21 @@ Key keyOf(const Track& track)
 std::vector<Track> newTracks(const std::vector<Track>& tracks, const std::vector<Track>& existing)
 {
     std::unordered_set<Key, KeyHash> keys;
-    std::unordered_set<FileURL> urls;
+    std::unordered_set<URLReference, URLReferenceHash> urls;
     keys.reserve(existing.size() + tracks.size());
     urls.reserve(existing.size() + tracks.size());
     for (const Track& track : existing) {
         keys.insert(keyOf(track));
-        urls.insert(track.url);
+        urls.insert(URLReference { &track.url });
     }
 
     std::vector<Track> kept;
     for (const Track& track : tracks) {
-        const bool isDuplicate = track.isWholeFile() ? urls.contains(track.url) : keys.contains(keyOf(track));
+        const bool isDuplicate = track.isWholeFile() ? urls.contains(URLReference { &track.url }) : keys.contains(keyOf(track));
         if (isDuplicate)
             continue;
         keys.insert(keyOf(track));
-        urls.insert(track.url);
+        urls.insert(URLReference { &track.url });
         kept.push_back(track);
     }
     return kept;

@@ -13,7 +13,7 @@
 namespace lh {
 namespace {
 
-void abortWithLocation(const std::source_location& where)
+void abortWithLocation(const SourceLocation& where)
 {
     std::fprintf(stderr, "Larkhaven: main-thread object used from another thread at %s:%u (%s)\n",
                  where.file_name(), static_cast<unsigned>(where.line()), where.function_name());
@@ -36,7 +36,7 @@ bool MainThread::isCurrent() noexcept
     return isMain;
 }
 
-void MainThread::check(const std::source_location& where)
+void MainThread::check(const SourceLocation& where)
 {
     if (isCurrent())
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <source_location>
+#include "SourceLocation.h"
 
 namespace lh {
 
@@ -10,12 +10,12 @@ namespace lh {
 // programming error that is reported with the offending caller's file and line.
 class MainThread {
 public:
-    using ViolationHandler = std::function<void(const std::source_location&)>;
+    using ViolationHandler = std::function<void(const SourceLocation&)>;
 
     static bool isCurrent() noexcept;
 
     // Reports a violation when not called on the main thread.
-    static void check(const std::source_location& where = std::source_location::current());
+    static void check(const SourceLocation& where = SourceLocation::current());
 
     // Replaces the reporter (tests); the default prints the location and aborts.
     // Returns the previous handler.

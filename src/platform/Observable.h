@@ -6,7 +6,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <source_location>
+#include "SourceLocation.h"
 #include <utility>
 #include <vector>
 
@@ -34,13 +34,13 @@ public:
     Observable(const Observable&) = delete;
     Observable& operator=(const Observable&) = delete;
 
-    const T& value(const std::source_location& where = std::source_location::current()) const
+    const T& value(const SourceLocation& where = SourceLocation::current()) const
     {
         MainThread::check(where);
         return core_->value;
     }
 
-    void set(T newValue, const std::source_location& where = std::source_location::current())
+    void set(T newValue, const SourceLocation& where = SourceLocation::current())
     {
         MainThread::check(where);
         std::shared_ptr<Core> core = core_; // a subscriber may destroy this observable
@@ -50,7 +50,7 @@ public:
 
     // An in-place change counts as one assignment and delivers the whole new value.
     template <class Change>
-    void modify(Change&& change, const std::source_location& where = std::source_location::current())
+    void modify(Change&& change, const SourceLocation& where = SourceLocation::current())
     {
         MainThread::check(where);
         T copy = core_->value;
@@ -59,7 +59,7 @@ public:
     }
 
     [[nodiscard]] Subscription subscribe(std::function<void(const T&)> receive,
-        const std::source_location& where = std::source_location::current()) const
+        const SourceLocation& where = SourceLocation::current()) const
     {
         MainThread::check(where);
         return Core::subscribe(core_, std::move(receive));

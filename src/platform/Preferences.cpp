@@ -127,7 +127,9 @@ void Preferences::load()
     QJsonParseError parseError {};
     const QJsonDocument document = contents ? QJsonDocument::fromJson(*contents, &parseError) : QJsonDocument();
     if (contents && parseError.error == QJsonParseError::NoError && document.isObject()) {
-        values_ = document.object();
+        const QJsonObject stored = document.object();
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            values_.insert(it.key(), it.value());
         return;
     }
 
@@ -145,7 +147,7 @@ std::optional<QJsonValue> Preferences::object(const QString& key) const
     const auto found = values_.constFind(key);
     if (found == values_.constEnd())
         return std::nullopt;
-    return *found;
+    return found.value();
 }
 
 std::optional<QJsonArray> Preferences::array(const QString& key) const
@@ -169,19 +171,25 @@ bool Preferences::boolean(const QString& key) const
 void Preferences::set(QJsonValue value, const QString& key)
 {
     MainThread::check();
+    QJsonValue previous = values_.value(key);
     values_.insert(key, std::move(value));
-    std::lock_guard lock(mutex_);
-    pending_ = values_; // shares the data; the writer serialises it on its own thread
-    ++requested_;
-    if (!isWriteScheduled_) {
-        isWriteScheduled_ = true;
-        writer_.execute([this] { writeLatest(); });
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = values_; // shares the data; the writer serialises it on its own thread
+        ++requested_;
+        if (!isWriteScheduled_) {
+            isWriteScheduled_ = true;
+            writer_.execute([this] { writeLatest(); });
+        }
     }
+    // Freeing a replaced 100,000-track playlist takes longer than the rest of set(): let the
+    // writer thread drop the last reference.
+    writer_.execute([previous = std::move(previous)] {});
 }
 
 void Preferences::writeLatest()
 {
-    QJsonObject snapshot;
+    Values snapshot;
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
@@ -189,8 +197,11 @@ void Preferences::writeLatest()
         generation = requested_;
         isWriteScheduled_ = false;
     }
-    const QByteArray bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Compact);
-    snapshot = QJsonObject(); // let go of shared data before the main thread detaches
+    QJsonObject object;
+    for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it)
+        object.insert(it.key(), it.value());
+    snapshot.clear(); // let go of shared values early
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
     const auto error = replaceAtomically(nativePath(filePath_), bytes);
     if (error)
         std::fprintf(stderr, "Larkhaven: could not save settings to %s: %s\n", qPrintable(filePath_), qPrintable(*error));

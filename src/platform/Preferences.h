@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QMap>
 #include <QString>
 
 #include <condition_variable>
@@ -58,12 +59,16 @@ private:
     void load();
     void writeLatest();
 
+    // A map of values rather than a QJsonObject: inserting into a QJsonObject copies a
+    // 100,000-element array, while a QJsonValue is shared by reference.
+    using Values = QMap<QString, QJsonValue>;
+
     QString filePath_;
-    QJsonObject values_;
+    Values values_;
 
     mutable std::mutex mutex_; // guards the fields below, shared with the writer thread
     std::condition_variable written_;
-    QJsonObject pending_;
+    Values pending_;
     std::uint64_t requested_ = 0;
     std::uint64_t completed_ = 0;
     bool isWriteScheduled_ = false;

@@ -40,8 +40,8 @@ TEST(MainThread, WorkPostedFromAnotherThreadRunsOnTheMainThread)
 
 TEST(MainThread, AnObservableUsedFromAnotherThreadReportsTheCallersLine)
 {
-    std::optional<std::source_location> reported;
-    auto previous = MainThread::setViolationHandler([&](const std::source_location& where) { reported = where; });
+    std::optional<SourceLocation> reported;
+    auto previous = MainThread::setViolationHandler([&](const SourceLocation& where) { reported = where; });
     Observable<int> property(0);
     int line = 0;
     std::thread([&] {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Track.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace lh {
+
+class Preferences;
+
+// Keeps the playlist between launches in the preferences store: an array with one object per
+// track. Fields with default values are left out; restoring is forgiving (a bare path string
+// is a whole file, an element that cannot be read is skipped on its own) and never touches the
+// files themselves.
+//
+// Main thread only, like the store.
+class PlaylistStore {
+public:
+    using IsRemote = std::function<bool(const FileURL&)>;
+
+    // The store must outlive this object (and its copies).
+    PlaylistStore(Preferences& defaults, QString key);
+
+    // Replaces the stored playlist.
+    void save(const std::vector<Track>& tracks);
+    // The stored playlist, in order; `isRemote` decides for elements that do not say.
+    std::vector<Track> load(const IsRemote& isRemote) const;
+
+    // The stored form and back, apart from the store.
+    static QJsonArray storedValue(const std::vector<Track>& tracks);
+    static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
+
+private:
+    static QJsonObject propertyList(const Track& track);
+    static std::optional<Track> track(const QJsonValue& element, const IsRemote& isRemote);
+
+    Preferences* defaults_;
+    QString key_;
+};
+
+} // namespace lh

@@ -1,0 +1,125 @@
+#include "TrackImporter.h"
+
+#include "CueSheet.h"
+#include "FileSystem.h"
+#include "SupportedAudio.h"
+
+#include <QHash>
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include <sys/stat.h>
+
+namespace lh {
+namespace {
+
+bool isCueSheet(const FileURL& url)
+{
+    const std::string extension = url.pathExtension();
+    return extension.size() == 3 && QByteArrayView(extension).compare("cue", Qt::CaseInsensitive) == 0;
+}
+
+bool isAudioFile(const FileURL& url)
+{
+    return !url.isDirectory() && SupportedAudio::isSupported(url);
+}
+
+QString cueTrackTitle(const CueSheet::Track& entry)
+{
+    if (entry.title)
+        return *entry.title;
+    return QString::asprintf("Track %02lld", static_cast<long long>(entry.number));
+}
+
+} // namespace
+
+TrackImporter::TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote isRemote)
+    : readFile_(std::move(readFile))
+    , listFolder_(std::move(listFolder))
+    , isRemote_(std::move(isRemote))
+{
+}
+
+TrackImporter::TrackImporter(IsRemote isRemote)
+    : TrackImporter(
+          [](const FileURL& url) -> std::optional<QByteArray> {
+              struct stat info {};
+              if (::stat(url.path().c_str(), &info) == 0 && info.st_size > maximumCueSheetSize)
+                  return std::nullopt;
+              return FileSystem::readFile(url.path());
+          },
+          [](const FileURL& url) { return FileSystem::listFolder(url.path()); },
+          std::move(isRemote))
+{
+}
+
+bool TrackImporter::needsReading(const std::vector<FileURL>& urls)
+{
+    return std::ranges::any_of(urls, isCueSheet);
+}
+
+std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
+{
+    std::vector<FileURL> normalized;
+    normalized.reserve(urls.size());
+    for (const FileURL& url : urls)
+        normalized.push_back(url.normalizedFileURL());
+
+    // Each sheet is read once, however often the batch names it.
+    std::unordered_map<FileURL, std::vector<Track>> sheets;
+    std::unordered_set<FileURL> covered;
+    for (const FileURL& url : normalized) {
+        if (!isCueSheet(url) || url.isDirectory() || sheets.contains(url))
+            continue;
+        std::vector<Track> sheetTracks = cueTracks(url);
+        for (const Track& track : sheetTracks)
+            covered.insert(track.url);
+        sheets.emplace(url, std::move(sheetTracks));
+    }
+
+    std::vector<Track> result;
+    for (const FileURL& url : normalized) {
+        if (const auto sheet = sheets.find(url); sheet != sheets.end()) {
+            result.insert(result.end(), sheet->second.begin(), sheet->second.end());
+        } else if (isAudioFile(url) && !covered.contains(url)) {
+            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, isRemote_(url) });
+        }
+    }
+    return result;
+}
+
+std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
+{
+    const std::optional<QByteArray> bytes = readFile_(cueURL);
+    if (!bytes || bytes->size() > maximumCueSheetSize)
+        return {};
+    const CueSheet sheet(CueSheet::decode(*bytes));
+    if (sheet.tracks.empty())
+        return {};
+    const CueSheet::Folder folder(listFolder_(cueURL.deletingLastPathComponent()));
+
+    // Entries of one file resolve alike; match each name once.
+    QHash<QString, std::optional<FileURL>> resolved;
+    std::vector<Track> tracks;
+    for (const CueSheet::Track& entry : sheet.tracks) {
+        auto found = resolved.find(entry.file);
+        if (found == resolved.end())
+            found = resolved.insert(entry.file, sheet.audioURL(entry.file, cueURL, folder));
+        // The matcher also finds formats the player cannot play; those entries are left out.
+        if (!*found || !SupportedAudio::isSupported(**found))
+            continue;
+        const FileURL url = found->value().normalizedFileURL();
+        tracks.push_back(Track {
+            .url = url,
+            .start = entry.start,
+            .end = entry.end,
+            .title = cueTrackTitle(entry),
+            .artist = entry.performer ? entry.performer : sheet.performer,
+            .isRemote = isRemote_(url),
+        });
+    }
+    return tracks;
+}
+
+} // namespace lh

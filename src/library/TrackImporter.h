@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FileURL.h"
+#include "Track.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lh {
+
+// Turns the files the user opens or drops into playlist tracks: supported audio files become
+// whole-file tracks, cue sheets one track per entry, and an audio file a cue sheet of the same
+// batch covers is not added again as a whole file. Everything else is ignored.
+//
+// Every file access goes through the three injected functions, so an import that reads cue
+// sheets on a network share can run in the background under a watchdog, and tests can supply
+// files from memory. The importer keeps no other state: copies are independent and any
+// thread may use one, provided the functions may be called from that thread.
+class TrackImporter {
+public:
+    // The whole file, or nothing when it cannot be read. Only cue sheets are read.
+    using ReadFile = std::function<std::optional<QByteArray>(const FileURL&)>;
+    // The names in a folder, in the file system's order, hidden ones included; empty when the
+    // folder cannot be listed.
+    using ListFolder = std::function<std::vector<std::string>(const FileURL&)>;
+    // Whether a file lies on a network volume; asked once per created track.
+    using IsRemote = std::function<bool(const FileURL&)>;
+
+    // Real sheets are a few kilobytes; a larger file named ".cue" is something else and would
+    // only cost memory (its text is built several times over while decoding).
+    static constexpr qsizetype maximumCueSheetSize = 16 * 1024 * 1024;
+
+    TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote isRemote);
+    // Reads and lists through the local file system.
+    explicit TrackImporter(IsRemote isRemote);
+
+    // Never fails: unreadable or unmatched input yields fewer tracks.
+    std::vector<Track> tracks(const std::vector<FileURL>& urls) const;
+
+    // Whether importing `urls` reads files (a cue sheet is among them), and so belongs off the
+    // main thread.
+    static bool needsReading(const std::vector<FileURL>& urls);
+
+private:
+    std::vector<Track> cueTracks(const FileURL& cueURL) const;
+
+    ReadFile readFile_;
+    ListFolder listFolder_;
+    IsRemote isRemote_;
+};
+
+} // namespace lh

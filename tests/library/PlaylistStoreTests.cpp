@@ -1,0 +1,104 @@
+#include "PlaylistStore.h"
+
+#include "Preferences.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace lh {
+namespace {
+
+class PlaylistStoreTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Preferences> open() const { return std::make_unique<Preferences>(dir.path() + "/preferences.json"); }
+
+    // A remote test that counts its questions; everything under /net/ is remote.
+    PlaylistStore::IsRemote isRemote = [this](const FileURL& url) {
+        ++remoteQuestions;
+        return url.path().starts_with("/net/");
+    };
+
+    QTemporaryDir dir;
+    std::unique_ptr<Preferences> preferences = open();
+    PlaylistStore store { *preferences, "savedPlaylist" };
+    int remoteQuestions = 0;
+};
+
+Track whole(FileURL url, bool isRemote = false)
+{
+    return Track { std::move(url), 0, std::nullopt, std::nullopt, std::nullopt, isRemote };
+}
+
+Track cueTrack()
+{
+    return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), false };
+}
+
+TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
+{
+    store.save({ whole(FileURL("/music/a.flac")), cueTrack(),
+        Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true } });
+    const QJsonArray expected {
+        QJsonObject { { "path", "/music/a.flac" }, { "remote", false } },
+        QJsonObject { { "path", "/music/a.flac" }, { "remote", false }, { "end", 61.5 }, { "title", "One" }, { "artist", "Band" } },
+        QJsonObject { { "path", "/net/b.mp3" }, { "remote", true }, { "start", 12.25 }, { "title", "Two" } },
+    };
+    EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(expected));
+    store.save({});
+    EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(QJsonArray()));
+}
+
+TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
+{
+    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), true },
+        whole(FileURL("/music/Caf\xE9/01.flac")) };
+    store.save(tracks);
+    preferences.reset();
+    preferences = open();
+    EXPECT_EQ(PlaylistStore(*preferences, "savedPlaylist").load(isRemote), tracks);
+    EXPECT_EQ(remoteQuestions, 0);
+}
+
+TEST_F(PlaylistStoreTest, SkipsElementsItCannotReadOneByOne)
+{
+    const QJsonArray stored { "/music/./x/../bare.mp3", QJsonObject { { "start", 3.0 } }, 42, QJsonArray(), QJsonValue(),
+        QJsonObject { { "path", 7 } }, QJsonObject { { "path", "relative.mp3" } }, QJsonObject { { "path", "file:///x%ZZ" } },
+        QJsonObject { { "path", "/net/x.flac" }, { "start", "3" }, { "end", true }, { "title", 5 }, { "artist", QJsonArray() },
+            { "remote", "yes" }, { "unknown", 1 } } };
+    preferences->set(stored, "savedPlaylist");
+    EXPECT_EQ(store.load(isRemote),
+        std::vector({ whole(FileURL("/music/bare.mp3")), whole(FileURL("/net/x.flac"), true) }));
+    EXPECT_EQ(remoteQuestions, 2) << "asked only where \"remote\" is missing or not a Boolean";
+}
+
+TEST_F(PlaylistStoreTest, AStoredRemoteFlagIsTrustedOverTheTest)
+{
+    preferences->set(QJsonArray { QJsonObject { { "path", "/net/a.flac" }, { "remote", false } } }, "savedPlaylist");
+    EXPECT_EQ(store.load(isRemote), std::vector({ whole(FileURL("/net/a.flac")) }));
+    EXPECT_EQ(remoteQuestions, 0);
+}
+
+TEST_F(PlaylistStoreTest, AMissingOrWrongValueRestoresAnEmptyPlaylist)
+{
+    EXPECT_TRUE(store.load(isRemote).empty());
+    preferences->set(QJsonObject { { "path", "/a.mp3" } }, "savedPlaylist");
+    EXPECT_TRUE(store.load(isRemote).empty());
+    preferences->set("/a.mp3", "savedPlaylist");
+    EXPECT_TRUE(store.load(isRemote).empty());
+}
+
+TEST(PlaylistStore, KeepsAPathThatIsNotUTF8ByteForByte)
+{
+    const std::vector<Track> tracks { whole(FileURL("/music/Caf\xE9/\xFF\x01 a%20b.flac")) };
+    const QJsonArray stored = PlaylistStore::storedValue(tracks);
+    EXPECT_EQ(stored[0].toObject()["path"].toString(), QStringLiteral("file:///music/Caf%E9/%FF%01%20a%2520b.flac"));
+    const QJsonDocument reread = QJsonDocument::fromJson(QJsonDocument(stored).toJson());
+    EXPECT_EQ(PlaylistStore::restoredTracks(reread.array(), [](const FileURL&) { return false; }), tracks);
+}
+
+} // namespace
+} // namespace lh

@@ -1,0 +1,197 @@
+#include "TrackImporter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace lh {
+namespace {
+
+// Files and folders in memory; every URL under /net/ counts as remote.
+class FakeFiles {
+public:
+    void add(const std::string& path, const QByteArray& contents = {}) { files_[path] = contents; }
+
+    TrackImporter importer()
+    {
+        return TrackImporter(
+            [this](const FileURL& url) -> std::optional<QByteArray> {
+                ++reads;
+                const auto file = files_.find(url.path());
+                return file == files_.end() ? std::nullopt : std::optional(file->second);
+            },
+            [this](const FileURL& folder) {
+                std::vector<std::string> names;
+                const std::string prefix = folder.path() + "/";
+                for (const auto& [path, contents] : files_) {
+                    if (path.starts_with(prefix) && path.find('/', prefix.size()) == std::string::npos)
+                        names.push_back(path.substr(prefix.size()));
+                }
+                return names;
+            },
+            [this](const FileURL& url) {
+                ++remoteQuestions;
+                return url.path().starts_with("/net/");
+            });
+    }
+
+    int reads = 0;
+    int remoteQuestions = 0;
+
+private:
+    std::map<std::string, QByteArray> files_;
+};
+
+std::vector<FileURL> urls(std::initializer_list<const char*> paths)
+{
+    std::vector<FileURL> result;
+    for (const char* path : paths)
+        result.emplace_back(path);
+    return result;
+}
+
+Track whole(const char* path, bool isRemote = false)
+{
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, isRemote };
+}
+
+Track cue(const char* path, double start, std::optional<double> end, const char* title, std::optional<QString> artist,
+    bool isRemote = false)
+{
+    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), isRemote };
+}
+
+const QByteArray albumSheet = "PERFORMER Band\nFILE \"Album.wav\" WAVE\n"
+                              "TRACK 01 AUDIO\nTITLE \"One\"\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nPERFORMER Guest\nINDEX 01 01:00:00\n"
+                              "TRACK 03 AUDIO\nINDEX 01 02:00:00\n";
+
+class TrackImporterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        files.add("/music/Album/Album.cue", albumSheet);
+        files.add("/music/Album/Album.flac"); // re-encoded since the sheet was written
+        files.add("/music/Album/cover.jpg");
+        files.add("/music/Other/song.mp3");
+    }
+
+    const std::vector<Track> albumTracks {
+        cue("/music/Album/Album.flac", 0, 60, "One", "Band"),
+        cue("/music/Album/Album.flac", 60, 120, "Track 02", "Guest"),
+        cue("/music/Album/Album.flac", 120, std::nullopt, "Track 03", "Band"),
+    };
+    FakeFiles files;
+};
+
+TEST_F(TrackImporterTest, ASheetWithItsAudioFileGivesOnlyTheCueTracks)
+{
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Album/Album.flac", "/music/Album/Album.cue" })), albumTracks);
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Album/Album.flac" })), std::vector({ whole("/music/Album/Album.flac") }));
+}
+
+TEST_F(TrackImporterTest, KeepsBatchOrderAndAddsAudioFilesNoSheetCovers)
+{
+    auto expected = std::vector({ whole("/music/Other/song.mp3") });
+    expected.insert(expected.end(), albumTracks.begin(), albumTracks.end());
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/./x/../Album.cue" })), expected);
+    files.add("/music/Album/Copy.CUE", albumSheet);
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/Copy.CUE" })), expected);
+}
+
+TEST_F(TrackImporterTest, IgnoresFoldersAndFilesOfOtherTypes)
+{
+    const std::vector<FileURL> batch { FileURL("/music/Album", true), FileURL("/music/Album/cover.jpg"),
+        FileURL("/music/notes.txt"), FileURL("/music/README"), FileURL("/music/Dir.flac", true) };
+    EXPECT_TRUE(files.importer().tracks(batch).empty());
+    EXPECT_EQ(files.reads, 0);
+}
+
+TEST_F(TrackImporterTest, AnUnreadableOrUnmatchedSheetYieldsNothingAndCoversNothing)
+{
+    files.add("/music/Broken/Broken.cue", "FILE \"gone.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                          "FILE \"gone2.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n");
+    files.add("/music/Broken/here.flac");
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Missing.cue", "/music/Broken/Broken.cue", "/music/Broken/here.flac" })),
+        std::vector({ whole("/music/Broken/here.flac") }));
+}
+
+TEST_F(TrackImporterTest, AFileTooLargeForACueSheetYieldsNothing)
+{
+    QByteArray huge = albumSheet;
+    huge.append(TrackImporter::maximumCueSheetSize - huge.size() + 1, ' ');
+    files.add("/music/Album/Huge.cue", huge);
+    EXPECT_TRUE(files.importer().tracks(urls({ "/music/Album/Huge.cue" })).empty());
+}
+
+TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
+{
+    QTemporaryDir dir;
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    QFile sheet(dir.path() + "/Album.cue");
+    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.write(albumSheet);
+    sheet.close();
+    QFile(dir.path() + "/Album.flac").open(QIODevice::WriteOnly);
+    const TrackImporter importer([](const FileURL&) { return false; });
+    const auto tracks = importer.tracks({ FileURL(folder + "/Album.cue"), FileURL(folder + "/missing.cue") });
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].url, FileURL(folder + "/Album.flac").normalizedFileURL());
+}
+
+TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)
+{
+    files.add("/music/Ape/Ape.cue", "FILE \"a.ape\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                    "FILE \"b.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n");
+    files.add("/music/Ape/a.ape");
+    files.add("/music/Ape/b.wav");
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Ape/Ape.cue" })),
+        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt) }));
+}
+
+TEST_F(TrackImporterTest, ASheetNamedTwiceIsReadOnceAndGivesItsTracksTwice)
+{
+    const auto tracks = files.importer().tracks(urls({ "/music/Album/Album.cue", "//music/Album/Album.cue" }));
+    EXPECT_EQ(tracks.size(), 6u);
+    EXPECT_EQ(files.reads, 1);
+}
+
+TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerCreatedTrack)
+{
+    files.add("/net/share/Live.cue", "FILE \"Live.flac\" WAVE\nTRACK 7 AUDIO\nINDEX 01 00:00:00\nTRACK 112 AUDIO\nINDEX 01 10:00:00\n");
+    files.add("/net/share/Live.flac");
+    EXPECT_EQ(files.importer().tracks(urls({ "/net/share/Live.cue", "/net/share/x.wav" })),
+        std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, true),
+            cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, true), whole("/net/share/x.wav", true) }));
+    EXPECT_EQ(files.remoteQuestions, 3);
+}
+
+TEST_F(TrackImporterTest, ALegacySheetFindsItsFileUnderTheFolderEntrysOwnSpelling)
+{
+    // Saved in Windows-1251 on one system; the folder, copied from another, spells the name
+    // decomposed ("й" as "и" and a combining breve), and the file was re-encoded to FLAC.
+    files.add("/music/Kino/Kino.cue", "PERFORMER \"\xCA\xE8\xED\xEE\"\r\nFILE \"\xC7\xE0\xEA\xF0\xEE\xE9.wav\" WAVE\r\n"
+                                      "  TRACK 01 AUDIO\r\n    TITLE \"\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8\"\r\n"
+                                      "    INDEX 01 00:00:00\r\n");
+    const std::string decomposedName = "\xD0\x97\xD0\xB0\xD0\xBA\xD1\x80\xD0\xBE\xD0\xB8\xCC\x86.flac";
+    files.add("/music/Kino/" + decomposedName);
+    files.add("/music/Kino/Kino.log");
+    const auto tracks = files.importer().tracks(urls({ "/music/Kino/Kino.cue" }));
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].url.path(), "/music/Kino/" + decomposedName);
+    EXPECT_EQ(tracks[0].title, QString::fromUtf8("Группа крови"));
+    EXPECT_EQ(tracks[0].artist, QString::fromUtf8("Кино"));
+}
+
+TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetIsAmongTheFiles)
+{
+    EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", "/b.Cue" })));
+    EXPECT_FALSE(TrackImporter::needsReading(urls({ "/a.mp3", "/cue", "/b.cue.txt" })));
+    EXPECT_FALSE(TrackImporter::needsReading({}));
+}
+
+} // namespace
+} // namespace lh
