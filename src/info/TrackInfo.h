@@ -34,7 +34,7 @@ struct TrackInfo {
     // found after the artist part too. Loading, with no tags or stream properties.
     static TrackInfo placeholder(const FileURL& url);
 
-    // The information a playlist row shows: for a whole file `fileInfo` unchanged; for a cue
+    // The information shown for a playlist row: for a whole file `fileInfo` unchanged; for a cue
     // track the track's own title and artist (no tag artist when the sheet names none) and its
     // length, end - start, or the rest of the file from start, never below zero. Everything
     // else is the file's.
