@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileURL.h"
+#include "Track.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +28,17 @@ struct TrackInfo {
     std::optional<std::int64_t> fileSize; // bytes of the file that was read
     std::optional<QByteArray> artwork; // encoded image exactly as stored
     bool isLoading = false;
+
+    // What is known from the file name alone, without touching the file: "Artist - Title
+    // (1999)" gives artist, title and year; the year is looked for in the whole name, so it is
+    // found after the artist part too. Loading, with no tags or stream properties.
+    static TrackInfo placeholder(const FileURL& url);
+
+    // The information shown for a playlist row: for a whole file `fileInfo` unchanged; for a cue
+    // track the track's own title and artist (no tag artist when the sheet names none) and its
+    // length, end - start, or the rest of the file from start, never below zero. Everything
+    // else is the file's.
+    static TrackInfo info(TrackInfo fileInfo, const Track& track);
 
     bool operator==(const TrackInfo&) const = default;
 };

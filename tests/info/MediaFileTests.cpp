@@ -2,6 +2,10 @@
 
 #include "AudioFixture.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -28,6 +32,30 @@ TEST_F(MediaFileTest, OpensEverySupportedFormat)
         ASSERT_TRUE(test::AudioFixture::tone(path(name), 0.5)) << name;
         EXPECT_NO_THROW(MediaFile(FileURL::fromLocalFile(path(name)))) << name;
     }
+}
+
+// An empty ID3v2.4 tag of `size` bytes of padding, as large covers make them.
+QByteArray paddedTag(int size)
+{
+    QByteArray header("ID3\x04\x00\x00", 6);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        header += static_cast<char>((size >> shift) & 0x7f);
+    return header + QByteArray(size, '\0');
+}
+
+TEST_F(MediaFileTest, FindsTheDemuxerBehindALargeLeadingTag)
+{
+    const QByteArray tag = paddedTag(300'000);
+    for (const auto& [name, demuxer] : { std::pair { "tagged.mp3", "mp3" }, { "tagged.aac", "aac" }, { "tagged.flac", "flac" } }) {
+        ASSERT_TRUE(test::AudioFixture::tone(path("plain-") + name, 0.5)) << name;
+        QFile plain(path("plain-") + name);
+        ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+        write(name, tag + plain.readAll());
+        const MediaFile media(FileURL::fromLocalFile(path(name)));
+        EXPECT_STREQ(media.context()->iformat->name, demuxer);
+    }
+    write("list.mp3", tag + "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nhttp://127.0.0.1:9/x.ts\n#EXT-X-ENDLIST\n");
+    EXPECT_THROW(MediaFile(FileURL::fromLocalFile(path("list.mp3"))), MediaOpenError);
 }
 
 TEST_F(MediaFileTest, OpensANameWithAColonAsAPlainFile)

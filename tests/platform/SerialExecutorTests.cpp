@@ -41,7 +41,9 @@ TEST(SerialExecutor, AJobQueuedFromAJobRunsAfterTheOnesAlreadyWaiting)
 {
     std::vector<std::string> order;
     std::promise<void> done;
+    std::promise<void> gate; // holds the executor until both jobs are queued
     SerialExecutor executor;
+    executor.execute([opened = gate.get_future().share()] { opened.wait(); });
     executor.execute([&] {
         order.push_back("a");
         executor.execute([&] {
@@ -50,6 +52,7 @@ TEST(SerialExecutor, AJobQueuedFromAJobRunsAfterTheOnesAlreadyWaiting)
         });
     });
     executor.execute([&] { order.push_back("b"); });
+    gate.set_value();
     done.get_future().wait();
     EXPECT_EQ(order, std::vector<std::string>({ "a", "b", "continuation" }));
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Executor.h"
+#include "FileURL.h"
+#include "StreamInfo.h"
+#include "TrackInfo.h"
+#include "TrackInfoReading.h"
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <vector>
+
+namespace lh {
+
+// The main thread's front to a TrackInfoReading: reads run on `background`, results come back
+// through `mainThread`, and an outdated read never overwrites a newer one. At most one stream
+// batch and one full read are current; a new request of a kind cancels the previous one of
+// that kind. Cancelling never interrupts a read under way; it drops its result and starts no
+// further reads of a cancelled batch.
+//
+// Main thread only. Both executors must outlive this object and every job handed to them
+// (in the player: a SerialExecutor and the MainThreadExecutor, both living for the whole run).
+// Destroying the reader cancels what is pending.
+class MetadataReader {
+public:
+    struct StreamRequest {
+        FileURL url; // the track URL, reported back with the result
+        FileURL file; // what to read: the file itself or its cached copy
+    };
+    using StreamHandler = std::function<void(const FileURL& url, const StreamInfo& info)>;
+    using InfoHandler = std::function<void(const TrackInfo& info)>;
+
+    MetadataReader(std::shared_ptr<const TrackInfoReading> reader, Executor& background,
+        Executor& mainThread);
+    ~MetadataReader();
+
+    MetadataReader(const MetadataReader&) = delete;
+    MetadataReader& operator=(const MetadataReader&) = delete;
+
+    // Reads the items one after another and calls `onRead` once per item, in order, while the
+    // batch is current. An empty list does nothing (a running batch goes on).
+    void readStreams(std::vector<StreamRequest> items, StreamHandler onRead);
+
+    // Reads the full information of `file` and calls `onRead` once, unless a later readInfo
+    // or cancelInfoRead came first.
+    void readInfo(const FileURL& url, const FileURL& file, InfoHandler onRead);
+
+    // Drops the pending full read, if any: its result is never reported.
+    void cancelInfoRead();
+
+private:
+    struct StreamBatch;
+    static void readNext(std::shared_ptr<StreamBatch> batch, std::size_t index);
+
+    std::shared_ptr<const TrackInfoReading> reader_;
+    Executor& background_;
+    Executor& mainThread_;
+    std::stop_source pendingStreamRead_ { std::nostopstate };
+    std::stop_source pendingInfoRead_ { std::nostopstate };
+};
+
+} // namespace lh

@@ -1,0 +1,46 @@
+#include "TrackInfo.h"
+
+#include "TrackName.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace lh {
+
+TrackInfo TrackInfo::placeholder(const FileURL& url)
+{
+    // The same trailing year TrackName::year finds, removed from the title.
+    static const QRegularExpression trailingYear(QStringLiteral("\\s*\\((\\d{4})\\)\\s*$"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    static const QString separator = QStringLiteral(" - ");
+
+    const QString name = QFile::decodeName(QByteArray::fromStdString(url.stem()));
+    TrackInfo info;
+    info.url = url;
+    QString baseTitle = name;
+    if (const qsizetype at = name.indexOf(separator); at >= 0) {
+        info.artist = name.left(at);
+        baseTitle = name.mid(at + separator.size());
+    }
+    info.title = baseTitle.remove(trailingYear);
+    info.year = TrackName::year(name);
+    info.isLoading = true;
+    return info;
+}
+
+TrackInfo TrackInfo::info(TrackInfo fileInfo, const Track& track)
+{
+    if (track.isWholeFile())
+        return fileInfo;
+    fileInfo.title = *track.title;
+    fileInfo.artist = track.artist;
+    if (track.end)
+        fileInfo.duration = std::max(0.0, *track.end - track.start);
+    else if (fileInfo.duration)
+        fileInfo.duration = std::max(0.0, *fileInfo.duration - track.start);
+    return fileInfo;
+}
+
+} // namespace lh

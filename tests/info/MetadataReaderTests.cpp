@@ -1,0 +1,192 @@
+#include "MetadataReader.h"
+
+#include "AudioFixture.h"
+#include "EventLoop.h"
+#include "MainThread.h"
+#include "ManualExecutor.h"
+#include "MediaTrackInfoReader.h"
+#include "SerialExecutor.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lh {
+namespace {
+
+// Answers with the length of the file's path as its duration, so every result names its file.
+class FakeReader final : public TrackInfoReading {
+public:
+    TrackInfo readInfo(const FileURL& url, const FileURL& file) const override
+    {
+        record(file);
+        TrackInfo info = TrackInfo::placeholder(url);
+        info.isLoading = false;
+        info.album = QString::fromStdString(file.path());
+        return info;
+    }
+    StreamInfo readStream(const FileURL& file) const override
+    {
+        record(file);
+        return StreamInfo { static_cast<double>(file.path().size()), {}, {}, {} };
+    }
+    std::vector<std::string> filesRead() const
+    {
+        std::lock_guard lock(mutex_);
+        return filesRead_;
+    }
+
+private:
+    void record(const FileURL& file) const
+    {
+        std::lock_guard lock(mutex_);
+        filesRead_.push_back(file.path());
+    }
+    mutable std::mutex mutex_;
+    mutable std::vector<std::string> filesRead_;
+};
+
+MetadataReader::StreamRequest request(const std::string& name)
+{
+    return { FileURL("/tracks/" + name), FileURL("/files/" + name) };
+}
+
+class MetadataReaderTest : public ::testing::Test {
+protected:
+    MetadataReader::StreamHandler recordStreams()
+    {
+        return [this](const FileURL& url, const StreamInfo& info) {
+            streamResults.emplace_back(url.path(), info);
+        };
+    }
+    MetadataReader::InfoHandler recordInfo()
+    {
+        return [this](const TrackInfo& info) { infoResults.push_back(info); };
+    }
+    std::vector<std::string> reportedUrls() const
+    {
+        std::vector<std::string> urls;
+        for (const auto& [url, info] : streamResults)
+            urls.push_back(url);
+        return urls;
+    }
+    // Runs both executors until neither has work left.
+    void settle()
+    {
+        while (background.runAll() + mainThread.runAll() > 0) { }
+    }
+
+    std::shared_ptr<FakeReader> fake = std::make_shared<FakeReader>();
+    test::ManualExecutor background;
+    test::ManualExecutor mainThread;
+    MetadataReader reader { fake, background, mainThread };
+    std::vector<std::pair<std::string, StreamInfo>> streamResults;
+    std::vector<TrackInfo> infoResults;
+};
+
+TEST_F(MetadataReaderTest, ReportsEveryItemInOrderOnTheMainThreadExecutor)
+{
+    reader.readStreams({ request("a"), request("bb"), request("ccc") }, recordStreams());
+    ASSERT_TRUE(background.runOne());
+    EXPECT_TRUE(streamResults.empty()); // nothing is reported from the reading side
+    settle();
+    EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/a", "/tracks/bb", "/tracks/ccc" }));
+    EXPECT_EQ(streamResults[1].second.duration, std::string("/files/bb").size());
+}
+
+TEST_F(MetadataReaderTest, ANewBatchCancelsTheRestOfTheOldOne)
+{
+    reader.readStreams({ request("A"), request("B"), request("C") }, recordStreams());
+    background.runOne(); // A read
+    mainThread.runOne(); // A reported, B's read queued
+    background.runOne(); // B read, its result on its way to the main thread
+    reader.readStreams({ request("D") }, recordStreams());
+    settle();
+    EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/A", "/tracks/D" }));
+    EXPECT_EQ(fake->filesRead(), (std::vector<std::string> { "/files/A", "/files/B", "/files/D" }));
+}
+
+TEST_F(MetadataReaderTest, AnEmptyBatchLeavesTheRunningOneAlone)
+{
+    reader.readStreams({ request("A"), request("B") }, recordStreams());
+    reader.readStreams({}, recordStreams());
+    settle();
+    EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/A", "/tracks/B" }));
+}
+
+TEST_F(MetadataReaderTest, ANewInfoReadSupersedesTheOldOneWithoutTouchingStreams)
+{
+    reader.readStreams({ request("S") }, recordStreams());
+    reader.readInfo(FileURL("/tracks/1"), FileURL("/files/1"), recordInfo());
+    background.runAll(); // both reads done, results queued
+    reader.readInfo(FileURL("/tracks/2"), FileURL("/files/2"), recordInfo());
+    settle();
+    ASSERT_EQ(infoResults.size(), 1u);
+    EXPECT_EQ(infoResults[0].url, FileURL("/tracks/2"));
+    EXPECT_EQ(infoResults[0].album, "/files/2");
+    EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/S" }));
+}
+
+TEST_F(MetadataReaderTest, ACancelledInfoReadReportsNothing)
+{
+    reader.readInfo(FileURL("/tracks/1"), FileURL("/files/1"), recordInfo());
+    background.runAll();
+    reader.cancelInfoRead();
+    settle();
+    EXPECT_TRUE(infoResults.empty());
+
+    reader.readInfo(FileURL("/tracks/2"), FileURL("/files/2"), recordInfo());
+    reader.cancelInfoRead(); // before the read starts: the file is not even opened
+    settle();
+    EXPECT_TRUE(infoResults.empty());
+    EXPECT_EQ(fake->filesRead(), std::vector<std::string> { "/files/1" });
+}
+
+TEST_F(MetadataReaderTest, ResultsArrivingAfterTheReaderIsGoneAreDropped)
+{
+    {
+        MetadataReader shortLived(fake, background, mainThread);
+        shortLived.readStreams({ request("A"), request("B") }, recordStreams());
+        shortLived.readInfo(FileURL("/tracks/1"), FileURL("/files/1"), recordInfo());
+        background.runAll();
+    }
+    settle();
+    EXPECT_TRUE(streamResults.empty());
+    EXPECT_TRUE(infoResults.empty());
+}
+
+TEST(MetadataReaderThreads, ReadsOnTheBackgroundAndDeliversOnTheMainThread)
+{
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/Artist - Tone.wav";
+    ASSERT_TRUE(test::AudioFixture::tone(path, 0.5, 48000, 1));
+    const FileURL file = FileURL::fromLocalFile(path);
+
+    SerialExecutor background;
+    MainThreadExecutor mainThread;
+    MetadataReader reader(std::make_shared<MediaTrackInfoReader>(), background, mainThread);
+    std::optional<StreamInfo> stream;
+    std::optional<TrackInfo> info;
+    bool isEveryCallOnTheMainThread = true;
+    reader.readStreams({ { file, file } }, [&](const FileURL&, const StreamInfo& read) {
+        isEveryCallOnTheMainThread &= MainThread::isCurrent();
+        stream = read;
+    });
+    reader.readInfo(file, file, [&](const TrackInfo& read) {
+        isEveryCallOnTheMainThread &= MainThread::isCurrent();
+        info = read;
+    });
+    ASSERT_TRUE(test::runEventsUntil([&] { return stream && info; }));
+    EXPECT_TRUE(isEveryCallOnTheMainThread);
+    EXPECT_EQ(stream->sampleRate, 48000);
+    EXPECT_EQ(info->channels, 1);
+    EXPECT_EQ(info->artist, "Artist");
+}
+
+} // namespace
+} // namespace lh
