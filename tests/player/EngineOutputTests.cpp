@@ -1,0 +1,133 @@
+#include "AudioPlayerEngine.h"
+
+#include "AudioFiles.h"
+#include "EventLoop.h"
+
+#include <QTemporaryDir>
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+namespace AudioFiles = test::AudioFiles;
+
+constexpr int rate = 44100;
+
+// Runs the engine on SDL's disk driver, which writes exactly the samples it is fed (stereo
+// 32-bit float here) to a file, after a little leading silence of varying length.
+class CapturedOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        capture = dir.path() + "/out.raw";
+        ::setenv("SDL_AUDIODRIVER", "disk", 1);
+        ::setenv("SDL_DISKAUDIOFILE", capture.toLocal8Bit().constData(), 1);
+        SDL_AudioQuit(); // the engine starts the driver named above
+    }
+
+    void TearDown() override
+    {
+        SDL_AudioQuit();
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+
+    // The captured frames from the first one that is not silent; read once the engine is gone.
+    std::vector<float> heard() const
+    {
+        std::vector<float> samples = AudioFiles::readFloats(capture);
+        std::size_t first = 0;
+        while (first < samples.size() && samples[first] == 0.0f)
+            ++first;
+        return std::vector<float>(samples.begin() + static_cast<std::ptrdiff_t>(first - first % 2), samples.end());
+    }
+
+    QTemporaryDir dir;
+    QString capture;
+};
+
+// Where `heard` (every second sample: the left channel) lies in `source`, searched between
+// frames `from` and `to`, and the gain between them there.
+struct Match {
+    std::int64_t frame = -1;
+    double gain = 0;
+};
+
+Match locate(std::span<const float> heard, std::span<const float> source, std::int64_t from, std::int64_t to)
+{
+    constexpr std::size_t length = 2048;
+    Match best;
+    double bestScore = 0;
+    for (std::int64_t frame = std::max<std::int64_t>(from, 0); frame < to; ++frame) {
+        double product = 0;
+        double energy = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const double s = source[static_cast<std::size_t>(frame) + i];
+            product += heard[2 * i] * s;
+            energy += s * s;
+        }
+        const double score = product / std::sqrt(energy);
+        if (score > bestScore) {
+            bestScore = score;
+            best = Match { frame, product / energy };
+        }
+    }
+    return best;
+}
+
+class SeekAccuracy : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(SeekAccuracy, PlaysFromTheExactFrameAskedFor)
+{
+    const std::vector<float> source = AudioFiles::readFloats(AudioFiles::noiseSource());
+    const QString file = AudioFiles::noise(GetParam());
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        engine.load(FileURL::fromLocalFile(file));
+        engine.setCurrentTime(120.0);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 120.2; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    ASSERT_GT(output.size(), 2u * 4096);
+    const std::int64_t target = 120 * rate;
+    const Match match = locate(output, source, target - rate / 10, target + rate / 10);
+    EXPECT_NEAR(match.frame, target, rate / 1000);
+    std::printf("%s: %lld frames off\n", GetParam(), static_cast<long long>(match.frame - target));
+    // Lossy codecs lose some of the noise's energy, but nowhere near the 3 dB of a mono signal
+    // spread over two channels.
+    EXPECT_NEAR(match.gain, 1.0, 0.15) << "a mono file plays at full level";
+    for (std::size_t i = 0; i < 4096; i += 2)
+        ASSERT_EQ(output[i], output[i + 1]) << "both channels carry the mono signal";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SeekAccuracy, ::testing::Values("flac", "mp3", "m4a"));
+
+TEST_F(CapturedOutput, NothingPastTheWindowEndIsHeardWhileThePositionGoesOn)
+{
+    {
+        AudioPlayerEngine engine;
+        engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine.wav", 2, 2)));
+        engine.setPlayingWindowEnd(0.5);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.8; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    std::size_t last = output.size();
+    while (last > 0 && output[last - 1] == 0.0f)
+        --last;
+    EXPECT_NEAR(static_cast<double>(last) / 2, rate / 2, 2);
+    EXPECT_NEAR(output[0], 0.8f, 1e-6); // the default volume
+}
+
+} // namespace
+} // namespace lh
