@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -18,9 +19,9 @@ namespace lh {
 namespace {
 
 // Decoding starts this many frames before a seek target and the frames before the target are
-// dropped: MP3 needs 2048 frames of history and AAC 1024 to give exactly the samples a
-// straight decode gives.
-constexpr std::int64_t seekPreroll = 4096;
+// dropped, so the decoder's history is what a straight decode would have: MP3 and AAC need
+// a few frames of it (measured: 4096 is not always enough for MP3).
+constexpr std::int64_t seekPreroll = 8192;
 
 // A damaged file may fail packet after packet; this many failures in a row end it.
 constexpr int maxFailuresInARow = 64;
@@ -92,8 +93,13 @@ void AudioDecoder::readLength()
     const AVFormatContext* context = file_.context();
     const AVStream* stream = context->streams[streamIndex_];
     const AVRational perFrame { 1, sampleRate_ };
-    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0
+    if (std::strcmp(context->iformat->name, "mp3") == 0 && stream->duration > 0) {
+        // Counted from the first frame, encoder delay and padding included; the decoder itself
+        // drops both, so the length is only an estimate here.
+        length_ = av_rescale_q(stream->duration - startTime_, stream->time_base, perFrame);
+    } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0
         && context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+        // M4A's decoder leaves the padding after the last sample in: this length cuts it off.
         length_ = av_rescale_q(stream->duration, stream->time_base, perFrame);
         isLengthExact_ = true;
     } else if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
@@ -241,7 +247,9 @@ void AudioDecoder::seek(std::int64_t frame)
         target = std::min(target, length_); // AIFF refuses a seek past its end
     AVFormatContext* context = file_.context();
     const AVStream* stream = context->streams[streamIndex_];
-    const std::int64_t from = std::max<std::int64_t>(target - seekPreroll, 0);
+    // Near the start, go to the very first packet, before any priming: the demuxer then trims
+    // the encoder delay again exactly as when the file was opened.
+    const std::int64_t from = target - seekPreroll;
     const std::int64_t timestamp = av_rescale_q(from, AVRational { 1, sampleRate_ }, stream->time_base) + startTime_;
     if (avformat_seek_file(context, streamIndex_, std::numeric_limits<std::int64_t>::min(), timestamp, timestamp, 0) < 0) {
         // Decode from the start and drop what comes before the target: slow, but exact.
