@@ -3,6 +3,9 @@
 #include "AudioFiles.h"
 #include "EventLoop.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <SDL.h>
@@ -127,6 +130,114 @@ TEST_F(CapturedOutput, NothingPastTheWindowEndIsHeardWhileThePositionGoesOn)
         --last;
     EXPECT_NEAR(static_cast<double>(last) / 2, rate / 2, 2);
     EXPECT_NEAR(output[0], 0.8f, 1e-6); // the default volume
+}
+
+// A private PulseAudio server with a null sink, recorded from its monitor: the sound path a
+// desktop has, on a machine without a card.
+class PulseAudioOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        for (const char* name : { "runtime", "home" }) {
+            ASSERT_TRUE(QDir(dir.path()).mkdir(name));
+            QFile::setPermissions(dir.path() + "/" + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        environment.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
+        environment.insert("HOME", dir.path() + "/home");
+        environment.insert("PULSE_SERVER", "unix:" + dir.path() + "/runtime/pulse/native");
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start("pulseaudio", { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+                                       "-L", "module-native-protocol-unix auth-anonymous=1", "-L", "module-null-sink sink_name=test_sink" });
+        if (!server.waitForStarted(5000))
+            GTEST_SKIP() << "PulseAudio cannot be started here: " << qPrintable(server.errorString());
+        const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
+        if (!isUp || server.state() != QProcess::Running)
+            GTEST_SKIP() << "no PulseAudio server came up: " << server.readAll().constData();
+        ASSERT_TRUE(pactl({ "set-default-sink", "test_sink" }));
+        for (const char* name : { "XDG_RUNTIME_DIR", "HOME", "PULSE_SERVER" }) {
+            saved.emplace_back(name, qgetenv(name));
+            qputenv(name, environment.value(name).toLocal8Bit());
+        }
+        qputenv("SDL_AUDIODRIVER", "pulseaudio");
+        SDL_AudioQuit();
+    }
+
+    void TearDown() override
+    {
+        SDL_AudioQuit();
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        for (const auto& [name, value] : saved)
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        for (QProcess* process : { &recorder, &server }) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+
+    bool pactl(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start("pactl", arguments);
+        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    void record(const QString& path)
+    {
+        recorder.setProcessEnvironment(environment);
+        recorder.setStandardOutputFile(path);
+        recorder.start("parec", { "-d", "test_sink.monitor", "--raw", "--format=float32le", "--rate=44100", "--channels=2" });
+        ASSERT_TRUE(recorder.waitForStarted(3000));
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess server;
+    QProcess recorder;
+    std::vector<std::pair<const char*, QByteArray>> saved;
+};
+
+TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
+{
+    const QString recording = dir.path() + "/recording.raw";
+    record(recording);
+    {
+        AudioPlayerEngine engine;
+        int finished = 0;
+        engine.setOnFinishedPlaying([&] { ++finished; });
+        engine.setVolume(0.5f);
+        engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-1.5s.wav", 1.5, 2)));
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 10s));
+        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "pulseaudio");
+    }
+    test::runEventsFor(2500ms); // the null sink holds about two seconds
+    recorder.terminate();
+    recorder.waitForFinished(3000);
+
+    // The loudest 50 ms: the tone at half volume (RMS 0.5/√2), about 100 zero crossings (1 kHz).
+    const std::vector<float> samples = AudioFiles::readFloats(recording);
+    constexpr std::size_t window = rate / 20;
+    double loudest = 0;
+    int crossings = 0;
+    for (std::size_t start = 0; start + 2 * window <= samples.size(); start += 2 * window) {
+        double energy = 0;
+        int signChanges = 0;
+        for (std::size_t i = start; i < start + 2 * window; i += 2) {
+            energy += static_cast<double>(samples[i]) * samples[i];
+            signChanges += i > start && (samples[i] < 0) != (samples[i - 2] < 0);
+        }
+        if (energy > loudest) {
+            loudest = energy;
+            crossings = signChanges;
+        }
+    }
+    EXPECT_NEAR(std::sqrt(loudest / window), 0.5 / std::sqrt(2.0), 0.03);
+    EXPECT_NEAR(crossings, 100, 3);
 }
 
 } // namespace
