@@ -147,6 +147,13 @@ PowerLevels AudioPlayerEngine::readPowerLevels()
     return player_->levels();
 }
 
+std::optional<std::chrono::steady_clock::time_point> AudioPlayerEngine::firstFrameHandedAt() const
+{
+    if (!player_)
+        return std::nullopt;
+    return player_->firstHandedAt();
+}
+
 void AudioPlayerEngine::finish(std::uint64_t loadCount)
 {
     // A notice from a file that has since been replaced or unloaded would end the wrong one.

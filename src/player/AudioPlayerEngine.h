@@ -2,6 +2,7 @@
 
 #include "AudioPlaying.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -33,6 +34,10 @@ public:
     void pause() override;
     void stop() override;
     PowerLevels readPowerLevels() override;
+
+    // When the device was handed the first frame since the latest load or seek; none before
+    // that or without a file. For measuring latency.
+    std::optional<std::chrono::steady_clock::time_point> firstFrameHandedAt() const;
 
 private:
     void prepareOutput(int sampleRate, int channels);

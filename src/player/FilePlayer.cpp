@@ -33,7 +33,31 @@ FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFr
     const auto capacity = static_cast<std::size_t>(std::max(sampleRate_, 2 * deviceBufferFrames_));
     queue_.resize(capacity * static_cast<std::size_t>(channels_));
     history_.resize(capacity * 2);
+    prefill();
     decoderThread_ = std::thread([this] { decodeLoop(); });
+}
+
+void FilePlayer::prefill()
+{
+    // The device's first request then finds a buffer's worth at once instead of a gap.
+    while (queued_ < static_cast<std::size_t>(deviceBufferFrames_) && pending_.empty() && !hasDecodedAll_) {
+        const std::span<const float> samples = decoder_->decode().samples;
+        hasDecodedAll_ = samples.empty();
+        pending_ = samples.subspan(enqueue(samples) * static_cast<std::size_t>(channels_));
+    }
+}
+
+std::size_t FilePlayer::enqueue(std::span<const float> samples)
+{
+    const auto channels = static_cast<std::size_t>(channels_);
+    const std::size_t capacity = queue_.size() / channels;
+    const std::size_t frames = std::min(capacity - queued_, samples.size() / channels);
+    const std::size_t end = (queueStart_ + queued_) % capacity;
+    const std::size_t firstPart = std::min(frames, capacity - end);
+    std::copy_n(samples.data(), firstPart * channels, queue_.data() + end * channels);
+    std::copy_n(samples.data() + firstPart * channels, (frames - firstPart) * channels, queue_.data());
+    queued_ += frames;
+    return frames;
 }
 
 FilePlayer::~FilePlayer()
@@ -87,6 +111,7 @@ void FilePlayer::seekLocked(std::int64_t frame)
     waiting_ = playing_;
     historyEnd_ = target;
     historyCount_ = 0;
+    firstHandedAt_.reset();
 }
 
 void FilePlayer::setWindowEnd(std::int64_t frame)
@@ -138,6 +163,12 @@ PowerLevels FilePlayer::levels() const
     return { leftPower, isMono ? leftPower : decibels(right, end - begin) };
 }
 
+std::optional<std::chrono::steady_clock::time_point> FilePlayer::firstHandedAt() const
+{
+    std::lock_guard lock(mutex_);
+    return firstHandedAt_;
+}
+
 void FilePlayer::render(float* out, int frames, float gain) noexcept
 {
     const auto wanted = static_cast<std::size_t>(std::max(frames, 0));
@@ -154,6 +185,8 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
         playing_ = waiting_;
         waiting_ = Handed { first, static_cast<std::int64_t>(count) };
         playingSince_ = Clock::now();
+        if (count > 0 && !firstHandedAt_)
+            firstHandedAt_ = playingSince_;
         if (count == 0 && hasDecodedAll_ && !hasEnded_) {
             // Report the end once the last block handed has been played out.
             silenceAfterEnd_ += static_cast<std::int64_t>(wanted);
@@ -210,33 +243,23 @@ void FilePlayer::remember(const float* samples, std::size_t frames, std::int64_t
 void FilePlayer::decodeLoop()
 {
     const auto channels = static_cast<std::size_t>(channels_);
-    const std::size_t capacity = queue_.size() / channels;
-    std::span<const float> pending; // decoded, not yet queued; valid until the next decode or seek
     std::unique_lock lock(mutex_);
     std::uint64_t seekCount = seekCount_;
     while (!isQuitting_) {
         if (seekTarget_ >= 0) {
             const std::int64_t target = std::exchange(seekTarget_, -1);
             seekCount = seekCount_;
-            pending = {};
+            pending_ = {};
             lock.unlock();
             decoder_->seek(target);
             lock.lock();
             continue;
         }
-        if (!pending.empty()) {
-            const std::size_t space = capacity - queued_;
-            if (space == 0) {
-                wake_.wait(lock);
-                continue;
-            }
-            const std::size_t frames = std::min(space, pending.size() / channels);
-            const std::size_t end = (queueStart_ + queued_) % capacity;
-            const std::size_t firstPart = std::min(frames, capacity - end);
-            std::copy_n(pending.data(), firstPart * channels, queue_.data() + end * channels);
-            std::copy_n(pending.data() + firstPart * channels, (frames - firstPart) * channels, queue_.data());
-            queued_ += frames;
-            pending = pending.subspan(frames * channels);
+        if (!pending_.empty()) {
+            const std::size_t frames = enqueue(pending_);
+            if (frames == 0)
+                wake_.wait(lock); // full
+            pending_ = pending_.subspan(frames * channels);
             continue;
         }
         if (hasDecodedAll_) {
@@ -250,7 +273,7 @@ void FilePlayer::decodeLoop()
             continue; // decoded for an earlier seek
         if (block.samples.empty())
             hasDecodedAll_ = true;
-        pending = block.samples;
+        pending_ = block.samples;
     }
 }
 

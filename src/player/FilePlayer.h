@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <span>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -48,6 +50,8 @@ public:
     void setWindowEnd(std::int64_t frame);
     void setIsPlaying(bool isPlaying);
     PowerLevels levels() const;
+    // When the first frame since the load or the latest seek went to the device (measurements).
+    std::optional<std::chrono::steady_clock::time_point> firstHandedAt() const;
 
     // Fills `frames` interleaved frames of the device's channel count, at `gain`.
     void render(float* out, int frames, float gain) noexcept;
@@ -61,7 +65,9 @@ private:
         std::int64_t count = 0;
     };
 
+    void prefill();
     void decodeLoop();
+    std::size_t enqueue(std::span<const float> samples);
     void seekLocked(std::int64_t frame);
     std::int64_t positionLocked() const;
     std::size_t take(float* out, std::size_t frames);
@@ -94,10 +100,14 @@ private:
     Handed playing_; // being heard
     Handed waiting_; // handed last, heard next
     Clock::time_point playingSince_ {};
+    std::optional<Clock::time_point> firstHandedAt_;
     std::vector<float> history_; // the last second handed: left and right, per frame
     std::int64_t historyEnd_ = 0; // frame after the newest remembered
     std::int64_t historyCount_ = 0;
 
+    // Decoded, not yet queued; the decoder thread's alone once it runs. Valid until the next
+    // decode or seek.
+    std::span<const float> pending_;
     std::thread decoderThread_;
 };
 

@@ -115,6 +115,41 @@ TEST_P(SeekAccuracy, PlaysFromTheExactFrameAskedFor)
 
 INSTANTIATE_TEST_SUITE_P(Formats, SeekAccuracy, ::testing::Values("flac", "mp3", "m4a"));
 
+// Frames from `from` on in `output` (left channel) equal the source's from `sourceFrame` on;
+// returns how many in a row (FLAC is lossless: only the 16-bit rounding differs).
+std::size_t runOfSource(const std::vector<float>& output, std::size_t from, const std::vector<float>& source, std::size_t sourceFrame)
+{
+    std::size_t count = 0;
+    while (2 * (from + count) < output.size() && sourceFrame + count < source.size()
+        && std::abs(output[2 * (from + count)] - source[sourceFrame + count]) < 1e-4f)
+        ++count;
+    return count;
+}
+
+TEST_F(CapturedOutput, SeekWhilePlayingGoesOnFromTheNewFrameWithNothingStale)
+{
+    const std::vector<float> source = AudioFiles::readFloats(AudioFiles::noiseSource());
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        engine.load(FileURL::fromLocalFile(AudioFiles::noise("flac")));
+        engine.setCurrentTime(10.0);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 10.3; }, 5s));
+        engine.setCurrentTime(60.0);
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 60.2; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    // From 10.0 s without a gap up to the seek, then silence while the decoder seeks (if the
+    // device asks meanwhile), then 60.0 s on.
+    const std::size_t before = runOfSource(output, 0, source, 10 * rate);
+    EXPECT_GT(before, static_cast<std::size_t>(rate / 4));
+    std::size_t jump = before;
+    while (2 * jump < output.size() && output[2 * jump] == 0.0f)
+        ++jump;
+    EXPECT_GT(runOfSource(output, jump, source, 60 * rate), static_cast<std::size_t>(rate / 10));
+}
+
 TEST_F(CapturedOutput, NothingPastTheWindowEndIsHeardWhileThePositionGoesOn)
 {
     {
