@@ -46,7 +46,11 @@ public:
     // the next one.
     std::int64_t position() const;
     void seek(std::int64_t frame);
-    // Frames from `frame` on are handed to the device as silence, but still counted.
+    // Frames from `frame` on are handed to the device as silence, but still counted. The
+    // muting happens as frames leave for the device, not in the decoder: frames past the end
+    // are decoded and queued as usual, so moving the end later before the device has reached
+    // it carries on into the following stretch of the file at the exact frame, without a
+    // reopen, a seek or a gap.
     void setWindowEnd(std::int64_t frame);
     void setIsPlaying(bool isPlaying);
     PowerLevels levels() const;
