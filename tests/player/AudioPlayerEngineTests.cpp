@@ -150,13 +150,14 @@ TEST_F(AudioPlayerEngineTest, UnplayableFilesFailWithoutDisturbingThePlayingOne)
 
 TEST_F(AudioPlayerEngineTest, EndNoticeOfAReplacedFileIsDropped)
 {
+    const QString next = shortTone("tone.flac"); // made before any thread runs
     AudioPlayerEngine engine;
     int finished = 0;
     engine.setOnFinishedPlaying([&] { ++finished; });
     engine.load(url(shortTone("tone.wav")));
     engine.play();
     std::this_thread::sleep_for(1500ms); // the end is reached and its notice posted, not yet run
-    engine.load(url(shortTone("tone.flac")));
+    engine.load(url(next));
     test::runEventsFor(300ms);
     EXPECT_EQ(finished, 0);
 }
