@@ -1,0 +1,168 @@
+#include "AudioPlayerEngine.h"
+
+#include "AudioDecoder.h"
+#include "AudioOutput.h"
+#include "FilePlayer.h"
+#include "MainThread.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace lh {
+namespace {
+
+constexpr float silence = -std::numeric_limits<float>::infinity();
+
+std::int64_t frames(double seconds, int sampleRate)
+{
+    return std::llround(seconds * sampleRate);
+}
+
+} // namespace
+
+AudioPlayerEngine::AudioPlayerEngine()
+    : liveness_(std::make_shared<AudioPlayerEngine*>(this))
+{
+}
+
+AudioPlayerEngine::~AudioPlayerEngine()
+{
+    stop();
+    output_.reset();
+}
+
+void AudioPlayerEngine::setOnFinishedPlaying(std::function<void()> onFinished)
+{
+    onFinishedPlaying_ = std::move(onFinished);
+}
+
+void AudioPlayerEngine::setVolume(float volume)
+{
+    volume_ = volume;
+    if (output_)
+        output_->setVolume(volume);
+}
+
+double AudioPlayerEngine::currentTime() const
+{
+    if (!player_)
+        return 0;
+    return static_cast<double>(player_->position()) / player_->sampleRate();
+}
+
+void AudioPlayerEngine::setCurrentTime(double seconds)
+{
+    if (!player_ || std::isnan(seconds))
+        return;
+    // Out-of-range times land on the file's start or end.
+    const double clamped = std::clamp(seconds, 0.0, 1e12);
+    player_->seek(frames(clamped, player_->sampleRate()));
+}
+
+double AudioPlayerEngine::duration() const
+{
+    if (!player_)
+        return 0;
+    return static_cast<double>(player_->length()) / player_->sampleRate();
+}
+
+void AudioPlayerEngine::setPlayingWindowEnd(std::optional<double> end)
+{
+    if (!player_)
+        return;
+    if (!end || std::isnan(*end) || *end >= 1e12) {
+        player_->setWindowEnd(FilePlayer::noWindowEnd);
+        return;
+    }
+    player_->setWindowEnd(frames(std::max(*end, 0.0), player_->sampleRate()));
+}
+
+void AudioPlayerEngine::load(const FileURL& url)
+{
+    auto decoder = std::make_unique<AudioDecoder>(url); // throws before anything changes
+    prepareOutput(decoder->sampleRate(), decoder->channels());
+    decoder->setOutputChannels(output_->channels());
+    const std::uint64_t loadCount = ++loadCount_;
+    std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
+    auto onEnd = [engine, loadCount] {
+        MainThread::post([engine, loadCount] {
+            if (auto alive = engine.lock())
+                (*alive)->finish(loadCount);
+        });
+    };
+    auto player = std::make_unique<FilePlayer>(std::move(decoder), output_->bufferFrames(), std::move(onEnd));
+    output_->pause();
+    output_->setSource(player.get());
+    player_ = std::move(player); // the previous player, if any, goes here
+}
+
+void AudioPlayerEngine::prepareOutput(int sampleRate, int channels)
+{
+    if (output_ && output_->suits(sampleRate, channels))
+        return;
+    if (output_ && output_->isStandIn()) {
+        // The real driver can only be tried again with no device open. The file playing on
+        // the stand-in was silent anyway.
+        stop();
+        output_.reset();
+    }
+    auto output = AudioOutput::open(sampleRate, channels);
+    output->setVolume(volume_);
+    if (output_)
+        output_->setSource(nullptr);
+    output_ = std::move(output);
+}
+
+void AudioPlayerEngine::play()
+{
+    if (!player_)
+        return;
+    player_->setIsPlaying(true);
+    output_->resume();
+}
+
+void AudioPlayerEngine::pause()
+{
+    if (!player_)
+        return;
+    output_->pause();
+    player_->setIsPlaying(false);
+}
+
+void AudioPlayerEngine::stop()
+{
+    if (!player_)
+        return;
+    output_->pause();
+    output_->setSource(nullptr);
+    player_.reset();
+}
+
+PowerLevels AudioPlayerEngine::readPowerLevels()
+{
+    if (!player_)
+        return { silence, silence };
+    return player_->levels();
+}
+
+std::optional<std::chrono::steady_clock::time_point> AudioPlayerEngine::firstFrameHandedAt() const
+{
+    if (!player_)
+        return std::nullopt;
+    return player_->firstHandedAt();
+}
+
+void AudioPlayerEngine::finish(std::uint64_t loadCount)
+{
+    // A notice from a file that has since been replaced or unloaded would end the wrong one.
+    if (!player_ || loadCount != loadCount_)
+        return;
+    output_->pause(); // nothing left but silence
+    player_->setIsPlaying(false);
+    if (auto onFinished = onFinishedPlaying_)
+        onFinished();
+}
+
+} // namespace lh

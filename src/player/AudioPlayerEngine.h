@@ -1,0 +1,55 @@
+#pragma once
+
+#include "AudioPlaying.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace lh {
+
+class AudioOutput;
+class FilePlayer;
+
+// The player's engine: FFmpeg decodes, SDL plays. Loading opens and checks the file on the
+// calling thread (quick for a local file) and starts a decoder thread; the device is kept
+// open from file to file while the format allows. See AudioPlaying for the contract.
+class AudioPlayerEngine final : public AudioPlaying {
+public:
+    AudioPlayerEngine();
+    ~AudioPlayerEngine() override;
+
+    AudioPlayerEngine(const AudioPlayerEngine&) = delete;
+    AudioPlayerEngine& operator=(const AudioPlayerEngine&) = delete;
+
+    void setOnFinishedPlaying(std::function<void()> onFinished) override;
+    float volume() const override { return volume_; }
+    void setVolume(float volume) override;
+    double currentTime() const override;
+    void setCurrentTime(double seconds) override;
+    double duration() const override;
+    void setPlayingWindowEnd(std::optional<double> end) override;
+    void load(const FileURL& url) override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    PowerLevels readPowerLevels() override;
+
+    // When the device was handed the first frame since the latest load or seek; none before
+    // that or without a file. For measuring latency.
+    std::optional<std::chrono::steady_clock::time_point> firstFrameHandedAt() const;
+
+private:
+    void prepareOutput(int sampleRate, int channels);
+    void finish(std::uint64_t loadCount);
+
+    std::function<void()> onFinishedPlaying_;
+    float volume_ = 0.8f;
+    std::unique_ptr<AudioOutput> output_;
+    std::unique_ptr<FilePlayer> player_;
+    std::uint64_t loadCount_ = 0; // tells an end notice of the loaded file from a stale one
+    // Posted end notices hold this weakly, so none reaches an engine that is gone.
+    std::shared_ptr<AudioPlayerEngine*> liveness_;
+};
+
+} // namespace lh

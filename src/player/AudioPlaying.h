@@ -1,0 +1,69 @@
+#pragma once
+
+#include "FileURL.h"
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
+namespace lh {
+
+// A file the engine cannot play: unreadable, not audio, or audio it cannot decode.
+class AudioLoadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Average power of the samples being heard, per channel, in dBFS; −∞ for silence.
+struct PowerLevels {
+    float left;
+    float right;
+};
+
+// An audio engine that plays one local file at a time.
+//
+// Call order: load() a file, then play()/pause() and read or set the position as often as
+// wanted; stop() unloads. Without a loaded file every operation is a no-op that reads 0, −∞
+// or nothing. load() of another file replaces the loaded one; a failed load() leaves the
+// loaded file, its position and its playing state exactly as they were.
+//
+// Threads: every member is called on the main thread. onFinishedPlaying is called there too,
+// later than the moment the end was reached, never from inside another member; a notice that
+// arrives after the engine is gone, or after its file was replaced or unloaded, is dropped.
+//
+// Times are file times in seconds.
+class AudioPlaying {
+public:
+    virtual ~AudioPlaying() = default;
+
+    // Called once each time the loaded file has played to its end.
+    virtual void setOnFinishedPlaying(std::function<void()> onFinished) = 0;
+
+    // Linear gain 0…1 for the loaded file and every later one.
+    virtual float volume() const = 0;
+    virtual void setVolume(float volume) = 0;
+
+    // Read: the position of what is being heard. Write: jump there, to the exact sample.
+    virtual double currentTime() const = 0;
+    virtual void setCurrentTime(double seconds) = 0;
+
+    // The loaded file's length; 0 without one.
+    virtual double duration() const = 0;
+
+    // The end of the window of the file being played, or none for the file's end. No sample
+    // from that time on is heard (silence instead), while the position goes on counting, so
+    // a caller that watches the position sees it pass the end. Reset by every load().
+    virtual void setPlayingWindowEnd(std::optional<double> end) = 0;
+
+    // Opens `url` (a local file) paused at its start; throws AudioLoadError.
+    virtual void load(const FileURL& url) = 0;
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    // Stops and unloads.
+    virtual void stop() = 0;
+
+    // A mono file gives the same value for both channels.
+    virtual PowerLevels readPowerLevels() = 0;
+};
+
+} // namespace lh

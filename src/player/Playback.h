@@ -1,0 +1,49 @@
+#pragma once
+
+#include "AudioPlaying.h"
+#include "Track.h"
+
+#include <functional>
+#include <optional>
+
+namespace lh {
+
+// Plays one track through an engine and speaks in track time: file time minus the track's
+// start, so a stretch of a longer file (a cue track) behaves like a file of its own.
+// Main thread only, like the engine.
+class Playback {
+public:
+    explicit Playback(AudioPlaying& engine);
+
+    // Loads `file` (the track's own file, or a local copy of it) and plays from the track's
+    // start, hearing nothing past its end. False when the file cannot be played; the playback
+    // then holds what it held before.
+    bool start(const Track& track, const FileURL& file);
+
+    const std::optional<Track>& track() const noexcept { return track_; }
+
+    // Seconds from the track's start to its end (or the file's end); none without a track.
+    std::optional<double> length() const;
+    // Seconds into the track; never negative.
+    double position() const;
+    // To `seconds` into the track; the caller keeps it within 0…length.
+    void seek(double seconds);
+    // Whether a track with an end has been played up to it. A track without one ends with the
+    // engine's end-of-file notice instead.
+    bool isPastEnd() const;
+
+    void pause();
+    void resume();
+    void stop();
+    void setVolume(float volume);
+    PowerLevels levels();
+    void setOnFinished(std::function<void()> onFinished);
+
+private:
+    double trackStart() const noexcept { return track_ ? track_->start : 0.0; }
+
+    AudioPlaying& engine_;
+    std::optional<Track> track_;
+};
+
+} // namespace lh

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Observable.h"
+#include "PlayerState.h"
+
+namespace lh {
+
+// Everything the window shows about the player, and nothing else: no rules, no clamping, no
+// de-duplication. The controller is its only writer and keeps the invariants (a valid current
+// index, volume and levels within 0…1, a file state for every playlist file); the views read
+// it through PlayerState. Main thread only: every access checks.
+class PlayerModel final : public PlayerState {
+public:
+    Observable<std::vector<Track>> tracks;
+    Observable<std::optional<std::int64_t>> currentIndex;
+    Observable<bool> isPlaying { false };
+    Observable<bool> isLoading { false };
+    Observable<double> currentTime { 0 }; // seconds into the current track
+    Observable<double> duration { 0 }; // seconds; 0 when nothing is loaded
+    Observable<float> volume { 0.8f };
+    Observable<double> leftLevel { 0 };
+    Observable<double> rightLevel { 0 };
+    Observable<std::optional<TrackInfo>> info; // none: the info panel is closed
+    Observable<StreamInfoMap> streamInfo;
+    Observable<FileStateMap> fileStates;
+    Observable<bool> isShuffled { false };
+    Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
+    Observable<bool> isDimmed { false };
+    Observable<std::optional<double>> sleepTimeRemaining;
+
+    Publisher<std::vector<Track>> tracksPublisher() const override { return tracks.publisher(); }
+    Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
+    Publisher<bool> isPlayingPublisher() const override { return isPlaying.publisher(); }
+    Publisher<bool> isLoadingPublisher() const override { return isLoading.publisher(); }
+    Publisher<double> currentTimePublisher() const override { return currentTime.publisher(); }
+    Publisher<double> durationPublisher() const override { return duration.publisher(); }
+    Publisher<float> volumePublisher() const override { return volume.publisher(); }
+    Publisher<double> leftLevelPublisher() const override { return leftLevel.publisher(); }
+    Publisher<double> rightLevelPublisher() const override { return rightLevel.publisher(); }
+    Publisher<std::optional<TrackInfo>> infoPublisher() const override { return info.publisher(); }
+    Publisher<StreamInfoMap> streamInfoPublisher() const override { return streamInfo.publisher(); }
+    Publisher<FileStateMap> fileStatesPublisher() const override { return fileStates.publisher(); }
+    Publisher<bool> isShuffledPublisher() const override { return isShuffled.publisher(); }
+    Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
+    Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
+    Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
+};
+
+} // namespace lh

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "FileState.h"
+#include "FileURL.h"
+#include "Publisher.h"
+#include "StreamInfo.h"
+#include "Track.h"
+#include "TrackInfo.h"
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace lh {
+
+using StreamInfoMap = std::unordered_map<FileURL, StreamInfo>;
+using FileStateMap = std::unordered_map<FileURL, FileState>;
+
+// The player as the views see it: one publisher per property and no way to change anything.
+// Each call returns a fresh publisher; subscribing delivers the current value at once, then
+// every later assignment (equal values included), synchronously and before the property
+// holds the new value. Main thread only.
+class PlayerState {
+public:
+    virtual ~PlayerState() = default;
+
+    virtual Publisher<std::vector<Track>> tracksPublisher() const = 0;
+    virtual Publisher<std::optional<std::int64_t>> currentIndexPublisher() const = 0;
+    virtual Publisher<bool> isPlayingPublisher() const = 0;
+    virtual Publisher<bool> isLoadingPublisher() const = 0;
+    virtual Publisher<double> currentTimePublisher() const = 0;
+    virtual Publisher<double> durationPublisher() const = 0;
+    virtual Publisher<float> volumePublisher() const = 0;
+    virtual Publisher<double> leftLevelPublisher() const = 0;
+    virtual Publisher<double> rightLevelPublisher() const = 0;
+    virtual Publisher<std::optional<TrackInfo>> infoPublisher() const = 0;
+    virtual Publisher<StreamInfoMap> streamInfoPublisher() const = 0;
+    virtual Publisher<FileStateMap> fileStatesPublisher() const = 0;
+    virtual Publisher<bool> isShuffledPublisher() const = 0;
+    virtual Publisher<bool> isRepeatingPublisher() const = 0;
+    virtual Publisher<bool> isDimmedPublisher() const = 0;
+    virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
+};
+
+} // namespace lh

@@ -1,0 +1,106 @@
+#include "AudioDecoder.h"
+
+#include "AudioFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace lh {
+namespace {
+
+namespace AudioFiles = test::AudioFiles;
+
+// One second of a 1 kHz cosine at 44.1 kHz, mono, in each format.
+QString cosine(const QString& extension)
+{
+    QStringList arguments { "-f", "lavfi", "-i", "aevalsrc=0.5*cos(2*PI*1000*t):s=44100:d=1" };
+    if (extension == "m4a" || extension == "aac")
+        arguments << "-aac_pns" << "0";
+    return AudioFiles::path("cosine-1s." + extension, arguments);
+}
+
+std::vector<float> decodeAll(AudioDecoder& decoder, std::int64_t expectedFirst)
+{
+    std::vector<float> samples;
+    for (AudioDecoder::Block block = decoder.decode(); !block.samples.empty(); block = decoder.decode()) {
+        EXPECT_EQ(block.firstFrame, expectedFirst + static_cast<std::int64_t>(samples.size()));
+        samples.insert(samples.end(), block.samples.begin(), block.samples.end());
+    }
+    return samples;
+}
+
+class DecoderFormat : public ::testing::TestWithParam<const char*> { };
+
+// Encoder delay, priming and padding are not part of the file's audio: frame 0 is the first
+// sample of the tone and the last frame its last sample.
+TEST_P(DecoderFormat, DecodesExactlyTheFramesThatWereEncoded)
+{
+    AudioDecoder decoder(FileURL::fromLocalFile(cosine(GetParam())));
+    EXPECT_EQ(decoder.sampleRate(), 44100);
+    EXPECT_EQ(decoder.channels(), 1);
+    EXPECT_NEAR(decoder.length(), 44100, 1000); // MP3 tells its length only roughly
+    const std::vector<float> samples = decodeAll(decoder, 0);
+    ASSERT_EQ(samples.size(), 44100u);
+    for (const std::size_t frame : { 4410, 22050, 39690 }) // where the cosine peaks
+        EXPECT_NEAR(samples[frame], 0.5, 0.05) << frame;
+}
+
+// Seeking and decoding forward gives the very samples a straight decode gives from there.
+TEST_P(DecoderFormat, SeekGivesTheSamplesOfAStraightDecode)
+{
+    const FileURL url = FileURL::fromLocalFile(cosine(GetParam()));
+    AudioDecoder straight(url);
+    const std::vector<float> whole = decodeAll(straight, 0);
+    for (const std::int64_t target : { 0, 1, 12345, 30000, 44099 }) {
+        AudioDecoder decoder(url);
+        decoder.seek(target);
+        const std::vector<float> tail = decodeAll(decoder, target);
+        ASSERT_EQ(tail.size(), whole.size() - static_cast<std::size_t>(target)) << target;
+        for (std::size_t i = 0; i < tail.size(); ++i)
+            ASSERT_NEAR(tail[i], whole[static_cast<std::size_t>(target) + i], 1e-4) << "frame " << target + static_cast<std::int64_t>(i);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ExactFormats, DecoderFormat, ::testing::Values("flac", "mp3", "m4a", "wav", "aiff"));
+
+TEST(AudioDecoder, SeekPastTheEndEndsTheFile)
+{
+    for (const char* extension : { "aiff", "flac", "mp3" }) {
+        AudioDecoder decoder(FileURL::fromLocalFile(cosine(extension)));
+        decoder.seek(10 * 44100);
+        EXPECT_TRUE(decoder.decode().samples.empty()) << extension;
+    }
+}
+
+TEST(AudioDecoder, MonoComesOutAtFullLevelOnEveryChannel)
+{
+    AudioDecoder decoder(FileURL::fromLocalFile(cosine("wav")));
+    decoder.setOutputChannels(2);
+    const AudioDecoder::Block block = decoder.decode();
+    ASSERT_GE(block.samples.size(), 2u);
+    EXPECT_NEAR(block.samples[0], 0.5, 1e-4);
+    EXPECT_EQ(block.samples[0], block.samples[1]);
+}
+
+TEST(AudioDecoder, SurroundIsMixedDownToStereo)
+{
+    const QString path = AudioFiles::path("surround.flac",
+        { "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=0.5", "-ac", "6" });
+    AudioDecoder decoder(FileURL::fromLocalFile(path));
+    EXPECT_EQ(decoder.channels(), 6);
+    EXPECT_EQ(decoder.sampleRate(), 48000);
+    decoder.setOutputChannels(2);
+    std::size_t frames = 0;
+    double energy = 0;
+    for (AudioDecoder::Block block = decoder.decode(); !block.samples.empty(); block = decoder.decode()) {
+        frames += block.samples.size() / 2;
+        for (float sample : block.samples)
+            energy += static_cast<double>(sample) * sample;
+    }
+    EXPECT_EQ(frames, 24000u);
+    EXPECT_GT(energy, 0);
+}
+
+} // namespace
+} // namespace lh

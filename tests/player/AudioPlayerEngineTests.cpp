@@ -1,0 +1,236 @@
+#include "AudioPlayerEngine.h"
+
+#include "AudioFiles.h"
+#include "AudioFixture.h"
+#include "EventLoop.h"
+
+#include <QFile>
+
+#include <SDL.h>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cmath>
+#include <random>
+#include <thread>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+namespace AudioFiles = test::AudioFiles;
+
+FileURL url(const QString& path)
+{
+    return FileURL::fromLocalFile(path);
+}
+
+// A short tone: 0.4 s, 44.1 kHz stereo unless the name says otherwise.
+QString shortTone(const QString& name, int sampleRate = 44100, int channels = 2)
+{
+    const QString source = QStringLiteral("sine=frequency=440:sample_rate=%1:duration=0.4").arg(sampleRate);
+    QStringList arguments { "-f", "lavfi", "-i", source, "-ac", QString::number(channels) };
+    if (name.endsWith(".aac") || name.endsWith(".m4a"))
+        arguments << "-aac_pns" << "0";
+    return AudioFiles::path(name, arguments);
+}
+
+struct FormatCase {
+    const char* name;
+    int sampleRate;
+    int channels;
+};
+
+class EngineFormat : public ::testing::TestWithParam<FormatCase> { };
+
+TEST_P(EngineFormat, PlaysToASingleEndOfFileNotice)
+{
+    AudioPlayerEngine engine;
+    int finished = 0;
+    engine.setOnFinishedPlaying([&] { ++finished; });
+    engine.load(url(shortTone(GetParam().name, GetParam().sampleRate, GetParam().channels)));
+    EXPECT_NEAR(engine.duration(), 0.4, 0.06); // raw AAC's and MP3's lengths are estimates
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s));
+    EXPECT_NEAR(engine.currentTime(), 0.4, 0.05); // raw AAC keeps its priming and padding
+    test::runEventsFor(300ms);
+    EXPECT_EQ(finished, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SupportedFormats, EngineFormat,
+    ::testing::Values(FormatCase { "tone.mp3", 44100, 2 }, FormatCase { "tone.wav", 44100, 2 },
+        FormatCase { "tone.aiff", 44100, 2 }, FormatCase { "tone.aif", 44100, 2 },
+        FormatCase { "tone.m4a", 44100, 2 }, FormatCase { "tone.aac", 44100, 2 },
+        FormatCase { "tone.flac", 44100, 2 }, FormatCase { "tone-48k-mono.flac", 48000, 1 },
+        FormatCase { "tone-22k.mp3", 22050, 2 }, FormatCase { "tone-96k.wav", 96000, 2 },
+        FormatCase { "tone-surround.flac", 48000, 6 }),
+    [](const auto& info) {
+        QString name = QString::fromLatin1(info.param.name);
+        name.replace('.', '_').replace('-', '_');
+        return name.toStdString();
+    });
+
+// Where no device opens (no card, no server), playback goes on silently.
+TEST(EngineWithoutSound, PlaysSilentlyWhenTheDeviceCannotBeOpened)
+{
+    ::setenv("SDL_AUDIODRIVER", "nosuchdriver", 1);
+    SDL_AudioQuit();
+    {
+        AudioPlayerEngine engine;
+        int finished = 0;
+        engine.setOnFinishedPlaying([&] { ++finished; });
+        engine.load(url(shortTone("tone.wav")));
+        engine.play();
+        EXPECT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s));
+        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
+    }
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    SDL_AudioQuit();
+}
+
+class AudioPlayerEngineTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(dir.path() + "/" + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(AudioPlayerEngineTest, WithoutAFileEverythingIsANoOp)
+{
+    AudioPlayerEngine engine;
+    engine.play();
+    engine.setCurrentTime(10);
+    engine.pause();
+    engine.stop();
+    EXPECT_EQ(engine.currentTime(), 0);
+    EXPECT_EQ(engine.duration(), 0);
+    EXPECT_EQ(engine.volume(), 0.8f);
+    const PowerLevels levels = engine.readPowerLevels();
+    EXPECT_TRUE(std::isinf(levels.left) && levels.left < 0);
+    EXPECT_TRUE(std::isinf(levels.right) && levels.right < 0);
+}
+
+TEST_F(AudioPlayerEngineTest, UnplayableFilesFailWithoutDisturbingThePlayingOne)
+{
+    QFile flac(AudioFiles::noise("flac"));
+    ASSERT_TRUE(flac.open(QIODevice::ReadOnly));
+    std::mt19937 random(3);
+    QByteArray noise(64 * 1024, '\0');
+    for (char& byte : noise)
+        byte = static_cast<char>(random());
+    const QString unplayable[] = {
+        write("truncated.flac", flac.read(300)),
+        write("random.mp3", noise),
+        write("words.mp3", "This is a letter, not a song.\n"),
+        write("empty.wav", {}),
+        dir.path() + "/missing.flac",
+    };
+
+    AudioPlayerEngine engine;
+    int finished = 0;
+    engine.setOnFinishedPlaying([&] { ++finished; });
+    engine.load(url(shortTone("tone.wav")));
+    engine.setCurrentTime(0.1);
+    engine.play();
+    for (const QString& path : unplayable)
+        EXPECT_THROW(engine.load(url(path)), AudioLoadError) << qPrintable(path);
+    EXPECT_NEAR(engine.duration(), 0.4, 0.001);
+    EXPECT_GE(engine.currentTime(), 0.1);
+    EXPECT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s)); // still playing
+}
+
+TEST_F(AudioPlayerEngineTest, EndNoticeOfAReplacedFileIsDropped)
+{
+    const QString next = shortTone("tone.flac"); // made before any thread runs
+    AudioPlayerEngine engine;
+    int finished = 0;
+    engine.setOnFinishedPlaying([&] { ++finished; });
+    engine.load(url(shortTone("tone.wav")));
+    engine.play();
+    std::this_thread::sleep_for(1500ms); // the end is reached and its notice posted, not yet run
+    engine.load(url(next));
+    test::runEventsFor(300ms);
+    EXPECT_EQ(finished, 0);
+}
+
+TEST_F(AudioPlayerEngineTest, EndNoticeAfterTheEngineIsGoneIsDropped)
+{
+    int finished = 0;
+    {
+        AudioPlayerEngine engine;
+        engine.setOnFinishedPlaying([&] { ++finished; });
+        engine.load(url(shortTone("tone.wav")));
+        engine.play();
+        std::this_thread::sleep_for(1500ms);
+    }
+    test::runEventsFor(300ms);
+    EXPECT_EQ(finished, 0);
+}
+
+TEST_F(AudioPlayerEngineTest, PauseHoldsThePositionAndSeekingMovesIt)
+{
+    AudioPlayerEngine engine;
+    engine.load(url(AudioFiles::noise("flac")));
+    EXPECT_NEAR(engine.duration(), 130, 1e-6);
+    engine.setCurrentTime(60);
+    EXPECT_DOUBLE_EQ(engine.currentTime(), 60);
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 60.1; }, 3s));
+    engine.pause();
+    const double paused = engine.currentTime();
+    test::runEventsFor(300ms);
+    EXPECT_EQ(engine.currentTime(), paused);
+    engine.setCurrentTime(1e9); // past the end: at the end
+    EXPECT_NEAR(engine.currentTime(), 130, 1e-6);
+    engine.setCurrentTime(-5);
+    EXPECT_EQ(engine.currentTime(), 0);
+    engine.stop();
+    EXPECT_EQ(engine.duration(), 0);
+}
+
+struct LevelCase {
+    const char* name;
+    int channels;
+};
+
+class EngineLevels : public ::testing::TestWithParam<LevelCase> { };
+
+// RMS of a full-scale sine is 1/√2: −3.01 dBFS, measured before the volume is applied.
+TEST_P(EngineLevels, FullScaleSineReadsMinusThreeDecibelsOnBothMeters)
+{
+    AudioPlayerEngine engine;
+    engine.setVolume(0.1f);
+    engine.load(url(AudioFiles::fullScaleTone(GetParam().name, 2, GetParam().channels)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.3; }, 3s));
+    const PowerLevels levels = engine.readPowerLevels();
+    EXPECT_NEAR(levels.left, -3.01, 0.05);
+    EXPECT_NEAR(levels.right, -3.01, 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, EngineLevels,
+    ::testing::Values(LevelCase { "sine-stereo.wav", 2 }, LevelCase { "sine-mono.wav", 1 }),
+    [](const auto& info) { return info.param.channels == 1 ? "Mono" : "Stereo"; });
+
+TEST(EngineSilence, SilenceReadsMinusInfinity)
+{
+    AudioPlayerEngine engine;
+    engine.load(url(AudioFiles::path("silence.flac", { "-f", "lavfi", "-i", "anullsrc=r=44100:cl=stereo", "-t", "2" })));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.3; }, 3s));
+    const PowerLevels levels = engine.readPowerLevels();
+    EXPECT_TRUE(std::isinf(levels.left) && levels.left < 0);
+    EXPECT_TRUE(std::isinf(levels.right) && levels.right < 0);
+}
+
+} // namespace
+} // namespace lh

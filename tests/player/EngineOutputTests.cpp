@@ -1,0 +1,282 @@
+#include "AudioPlayerEngine.h"
+
+#include "AudioFiles.h"
+#include "EventLoop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+namespace AudioFiles = test::AudioFiles;
+
+constexpr int rate = 44100;
+
+// Runs the engine on SDL's disk driver, which writes exactly the samples it is fed (stereo
+// 32-bit float here) to a file, after a little leading silence of varying length.
+class CapturedOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        capture = dir.path() + "/out.raw";
+        ::setenv("SDL_AUDIODRIVER", "disk", 1);
+        ::setenv("SDL_DISKAUDIOFILE", capture.toLocal8Bit().constData(), 1);
+        SDL_AudioQuit(); // the engine starts the driver named above
+    }
+
+    void TearDown() override
+    {
+        SDL_AudioQuit();
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+
+    // The captured frames from the first one that is not silent; read once the engine is gone.
+    std::vector<float> heard() const
+    {
+        std::vector<float> samples = AudioFiles::readFloats(capture);
+        std::size_t first = 0;
+        while (first < samples.size() && samples[first] == 0.0f)
+            ++first;
+        return std::vector<float>(samples.begin() + static_cast<std::ptrdiff_t>(first - first % 2), samples.end());
+    }
+
+    QTemporaryDir dir;
+    QString capture;
+};
+
+// Where `heard` (every second sample: the left channel) lies in `source`, searched between
+// frames `from` and `to`, and the gain between them there.
+struct Match {
+    std::int64_t frame = -1;
+    double gain = 0;
+};
+
+Match locate(std::span<const float> heard, std::span<const float> source, std::int64_t from, std::int64_t to)
+{
+    constexpr std::size_t length = 2048;
+    Match best;
+    double bestScore = 0;
+    for (std::int64_t frame = std::max<std::int64_t>(from, 0); frame < to; ++frame) {
+        double product = 0;
+        double energy = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const double s = source[static_cast<std::size_t>(frame) + i];
+            product += heard[2 * i] * s;
+            energy += s * s;
+        }
+        const double score = product / std::sqrt(energy);
+        if (score > bestScore) {
+            bestScore = score;
+            best = Match { frame, product / energy };
+        }
+    }
+    return best;
+}
+
+class SeekAccuracy : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(SeekAccuracy, PlaysFromTheExactFrameAskedFor)
+{
+    const std::vector<float> source = AudioFiles::readFloats(AudioFiles::noiseSource());
+    const QString file = AudioFiles::noise(GetParam());
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        engine.load(FileURL::fromLocalFile(file));
+        engine.setCurrentTime(120.0);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 120.2; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    ASSERT_GT(output.size(), 2u * 4096);
+    const std::int64_t target = 120 * rate;
+    const Match match = locate(output, source, target - rate / 10, target + rate / 10);
+    EXPECT_NEAR(match.frame, target, rate / 1000);
+    std::printf("%s: %lld frames off\n", GetParam(), static_cast<long long>(match.frame - target));
+    // Lossy codecs lose some of the noise's energy, but nowhere near the 3 dB of a mono signal
+    // spread over two channels.
+    EXPECT_NEAR(match.gain, 1.0, 0.15) << "a mono file plays at full level";
+    for (std::size_t i = 0; i < 4096; i += 2)
+        ASSERT_EQ(output[i], output[i + 1]) << "both channels carry the mono signal";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SeekAccuracy, ::testing::Values("flac", "mp3", "m4a"));
+
+// Frames from `from` on in `output` (left channel) equal the source's from `sourceFrame` on;
+// returns how many in a row (FLAC is lossless: only the 16-bit rounding differs).
+std::size_t runOfSource(const std::vector<float>& output, std::size_t from, const std::vector<float>& source, std::size_t sourceFrame)
+{
+    std::size_t count = 0;
+    while (2 * (from + count) < output.size() && sourceFrame + count < source.size()
+        && std::abs(output[2 * (from + count)] - source[sourceFrame + count]) < 1e-4f)
+        ++count;
+    return count;
+}
+
+TEST_F(CapturedOutput, SeekWhilePlayingGoesOnFromTheNewFrameWithNothingStale)
+{
+    const std::vector<float> source = AudioFiles::readFloats(AudioFiles::noiseSource());
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        engine.load(FileURL::fromLocalFile(AudioFiles::noise("flac")));
+        engine.setCurrentTime(10.0);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 10.3; }, 5s));
+        engine.setCurrentTime(60.0);
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 60.2; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    // From 10.0 s without a gap up to the seek, then silence while the decoder seeks (if the
+    // device asks meanwhile), then 60.0 s on.
+    const std::size_t before = runOfSource(output, 0, source, 10 * rate);
+    EXPECT_GT(before, static_cast<std::size_t>(rate / 4));
+    std::size_t jump = before;
+    while (2 * jump < output.size() && output[2 * jump] == 0.0f)
+        ++jump;
+    EXPECT_GT(runOfSource(output, jump, source, 60 * rate), static_cast<std::size_t>(rate / 10));
+}
+
+TEST_F(CapturedOutput, NothingPastTheWindowEndIsHeardWhileThePositionGoesOn)
+{
+    {
+        AudioPlayerEngine engine;
+        engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine.wav", 2, 2)));
+        engine.setPlayingWindowEnd(0.5);
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.8; }, 5s));
+    }
+    const std::vector<float> output = heard();
+    std::size_t last = output.size();
+    while (last > 0 && output[last - 1] == 0.0f)
+        --last;
+    EXPECT_NEAR(static_cast<double>(last) / 2, rate / 2, 2);
+    EXPECT_NEAR(output[0], 0.8f, 1e-6); // the default volume
+}
+
+// A private PulseAudio server with a null sink, recorded from its monitor: the sound path a
+// desktop has, on a machine without a card.
+class PulseAudioOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef __SANITIZE_THREAD__
+        GTEST_SKIP() << "ThreadSanitizer cannot follow the processes QProcess starts";
+#endif
+        ASSERT_TRUE(dir.isValid());
+        for (const char* name : { "runtime", "home" }) {
+            ASSERT_TRUE(QDir(dir.path()).mkdir(name));
+            QFile::setPermissions(dir.path() + "/" + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        environment.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
+        environment.insert("HOME", dir.path() + "/home");
+        environment.insert("PULSE_SERVER", "unix:" + dir.path() + "/runtime/pulse/native");
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start("pulseaudio", { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+                                       "-L", "module-native-protocol-unix auth-anonymous=1", "-L", "module-null-sink sink_name=test_sink" });
+        if (!server.waitForStarted(5000))
+            GTEST_SKIP() << "PulseAudio cannot be started here: " << qPrintable(server.errorString());
+        const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
+        if (!isUp || server.state() != QProcess::Running)
+            GTEST_SKIP() << "no PulseAudio server came up: " << server.readAll().constData();
+        ASSERT_TRUE(pactl({ "set-default-sink", "test_sink" }));
+        for (const char* name : { "XDG_RUNTIME_DIR", "HOME", "PULSE_SERVER" }) {
+            saved.emplace_back(name, qgetenv(name));
+            qputenv(name, environment.value(name).toLocal8Bit());
+        }
+        qputenv("SDL_AUDIODRIVER", "pulseaudio");
+        SDL_AudioQuit();
+    }
+
+    void TearDown() override
+    {
+        SDL_AudioQuit();
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        for (const auto& [name, value] : saved)
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        for (QProcess* process : { &recorder, &server }) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+
+    bool pactl(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start("pactl", arguments);
+        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    void record(const QString& path)
+    {
+        recorder.setProcessEnvironment(environment);
+        recorder.setStandardOutputFile(path);
+        recorder.start("parec", { "-d", "test_sink.monitor", "--raw", "--format=float32le", "--rate=44100", "--channels=2" });
+        ASSERT_TRUE(recorder.waitForStarted(3000));
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess server;
+    QProcess recorder;
+    std::vector<std::pair<const char*, QByteArray>> saved;
+};
+
+TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
+{
+    const QString recording = dir.path() + "/recording.raw";
+    record(recording);
+    {
+        AudioPlayerEngine engine;
+        int finished = 0;
+        engine.setOnFinishedPlaying([&] { ++finished; });
+        engine.setVolume(0.5f);
+        engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-1.5s.wav", 1.5, 2)));
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 10s));
+        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "pulseaudio");
+    }
+    test::runEventsFor(2500ms); // the null sink holds about two seconds
+    recorder.terminate();
+    recorder.waitForFinished(3000);
+
+    // The loudest 50 ms: the tone at half volume (RMS 0.5/√2), about 100 zero crossings (1 kHz).
+    const std::vector<float> samples = AudioFiles::readFloats(recording);
+    constexpr std::size_t window = rate / 20;
+    double loudest = 0;
+    int crossings = 0;
+    for (std::size_t start = 0; start + 2 * window <= samples.size(); start += 2 * window) {
+        double energy = 0;
+        int signChanges = 0;
+        for (std::size_t i = start; i < start + 2 * window; i += 2) {
+            energy += static_cast<double>(samples[i]) * samples[i];
+            signChanges += i > start && (samples[i] < 0) != (samples[i - 2] < 0);
+        }
+        if (energy > loudest) {
+            loudest = energy;
+            crossings = signChanges;
+        }
+    }
+    EXPECT_NEAR(std::sqrt(loudest / window), 0.5 / std::sqrt(2.0), 0.03);
+    EXPECT_NEAR(crossings, 100, 3);
+}
+
+} // namespace
+} // namespace lh
