@@ -133,6 +133,7 @@ private:
     bool startPlayback(const Track& track, const FileURL& file);
     void startTimer();
     void stopTimer();
+    std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
     std::optional<std::int64_t> rowOf(const Track& track) const;
     std::optional<FileURL> cachedCopy(const Track& track) const;
     std::optional<FileURL> playableFile(const Track& track) const;

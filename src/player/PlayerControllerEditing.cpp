@@ -136,20 +136,28 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     const auto& tracks = model_.tracks.value();
     std::vector<Track> kept;
     kept.reserve(static_cast<std::size_t>(count) - valid.size());
+    std::unordered_set<FileURL> gone; // files of removed rows, until a kept row shows otherwise
     auto removed = valid.begin();
     for (std::int64_t row = 0; row < count; ++row) {
-        if (removed != valid.end() && *removed == row)
+        const Track& track = tracks[static_cast<std::size_t>(row)];
+        if (removed != valid.end() && *removed == row) {
+            gone.insert(track.url);
             ++removed;
-        else
-            kept.push_back(tracks[static_cast<std::size_t>(row)]);
+        } else {
+            kept.push_back(track);
+        }
     }
+    for (auto track = kept.begin(); track != kept.end() && !gone.empty(); ++track)
+        gone.erase(track->url);
     model_.tracks.set(std::move(kept));
     persistTracks();
 
-    std::unordered_set<FileURL> remaining;
-    for (const Track& track : model_.tracks.value())
-        remaining.insert(track.url);
-    model_.streamInfo.modify([&](StreamInfoMap& infos) { std::erase_if(infos, [&](const auto& entry) { return !remaining.contains(entry.first); }); });
+    const auto& infos = model_.streamInfo.value();
+    if (std::ranges::any_of(gone, [&](const FileURL& url) { return infos.contains(url); }))
+        model_.streamInfo.modify([&](StreamInfoMap& all) {
+            for (const FileURL& url : gone)
+                all.erase(url);
+        });
     refreshFileStates();
 
     if (const auto current = model_.currentIndex.value()) {
@@ -161,7 +169,7 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
             model_.currentIndex.set(*current - below);
         }
     }
-    if (const auto& info = model_.info.value(); info && !remaining.contains(info->url))
+    if (const auto& info = model_.info.value(); info && gone.contains(info->url))
         closeInfo();
     downloadAhead();
 }

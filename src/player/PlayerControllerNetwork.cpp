@@ -33,6 +33,7 @@ std::optional<FileURL> PlayerController::playableFile(const Track& track) const
 void PlayerController::refreshFileStates()
 {
     FileStateMap states;
+    states.reserve(model_.fileStates.value().size());
     for (const Track& track : model_.tracks.value()) {
         if (states.contains(track.url))
             continue;

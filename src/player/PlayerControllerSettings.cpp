@@ -82,13 +82,7 @@ void PlayerController::setSleepTimer(std::optional<int> minutes)
     const std::int64_t seconds = std::int64_t { *minutes } * 60;
     sleepDeadline_ = environment_.now() + std::chrono::seconds(seconds);
     model_.sleepTimeRemaining.set(static_cast<double>(seconds));
-    Executor& mainThread = mainThread_;
-    sleepTimer_ = environment_.makeTimer(sleepTickInterval, [&mainThread, weak = Weak(self_)] {
-        mainThread.execute([weak] {
-            if (auto alive = weak.lock())
-                (*alive)->perform(SleepTimerTickCommand());
-        });
-    });
+    sleepTimer_ = makeCommandTimer(sleepTickInterval, [](PlayerController& controller) { controller.perform(SleepTimerTickCommand()); });
 }
 
 // The remaining time comes from the clock, not from counting firings, so late firings do not

@@ -177,12 +177,18 @@ void PlayerController::seek(double time)
 
 void PlayerController::startTimer()
 {
-    // Each firing only schedules the tick, so a tick never runs inside the timer's callback.
+    timer_ = makeCommandTimer(playbackTickInterval, [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+}
+
+// Each firing only schedules the command on the main thread, so it never runs inside the
+// timer's own callback, and not at all once the controller is gone.
+std::unique_ptr<RepeatingTimer> PlayerController::makeCommandTimer(double interval, void (*fire)(PlayerController&))
+{
     Executor& mainThread = mainThread_;
-    timer_ = environment_.makeTimer(playbackTickInterval, [&mainThread, weak = Weak(self_)] {
-        mainThread.execute([weak] {
+    return environment_.makeTimer(interval, [&mainThread, weak = Weak(self_), fire] {
+        mainThread.execute([weak, fire] {
             if (auto alive = weak.lock())
-                (*alive)->perform(PlaybackTickCommand());
+                fire(**alive);
         });
     });
 }
