@@ -88,7 +88,7 @@ struct Bench {
     {
         controller.reset();
         PlayerController::Environment environment {
-            .isRemote = [](const FileURL&) { return false; },
+            .isRemote = {}, // the real mount list
             .readFile = [this](const FileURL& url) -> std::optional<QByteArray> {
                 const auto sheet = sheets.find(url.path());
                 return sheet == sheets.end() ? std::nullopt : std::optional(QByteArray::fromStdString(sheet->second));

@@ -21,8 +21,6 @@ std::int64_t systemRandom(std::int64_t lower, std::int64_t upper)
 
 PlayerController::Environment withDefaults(PlayerController::Environment environment)
 {
-    if (!environment.isRemote)
-        environment.isRemote = Volumes::isRemote;
     if (!environment.readFile)
         environment.readFile = [](const FileURL& url) { return FileSystem::readFile(url.path()); };
     if (!environment.listFolder)
@@ -53,7 +51,6 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     , stallLimit_(stallLimit)
     , defaults_(defaults)
     , store_(defaults, std::move(defaultsKey))
-    , importer_(environment_.readFile, environment_.listFolder, environment_.isRemote)
 {
     MainThread::check();
     // The downloader reports on its own executor; the report crosses to the main thread and
@@ -72,7 +69,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
         environment_.downloads, environment_.stallRuntime);
 
     // Duplicates inside the stored list (an older version or a hand-edited file) are dropped.
-    model_.tracks.set(Playlist::newTracks(store_.load(environment_.isRemote), {}));
+    model_.tracks.set(Playlist::newTracks(store_.load(remoteTest(environment_.isRemote)), {}));
     restoreSettings();
     applyVolume();
 
@@ -98,6 +95,20 @@ void PlayerController::perform(const Command& command)
 {
     MainThread::check();
     command.execute(*this);
+}
+
+TrackImporter::IsRemote PlayerController::remoteTest(const TrackImporter::IsRemote& injected)
+{
+    if (injected)
+        return injected;
+    // One look at the mount list for the whole batch instead of one per file: adding
+    // thousands of files would otherwise read it thousands of times on the main thread.
+    return [mounts = Volumes::mounted()](const FileURL& url) { return Volumes::isRemoteAmong(url, mounts); };
+}
+
+TrackImporter PlayerController::importer() const
+{
+    return TrackImporter(environment_.readFile, environment_.listFolder, remoteTest(environment_.isRemote));
 }
 
 void PlayerController::later(std::function<void(PlayerController&)> work)

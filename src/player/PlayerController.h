@@ -36,7 +36,8 @@ struct PlayerEnvironment {
     // A uniformly chosen integer in [lower, upper); never asked for an empty range.
     using Random = std::function<std::int64_t(std::int64_t lower, std::int64_t upper)>;
 
-    TrackImporter::IsRemote isRemote; // default: Volumes::isRemote (mount list only)
+    // Default: the mount list (never the file system), read once per batch of files.
+    TrackImporter::IsRemote isRemote;
     TrackImporter::ReadFile readFile; // default: FileSystem::readFile
     TrackImporter::ListFolder listFolder; // default: FileSystem::listFolder
     Random random; // default: the system's random generator
@@ -138,6 +139,9 @@ private:
     std::optional<FileURL> cachedCopy(const Track& track) const;
     std::optional<FileURL> playableFile(const Track& track) const;
 
+    // The injected remote test, or the mount list's as it is now.
+    static TrackImporter::IsRemote remoteTest(const TrackImporter::IsRemote& injected);
+    TrackImporter importer() const;
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
     void persistTracks();
@@ -165,7 +169,6 @@ private:
     std::int64_t addCount_ = 0;
     Preferences& defaults_;
     PlaylistStore store_;
-    TrackImporter importer_;
     std::unique_ptr<RepeatingTimer> timer_;
     std::unique_ptr<RepeatingTimer> sleepTimer_;
     std::optional<MonotonicClock::time_point> sleepDeadline_;

@@ -26,7 +26,7 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
     // they are added at once, unless an earlier add is still under way: additions always land
     // in the order they were asked for.
     if (!TrackImporter::needsReading(urls) && pendingAdds_.empty()) {
-        const auto tracks = importer_.tracks(urls);
+        const auto tracks = importer().tracks(urls);
         append(tracks);
         if (then)
             then(tracks);
@@ -55,7 +55,7 @@ void PlayerController::startNextAdd()
                 progress();
                 return names;
             },
-            isRemote);
+            remoteTest(isRemote));
         return importer.tracks(urls);
     };
     auto arrive = [&mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
@@ -81,7 +81,7 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
         // request are still added, and they need no reading.
         std::vector<FileURL> audio;
         std::ranges::copy_if(add.urls, std::back_inserter(audio), [](const FileURL& url) { return !isCueSheet(url); });
-        imported = importer_.tracks(audio);
+        imported = importer().tracks(audio);
     }
     append(*imported);
     if (add.completion)

@@ -59,8 +59,9 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
     std::stop_source wait;
     pendingPlayback_ = wait;
     downloader_->fetch(track.url,
-        [this, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
-            mainThread_.execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
+        [&mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
+            // On the downloader's executor: back to the main thread before anything else.
+            mainThread.execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
                 auto alive = weak.lock();
                 if (!alive || token.stop_requested())
                     return;
