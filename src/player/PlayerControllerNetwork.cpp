@@ -35,19 +35,16 @@ void PlayerController::refreshFileStates()
     FileStateMap states;
     states.reserve(model_.fileStates.value().size());
     for (const Track& track : model_.tracks.value()) {
-        if (states.contains(track.url))
+        const auto [entry, isNew] = states.try_emplace(track.url, FileState::local);
+        if (!isNew || !track.isRemote)
             continue;
-        FileState state = FileState::local;
-        if (track.isRemote) {
-            if (cachedCopy(track)) {
-                state = FileState::cached; // a finished copy wins over whatever is under way
-            } else if (const auto download = downloadStates_.find(track.url); download == downloadStates_.end()) {
-                state = FileState::waiting;
-            } else {
-                state = download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
-            }
+        if (cachedCopy(track)) {
+            entry->second = FileState::cached; // a finished copy wins over whatever is under way
+        } else if (const auto download = downloadStates_.find(track.url); download == downloadStates_.end()) {
+            entry->second = FileState::waiting;
+        } else {
+            entry->second = download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
         }
-        states.emplace(track.url, state);
     }
     if (states != model_.fileStates.value())
         model_.fileStates.set(std::move(states));
