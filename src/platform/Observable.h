@@ -91,8 +91,8 @@ private:
 
         static Subscription subscribe(const std::shared_ptr<Core>& core, std::function<void(const T&)> receive)
         {
-            core->slots.push_back(std::make_unique<Slot>(Slot { std::move(receive) }));
-            Slot* slot = core->slots.back().get();
+            core->receivers.push_back(std::make_unique<Slot>(Slot { std::move(receive) }));
+            Slot* slot = core->receivers.back().get();
             std::weak_ptr<Core> weak = core;
             Subscription subscription([weak, slot] {
                 if (auto alive = weak.lock())
@@ -105,9 +105,9 @@ private:
         void deliver(const T& newValue)
         {
             ++depth;
-            const std::size_t count = slots.size(); // later subscribers already have their value
+            const std::size_t count = receivers.size(); // later subscribers already have their value
             for (std::size_t i = 0; i < count; ++i) {
-                Slot* slot = slots[i].get(); // stable while slots grows
+                Slot* slot = receivers[i].get(); // stable while the list grows
                 if (slot->isActive)
                     slot->receive(newValue);
             }
@@ -125,12 +125,12 @@ private:
 
         void compact()
         {
-            std::erase_if(slots, [](const std::unique_ptr<Slot>& s) { return !s->isActive; });
+            std::erase_if(receivers, [](const std::unique_ptr<Slot>& s) { return !s->isActive; });
             hasCancelled = false;
         }
 
         T value;
-        std::vector<std::unique_ptr<Slot>> slots;
+        std::vector<std::unique_ptr<Slot>> receivers;
         int depth = 0;
         bool hasCancelled = false;
     };

@@ -1,0 +1,233 @@
+#include "AudioFileCache.h"
+#include "PlayerController.h"
+#include "PlayerModel.h"
+#include "PlaylistStore.h"
+#include "Preferences.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace lh;
+using Clock = std::chrono::steady_clock;
+
+// Runs jobs only when told, so the main thread's share of the work can be timed on its own.
+class HeldExecutor final : public Executor {
+public:
+    void execute(std::function<void()> job) override { jobs_.push_back(std::move(job)); }
+    void runAll()
+    {
+        while (!jobs_.empty()) {
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            job();
+        }
+    }
+    void drop() { jobs_.clear(); }
+
+private:
+    std::deque<std::function<void()>> jobs_;
+};
+
+// Plays silence that is always loud enough to move the meters.
+class QuietEngine final : public AudioPlaying {
+public:
+    void setOnFinishedPlaying(std::function<void()>) override { }
+    float volume() const override { return 1; }
+    void setVolume(float) override { }
+    double currentTime() const override { return time_ += 0.05; }
+    void setCurrentTime(double seconds) override { time_ = seconds; }
+    double duration() const override { return 1e9; }
+    void setPlayingWindowEnd(std::optional<double>) override { }
+    void load(const FileURL&) override { }
+    void play() override { }
+    void pause() override { }
+    void stop() override { }
+    PowerLevels readPowerLevels() override { return { -12, -18 }; }
+
+private:
+    mutable double time_ = 0;
+};
+
+class NoReader final : public TrackInfoReading {
+public:
+    TrackInfo readInfo(const FileURL& url, const FileURL&) const override { return TrackInfo::placeholder(url); }
+    StreamInfo readStream(const FileURL&) const override { return {}; }
+};
+
+class NoShare final : public RemoteFileAccess {
+public:
+    std::int64_t size(const FileURL&) override { return 0; }
+    void copy(const FileURL&, const FileURL&, const Progress&) override { }
+};
+
+// A controller over stand-ins whose executors, threads and timers run only when the
+// benchmark says; cue sheets and folders come from memory.
+struct Bench {
+    Bench()
+    {
+        for (int sheet = 0; sheet < 100; ++sheet) {
+            std::string text = "PERFORMER \"Band\"\nFILE \"album.flac\" WAVE\n";
+            for (int track = 1; track <= 10; ++track)
+                text += "  TRACK " + std::to_string(track) + " AUDIO\n    TITLE \"Piece " + std::to_string(track)
+                    + "\"\n    INDEX 01 " + std::to_string(track * 3) + ":00:00\n";
+            sheets["/music/album" + std::to_string(sheet) + "/album.cue"] = text;
+        }
+    }
+
+    void start()
+    {
+        controller.reset();
+        PlayerController::Environment environment {
+            .isRemote = {}, // the real mount list
+            .readFile = [this](const FileURL& url) -> std::optional<QByteArray> {
+                const auto sheet = sheets.find(url.path());
+                return sheet == sheets.end() ? std::nullopt : std::optional(QByteArray::fromStdString(sheet->second));
+            },
+            .listFolder = [](const FileURL&) { return std::vector<std::string> { "album.cue", "album.flac" }; },
+            .random = [](std::int64_t lower, std::int64_t) { return lower; },
+            .now = [] { return MonotonicClock::time_point {}; },
+            .makeTimer = [](double, std::function<void()>) -> std::unique_ptr<RepeatingTimer> { return nullptr; },
+            .mainThread = &mainThread,
+            .background = &background,
+            .downloads = &downloads,
+            .stallRuntime = StallRuntime {
+                .startThread = [this](StallRuntime::Job job) { threads.execute(std::move(job)); },
+                .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
+                .now = [] { return MonotonicClock::time_point {}; },
+            },
+        };
+        controller = std::make_unique<PlayerController>(model, engine, std::make_shared<NoReader>(), cache,
+            std::make_shared<NoShare>(), std::chrono::seconds(15), defaults, QStringLiteral("savedPlaylist"),
+            std::move(environment));
+    }
+
+    void drain()
+    {
+        background.drop();
+        downloads.runAll();
+        mainThread.runAll();
+    }
+
+    QTemporaryDir dir;
+    Preferences defaults { dir.path() + "/preferences.json" };
+    AudioFileCache cache { FileURL(dir.path().toStdString() + "/cache", true), 1'000'000 };
+    PlayerModel model;
+    QuietEngine engine;
+    HeldExecutor mainThread;
+    HeldExecutor background;
+    HeldExecutor downloads;
+    HeldExecutor threads;
+    std::map<std::string, std::string> sheets;
+    std::unique_ptr<PlayerController> controller;
+};
+
+// A thousand ticks of the playback timer while a track plays.
+void thousandTicks(benchmark::State& state)
+{
+    Bench bench;
+    Track track;
+    track.url = FileURL("/music/a.flac");
+    PlaylistStore(bench.defaults, QStringLiteral("savedPlaylist")).save({ track });
+    bench.start();
+    bench.controller->perform(PlayTrackCommand(0));
+    for (auto _ : state) {
+        for (int tick = 0; tick < 1000; ++tick)
+            bench.controller->perform(PlaybackTickCommand());
+    }
+    benchmark::DoNotOptimize(bench.model.leftLevel.value());
+}
+BENCHMARK(thousandTicks)->Unit(benchmark::kMicrosecond);
+
+// One add of 100 cue sheets (ten tracks each) and 9,000 plain files: the time the main thread
+// spends on it (the request, then appending, saving and refreshing), without the import that
+// runs in the background.
+void addTenThousandTracks(benchmark::State& state)
+{
+    Bench bench;
+    std::vector<FileURL> urls;
+    for (int sheet = 0; sheet < 100; ++sheet)
+        urls.emplace_back("/music/album" + std::to_string(sheet) + "/album.cue");
+    for (int file = 0; file < 9000; ++file)
+        urls.emplace_back("/music/singles/" + std::to_string(file) + ".flac");
+    for (auto _ : state) {
+        bench.model.tracks.set({});
+        PlaylistStore(bench.defaults, QStringLiteral("savedPlaylist")).save({});
+        bench.start();
+        bench.drain();
+        const auto requested = Clock::now();
+        bench.controller->perform(AddTracksCommand(urls));
+        const auto returned = Clock::now();
+        bench.threads.runAll(); // the background import
+        const auto appending = Clock::now();
+        bench.mainThread.runAll();
+        const auto appended = Clock::now();
+        if (bench.model.tracks.value().size() != 10000)
+            state.SkipWithError("not every track was added");
+        state.SetIterationTime(std::chrono::duration<double>((returned - requested) + (appended - appending)).count());
+        bench.drain();
+    }
+}
+BENCHMARK(addTenThousandTracks)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Removing every twentieth row of a 100,000-row playlist with the current row kept.
+void removeFiveThousandRows(benchmark::State& state)
+{
+    Bench bench;
+    std::vector<Track> tracks;
+    for (int row = 0; row < 100'000; ++row)
+        tracks.emplace_back().url = FileURL("/music/" + std::to_string(row / 10) + "/" + std::to_string(row) + ".flac");
+    std::set<std::int64_t> rows;
+    for (std::int64_t row = 0; row < 100'000; row += 20)
+        rows.insert(row);
+    for (auto _ : state) {
+        bench.model.tracks.set({});
+        PlaylistStore(bench.defaults, QStringLiteral("savedPlaylist")).save(tracks);
+        bench.start();
+        bench.controller->perform(PlayTrackCommand(50'001));
+        bench.drain();
+        const auto started = Clock::now();
+        bench.controller->perform(RemoveTracksCommand(rows));
+        const auto finished = Clock::now();
+        if (bench.model.tracks.value().size() != 95'000 || bench.model.currentIndex.value() != 47'500)
+            state.SkipWithError("wrong rows removed");
+        state.SetIterationTime(std::chrono::duration<double>(finished - started).count());
+        bench.drain();
+    }
+}
+BENCHMARK(removeFiveThousandRows)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The part of that removal spent saving the remaining rows, for comparison.
+void saveNinetyFiveThousandRows(benchmark::State& state)
+{
+    Bench bench;
+    std::vector<Track> tracks;
+    for (int row = 0; row < 95'000; ++row)
+        tracks.emplace_back().url = FileURL("/music/" + std::to_string(row / 10) + "/" + std::to_string(row) + ".flac");
+    PlaylistStore store(bench.defaults, QStringLiteral("savedPlaylist"));
+    for (auto _ : state)
+        store.save(tracks);
+}
+BENCHMARK(saveNinetyFiveThousandRows)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

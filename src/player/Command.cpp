@@ -1,0 +1,28 @@
+#include "Command.h"
+
+#include "PlayerController.h"
+
+namespace lh {
+
+void AddTracksCommand::execute(PlayerController& controller) const { controller.addTracks(urls); }
+void OpenTracksCommand::execute(PlayerController& controller) const { controller.openTracks(urls); }
+void RemoveTracksCommand::execute(PlayerController& controller) const { controller.removeTracks(indices); }
+void PlayTrackCommand::execute(PlayerController& controller) const { controller.play(index, 1, true); }
+void TogglePlayPauseCommand::execute(PlayerController& controller) const { controller.togglePlayPause(); }
+void StopCommand::execute(PlayerController& controller) const { controller.resetPlayback(); }
+void NextCommand::execute(PlayerController& controller) const { controller.next(); }
+void TrackEndedCommand::execute(PlayerController& controller) const { controller.trackEnded(); }
+void PreviousCommand::execute(PlayerController& controller) const { controller.previous(); }
+void SeekCommand::execute(PlayerController& controller) const { controller.seek(time); }
+void ChangeVolumeCommand::execute(PlayerController& controller) const { controller.changeVolume(delta); }
+void ShowInfoCommand::execute(PlayerController& controller) const { controller.showInfo(index); }
+void CloseInfoCommand::execute(PlayerController& controller) const { controller.closeInfo(); }
+void SetVolumeCommand::execute(PlayerController& controller) const { controller.setVolume(volume); }
+void ToggleShuffleCommand::execute(PlayerController& controller) const { controller.toggleShuffle(); }
+void ToggleRepeatCommand::execute(PlayerController& controller) const { controller.toggleRepeat(); }
+void ToggleDimCommand::execute(PlayerController& controller) const { controller.toggleDim(); }
+void SetSleepTimerCommand::execute(PlayerController& controller) const { controller.setSleepTimer(minutes); }
+void SleepTimerTickCommand::execute(PlayerController& controller) const { controller.sleepTimerTick(); }
+void PlaybackTickCommand::execute(PlayerController& controller) const { controller.playbackTick(); }
+
+} // namespace lh

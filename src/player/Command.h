@@ -1,0 +1,155 @@
+#pragma once
+
+#include "FileURL.h"
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace lh {
+
+class PlayerController;
+
+// One request to the player: a plain value naming one controller operation and carrying its
+// arguments. Executing it calls exactly that operation.
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual void execute(PlayerController& controller) const = 0;
+};
+
+// The one entry for every request: the views, the timers, the engine's end notice and files
+// opened from the desktop all come through here. Main thread only.
+class CommandDispatching {
+public:
+    virtual ~CommandDispatching() = default;
+    virtual void perform(const Command& command) = 0;
+};
+
+struct AddTracksCommand final : Command {
+    explicit AddTracksCommand(std::vector<FileURL> urls)
+        : urls(std::move(urls))
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::vector<FileURL> urls;
+};
+
+struct OpenTracksCommand final : Command {
+    explicit OpenTracksCommand(std::vector<FileURL> urls)
+        : urls(std::move(urls))
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::vector<FileURL> urls;
+};
+
+struct RemoveTracksCommand final : Command {
+    explicit RemoveTracksCommand(std::set<std::int64_t> indices)
+        : indices(std::move(indices))
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::set<std::int64_t> indices;
+};
+
+struct PlayTrackCommand final : Command {
+    explicit PlayTrackCommand(std::int64_t index)
+        : index(index)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::int64_t index;
+};
+
+struct TogglePlayPauseCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct StopCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct NextCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct TrackEndedCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct PreviousCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct SeekCommand final : Command {
+    explicit SeekCommand(double time)
+        : time(time)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    double time; // seconds into the current track
+};
+
+struct ChangeVolumeCommand final : Command {
+    explicit ChangeVolumeCommand(float delta)
+        : delta(delta)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    float delta;
+};
+
+struct ShowInfoCommand final : Command {
+    explicit ShowInfoCommand(std::int64_t index)
+        : index(index)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::int64_t index;
+};
+
+struct CloseInfoCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct SetVolumeCommand final : Command {
+    explicit SetVolumeCommand(float volume)
+        : volume(volume)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    float volume;
+};
+
+struct ToggleShuffleCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct ToggleRepeatCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct ToggleDimCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct SetSleepTimerCommand final : Command {
+    explicit SetSleepTimerCommand(std::optional<int> minutes)
+        : minutes(minutes)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::optional<int> minutes; // none cancels
+};
+
+struct SleepTimerTickCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+struct PlaybackTickCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
+} // namespace lh

@@ -1,0 +1,122 @@
+#include "PlayerController.h"
+
+#include "FileSystem.h"
+#include "Playlist.h"
+#include "Preferences.h"
+#include "SerialExecutor.h"
+#include "Volumes.h"
+
+#include <random>
+#include <utility>
+
+namespace lh {
+
+namespace {
+
+std::int64_t systemRandom(std::int64_t lower, std::int64_t upper)
+{
+    thread_local std::mt19937_64 generator { std::random_device {}() };
+    return std::uniform_int_distribution<std::int64_t>(lower, upper - 1)(generator);
+}
+
+PlayerController::Environment withDefaults(PlayerController::Environment environment)
+{
+    if (!environment.readFile)
+        environment.readFile = [](const FileURL& url) { return FileSystem::readFile(url.path()); };
+    if (!environment.listFolder)
+        environment.listFolder = [](const FileURL& url) { return FileSystem::listFolder(url.path()); };
+    if (!environment.random)
+        environment.random = systemRandom;
+    if (!environment.now)
+        environment.now = MonotonicClock::now;
+    if (!environment.makeTimer)
+        environment.makeTimer = makeMainThreadTimer;
+    return environment;
+}
+
+} // namespace
+
+PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
+    std::shared_ptr<const TrackInfoReading> infoReader, AudioFileCache& cache,
+    std::shared_ptr<RemoteFileAccess> remoteFiles, std::chrono::nanoseconds stallLimit,
+    Preferences& defaults, QString defaultsKey, Environment environment)
+    : environment_(withDefaults(std::move(environment)))
+    , ownBackground_(environment_.background ? nullptr : std::make_unique<SerialExecutor>())
+    , mainThread_(environment_.mainThread ? *environment_.mainThread : ownMainThread_)
+    , background_(environment_.background ? *environment_.background : *ownBackground_)
+    , model_(model)
+    , playback_(engine)
+    , metadata_(std::move(infoReader), background_, mainThread_)
+    , cache_(cache)
+    , stallLimit_(stallLimit)
+    , defaults_(defaults)
+    , store_(defaults, std::move(defaultsKey))
+{
+    MainThread::check();
+    // The downloader reports on its own executor; the report crosses to the main thread and
+    // reaches the controller only if it is still there.
+    Weak weak = self_;
+    Executor& mainThread = mainThread_;
+    downloader_ = std::make_unique<Downloader>(
+        cache, std::move(remoteFiles), stallLimit,
+        [weak, &mainThread](const DownloadStates& states, Downloader::Done done) {
+            mainThread.execute([weak, states] {
+                if (auto alive = weak.lock())
+                    (*alive)->receive(states);
+            });
+            done();
+        },
+        environment_.downloads, environment_.stallRuntime);
+
+    // Duplicates inside the stored list (an older version or a hand-edited file) are dropped.
+    model_.tracks.set(Playlist::newTracks(store_.load(remoteTest(environment_.isRemote)), {}));
+    restoreSettings();
+    applyVolume();
+
+    readMissingStreamInfo();
+    refreshFileStates();
+    downloadAhead();
+
+    playback_.setOnFinished([this, weak] {
+        if (weak.lock())
+            perform(TrackEndedCommand());
+    });
+}
+
+PlayerController::~PlayerController()
+{
+    self_.reset();
+    if (pendingPlayback_)
+        pendingPlayback_->request_stop();
+    playback_.setOnFinished(nullptr);
+}
+
+void PlayerController::perform(const Command& command)
+{
+    MainThread::check();
+    command.execute(*this);
+}
+
+TrackImporter::IsRemote PlayerController::remoteTest(const TrackImporter::IsRemote& injected)
+{
+    if (injected)
+        return injected;
+    // One look at the mount list for the whole batch instead of one per file: adding
+    // thousands of files would otherwise read it thousands of times on the main thread.
+    return [mounts = Volumes::mounted()](const FileURL& url) { return Volumes::isRemoteAmong(url, mounts); };
+}
+
+TrackImporter PlayerController::importer() const
+{
+    return TrackImporter(environment_.readFile, environment_.listFolder, remoteTest(environment_.isRemote));
+}
+
+void PlayerController::later(std::function<void(PlayerController&)> work)
+{
+    mainThread_.execute([weak = Weak(self_), work = std::move(work)] {
+        if (auto alive = weak.lock())
+            work(**alive);
+    });
+}
+
+} // namespace lh

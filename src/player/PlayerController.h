@@ -1,0 +1,179 @@
+#pragma once
+
+#include "AudioFileCache.h"
+#include "AudioPlaying.h"
+#include "Command.h"
+#include "Downloader.h"
+#include "Executor.h"
+#include "MetadataReader.h"
+#include "MonotonicClock.h"
+#include "Playback.h"
+#include "PlayerModel.h"
+#include "PlaylistStore.h"
+#include "RemoteFileAccess.h"
+#include "RepeatingTimer.h"
+#include "StallLimit.h"
+#include "TrackImporter.h"
+#include "TrackInfoReading.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stop_token>
+#include <vector>
+
+namespace lh {
+
+class Preferences;
+
+// What the controller reaches the outside world through besides its main collaborators.
+// The defaults are the real ones; tests substitute deterministic ones.
+struct PlayerEnvironment {
+    // A uniformly chosen integer in [lower, upper); never asked for an empty range.
+    using Random = std::function<std::int64_t(std::int64_t lower, std::int64_t upper)>;
+
+    // Default: the mount list (never the file system), read once per batch of files.
+    TrackImporter::IsRemote isRemote;
+    TrackImporter::ReadFile readFile; // default: FileSystem::readFile
+    TrackImporter::ListFolder listFolder; // default: FileSystem::listFolder
+    Random random; // default: the system's random generator
+    MonotonicNow now; // the sleep timer's clock; default: MonotonicClock::now
+    TimerFactory makeTimer; // default: makeMainThreadTimer
+    Executor* mainThread = nullptr; // default: the Qt main thread
+    Executor* background = nullptr; // metadata reads; default: a serial executor of its own
+    Executor* downloads = nullptr; // the downloader's actor; default: its own
+    StallRuntime stallRuntime; // the watchdog of imports and copies
+};
+
+// Carries out every request to the player and is the model's only writer.
+//
+// Everything comes in through perform() on the main thread; each command calls one of the
+// operations below. Work that must not run there (copying network files, reading cue sheets
+// and tags) runs elsewhere and comes back through the main-thread executor; every callback,
+// timer and task handed out holds the controller weakly and does nothing once it is gone.
+// Nothing this object does on the main thread touches a file on a network share: remote
+// tracks are played, read and listed only through their local copies.
+class PlayerController final : public CommandDispatching {
+public:
+    using Environment = PlayerEnvironment;
+
+    static constexpr double playbackTickInterval = 0.05;
+    static constexpr double sleepTickInterval = 1.0;
+    static constexpr float dimmedFactor = 0.1f;
+
+    // Restores the playlist stored under `defaultsKey` and the settings, then starts reading
+    // stream information of local files and copying ahead network ones. Main thread. Every
+    // reference must outlive the controller.
+    PlayerController(PlayerModel& model, AudioPlaying& engine,
+        std::shared_ptr<const TrackInfoReading> infoReader, AudioFileCache& cache,
+        std::shared_ptr<RemoteFileAccess> remoteFiles, std::chrono::nanoseconds stallLimit,
+        Preferences& defaults, QString defaultsKey, Environment environment = {});
+    ~PlayerController() override;
+
+    PlayerController(const PlayerController&) = delete;
+    PlayerController& operator=(const PlayerController&) = delete;
+
+    void perform(const Command& command) override;
+
+    // Transport and navigation.
+    void play(std::int64_t row, std::int64_t step, bool wraps);
+    void togglePlayPause();
+    void next();
+    void previous();
+    void trackEnded();
+    void seek(double time);
+    void resetPlayback();
+    void playbackTick();
+    std::int64_t randomIndex();
+
+    // Playlist editing.
+    using AddCompletion = std::function<void(const std::vector<Track>& imported)>;
+    void addTracks(const std::vector<FileURL>& urls, AddCompletion then = nullptr);
+    void openTracks(const std::vector<FileURL>& urls);
+    void append(const std::vector<Track>& tracks);
+    void removeTracks(const std::set<std::int64_t>& indices);
+
+    // Settings and the sleep timer.
+    void setVolume(float volume);
+    void changeVolume(float delta);
+    void toggleShuffle();
+    void toggleRepeat();
+    void toggleDim();
+    void setSleepTimer(std::optional<int> minutes);
+    void sleepTimerTick();
+
+    // Network files and the info panel.
+    void refreshFileStates();
+    void readMissingStreamInfo();
+    void downloadAhead();
+    void showInfo(std::int64_t row);
+    void closeInfo();
+
+    // Whether a background add is queued or running.
+    bool isAddPending() const noexcept { return !pendingAdds_.empty(); }
+
+private:
+    using Weak = std::weak_ptr<PlayerController*>;
+    using Candidates = std::vector<Track>;
+
+    struct BackgroundAdd {
+        std::int64_t ticket;
+        std::vector<FileURL> urls;
+        AddCompletion completion;
+    };
+
+    // Runs `work` later on the main thread with the controller, if it still exists.
+    void later(std::function<void(PlayerController&)> work);
+
+    void playFirst(Candidates candidates, bool isChosen, bool isShareAway);
+    void waitFor(const Track& track, Candidates rest);
+    bool startPlayback(const Track& track, const FileURL& file);
+    void startTimer();
+    void stopTimer();
+    std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
+    std::optional<std::int64_t> rowOf(const Track& track) const;
+    std::optional<FileURL> cachedCopy(const Track& track) const;
+    std::optional<FileURL> playableFile(const Track& track) const;
+
+    // The injected remote test, or the mount list's as it is now.
+    static TrackImporter::IsRemote remoteTest(const TrackImporter::IsRemote& injected);
+    TrackImporter importer() const;
+    void startNextAdd();
+    void finishAdd(std::optional<std::vector<Track>> imported);
+    void persistTracks();
+
+    void applyVolume();
+    void restoreSettings();
+
+    void receive(const DownloadStates& states);
+
+    std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
+    Environment environment_;
+    std::unique_ptr<SerialExecutor> ownBackground_;
+    MainThreadExecutor ownMainThread_;
+    Executor& mainThread_;
+    Executor& background_;
+
+    PlayerModel& model_;
+    Playback playback_;
+    MetadataReader metadata_;
+    AudioFileCache& cache_;
+    std::chrono::nanoseconds stallLimit_;
+    DownloadStates downloadStates_;
+    std::optional<std::stop_source> pendingPlayback_;
+    std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
+    std::int64_t addCount_ = 0;
+    Preferences& defaults_;
+    PlaylistStore store_;
+    std::unique_ptr<RepeatingTimer> timer_;
+    std::unique_ptr<RepeatingTimer> sleepTimer_;
+    std::optional<MonotonicClock::time_point> sleepDeadline_;
+    // Last: its threads and completions go before anything they could report to.
+    std::unique_ptr<Downloader> downloader_;
+};
+
+} // namespace lh

@@ -1,0 +1,118 @@
+// The state of every playlist file, what the downloader should copy ahead, stream
+// descriptions, and the info panel.
+#include "PlayerController.h"
+
+#include "Playlist.h"
+
+#include <unordered_set>
+
+namespace lh {
+
+void PlayerController::receive(const DownloadStates& states)
+{
+    downloadStates_ = states;
+    refreshFileStates();
+    readMissingStreamInfo(); // a copy that just arrived can now be read
+}
+
+// The copy lookups look only into the local cache folder, never at the share.
+std::optional<FileURL> PlayerController::cachedCopy(const Track& track) const
+{
+    if (!track.isRemote)
+        return std::nullopt;
+    return cache_.copy(track.url);
+}
+
+std::optional<FileURL> PlayerController::playableFile(const Track& track) const
+{
+    if (!track.isRemote)
+        return track.url;
+    return cache_.copy(track.url);
+}
+
+void PlayerController::refreshFileStates()
+{
+    FileStateMap states;
+    states.reserve(model_.fileStates.value().size());
+    for (const Track& track : model_.tracks.value()) {
+        const auto [entry, isNew] = states.try_emplace(track.url, FileState::local);
+        if (!isNew || !track.isRemote)
+            continue;
+        if (cachedCopy(track)) {
+            entry->second = FileState::cached; // a finished copy wins over whatever is under way
+        } else if (const auto download = downloadStates_.find(track.url); download == downloadStates_.end()) {
+            entry->second = FileState::waiting;
+        } else {
+            entry->second = download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
+        }
+    }
+    if (states != model_.fileStates.value())
+        model_.fileStates.set(std::move(states));
+}
+
+void PlayerController::downloadAhead()
+{
+    const auto& tracks = model_.tracks.value();
+    std::vector<FileURL> urls;
+    if (!tracks.empty())
+        urls = Playlist::remoteFiles(tracks, model_.currentIndex.value());
+    // The downloader takes requests on its own executor in the order they were made, so the
+    // last one made is the list it ends up with.
+    downloader_->want(std::move(urls));
+}
+
+void PlayerController::readMissingStreamInfo()
+{
+    const auto& known = model_.streamInfo.value();
+    std::unordered_set<FileURL> seen;
+    std::vector<MetadataReader::StreamRequest> requests;
+    for (const Track& track : model_.tracks.value()) {
+        if (known.contains(track.url) || !seen.insert(track.url).second)
+            continue;
+        // A network file without a copy is read once its copy arrives.
+        if (const auto file = playableFile(track))
+            requests.push_back({ track.url, *file });
+    }
+    if (requests.empty())
+        return;
+    metadata_.readStreams(std::move(requests), [weak = Weak(self_)](const FileURL& url, const StreamInfo& info) {
+        if (auto alive = weak.lock())
+            (*alive)->model_.streamInfo.modify([&](StreamInfoMap& infos) { infos[url] = info; });
+    });
+}
+
+void PlayerController::showInfo(std::int64_t row)
+{
+    const auto& tracks = model_.tracks.value();
+    if (row < 0 || row >= static_cast<std::int64_t>(tracks.size()))
+        return;
+    const Track track = tracks[static_cast<std::size_t>(row)];
+    TrackInfo base = TrackInfo::info(TrackInfo::placeholder(track.url), track);
+    const auto file = playableFile(track);
+    if (!file) {
+        // A network file not copied yet: show what the row itself knows, without tags.
+        metadata_.cancelInfoRead();
+        base.isLoading = false;
+        model_.info.set(std::move(base));
+        return;
+    }
+    model_.info.set(std::move(base));
+    metadata_.readInfo(track.url, *file, [weak = Weak(self_), track](const TrackInfo& read) {
+        auto alive = weak.lock();
+        if (!alive)
+            return;
+        PlayerModel& model = (*alive)->model_;
+        const auto& shown = model.info.value();
+        if (!shown || shown->url != track.url)
+            return; // closed, or showing another file by now
+        model.info.set(TrackInfo::info(read, track));
+    });
+}
+
+void PlayerController::closeInfo()
+{
+    metadata_.cancelInfoRead();
+    model_.info.set(std::nullopt);
+}
+
+} // namespace lh

@@ -1,0 +1,103 @@
+// Volume, shuffle, repeat, dimming and the sleep timer.
+#include "PlayerController.h"
+
+#include "Preferences.h"
+
+#include <algorithm>
+
+namespace lh {
+
+namespace {
+
+const QString volumeKey = QStringLiteral("volume");
+const QString shuffleKey = QStringLiteral("shuffle");
+const QString repeatKey = QStringLiteral("repeat");
+
+float clampedVolume(float volume)
+{
+    if (!(volume > 0)) // NaN too: a volume nobody can hear is the safe reading
+        return 0;
+    return std::min(volume, 1.0f);
+}
+
+} // namespace
+
+void PlayerController::setVolume(float volume)
+{
+    const float clamped = clampedVolume(volume);
+    model_.volume.set(clamped);
+    applyVolume();
+    defaults_.set(static_cast<double>(clamped), volumeKey);
+}
+
+void PlayerController::changeVolume(float delta)
+{
+    setVolume(model_.volume.value() + delta);
+}
+
+void PlayerController::applyVolume()
+{
+    const float volume = model_.volume.value();
+    playback_.setVolume(model_.isDimmed.value() ? volume * dimmedFactor : volume);
+}
+
+void PlayerController::toggleShuffle()
+{
+    model_.isShuffled.modify([](bool& isShuffled) { isShuffled = !isShuffled; });
+    defaults_.set(model_.isShuffled.value(), shuffleKey);
+}
+
+void PlayerController::toggleRepeat()
+{
+    model_.isRepeating.modify([](bool& isRepeating) { isRepeating = !isRepeating; });
+    defaults_.set(model_.isRepeating.value(), repeatKey);
+}
+
+void PlayerController::toggleDim()
+{
+    model_.isDimmed.modify([](bool& isDimmed) { isDimmed = !isDimmed; });
+    applyVolume();
+}
+
+void PlayerController::restoreSettings()
+{
+    if (const auto volume = defaults_.object(volumeKey); volume && volume->isDouble())
+        model_.volume.set(clampedVolume(static_cast<float>(volume->toDouble())));
+    model_.isShuffled.set(defaults_.boolean(shuffleKey));
+    const auto repeat = defaults_.object(repeatKey);
+    model_.isRepeating.set(repeat && repeat->isBool() ? repeat->toBool() : true);
+}
+
+void PlayerController::setSleepTimer(std::optional<int> minutes)
+{
+    if (sleepTimer_) {
+        sleepTimer_->invalidate();
+        sleepTimer_.reset();
+    }
+    if (!minutes) {
+        sleepDeadline_.reset();
+        model_.sleepTimeRemaining.set(std::nullopt);
+        return;
+    }
+    const std::int64_t seconds = std::int64_t { *minutes } * 60;
+    sleepDeadline_ = environment_.now() + std::chrono::seconds(seconds);
+    model_.sleepTimeRemaining.set(static_cast<double>(seconds));
+    sleepTimer_ = makeCommandTimer(sleepTickInterval, [](PlayerController& controller) { controller.perform(SleepTimerTickCommand()); });
+}
+
+// The remaining time comes from the clock, not from counting firings, so late firings do not
+// stretch the countdown.
+void PlayerController::sleepTimerTick()
+{
+    if (!sleepDeadline_)
+        return;
+    const std::chrono::duration<double> remaining = *sleepDeadline_ - environment_.now();
+    if (remaining.count() > 0) {
+        model_.sleepTimeRemaining.set(remaining.count());
+        return;
+    }
+    setSleepTimer(std::nullopt);
+    resetPlayback();
+}
+
+} // namespace lh

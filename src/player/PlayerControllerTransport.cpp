@@ -1,0 +1,227 @@
+// Which track plays, and keeping the model in step with the engine.
+#include "PlayerController.h"
+
+#include "LevelMeter.h"
+#include "Playlist.h"
+
+#include <algorithm>
+
+namespace lh {
+
+void PlayerController::play(std::int64_t row, std::int64_t step, bool wraps)
+{
+    const auto& tracks = model_.tracks.value();
+    if (row < 0 || row >= static_cast<std::int64_t>(tracks.size()))
+        return;
+    resetPlayback();
+    playFirst(Playlist::candidates(model_.tracks.value(), row, step, wraps), true, false);
+}
+
+// Plays the first candidate that can be played now, or waits for the copy of a network file.
+// Only the first candidate looked at counts as chosen by the user: a chosen file is always
+// waited for, while moving on automatically passes over files known to be unreachable and,
+// once their share is known to be away, every network file without a copy.
+void PlayerController::playFirst(Candidates candidates, bool isChosen, bool isShareAway)
+{
+    bool isChosenOne = isChosen;
+    for (std::size_t i = 0; i < candidates.size(); ++i, isChosenOne = false) {
+        const Track& track = candidates[i];
+        if (!rowOf(track))
+            continue;
+        if (track.isRemote && !cachedCopy(track)) {
+            if (!isChosenOne) {
+                const auto state = downloadStates_.find(track.url);
+                if (state != downloadStates_.end() && state->second == DownloadState::unreachable)
+                    continue;
+                if (isShareAway)
+                    continue;
+            }
+            waitFor(track, Candidates(candidates.begin() + static_cast<std::ptrdiff_t>(i) + 1, candidates.end()));
+            return;
+        }
+        const auto file = playableFile(track);
+        if (!file)
+            continue; // the copy went between the two looks
+        if (startPlayback(track, *file)) {
+            if (track.isRemote)
+                cache_.markPlayed(*file);
+            return;
+        }
+    }
+    model_.currentIndex.set(std::nullopt);
+}
+
+void PlayerController::waitFor(const Track& track, Candidates rest)
+{
+    model_.currentIndex.set(rowOf(track));
+    model_.isLoading.set(true);
+    // A newer wait replaces this handle; only a reset cancels.
+    std::stop_source wait;
+    pendingPlayback_ = wait;
+    downloader_->fetch(track.url,
+        [&mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
+            // On the downloader's executor: back to the main thread before anything else.
+            mainThread.execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
+                auto alive = weak.lock();
+                if (!alive || token.stop_requested())
+                    return;
+                PlayerController& controller = **alive;
+                controller.model_.isLoading.set(false);
+                if (result.hasValue() && controller.startPlayback(track, result.value()))
+                    return;
+                const bool isShareAway = !result.hasValue() && result.failure() == RemoteFailure::away;
+                controller.playFirst(std::move(rest), false, isShareAway);
+            });
+        });
+}
+
+bool PlayerController::startPlayback(const Track& track, const FileURL& file)
+{
+    const auto row = rowOf(track);
+    if (!row || !playback_.start(track, file))
+        return false;
+    model_.currentIndex.set(row);
+    model_.duration.set(playback_.length().value_or(0));
+    model_.isPlaying.set(true);
+    startTimer();
+    downloadAhead();
+    return true;
+}
+
+void PlayerController::resetPlayback()
+{
+    if (pendingPlayback_) {
+        pendingPlayback_->request_stop();
+        pendingPlayback_.reset();
+    }
+    model_.isLoading.set(false);
+    stopTimer();
+    playback_.stop();
+    model_.isPlaying.set(false);
+    model_.currentTime.set(0);
+    model_.duration.set(0);
+    model_.leftLevel.set(0);
+    model_.rightLevel.set(0);
+}
+
+void PlayerController::togglePlayPause()
+{
+    if (model_.isPlaying.value()) {
+        playback_.pause();
+        model_.isPlaying.set(false);
+        model_.leftLevel.set(0);
+        model_.rightLevel.set(0);
+        stopTimer();
+    } else if (model_.duration.value() > 0) {
+        playback_.resume();
+        model_.isPlaying.set(true);
+        startTimer();
+    } else if (const auto current = model_.currentIndex.value()) {
+        play(*current, 1, true);
+    } else if (!model_.tracks.value().empty()) {
+        play(0, 1, true);
+    }
+}
+
+void PlayerController::next()
+{
+    const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
+    if (count == 0)
+        return;
+    std::int64_t row = (model_.currentIndex.value().value_or(-1) + 1) % count;
+    if (model_.isShuffled.value())
+        row = randomIndex();
+    play(row, 1, true);
+}
+
+void PlayerController::previous()
+{
+    const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
+    if (count == 0)
+        return;
+    std::int64_t row = model_.currentIndex.value().value_or(0) - 1;
+    if (row < 0)
+        row = count - 1;
+    play(row, -1, true);
+}
+
+std::int64_t PlayerController::randomIndex()
+{
+    const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
+    const auto current = model_.currentIndex.value();
+    if (!current || count < 2)
+        return environment_.random(0, count);
+    return (*current + environment_.random(1, count)) % count;
+}
+
+void PlayerController::trackEnded()
+{
+    const auto current = model_.currentIndex.value();
+    if (model_.isRepeating.value() || model_.isShuffled.value() || !current) {
+        next();
+        return;
+    }
+    const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
+    if (*current >= count - 1)
+        resetPlayback();
+    else
+        play(*current + 1, 1, false);
+}
+
+void PlayerController::seek(double time)
+{
+    if (model_.duration.value() <= 0)
+        return;
+    playback_.seek(time);
+    model_.currentTime.set(time);
+}
+
+void PlayerController::startTimer()
+{
+    timer_ = makeCommandTimer(playbackTickInterval, [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+}
+
+// Each firing only schedules the command on the main thread, so it never runs inside the
+// timer's own callback, and not at all once the controller is gone.
+std::unique_ptr<RepeatingTimer> PlayerController::makeCommandTimer(double interval, void (*fire)(PlayerController&))
+{
+    Executor& mainThread = mainThread_;
+    return environment_.makeTimer(interval, [&mainThread, weak = Weak(self_), fire] {
+        mainThread.execute([weak, fire] {
+            if (auto alive = weak.lock())
+                fire(**alive);
+        });
+    });
+}
+
+void PlayerController::stopTimer()
+{
+    if (timer_) {
+        timer_->invalidate();
+        timer_.reset();
+    }
+}
+
+// Twenty times a second while playing: no allocation, no file access.
+void PlayerController::playbackTick()
+{
+    if (playback_.isPastEnd()) {
+        trackEnded(); // a cue track's end: the file itself goes on
+        return;
+    }
+    model_.currentTime.set(playback_.position());
+    const PowerLevels levels = playback_.levels();
+    model_.leftLevel.set(LevelMeter::next(model_.leftLevel.value(), levels.left));
+    model_.rightLevel.set(LevelMeter::next(model_.rightLevel.value(), levels.right));
+}
+
+std::optional<std::int64_t> PlayerController::rowOf(const Track& track) const
+{
+    const auto& tracks = model_.tracks.value();
+    const auto found = std::ranges::find(tracks, track);
+    if (found == tracks.end())
+        return std::nullopt;
+    return found - tracks.begin();
+}
+
+} // namespace lh

@@ -1,0 +1,172 @@
+#include "ControllerFixture.h"
+
+#include "FileErrors.h"
+#include "PlaylistStore.h"
+
+#include <fstream>
+
+namespace lh::test {
+
+void FakeEngine::load(const FileURL& url)
+{
+    if (url.path().ends_with(".bad"))
+        throw AudioLoadError("unplayable");
+    loaded = url;
+    loads.push_back(url.lastPathComponent());
+    isPlaying = false;
+    time = 0;
+}
+
+TrackInfo FakeReader::readInfo(const FileURL& url, const FileURL&) const
+{
+    TrackInfo info = TrackInfo::placeholder(url);
+    info.title = QStringLiteral("Tagged");
+    info.artist = QStringLiteral("Tag Artist");
+    info.duration = 600;
+    info.isLoading = false;
+    return info;
+}
+
+StreamInfo FakeReader::readStream(const FileURL& file) const
+{
+    streamReads.push_back(file.lastPathComponent());
+    return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2 };
+}
+
+std::int64_t FakeRemoteFiles::size(const FileURL& url)
+{
+    if (isAway)
+        throw FileError(EIO, "away");
+    if (missing.contains(url.lastPathComponent()))
+        throw MissingFileError();
+    return 4;
+}
+
+void FakeRemoteFiles::copy(const FileURL& source, const FileURL& destination, const Progress& progress)
+{
+    size(source);
+    progress();
+    std::ofstream(destination.path(), std::ios::binary) << "data";
+    progress();
+}
+
+TimerFactory ManualTimers::factory()
+{
+    return [this](double interval, std::function<void()> block) {
+        auto timer = std::make_shared<Timer>(Timer { interval, std::move(block) });
+        timers_.push_back(timer);
+        struct Handle final : RepeatingTimer {
+            explicit Handle(std::shared_ptr<Timer> timer)
+                : timer(std::move(timer))
+            {
+            }
+            ~Handle() override { invalidate(); }
+            void invalidate() override { timer->isValid = false; }
+            std::shared_ptr<Timer> timer;
+        };
+        return std::make_unique<Handle>(timer);
+    };
+}
+
+int ManualTimers::fire(double interval)
+{
+    int count = 0;
+    const auto firing = timers_; // a block may create timers
+    for (const auto& timer : firing) {
+        if (timer->isValid && timer->interval == interval) {
+            timer->block();
+            ++count;
+        }
+    }
+    return count;
+}
+
+int ManualTimers::validCount(double interval) const
+{
+    int count = 0;
+    for (const auto& timer : timers_)
+        count += timer->isValid && timer->interval == interval;
+    return count;
+}
+
+ControllerTest::ControllerTest()
+{
+    defaults = std::make_unique<Preferences>(dir.path() + "/preferences.json");
+    cache = std::make_unique<AudioFileCache>(FileURL(dir.path().toStdString() + "/cache", true), 1'000'000);
+}
+
+ControllerTest::~ControllerTest()
+{
+    controller.reset();
+    settle(); // lets the downloader's last jobs run against a controller that is gone
+}
+
+void ControllerTest::start()
+{
+    PlayerController::Environment environment {
+        .isRemote = [](const FileURL& url) { return url.path().starts_with("/share/"); },
+        .readFile = [this](const FileURL& url) -> std::optional<QByteArray> {
+            const auto sheet = sheets.find(url.path());
+            if (sheet == sheets.end())
+                return std::nullopt;
+            return QByteArray::fromStdString(sheet->second);
+        },
+        .listFolder = [this](const FileURL& url) {
+            std::string path = url.path();
+            if (path.ends_with('/'))
+                path.pop_back();
+            return folders[path];
+        },
+        .random = [this](std::int64_t lower, std::int64_t upper) { return random(lower, upper); },
+        .now = [this] { return now; },
+        .makeTimer = timers.factory(),
+        .mainThread = &mainThread,
+        .background = &background,
+        .downloads = &actor,
+        .stallRuntime = StallRuntime {
+            .startThread = [this](StallRuntime::Job job) { threads.execute(std::move(job)); },
+            .startWatchdog = [this](std::chrono::nanoseconds, StallRuntime::Tick tick) { watchdogs.push_back(std::move(tick)); },
+            .now = [this] { return stallNow; },
+        },
+    };
+    controller = std::make_unique<PlayerController>(model, engine, reader, *cache, files, stallLimit, *defaults,
+        QStringLiteral("savedPlaylist"), std::move(environment));
+}
+
+void ControllerTest::settle()
+{
+    while (actor.runAll() + threads.runAll() + mainThread.runAll() + background.runAll() > 0) { }
+}
+
+Track ControllerTest::wholeFile(const std::string& path)
+{
+    Track track;
+    track.url = FileURL(path);
+    track.isRemote = path.starts_with("/share/");
+    return track;
+}
+
+Track ControllerTest::cueTrack(const std::string& path, double start, std::optional<double> end, const char* title)
+{
+    Track track = wholeFile(path);
+    track.start = start;
+    track.end = end;
+    track.title = QString::fromUtf8(title);
+    track.artist = QStringLiteral("Band");
+    return track;
+}
+
+void ControllerTest::startWith(const std::vector<Track>& tracks)
+{
+    PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).save(tracks);
+    start();
+}
+
+void ControllerTest::putInCache(const std::string& path)
+{
+    const FileURL partial = cache->partial(url(path));
+    std::ofstream(partial.path(), std::ios::binary) << "data";
+    cache->add(partial, url(path));
+}
+
+} // namespace lh::test

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "AudioFileCache.h"
+#include "AudioPlaying.h"
+#include "ManualExecutor.h"
+#include "PlayerController.h"
+#include "PlayerModel.h"
+#include "Preferences.h"
+#include "RemoteFileAccess.h"
+#include "TrackInfoReading.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace lh::test {
+
+// An engine that plays nothing: files whose path ends in ".bad" fail to load, every other
+// file lasts `fileDuration` seconds, and the position is whatever the test sets.
+class FakeEngine final : public AudioPlaying {
+public:
+    void setOnFinishedPlaying(std::function<void()> onFinished) override { onFinished_ = std::move(onFinished); }
+    float volume() const override { return volume_; }
+    void setVolume(float volume) override { volume_ = volume; }
+    double currentTime() const override { return loaded ? time : 0; }
+    void setCurrentTime(double seconds) override { time = seconds; }
+    double duration() const override { return loaded ? fileDuration : 0; }
+    void setPlayingWindowEnd(std::optional<double>) override { }
+    void load(const FileURL& url) override;
+    void play() override { isPlaying = true; }
+    void pause() override { isPlaying = false; }
+    void stop() override
+    {
+        loaded.reset();
+        isPlaying = false;
+    }
+    PowerLevels readPowerLevels() override { return levels; }
+
+    // What the engine's own end-of-file notice would do.
+    void finish()
+    {
+        if (onFinished_)
+            onFinished_();
+    }
+
+    std::optional<FileURL> loaded;
+    std::vector<std::string> loads; // file names, in order
+    bool isPlaying = false;
+    double time = 0;
+    double fileDuration = 100;
+    float volume_ = 1;
+    PowerLevels levels { 0, 0 };
+
+private:
+    std::function<void()> onFinished_;
+};
+
+// Reads nothing: every file has the same stream, every tag read gives "Tagged".
+class FakeReader final : public TrackInfoReading {
+public:
+    TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
+    StreamInfo readStream(const FileURL& file) const override;
+    mutable std::vector<std::string> streamReads; // file names
+};
+
+// A share whose files are names the test lists; files can go missing or the share away.
+class FakeRemoteFiles final : public RemoteFileAccess {
+public:
+    std::int64_t size(const FileURL& url) override;
+    void copy(const FileURL& source, const FileURL& destination, const Progress& progress) override;
+    bool isAway = false;
+    std::set<std::string> missing; // file names
+};
+
+// Timers fired by hand.
+class ManualTimers {
+public:
+    struct Timer {
+        double interval;
+        std::function<void()> block;
+        bool isValid = true;
+    };
+    TimerFactory factory();
+    // Fires every valid timer of this interval once; returns how many fired.
+    int fire(double interval);
+    int validCount(double interval) const;
+
+private:
+    std::vector<std::shared_ptr<Timer>> timers_;
+};
+
+// A controller over fakes: its executors, timers, clock and random numbers are stepped by the
+// test. Files under "/share/" are network files; cue sheets come from `sheets`.
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest();
+    ~ControllerTest() override;
+
+    void start();
+    // Runs every executor until nothing is left to do.
+    void settle();
+
+    static FileURL url(const std::string& path) { return FileURL(path); }
+    static Track wholeFile(const std::string& path);
+    static Track cueTrack(const std::string& path, double start, std::optional<double> end, const char* title);
+    // Stores `tracks` as the saved playlist and starts a controller over it.
+    void startWith(const std::vector<Track>& tracks);
+    void putInCache(const std::string& path);
+    void perform(const Command& command) { controller->perform(command); }
+    std::vector<std::string> loadedNames() const { return engine.loads; }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Preferences> defaults;
+    PlayerModel model;
+    FakeEngine engine;
+    std::shared_ptr<FakeReader> reader = std::make_shared<FakeReader>();
+    std::shared_ptr<FakeRemoteFiles> files = std::make_shared<FakeRemoteFiles>();
+    std::unique_ptr<AudioFileCache> cache;
+    ManualExecutor mainThread;
+    ManualExecutor background;
+    ManualExecutor actor;
+    ManualExecutor threads;
+    ManualTimers timers;
+    MonotonicClock::time_point now {};
+    std::function<std::int64_t(std::int64_t, std::int64_t)> random = [](std::int64_t lower, std::int64_t) { return lower; };
+    std::map<std::string, std::string> sheets; // path → text
+    std::map<std::string, std::vector<std::string>> folders; // path → names
+    std::vector<StallRuntime::Tick> watchdogs;
+    MonotonicClock::time_point stallNow {};
+    static constexpr auto stallLimit = std::chrono::seconds(15);
+    std::unique_ptr<PlayerController> controller;
+};
+
+} // namespace lh::test

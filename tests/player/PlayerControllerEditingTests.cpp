@@ -1,0 +1,168 @@
+#include "ControllerFixture.h"
+
+#include "PlaylistStore.h"
+
+#include <gtest/gtest.h>
+
+namespace lh::test {
+namespace {
+
+const char* const albumSheet = "PERFORMER \"Band\"\n"
+                               "FILE \"album.flac\" WAVE\n"
+                               "  TRACK 01 AUDIO\n"
+                               "    TITLE \"One\"\n"
+                               "    INDEX 01 00:00:00\n"
+                               "  TRACK 02 AUDIO\n"
+                               "    TITLE \"Two\"\n"
+                               "    INDEX 01 01:00:00\n";
+
+class Editing : public ControllerTest {
+protected:
+    Editing()
+    {
+        sheets["/m/album.cue"] = albumSheet;
+        folders["/m"] = { "album.cue", "album.flac", "a.flac" };
+    }
+
+    std::vector<Track> saved() const
+    {
+        return PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).load([](const FileURL&) { return false; });
+    }
+
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> result;
+        for (const Track& track : model.tracks.value())
+            result.push_back(track.title ? track.title->toStdString() : track.url.lastPathComponent());
+        return result;
+    }
+};
+
+TEST_F(Editing, PlainFilesAreAddedAndSavedAtOnceAndADuplicateChangesNothing)
+{
+    start();
+    perform(AddTracksCommand({ url("/m/a.flac"), url("/m/b.mp3"), url("/m/notes.txt") }));
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "b.mp3" }));
+    EXPECT_EQ(saved(), model.tracks.value());
+
+    int notifications = 0;
+    const auto subscription = model.tracks.subscribe([&](const auto&) { ++notifications; });
+    PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).save({}); // a save would undo this
+    perform(AddTracksCommand({ url("/m/a.flac") }));
+    EXPECT_EQ(notifications, 1); // the initial delivery only
+    EXPECT_TRUE(saved().empty());
+}
+
+TEST_F(Editing, AFileAddedAfterACueSheetLandsAfterItsTracks)
+{
+    start();
+    perform(AddTracksCommand({ url("/m/album.cue") }));
+    perform(AddTracksCommand({ url("/m/a.flac") }));
+    EXPECT_TRUE(model.tracks.value().empty());
+    EXPECT_TRUE(controller->isAddPending());
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "One", "Two", "a.flac" }));
+    EXPECT_FALSE(controller->isAddPending());
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
+TEST_F(Editing, CueTracksReplaceTheWholeFileRowAndStopItsPlayback)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/album.flac") });
+    perform(PlayTrackCommand(1));
+    perform(AddTracksCommand({ url("/m/album.cue") }));
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "One", "Two" }));
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
+TEST_F(Editing, OpeningAFileAlreadyListedPlaysItsRow)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    perform(OpenTracksCommand({ url("/m/b.flac") }));
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_EQ(model.tracks.value().size(), 2u);
+
+    perform(OpenTracksCommand({ url("/m/album.cue") }));
+    settle();
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_EQ(model.tracks.value()[2].title, QStringLiteral("One"));
+}
+
+TEST_F(Editing, AStalledImportStillAddsTheAudioFiles)
+{
+    start();
+    perform(AddTracksCommand({ url("/m/album.cue"), url("/m/c.flac") }));
+    ASSERT_EQ(watchdogs.size(), 1u);
+    stallNow += stallLimit + std::chrono::seconds(1); // the sheet's read never returns
+    EXPECT_FALSE(watchdogs.front()());
+    mainThread.runAll();
+    EXPECT_EQ(names(), std::vector<std::string>({ "c.flac" }));
+    EXPECT_FALSE(controller->isAddPending());
+    settle(); // the late import result is dropped
+    EXPECT_EQ(names(), std::vector<std::string>({ "c.flac" }));
+}
+
+TEST_F(Editing, ABackgroundAddEndingAfterTheControllerIsGoneIsDropped)
+{
+    start();
+    bool isCalled = false;
+    controller->addTracks({ url("/m/album.cue") }, [&](const auto&) { isCalled = true; });
+    controller.reset();
+    settle();
+    EXPECT_FALSE(isCalled);
+    EXPECT_TRUE(model.tracks.value().empty());
+}
+
+TEST_F(Editing, RemovingRowsKeepsTheCurrentTrackCurrent)
+{
+    std::vector<Track> tracks;
+    for (const char* name : { "/m/0.flac", "/m/1.flac", "/m/2.flac", "/m/3.flac", "/m/4.flac", "/m/5.flac" })
+        tracks.push_back(wholeFile(name));
+    startWith(tracks);
+    perform(PlayTrackCommand(4));
+    perform(RemoveTracksCommand({ 1, 2, 9 }));
+    EXPECT_EQ(names(), std::vector<std::string>({ "0.flac", "3.flac", "4.flac", "5.flac" }));
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(saved(), model.tracks.value());
+
+    perform(RemoveTracksCommand({ 2 }));
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_FALSE(engine.loaded);
+}
+
+TEST_F(Editing, ARemovalOfRowsOutsideThePlaylistSavesAndAnnouncesNothing)
+{
+    startWith({ wholeFile("/m/a.flac") });
+    int notifications = 0;
+    const auto subscription = model.tracks.subscribe([&](const auto&) { ++notifications; });
+    PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).save({});
+    perform(RemoveTracksCommand({ -1, 1, 7 }));
+    EXPECT_EQ(notifications, 1);
+    EXPECT_TRUE(saved().empty());
+}
+
+TEST_F(Editing, RemovingTheLastRowOfTheShownFileClosesTheInfoPanel)
+{
+    startWith({ cueTrack("/m/album.flac", 0, 60, "One"), cueTrack("/m/album.flac", 60, std::nullopt, "Two"), wholeFile("/m/a.flac") });
+    settle();
+    ASSERT_TRUE(model.streamInfo.value().contains(url("/m/album.flac")));
+    perform(ShowInfoCommand(0));
+    perform(RemoveTracksCommand({ 2 }));
+    EXPECT_TRUE(model.info.value());
+    EXPECT_FALSE(model.streamInfo.value().contains(url("/m/a.flac")));
+    perform(RemoveTracksCommand({ 0 }));
+    EXPECT_TRUE(model.info.value());
+    perform(RemoveTracksCommand({ 0 }));
+    EXPECT_FALSE(model.info.value());
+    EXPECT_TRUE(model.streamInfo.value().empty());
+    settle(); // the pending read of the closed panel reports nothing
+    EXPECT_FALSE(model.info.value());
+}
+
+} // namespace
+} // namespace lh::test

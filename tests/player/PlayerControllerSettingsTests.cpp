@@ -1,0 +1,139 @@
+#include "ControllerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace lh::test {
+namespace {
+
+using Settings = ControllerTest;
+
+TEST_F(Settings, AFreshInstallStartsWithTheDefaults)
+{
+    start();
+    EXPECT_FLOAT_EQ(model.volume.value(), 0.8f);
+    EXPECT_FLOAT_EQ(engine.volume(), 0.8f);
+    EXPECT_FALSE(model.isShuffled.value());
+    EXPECT_TRUE(model.isRepeating.value());
+    EXPECT_FALSE(model.isDimmed.value());
+    EXPECT_FALSE(model.sleepTimeRemaining.value());
+}
+
+struct VolumeCase {
+    float from;
+    float requested; // set, or added when `isChange`
+    bool isChange;
+    float expected;
+};
+
+class VolumeClamping : public ControllerTest, public ::testing::WithParamInterface<VolumeCase> { };
+
+TEST_P(VolumeClamping, TheStoredVolumeIsTheClampedOne)
+{
+    const VolumeCase c = GetParam();
+    start();
+    perform(SetVolumeCommand(c.from));
+    if (c.isChange)
+        perform(ChangeVolumeCommand(c.requested));
+    else
+        perform(SetVolumeCommand(c.requested));
+    EXPECT_FLOAT_EQ(model.volume.value(), c.expected);
+    EXPECT_FLOAT_EQ(engine.volume(), c.expected);
+    EXPECT_EQ(defaults->object("volume"), QJsonValue(static_cast<double>(c.expected)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, VolumeClamping,
+    ::testing::Values(VolumeCase { 0.5f, 1.7f, false, 1.0f }, VolumeCase { 0.5f, -3.0f, false, 0.0f },
+        VolumeCase { 0.95f, 0.1f, true, 1.0f }, VolumeCase { 0.05f, -0.1f, true, 0.0f },
+        VolumeCase { 0.5f, 0.25f, false, 0.25f },
+        VolumeCase { 0.5f, std::numeric_limits<float>::quiet_NaN(), false, 0.0f }));
+
+TEST_F(Settings, DimmingPlaysAtATenthWithoutTouchingTheVolumeSetting)
+{
+    start();
+    perform(ToggleDimCommand());
+    EXPECT_FLOAT_EQ(engine.volume(), 0.08f);
+    EXPECT_FLOAT_EQ(model.volume.value(), 0.8f);
+    perform(SetVolumeCommand(0.5f));
+    EXPECT_FLOAT_EQ(engine.volume(), 0.05f);
+    perform(ToggleDimCommand());
+    EXPECT_FLOAT_EQ(engine.volume(), 0.5f);
+    EXPECT_FALSE(defaults->object("dim"));
+}
+
+TEST_F(Settings, ShuffleRepeatAndVolumeSurviveARelaunchButDimmingDoesNot)
+{
+    start();
+    perform(ToggleRepeatCommand());
+    perform(ToggleShuffleCommand());
+    perform(ToggleDimCommand());
+    perform(SetVolumeCommand(0.3f));
+    controller.reset();
+    model.isDimmed.set(false);
+    model.volume.set(0.8f);
+    start();
+    EXPECT_FALSE(model.isRepeating.value());
+    EXPECT_TRUE(model.isShuffled.value());
+    EXPECT_FLOAT_EQ(model.volume.value(), 0.3f);
+    EXPECT_FLOAT_EQ(engine.volume(), 0.3f);
+}
+
+TEST_F(Settings, StoredValuesOfTheWrongKindAreIgnoredAndAnOversizedVolumeClamped)
+{
+    defaults->set(2.5, "volume");
+    defaults->set(QStringLiteral("no"), "repeat");
+    start();
+    EXPECT_FLOAT_EQ(model.volume.value(), 1.0f);
+    EXPECT_TRUE(model.isRepeating.value());
+
+    controller.reset();
+    defaults->set(QStringLiteral("loud"), "volume");
+    model.volume.set(0.8f);
+    start();
+    EXPECT_FLOAT_EQ(model.volume.value(), 0.8f);
+}
+
+TEST_F(Settings, TheSleepTimerCountsDownFromTheClockAndStopsPlaybackAtItsDeadline)
+{
+    startWith({ wholeFile("/m/a.flac") });
+    perform(PlayTrackCommand(0));
+    perform(SetSleepTimerCommand(15));
+    EXPECT_EQ(model.sleepTimeRemaining.value(), 900.0);
+
+    now += std::chrono::milliseconds(1200);
+    timers.fire(PlayerController::sleepTickInterval);
+    mainThread.runAll();
+    EXPECT_NEAR(*model.sleepTimeRemaining.value(), 898.8, 1e-9);
+
+    now += std::chrono::seconds(899);
+    timers.fire(PlayerController::sleepTickInterval);
+    mainThread.runAll();
+    EXPECT_FALSE(model.sleepTimeRemaining.value());
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 0);
+    EXPECT_EQ(timers.validCount(PlayerController::sleepTickInterval), 0);
+}
+
+TEST_F(Settings, SettingTheSleepTimerAgainRestartsItAndNoneCancelsIt)
+{
+    start();
+    perform(SetSleepTimerCommand(15));
+    now += std::chrono::seconds(100);
+    perform(SetSleepTimerCommand(30));
+    EXPECT_EQ(model.sleepTimeRemaining.value(), 1800.0);
+    EXPECT_EQ(timers.validCount(PlayerController::sleepTickInterval), 1);
+
+    perform(SetSleepTimerCommand(std::nullopt));
+    EXPECT_EQ(timers.validCount(PlayerController::sleepTickInterval), 0);
+    int notifications = 0;
+    const auto subscription = model.sleepTimeRemaining.subscribe([&](const auto&) { ++notifications; });
+    perform(SetSleepTimerCommand(std::nullopt));
+    EXPECT_EQ(notifications, 2);
+    perform(SleepTimerTickCommand());
+    EXPECT_EQ(notifications, 2);
+}
+
+} // namespace
+} // namespace lh::test

@@ -1,0 +1,236 @@
+#include "ControllerFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace lh::test {
+namespace {
+
+using Transport = ControllerTest;
+
+TEST_F(Transport, PlayingARowOutsideThePlaylistChangesNothing)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    perform(PlayTrackCommand(1));
+    perform(PlayTrackCommand(5));
+    perform(PlayTrackCommand(-1));
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "b.flac" }));
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 1);
+}
+
+TEST_F(Transport, TheWalkSkipsUnopenableRowsAndClearsTheRowWhenNothingPlays)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.bad"), wholeFile("/m/c.bad"), wholeFile("/m/d.flac") });
+    perform(PlayTrackCommand(1));
+    EXPECT_EQ(model.currentIndex.value(), 3);
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "d.flac" }));
+    EXPECT_DOUBLE_EQ(model.duration.value(), 100);
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 1);
+
+    controller.reset();
+    startWith({ wholeFile("/m/x.bad"), wholeFile("/m/y.bad") });
+    perform(PlayTrackCommand(1));
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 0);
+}
+
+TEST_F(Transport, AnUncachedNetworkRowIsWaitedForThenPlaysFromItsCopy)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/share/x.flac") });
+    perform(PlayTrackCommand(1));
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_TRUE(model.isLoading.value());
+    EXPECT_TRUE(loadedNames().empty());
+
+    settle();
+    EXPECT_FALSE(model.isLoading.value());
+    EXPECT_TRUE(model.isPlaying.value());
+    ASSERT_TRUE(engine.loaded);
+    EXPECT_EQ(engine.loaded, cache->copy(url("/share/x.flac")));
+    EXPECT_EQ(model.fileStates.value().at(url("/share/x.flac")), FileState::cached);
+}
+
+TEST_F(Transport, OnceTheShareIsAwayUncachedNetworkRowsArePassedOver)
+{
+    startWith({ wholeFile("/share/x.flac"), wholeFile("/share/y.flac"), wholeFile("/m/z.flac"), wholeFile("/share/w.flac") });
+    putInCache("/share/w.flac");
+    files->isAway = true;
+    perform(PlayTrackCommand(0));
+    settle();
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "z.flac" }));
+    EXPECT_EQ(model.fileStates.value().at(url("/share/x.flac")), FileState::unreachable);
+    EXPECT_EQ(model.fileStates.value().at(url("/share/w.flac")), FileState::cached);
+
+    // Moving on from z: y is known unreachable, the cached copy of w plays.
+    perform(NextCommand());
+    settle();
+    EXPECT_EQ(model.currentIndex.value(), 3);
+    EXPECT_FALSE(model.isLoading.value());
+}
+
+TEST_F(Transport, AMissingFileLetsTheWalkWaitForTheNextNetworkRow)
+{
+    startWith({ wholeFile("/share/x.flac"), wholeFile("/share/y.flac"), wholeFile("/m/z.flac") });
+    files->missing = { "x.flac" };
+    perform(PlayTrackCommand(0));
+    settle();
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(engine.loaded, cache->copy(url("/share/y.flac")));
+}
+
+TEST_F(Transport, AChosenRowIsWaitedForEvenWhenKnownUnreachable)
+{
+    startWith({ wholeFile("/m/a.bad"), wholeFile("/share/y.flac") });
+    files->isAway = true;
+    settle(); // the copy-ahead pass finds y unreachable
+    ASSERT_EQ(model.fileStates.value().at(url("/share/y.flac")), FileState::unreachable);
+
+    perform(PlayTrackCommand(0)); // a.bad fails; y is not chosen and known unreachable
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+    EXPECT_FALSE(model.isLoading.value());
+
+    perform(PlayTrackCommand(1));
+    EXPECT_TRUE(model.isLoading.value());
+    EXPECT_EQ(model.currentIndex.value(), 1);
+}
+
+TEST_F(Transport, StopDuringAWaitKeepsTheArrivingCopyFromPlaying)
+{
+    startWith({ wholeFile("/share/x.flac") });
+    perform(PlayTrackCommand(0));
+    perform(StopCommand());
+    EXPECT_FALSE(model.isLoading.value());
+    settle();
+    EXPECT_TRUE(loadedNames().empty());
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 0);
+}
+
+TEST_F(Transport, NextAndPreviousWrapAroundTheList)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.bad"), wholeFile("/m/c.flac") });
+    model.isRepeating.set(false);
+    perform(PlayTrackCommand(2));
+    perform(NextCommand());
+    EXPECT_EQ(model.currentIndex.value(), 0);
+    perform(PreviousCommand());
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    perform(PreviousCommand()); // b cannot be played: the walk goes on upwards
+    EXPECT_EQ(model.currentIndex.value(), 0);
+}
+
+TEST_F(Transport, WithoutRepeatTheEndOfTheLastRowStopsAndPlayPauseStartsItAgain)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    perform(ToggleRepeatCommand());
+    perform(PlayTrackCommand(0));
+    engine.finish(); // the engine's end-of-file notice
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    engine.finish();
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_DOUBLE_EQ(model.duration.value(), 0);
+
+    perform(TogglePlayPauseCommand());
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "a.flac", "b.flac", "b.flac" }));
+}
+
+TEST_F(Transport, WithoutRepeatTheEndSkipsUnplayableRowsWithoutWrapping)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.bad") });
+    perform(ToggleRepeatCommand());
+    perform(PlayTrackCommand(1));
+    perform(TrackEndedCommand());
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "b.flac" }));
+}
+
+TEST_F(Transport, ShuffleWithoutRepeatKeepsPlayingOtherRows)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    perform(ToggleRepeatCommand());
+    perform(ToggleShuffleCommand());
+    perform(PlayTrackCommand(2));
+    perform(TrackEndedCommand()); // random(1..<3) gives 1: row (2 + 1) % 3
+    EXPECT_EQ(model.currentIndex.value(), 0);
+
+    random = [](std::int64_t, std::int64_t upper) { return upper - 1; };
+    perform(TrackEndedCommand());
+    EXPECT_EQ(model.currentIndex.value(), 2);
+}
+
+TEST_F(Transport, ARandomRowIsNeverTheCurrentOne)
+{
+    startWith({ wholeFile("/m/a.flac") });
+    EXPECT_EQ(controller->randomIndex(), 0);
+    perform(PlayTrackCommand(0));
+    EXPECT_EQ(controller->randomIndex(), 0);
+
+    controller.reset();
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    perform(PlayTrackCommand(0));
+    EXPECT_EQ(controller->randomIndex(), 1);
+    random = [](std::int64_t, std::int64_t upper) { return upper - 1; };
+    EXPECT_EQ(controller->randomIndex(), 1);
+}
+
+TEST_F(Transport, TheTickMovesTimeAndMetersAndEndsACueTrackAtItsEnd)
+{
+    startWith({ cueTrack("/m/album.flac", 200, 300, "One"), cueTrack("/m/album.flac", 300, std::nullopt, "Two") });
+    perform(PlayTrackCommand(0));
+    EXPECT_DOUBLE_EQ(model.duration.value(), 100);
+    engine.time = 250;
+    engine.levels = { 0, -25 };
+    EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 1);
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 0); // the tick is scheduled, not run in the timer
+    mainThread.runAll();
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 50);
+    EXPECT_DOUBLE_EQ(model.leftLevel.value(), 1);
+    EXPECT_NEAR(model.rightLevel.value(), 0.5, 1e-6);
+
+    engine.time = 300; // the file goes on; the track is over
+    timers.fire(PlayerController::playbackTickInterval);
+    mainThread.runAll();
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 0);
+}
+
+TEST_F(Transport, PauseEmptiesTheMetersAndStopsTheTicksUntilResumed)
+{
+    startWith({ wholeFile("/m/a.flac") });
+    perform(PlayTrackCommand(0));
+    timers.fire(PlayerController::playbackTickInterval);
+    mainThread.runAll();
+    ASSERT_GT(model.leftLevel.value(), 0);
+    engine.time = 42;
+
+    perform(TogglePlayPauseCommand());
+    EXPECT_FALSE(engine.isPlaying);
+    EXPECT_EQ(model.leftLevel.value(), 0);
+    EXPECT_EQ(model.rightLevel.value(), 0);
+    EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 0);
+
+    perform(TogglePlayPauseCommand());
+    EXPECT_TRUE(engine.isPlaying);
+    EXPECT_DOUBLE_EQ(engine.time, 42); // resumed where it was, not restarted
+    EXPECT_EQ(loadedNames().size(), 1u);
+}
+
+TEST_F(Transport, SeekingMovesWithinTheTrackOnlyWhenOneIsLoaded)
+{
+    startWith({ cueTrack("/m/album.flac", 60, 120, "One") });
+    perform(SeekCommand(10));
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 0);
+
+    perform(PlayTrackCommand(0));
+    perform(SeekCommand(10));
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 10);
+    EXPECT_DOUBLE_EQ(engine.time, 70);
+}
+
+} // namespace
+} // namespace lh::test
