@@ -129,7 +129,7 @@ void Preferences::load()
     if (contents && parseError.error == QJsonParseError::NoError && document.isObject()) {
         const QJsonObject stored = document.object();
         for (auto it = stored.begin(); it != stored.end(); ++it)
-            values_.insert(it.key(), it.value());
+            values_.insert_or_assign(it.key(), it.value());
         return;
     }
 
@@ -141,19 +141,25 @@ void Preferences::load()
                  path.c_str(), isMoved ? qPrintable(QStringLiteral("kept it as ") + aside) : "left it in place");
 }
 
+QJsonValue Preferences::valueOf(const QString& key) const
+{
+    const auto found = values_.find(key);
+    return found == values_.end() ? QJsonValue() : found->second;
+}
+
 std::optional<QJsonValue> Preferences::object(const QString& key) const
 {
     MainThread::check();
-    const auto found = values_.constFind(key);
-    if (found == values_.constEnd())
+    const auto found = values_.find(key);
+    if (found == values_.end())
         return std::nullopt;
-    return found.value();
+    return found->second;
 }
 
 std::optional<QJsonArray> Preferences::array(const QString& key) const
 {
     MainThread::check();
-    const QJsonValue value = values_.value(key);
+    const QJsonValue value = valueOf(key);
     if (!value.isArray())
         return std::nullopt;
     return value.toArray();
@@ -162,7 +168,7 @@ std::optional<QJsonArray> Preferences::array(const QString& key) const
 bool Preferences::boolean(const QString& key) const
 {
     MainThread::check();
-    const QJsonValue value = values_.value(key);
+    const QJsonValue value = valueOf(key);
     if (value.isBool())
         return value.toBool();
     return value.isDouble() && value.toDouble() != 0.0;
@@ -171,11 +177,11 @@ bool Preferences::boolean(const QString& key) const
 void Preferences::set(QJsonValue value, const QString& key)
 {
     MainThread::check();
-    QJsonValue previous = values_.value(key);
-    values_.insert(key, std::move(value));
+    QJsonValue previous = valueOf(key);
+    values_.insert_or_assign(key, std::move(value));
     {
         std::lock_guard lock(mutex_);
-        pending_ = values_; // shares the data; the writer serialises it on its own thread
+        pending_ = values_; // a few entries; the values themselves are shared, not copied
         ++requested_;
         if (!isWriteScheduled_) {
             isWriteScheduled_ = true;
@@ -193,13 +199,13 @@ void Preferences::writeLatest()
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
-        snapshot = pending_;
+        snapshot = std::move(pending_);
         generation = requested_;
         isWriteScheduled_ = false;
     }
     QJsonObject object;
-    for (auto it = snapshot.cbegin(); it != snapshot.cend(); ++it)
-        object.insert(it.key(), it.value());
+    for (const auto& [key, value] : snapshot)
+        object.insert(key, value);
     snapshot.clear(); // let go of shared values early
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
     const auto error = replaceAtomically(nativePath(filePath_), bytes);

@@ -5,11 +5,11 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QMap>
 #include <QString>
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -58,10 +58,13 @@ public:
 private:
     void load();
     void writeLatest();
+    QJsonValue valueOf(const QString& key) const; // null when absent
 
     // A map of values rather than a QJsonObject: inserting into a QJsonObject copies a
-    // 100,000-element array, while a QJsonValue is shared by reference.
-    using Values = QMap<QString, QJsonValue>;
+    // 100,000-element array, while a QJsonValue is shared by reference. A std::map, not a
+    // QMap, because the writer thread gets a copy of its own: QMap would share its nodes and
+    // detach them with an unsynchronised check.
+    using Values = std::map<QString, QJsonValue>;
 
     QString filePath_;
     Values values_;

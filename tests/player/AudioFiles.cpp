@@ -1,13 +1,10 @@
 #include "AudioFiles.h"
 
+#include "AudioFixture.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-
-#include <cstring>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,26 +18,6 @@ QString folder()
     return path;
 }
 
-// Runs ffmpeg with a plain fork and exec. QProcess starts its child in a way ThreadSanitizer
-// cannot follow, after which it reports races in the engine's threads that are not there.
-bool runFfmpeg(const QStringList& arguments)
-{
-    std::vector<QByteArray> storage { "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y" };
-    for (const QString& argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& argument : storage)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execvp("ffmpeg", argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 } // namespace
 
 QString path(const QString& name, const QStringList& ffmpegArguments)
@@ -51,7 +28,7 @@ QString path(const QString& name, const QStringList& ffmpegArguments)
     // Tests run in parallel: make the file under a name of our own, then move it into place.
     const QString dot = name.contains('.') ? name.mid(name.lastIndexOf('.')) : QString();
     const QString partial = QStringLiteral("%1/partial-%2-%3%4").arg(folder(), name).arg(QCoreApplication::applicationPid()).arg(dot);
-    if (!runFfmpeg(ffmpegArguments + QStringList { partial })) {
+    if (!AudioFixture::generate(ffmpegArguments, partial)) {
         ADD_FAILURE() << "cannot make " << qPrintable(name);
         return target;
     }

@@ -1,20 +1,28 @@
 #include "AudioFixture.h"
 
-#include <QProcess>
+#include "ChildProcess.h"
+
+#include <QFile>
+#include <QTemporaryFile>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace lh::test::AudioFixture {
 
 bool generate(const QStringList& arguments, const QString& output)
 {
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", QStringList { "-hide_banner", "-loglevel", "error", "-nostdin", "-y" } + arguments + QStringList { output });
-    if (!ffmpeg.waitForFinished(120'000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed for %s: %s\n", qPrintable(output), ffmpeg.readAllStandardError().constData());
-        return false;
-    }
-    return true;
+    std::vector<std::string> argv { "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y" };
+    for (const QString& argument : arguments + QStringList { output })
+        argv.push_back(QFile::encodeName(argument).toStdString());
+
+    QTemporaryFile log;
+    log.open();
+    if (ChildProcess::run(argv, QFile::encodeName(log.fileName()).toStdString(), std::chrono::minutes(2)))
+        return true;
+    std::fprintf(stderr, "ffmpeg failed for %s: %s\n", qPrintable(output), log.readAll().constData());
+    return false;
 }
 
 bool tone(const QString& output, double seconds, int sampleRate, int channels, double frequency)
