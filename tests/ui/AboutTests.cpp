@@ -1,0 +1,94 @@
+#include "AboutView.h"
+#include "SVGPath.h"
+
+#include <QImage>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace lh {
+namespace {
+
+using Element = QPainterPath::ElementType;
+
+std::vector<std::pair<Element, QPointF>> elementsOf(const QPainterPath& path)
+{
+    std::vector<std::pair<Element, QPointF>> out;
+    for (int i = 0; i < path.elementCount(); ++i)
+        out.push_back({ path.elementAt(i).type, QPointF(path.elementAt(i)) });
+    return out;
+}
+
+TEST(SVGPath, ReadsTheProgramsPathData)
+{
+    using E = std::vector<std::pair<Element, QPointF>>;
+    const auto move = QPainterPath::MoveToElement;
+    const auto line = QPainterPath::LineToElement;
+    // Pairs after M are lines; Z closes back to the start.
+    EXPECT_EQ(elementsOf(SVGPath::make("M0 0 10 0 10 10 Z")),
+        (E { { move, { 0, 0 } }, { line, { 10, 0 } }, { line, { 10, 10 } }, { line, { 0, 0 } } }));
+    // H and V keep the other coordinate; .5 and -.5 are numbers.
+    EXPECT_EQ(elementsOf(SVGPath::make("M0,0 H5 V5 H0 Z M.5 -.5")),
+        (E { { move, { 0, 0 } }, { line, { 5, 0 } }, { line, { 5, 5 } }, { line, { 0, 5 } }, { line, { 0, 0 } },
+            { move, { 0.5, -0.5 } } }));
+    // Lower-case letters are skipped: the numbers repeat the implicit L.
+    EXPECT_EQ(elementsOf(SVGPath::make("M0 0 l5 5")), (E { { move, { 0, 0 } }, { line, { 5, 5 } } }));
+    const QPainterPath curves = SVGPath::make("M0 0 C1 2 3 4 5 6 Q7 8 9 10");
+    EXPECT_EQ(curves.currentPosition(), QPointF(9, 10));
+    EXPECT_EQ(curves.elementCount(), 7); // a cubic is three elements; a quadratic becomes one more cubic
+}
+
+TEST(SVGPath, MalformedDataEndsThePathWithoutFailing)
+{
+    EXPECT_EQ(SVGPath::make("M0 0 L5").currentPosition(), QPointF(0, 0));
+    EXPECT_EQ(SVGPath::make("C1 2 3").elementCount(), 0);
+    EXPECT_EQ(SVGPath::make("M1 1 Z 5 6 L2 2").currentPosition(), QPointF(2, 2)); // stray numbers after Z
+    EXPECT_EQ(SVGPath::make("12 13 M1 1").currentPosition(), QPointF(1, 1));
+    EXPECT_EQ(SVGPath::make("M - . -- 3 4").currentPosition(), QPointF(3, 4));
+    EXPECT_TRUE(SVGPath::make("").isEmpty());
+}
+
+TEST(AboutView, VersionLine)
+{
+    EXPECT_EQ(AboutView::versionLine(QStringLiteral("1.2"), QStringLiteral("45"), false), "Version 1.2");
+    EXPECT_EQ(AboutView::versionLine(QStringLiteral("1.2"), QStringLiteral("45"), true), "Version 1.2-45");
+    EXPECT_EQ(AboutView::versionLine(std::nullopt, QStringLiteral("45"), false), "Version dev");
+    EXPECT_EQ(AboutView::versionLine(QStringLiteral("1.2"), std::nullopt, true), "Version 1.2-");
+}
+
+TEST(AboutView, AClickOnALinkOpensItsFile)
+{
+    AboutView view;
+    std::vector<QUrl> opened;
+    view.openURL = [&](const QUrl& url) { opened.push_back(url); };
+    view.grab(); // lays out the links
+    ASSERT_EQ(view.linkRects().size(), 2u);
+    const QRectF readMe = view.linkRects()[0].rect;
+    const QRectF license = view.linkRects()[1].rect;
+    EXPECT_NEAR(readMe.left() + (license.right() - readMe.left()) / 2, AboutView::width / 2.0, 1.0); // centred
+    EXPECT_EQ(readMe.top(), 236);
+
+    QTest::mouseClick(&view, Qt::LeftButton, {}, license.center().toPoint());
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(5, 5)); // not a link
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(opened[0].isLocalFile());
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith("/LICENSE"));
+}
+
+TEST(AboutView, DrawsTheIconAndTheWordmark)
+{
+    AboutView view;
+    const QImage image = view.grab().toImage();
+    // The icon's dark outline at its left edge, and wordmark ink right of the lockup's "by".
+    const QColor iconEdge = image.pixelColor(int((360 - 96) / 2 + 4), 34 + 48);
+    EXPECT_LT(iconEdge.lightnessF(), 0.6);
+    bool inked = false;
+    for (int x = 180; x < 320 && !inked; ++x) {
+        for (int y = 150; y < 166 && !inked; ++y)
+            inked = image.pixelColor(x, y).red() < 140 && image.pixelColor(x, y).red() > image.pixelColor(x, y).blue();
+    }
+    EXPECT_TRUE(inked);
+}
+
+} // namespace
+} // namespace lh
