@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace lh {
 
@@ -19,7 +20,8 @@ LeopardSlider::LeopardSlider(std::unique_ptr<SliderCell> cell, QWidget* parent)
 
 void LeopardSlider::setValue(double value)
 {
-    value = std::clamp(value, minimum_, maximum_);
+    // A time or level that is not a number must not end up in the drawing's coordinates.
+    value = std::isnan(value) ? minimum_ : std::clamp(value, minimum_, maximum_);
     if (value == value_)
         return;
     value_ = value;

@@ -24,7 +24,8 @@ public:
     double value() const { return value_; }
     double minimum() const { return minimum_; }
     double maximum() const { return maximum_; }
-    // Clamped to the range; redraws only when the value changes.
+    // Clamped to the range (not a number counts as the minimum); redraws only when the value
+    // changes.
     void setValue(double value);
     // Clamps the value into the new range. A `maximum` below `minimum` is taken as `minimum`.
     void setRange(double minimum, double maximum);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace lh {
@@ -108,6 +109,8 @@ TEST(LeopardSlider, ValueFromCodeIsClampedAndSendsNothing)
     EXPECT_EQ(f.slider.value(), 0.4);
     f.slider.setValue(7);
     EXPECT_EQ(f.slider.value(), 1);
+    f.slider.setValue(std::nan(""));
+    EXPECT_EQ(f.slider.value(), 0);
     f.slider.setRange(2, 4);
     EXPECT_EQ(f.slider.value(), 2);
     EXPECT_EQ(f.slider.fraction(), 0);
