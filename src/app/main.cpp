@@ -1,12 +1,77 @@
-#include "Version.h"
+#include "ActivationServer.h"
+#include "AppDelegate.h"
+#include "LaunchArguments.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-// The window and the object graph arrive with the user-interface work; until then the
-// program says what it is and what is missing.
-int main()
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long a later launch keeps trying while the running player is still starting.
+constexpr auto forwardPatience = 10s;
+
+std::string workingFolder()
 {
-    std::printf("Larkhaven %s%s\n", lh::Version::text, lh::Version::isDevBuild ? " (development build)" : "");
-    std::printf("The player core builds and its tests run (scripts/dev test); the window is not built yet.\n");
-    return 0;
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
+}
+
+bool hasPlatformArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return false;
+}
+
+bool hasDisplay(int argc, char** argv)
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    }
+    return hasPlatformArgument(argc, argv);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    av_log_set_level(AV_LOG_QUIET);
+
+    lh::ActivationMessage message { lh::filesFromArguments(argc, argv, workingFolder()),
+        lh::activationTokenFromEnvironment() };
+    const lh::SingleInstance::Claim claim
+        = lh::SingleInstance::claimOrForward(lh::SingleInstance::defaultPaths(), message, forwardPatience);
+    if (claim.role == lh::SingleInstance::Role::forwarded)
+        return 0;
+
+    if (!hasDisplay(argc, argv)) {
+        std::fprintf(stderr, "Larkhaven needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Larkhaven"));
+    QApplication::setDesktopFileName(QStringLiteral("larkhaven"));
+
+    lh::AppDelegate delegate(std::move(message.files));
+    lh::ActivationServer server(claim.listeningSocket, [&delegate](lh::ActivationMessage received) {
+        delegate.receive(received);
+    });
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
 }

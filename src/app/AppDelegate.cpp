@@ -1,0 +1,63 @@
+#include "AppDelegate.h"
+
+#include "MediaTrackInfoReader.h"
+#include "NetworkFiles.h"
+
+#include <chrono>
+
+namespace lh {
+
+namespace {
+
+constexpr std::int64_t cacheLimit = 5'000'000'000;
+constexpr std::chrono::seconds stallLimit { 15 };
+
+} // namespace
+
+// Stand-ins until the window arrives; they keep the object graph complete.
+class MainWindowController { };
+class PlayerMenu { };
+
+AppDelegate::AppDelegate(std::vector<FileURL> filesToOpen)
+    : filesToOpen_(std::move(filesToOpen))
+    , preferences_(Preferences::defaultFilePath())
+    , cache_(AudioFileCache::defaultFolder(), cacheLimit)
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
+        cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"));
+    showWindow({});
+    if (!filesToOpen_.empty()) {
+        playerController_->perform(OpenTracksCommand(std::exchange(filesToOpen_, {})));
+    }
+}
+
+void AppDelegate::receive(const ActivationMessage& message)
+{
+    if (message.files.empty()) {
+        showWindow(message.activationToken);
+        return;
+    }
+    if (!playerController_) {
+        filesToOpen_.insert(filesToOpen_.end(), message.files.begin(), message.files.end());
+        return;
+    }
+    showWindow(message.activationToken);
+    open(message.files);
+}
+
+void AppDelegate::open(const std::vector<FileURL>& urls)
+{
+    playerController_->perform(OpenTracksCommand(urls));
+}
+
+void AppDelegate::showWindow(const std::string&)
+{
+}
+
+} // namespace lh

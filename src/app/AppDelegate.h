@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ActivationMessage.h"
+#include "AudioFileCache.h"
+#include "AudioPlayerEngine.h"
+#include "FileURL.h"
+#include "PlayerController.h"
+#include "PlayerModel.h"
+#include "Preferences.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace lh {
+
+class MainWindowController;
+class PlayerMenu;
+
+// Builds the player once the application object exists and routes the desktop's requests into
+// it: files given at launch are opened once the playlist is restored; files forwarded by a
+// later launch are opened at once; a later launch without files shows the window again.
+// Main thread only; lives until the process ends.
+class AppDelegate {
+public:
+    explicit AppDelegate(std::vector<FileURL> filesToOpen);
+    ~AppDelegate();
+
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+    // A message from a later launch of the program.
+    void receive(const ActivationMessage& message);
+
+private:
+    void open(const std::vector<FileURL>& urls);
+    void showWindow(const std::string& activationToken);
+
+    std::vector<FileURL> filesToOpen_;
+    Preferences preferences_;
+    PlayerModel model_;
+    AudioPlayerEngine engine_;
+    AudioFileCache cache_;
+    std::unique_ptr<PlayerController> playerController_;
+    std::unique_ptr<MainWindowController> windowController_;
+    std::unique_ptr<PlayerMenu> playerMenu_;
+};
+
+} // namespace lh

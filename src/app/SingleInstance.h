@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ActivationMessage.h"
+
+#include <chrono>
+#include <string>
+
+namespace lh {
+
+// One player per user. The first launch takes an exclusive lock on ".lock" in the cache folder
+// and, at once, listens on its activation socket; every later launch hands its files and
+// activation token to that one over the socket and exits.
+//
+// Everything here runs on the main thread before the application object exists, with plain
+// system calls: a second launch never builds anything of Qt's.
+class SingleInstance {
+public:
+    struct Paths {
+        std::string lockFile;
+        std::string socket;
+    };
+    // ".lock" in the cache folder (created, mode 0700); the socket in $XDG_RUNTIME_DIR, or in
+    // the cache folder when that is unset.
+    static Paths defaultPaths();
+
+    enum class Role {
+        primary,   // this process runs the player; `listeningSocket` may be ready
+        forwarded, // the running player has the message; this process should exit 0
+    };
+    struct Claim {
+        Role role = Role::primary;
+        int listeningSocket = -1; // for the primary: a bound, listening socket, or -1
+    };
+
+    // Takes the lock, or forwards `message` to the running player and waits for its receipt.
+    // While the running player is still starting (locked but not listening yet), tries again
+    // until `patience` has passed. A lock file that cannot be opened means no single-instance
+    // check: this process becomes the player.
+    static Claim claimOrForward(const Paths& paths, const ActivationMessage& message, std::chrono::milliseconds patience);
+
+    // Sends `message` to the socket and waits for the one-byte receipt. True when it came.
+    static bool forward(const std::string& socketPath, const ActivationMessage& message);
+};
+
+} // namespace lh
