@@ -286,9 +286,25 @@ void PlaylistListView::keyPressEvent(QKeyEvent* event)
         changeSelection([step, extend](PlaylistSelection& s) { return s.arrow(step, extend); });
         return;
     }
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        scrollByKey(event->key());
+        return;
     default:
         event->ignore(); // on to the parent: the space bar plays and pauses there
     }
+}
+
+void PlaylistListView::scrollByKey(int key)
+{
+    // What an enclosing scroll view does with these keys: the selection stays.
+    QScrollBar* bar = verticalScrollBar();
+    if (key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+        bar->triggerAction(key == Qt::Key_PageUp ? QAbstractSlider::SliderPageStepSub : QAbstractSlider::SliderPageStepAdd);
+    else
+        bar->triggerAction(key == Qt::Key_Home ? QAbstractSlider::SliderToMinimum : QAbstractSlider::SliderToMaximum);
 }
 
 void PlaylistListView::focusInEvent(QFocusEvent*)

@@ -87,6 +87,7 @@ private:
     bool isFocused() const;
     void drawRow(QPainter& painter, std::int64_t row, int y, bool focused) const;
     void mouseDown(QMouseEvent* event, bool isDoubleClick);
+    void scrollByKey(int key);
     // Runs a selection operation, redraws the band of rows it touched, publishes the new
     // selection and scrolls to the row the operation names.
     void changeSelection(const std::function<std::optional<std::int64_t>(PlaylistSelection&)>& operation);

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -183,12 +184,12 @@ TEST(PlaylistListView, RowsShowSelectionStripesAndMarks)
     }
 }
 
-TEST(PlaylistListView, AMillionRowsScrollToTheLast)
+TEST(PlaylistListView, AMillionRowsScrollToTheLastAndBack)
 {
     Window w;
     w.list.setTitles(numberedTitles(1'000'000));
     w.list.setTimes({});
-    w.list.scrollToRow(999'999);
+    QTest::keyClick(&w.list, Qt::Key_End);
     const QImage image = w.surface()->grab().toImage();
     const int bottom = image.height() / image.devicePixelRatio();
     ASSERT_EQ(bottom, 200);
@@ -202,6 +203,14 @@ TEST(PlaylistListView, AMillionRowsScrollToTheLast)
 
     QTest::mouseDClick(w.surface(), Qt::LeftButton, {}, QPoint(100, bottom - 5));
     EXPECT_EQ(w.played, std::vector<std::int64_t>({ 999'999 }));
+
+    // Back to the top and down a page; scrolling leaves the selection alone.
+    QTest::keyClick(&w.list, Qt::Key_Home);
+    QTest::keyClick(&w.list, Qt::Key_PageDown);
+    EXPECT_EQ(w.list.verticalScrollBar()->value(), 200);
+    EXPECT_EQ(w.list.selectedIndices(), IndexSet::single(999'999));
+    w.list.scrollToRow(999'999);
+    EXPECT_EQ(w.list.verticalScrollBar()->value(), 19'000'000 - 200);
 }
 
 } // namespace
