@@ -65,6 +65,8 @@ void ResizeGripView::mousePressEvent(QMouseEvent* event)
 void ResizeGripView::mouseMoveEvent(QMouseEvent* event)
 {
     event->accept();
+    if (drag && !(event->buttons() & Qt::LeftButton))
+        drag.reset(); // the release went elsewhere (a grab was lost)
     if (!drag)
         return;
     QWidget* window = this->window();

@@ -47,6 +47,10 @@ bool WindowMover::move(const QMouseEvent& event)
 {
     if (!grip)
         return false;
+    if (!(event.buttons() & Qt::LeftButton)) {
+        grip.reset(); // the release went elsewhere (a grab was lost)
+        return false;
+    }
     surface.window()->move(event.globalPosition().toPoint() - *grip);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "BottomBarView.h"
 #include "PlaylistHeaderView.h"
 #include "ResizeGripView.h"
+#include "SpeakerIconView.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 #include "ToolbarView.h"
@@ -232,6 +233,32 @@ TEST(Chrome, DraggingTheToolbarMovesTheWindowButItsButtonsDoNot)
     ASSERT_EQ(menus.size(), 1u);
     EXPECT_GT(menus[0].x(), toolbar.mapToGlobal(QPoint(width / 2, 0)).x()) << "the menu button is at the right";
     EXPECT_LT(menus[0].y(), toolbar.mapToGlobal(QPoint(0, 40)).y());
+}
+
+TEST(Chrome, EveryPlainSurfaceMovesTheWindow)
+{
+    QWidget window;
+    window.setGeometry(50, 60, width, 300);
+    auto* header = new PlaylistHeaderView(&window);
+    header->setGeometry(0, 0, width, 17);
+    auto* speaker = new SpeakerIconView(2, &window);
+    speaker->setGeometry(20, 40, 18, 12);
+    auto* bar = new BottomBarView(&window);
+    bar->setGeometry(0, 276, width, 24);
+    showAndSettle(window);
+
+    const std::pair<const char*, QWidget*> surfaces[] = { { "header", header }, { "speaker", speaker }, { "bottom bar", bar } };
+    for (const auto& [name, surface] : surfaces) {
+        const QPoint start = window.pos();
+        QTest::mousePress(surface, Qt::RightButton, {}, QPoint(5, 5));
+        QTest::mouseMove(surface, QPoint(25, 5));
+        QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(25, 5));
+        EXPECT_EQ(window.pos(), start) << name << ": only the left button drags";
+        QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(surface, QPoint(15, 8));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(15, 8));
+        EXPECT_EQ(window.pos(), start + QPoint(10, 3)) << name;
+    }
 }
 
 TEST(Chrome, RightClickOnTheBarsAsksForTheMenuAtThePointer)
