@@ -27,7 +27,7 @@ QImage render(QSize size, double ratio, const std::function<void(QPainter&)>& pa
 {
     QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
-    image.fill(Qt::magenta);
+    image.fill(Qt::white);
     QPainter painter(&image);
     paint(painter);
     return image;
@@ -82,6 +82,18 @@ TEST(Chrome, ToolbarGradientEndsAndBottomEdge)
         EXPECT_NEAR(grey(image, 200 * r, 157 * r - 1), level(0.725), 2) << ratio;
         for (int row = 157 * r; row < 158 * r; ++row)
             EXPECT_EQ(grey(image, 200 * r, row), level(0.33)) << ratio;
+    }
+}
+
+TEST(Chrome, WindowButtonCapDarkensWhilePressed)
+{
+    for (const bool pressed : { false, true }) {
+        const QImage image = render({ 12, 13 }, 2, [&](QPainter& painter) {
+            WindowButton::paint(painter, WindowButton::Kind::minimise, pressed);
+        });
+        // The cap's upper half, beside the symbol, and the bezel ring at the top.
+        EXPECT_NEAR(grey(image, 2 * 6, 2 * 2), level(pressed ? 0.65 : 0.97), 10) << pressed;
+        EXPECT_LT(grey(image, 2 * 6, 1), level(0.45)) << pressed;
     }
 }
 
