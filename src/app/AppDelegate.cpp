@@ -1,7 +1,14 @@
 #include "AppDelegate.h"
 
+#include "MainWindowController.h"
 #include "MediaTrackInfoReader.h"
 #include "NetworkFiles.h"
+#include "PlayerMenu.h"
+#include "RootView.h"
+#include "ToolbarView.h"
+#include "BottomBarView.h"
+
+#include <QApplication>
 
 #include <chrono>
 
@@ -13,10 +20,6 @@ constexpr std::int64_t cacheLimit = 5'000'000'000;
 constexpr std::chrono::seconds stallLimit { 15 };
 
 } // namespace
-
-// Stand-ins until the window arrives; they keep the object graph complete.
-class MainWindowController { };
-class PlayerMenu { };
 
 AppDelegate::AppDelegate(std::vector<FileURL> filesToOpen)
     : filesToOpen_(std::move(filesToOpen))
@@ -31,6 +34,18 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"));
+    windowController_ = std::make_unique<MainWindowController>(model_, *playerController_, preferences_);
+    RootView& view = windowController_->rootView();
+    playerMenu_ = std::make_unique<PlayerMenu>(model_, view, view,
+        PlayerMenu::WindowActions {
+            [this] { windowController_->hideWindow(); },
+            [&view] { view.showMinimized(); },
+            [this] { windowController_->showWindow(); },
+            [] { QApplication::quit(); },
+        });
+    const auto popUp = [this](QPoint at) { playerMenu_->popUp(at); };
+    view.toolbar().onContextMenu = popUp;
+    view.bottomBar().onContextMenu = popUp;
     showWindow({});
     if (!filesToOpen_.empty()) {
         playerController_->perform(OpenTracksCommand(std::exchange(filesToOpen_, {})));
@@ -56,8 +71,10 @@ void AppDelegate::open(const std::vector<FileURL>& urls)
     playerController_->perform(OpenTracksCommand(urls));
 }
 
-void AppDelegate::showWindow(const std::string&)
+void AppDelegate::showWindow(const std::string& activationToken)
 {
+    if (windowController_)
+        windowController_->showWindow(activationToken);
 }
 
 } // namespace lh
