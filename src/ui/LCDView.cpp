@@ -43,6 +43,27 @@ int shownSegments(double level)
     return std::clamp(LCDView::litSegments(level), 0, LCDView::segmentCount);
 }
 
+// The bezel under everything: rounded body with its gradient, the shade under the top edge, the
+// border and the light edge below it.
+void paintBezel(QPainter& painter, QSize size)
+{
+    const QRectF r = QRectF(0, 0, size.width(), size.height() - 1).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath body;
+    body.addRoundedRect(r, LCDView::cornerRadius, LCDView::cornerRadius);
+
+    painter.strokePath(body.translated(0, 1), QPen(Theme::grey(1, 0.75), 1));
+    painter.fillPath(body, Theme::vertical(r, Theme::lcdTop(), Theme::lcdBottom()));
+
+    // The body filled again with a gradient that has faded out by y = 5, clipped to that band.
+    const QRect shadeBand(0, 0, size.width(), 5);
+    painter.save();
+    painter.setClipRect(shadeBand, Qt::IntersectClip);
+    painter.fillPath(body, Theme::vertical(shadeBand, Theme::grey(0, 0.22), Theme::grey(0, 0)));
+    painter.restore();
+
+    painter.strokePath(body, QPen(Theme::lcdBorder(), 1));
+}
+
 } // namespace
 
 ClickArea::ClickArea(QWidget* parent)
@@ -125,7 +146,7 @@ void LCDView::paint(QPainter& painter, const QRegion& dirty) const
     const int w = width();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    drawBezel(painter, dirty);
+    drawBezel(painter);
     auto drawLine = [&](const QString& text, const QRect& rect, const TextStyle& style) {
         if (dirty.intersects(rect))
             drawString(painter, text, rect, style);
@@ -145,26 +166,26 @@ void LCDView::paint(QPainter& painter, const QRegion& dirty) const
     painter.restore();
 }
 
-void LCDView::drawBezel(QPainter& painter, const QRegion& dirty) const
+// Antialiased strokes around the whole view cost far more than copying their pixels, so the
+// bezel is drawn once per size and pixel ratio and copied from there.
+void LCDView::drawBezel(QPainter& painter) const
 {
-    const QRectF r = QRectF(0, 0, width(), height() - 1).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath body;
-    body.addRoundedRect(r, cornerRadius, cornerRadius);
-
-    painter.strokePath(body.translated(0, 1), QPen(Theme::grey(1, 0.75), 1));
-    painter.fillPath(body, Theme::vertical(r, Theme::lcdTop(), Theme::lcdBottom()));
-
-    // The shade under the top edge: the body filled again with a gradient that has faded out
-    // by y = 5, clipped to that band so the rest of the body costs nothing.
-    const QRect shadeBand(0, 0, width(), 5);
-    if (dirty.intersects(shadeBand)) {
-        painter.save();
-        painter.setClipRect(shadeBand, Qt::IntersectClip);
-        painter.fillPath(body, Theme::vertical(shadeBand, Theme::grey(0, 0.22), Theme::grey(0, 0)));
-        painter.restore();
+    const QTransform& toDevice = painter.deviceTransform();
+    const double scale = toDevice.m11();
+    if (toDevice.type() > QTransform::TxScale || scale != toDevice.m22() || scale <= 0) {
+        paintBezel(painter, size());
+        return;
     }
-
-    painter.strokePath(body, QPen(Theme::lcdBorder(), 1));
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    if (bezel_.size() != pixels || bezel_.devicePixelRatio() != scale) {
+        bezel_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        bezel_.setDevicePixelRatio(scale);
+        bezel_.fill(Qt::transparent);
+        QPainter imagePainter(&bezel_);
+        imagePainter.setRenderHint(QPainter::Antialiasing);
+        paintBezel(imagePainter, size());
+    }
+    painter.drawImage(QPointF(0, 0), bezel_);
 }
 
 void LCDView::drawMeterRow(QPainter& painter, int row, double level) const

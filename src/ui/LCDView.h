@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -83,7 +84,7 @@ protected:
 private:
     void setText(QString& stored, const QString& text, const QRect& rect);
     void setLevel(double& stored, double level, int row);
-    void drawBezel(QPainter& painter, const QRegion& dirty) const;
+    void drawBezel(QPainter& painter) const;
     void drawMeterRow(QPainter& painter, int row, double level) const;
 
     QString title_;
@@ -95,6 +96,7 @@ private:
     double leftLevel_ = 0;
     double rightLevel_ = 0;
     ClickArea* meterArea_;
+    mutable QImage bezel_;
 };
 
 } // namespace lh

@@ -43,10 +43,11 @@ TEST(LCDView, LitSegmentsRoundsHalvesUpAndIgnoresNonFiniteLevels)
         EXPECT_EQ(LCDView::litSegments(c.level), c.lit) << "level " << c.level;
 }
 
-QImage render(const LCDView& view)
+QImage render(const LCDView& view, double ratio = 1)
 {
-    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    QImage image(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Theme::grey(0.5)); // the toolbar's mid grey, so the light edge below shows
     QPainter painter(&image);
     view.paint(painter, QRegion(view.rect()));
     return image;
@@ -85,12 +86,19 @@ struct LCDViewPicture : testing::Test {
     LCDViewPicture() { view.resize(viewWidth, viewHeight); }
 };
 
-TEST_F(LCDViewPicture, BezelRunsFromTheTopColourToTheBottomColour)
+TEST_F(LCDViewPicture, BezelRunsFromTheTopColourToTheBottomColourAtEachPixelRatio)
 {
-    const QImage image = render(view);
-    expectColor(image, 6, 8, bezelAt(8));
-    expectColor(image, 6, 67, bezelAt(67));
-    EXPECT_GT(image.pixelColor(6, 8).lightness(), image.pixelColor(6, 67).lightness() + 15);
+    // One view, so the second and third pictures must not reuse the first one's pixels.
+    for (double ratio : { 1.0, 2.0, 1.0 }) {
+        const QImage image = render(view, ratio);
+        const int device = int(ratio);
+        expectColor(image, 6 * device, 8 * device, bezelAt(8), 3);
+        expectColor(image, 6 * device, 67 * device, bezelAt(67), 3);
+        EXPECT_GT(image.pixelColor(6 * device, 8 * device).lightness(), image.pixelColor(6 * device, 67 * device).lightness() + 15);
+        // The border's lowest device pixel row, then the light edge below it.
+        expectColor(image, 100 * device, 71 * device - 1, Theme::lcdBorder(), 40);
+        EXPECT_GT(image.pixelColor(100 * device, 72 * device - 1).lightness(), 200);
+    }
 }
 
 TEST_F(LCDViewPicture, MeterRowsSitCentredWithPeakAndGhostSegments)
