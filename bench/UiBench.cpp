@@ -1,4 +1,5 @@
 #include "LCDView.h"
+#include "LeopardSlider.h"
 
 #include <QApplication>
 #include <QImage>
@@ -57,6 +58,23 @@ void lcdMeterRowPaint(benchmark::State& state)
         lcd.render(&image, row.boundingRect().topLeft(), row, QWidget::DrawChildren);
 }
 BENCHMARK(lcdMeterRowPaint)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+
+// The repaint every tick of a playing track causes: the slider's knob moves, and the display
+// behind the slider is painted again under it.
+void lcdSliderStepPaint(benchmark::State& state)
+{
+    lh::LCDView lcd;
+    playing(lcd);
+    QImage image = canvas(state, lcd.size());
+    const QRect slider = lh::LCDView::sliderRect(lcd.width());
+    double value = 0;
+    for (auto _ : state) {
+        value = value < 0.9 ? value + 0.001 : 0;
+        lcd.progressSlider().setValue(value);
+        lcd.render(&image, slider.topLeft(), QRegion(slider), QWidget::DrawChildren);
+    }
+}
+BENCHMARK(lcdSliderStepPaint)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 // A tick whose level lights the same segments as before: the check only, no repaint (so the
 // pixel ratio plays no part).

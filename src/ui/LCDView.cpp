@@ -1,5 +1,7 @@
 #include "LCDView.h"
 
+#include "LeopardSlider.h"
+#include "ProgressSliderCell.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
 
 namespace lh {
 
@@ -86,9 +89,16 @@ void ClickArea::mousePressEvent(QMouseEvent* event)
 
 LCDView::LCDView(QWidget* parent)
     : QWidget(parent)
+    , progressSlider_(new LeopardSlider(std::make_unique<ProgressSliderCell>(), this))
     , meterArea_(new ClickArea(this))
 {
     setFocusPolicy(Qt::NoFocus);
+    layOutChildren();
+}
+
+void LCDView::layOutChildren()
+{
+    progressSlider_->setGeometry(sliderRect(width()));
     meterArea_->setGeometry(formatRect(width()));
 }
 
@@ -213,7 +223,7 @@ void LCDView::paintEvent(QPaintEvent* event)
 void LCDView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    meterArea_->setGeometry(formatRect(width()));
+    layOutChildren();
 }
 
 } // namespace lh

@@ -12,6 +12,8 @@ class QRegion;
 
 namespace lh {
 
+class LeopardSlider;
+
 // An invisible click target. It draws nothing and calls `onClick` on every left press (a double
 // click presses twice). It keeps the press to itself, so a click on it never moves the window.
 class ClickArea : public QWidget {
@@ -29,8 +31,9 @@ protected:
 //
 // Main thread only. The owner sets the texts and levels; each setter repaints only the part of
 // the view whose picture changes, so the 20 Hz tick costs nothing while the meter stands still.
-// It reports clicks on the third line through `meterArea().onClick`. A press anywhere else is
-// left to the parent, which may move the window with it.
+// It reports clicks on the third line through `meterArea().onClick`; the owner handles the seek
+// slider (`progressSlider()`: its action, range, value and enabled state). A press anywhere else
+// is left to the parent, which may move the window with it.
 class LCDView : public QWidget {
 public:
     explicit LCDView(QWidget* parent = nullptr);
@@ -62,6 +65,7 @@ public:
     double rightLevel() const { return rightLevel_; }
     void setRightLevel(double level);
 
+    LeopardSlider& progressSlider() { return *progressSlider_; }
     ClickArea& meterArea() { return *meterArea_; }
 
     // Where each part is drawn in a view of the given width.
@@ -82,6 +86,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void layOutChildren();
     void setText(QString& stored, const QString& text, const QRect& rect);
     void setLevel(double& stored, double level, int row);
     void drawBezel(QPainter& painter) const;
@@ -95,6 +100,7 @@ private:
     QString remainingText_ = QStringLiteral("-0:00");
     double leftLevel_ = 0;
     double rightLevel_ = 0;
+    LeopardSlider* progressSlider_;
     ClickArea* meterArea_;
     mutable QImage bezel_;
 };

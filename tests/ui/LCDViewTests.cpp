@@ -1,5 +1,6 @@
 #include "LCDView.h"
 
+#include "LeopardSlider.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 
@@ -217,7 +218,7 @@ TEST_F(LCDViewRepaint, LevelsBeyondTheRowRepaintNothing)
     EXPECT_TRUE(repaintedBesidesElapsedText().isEmpty());
 }
 
-TEST(ClickArea, MeterAreaTakesLeftPressesAndLeavesTheRestToTheParent)
+TEST(LCDViewMouse, MeterAreaAndSliderKeepLeftPressesTheBezelLeavesThemToTheParent)
 {
     struct Parent : QWidget {
         int presses = 0;
@@ -228,6 +229,7 @@ TEST(ClickArea, MeterAreaTakesLeftPressesAndLeavesTheRestToTheParent)
     parent.resize(400, 100);
     parent.show();
     EXPECT_EQ(view->meterArea().geometry(), LCDView::formatRect(viewWidth));
+    EXPECT_EQ(view->progressSlider().geometry(), QRect(50, 50, viewWidth - 100, 15));
     int clicks = 0;
     view->meterArea().onClick = [&clicks] { ++clicks; };
 
@@ -239,6 +241,10 @@ TEST(ClickArea, MeterAreaTakesLeftPressesAndLeavesTheRestToTheParent)
     QTest::mousePress(&view->meterArea(), Qt::RightButton, {}, QPoint(100, 5));
     QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 10)); // on the bezel: may move the window
     EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(parent.presses, 2);
+
+    QTest::mousePress(&view->progressSlider(), Qt::LeftButton, {}, QPoint(30, 7));
+    QTest::mouseRelease(&view->progressSlider(), Qt::LeftButton, {}, QPoint(30, 7));
     EXPECT_EQ(parent.presses, 2);
 }
 

@@ -1,6 +1,7 @@
 #include "Gallery.h"
 
 #include "LCDView.h"
+#include "LeopardSlider.h"
 #include "Theme.h"
 
 #include <QPalette>
@@ -22,6 +23,8 @@ void playing(LCDView& lcd)
     lcd.setFormatText(QStringLiteral("FLAC · 912 kbps · 44.1 kHz · Stereo"));
     lcd.setElapsedText(QStringLiteral("3:07"));
     lcd.setRemainingText(QStringLiteral("-6:15"));
+    lcd.progressSlider().setRange(0, 562);
+    lcd.progressSlider().setValue(187);
 }
 
 // Each state of the display, one below the other on the toolbar's grey.
@@ -57,6 +60,8 @@ const std::function<void(LCDView&)> states[] = {
         lcd.setArtist(QStringLiteral("아이유 (IU)"));
         lcd.setElapsedText(QStringLiteral("12:40"));
         lcd.setRemainingText(QStringLiteral("-62:33"));
+        lcd.progressSlider().setRange(0, 4513);
+        lcd.progressSlider().setValue(760);
     },
 };
 
