@@ -4,6 +4,7 @@
 #include "Subscription.h"
 
 #include <QKeySequence>
+#include <QPoint>
 
 #include <functional>
 #include <memory>
