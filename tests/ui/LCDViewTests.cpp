@@ -126,6 +126,17 @@ TEST_F(LCDViewPicture, MeterRowsSitCentredWithPeakAndGhostSegments)
     expectColor(image, 74, 45, bezelAt(45));
 }
 
+TEST(LCDView, EmptyViewPaintsNothing)
+{
+    LCDView view;
+    view.resize(0, 0);
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    view.paint(painter, QRegion(0, 0, 4, 4));
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));
+}
+
 TEST_F(LCDViewPicture, FormatTextReplacesTheMeterWhenItIsOff)
 {
     view.setLeftLevel(1.0);
