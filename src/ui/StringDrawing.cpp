@@ -62,6 +62,12 @@ void drawString(QPainter& painter, const QString& text, const QRectF& rect, cons
     painter.restore();
 }
 
+QRect textRepaintRect(const QRectF& rect, bool embossed)
+{
+    const QRectF touched = embossed ? rect.united(rect.translated(Theme::emboss().offset)) : rect;
+    return touched.toAlignedRect();
+}
+
 QString elided(const QString& text, const QFont& font, double width)
 {
     return QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);

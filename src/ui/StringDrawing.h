@@ -28,6 +28,10 @@ struct TextStyle {
 // Draws `text` from the top of `rect` with exactly the given style. Layout is Qt's own.
 void drawString(QPainter& painter, const QString& text, const QRectF& rect, const TextStyle& style);
 
+// The pixels a text drawn in `rect` may touch, for a partial repaint: the rect and, when
+// embossed, its copy below it.
+QRect textRepaintRect(const QRectF& rect, bool embossed);
+
 // The text as it will appear in one line of `width`: itself, or cut at the tail with an ellipsis.
 QString elided(const QString& text, const QFont& font, double width);
 

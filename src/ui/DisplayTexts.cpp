@@ -1,0 +1,125 @@
+#include "DisplayTexts.h"
+
+#include "PlaybackTimeFormatter.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lh::DisplayTexts {
+
+namespace {
+
+const QString separator = QStringLiteral(" - ");
+
+QString fromFileName(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+const Track* trackAt(const std::vector<Track>& tracks, std::optional<std::int64_t> index)
+{
+    if (!index || *index < 0 || *index >= std::int64_t(tracks.size()))
+        return nullptr;
+    return &tracks[std::size_t(*index)];
+}
+
+QString channelsText(std::int64_t channels)
+{
+    if (channels == 1)
+        return QStringLiteral("Mono");
+    if (channels == 2)
+        return QStringLiteral("Stereo");
+    return QStringLiteral("%1 channels").arg(channels);
+}
+
+void appendStreamParts(QStringList& parts, const StreamInfo& info)
+{
+    if (info.bitRate)
+        parts << QStringLiteral("%1 kbps").arg(std::llround(double(*info.bitRate) / 1000));
+    if (info.sampleRate)
+        parts << QString::asprintf("%g kHz", std::round(*info.sampleRate / 100) / 10);
+    if (info.channels)
+        parts << channelsText(*info.channels);
+}
+
+} // namespace
+
+QString displayName(const Track& track)
+{
+    if (!track.title)
+        return fromFileName(track.url.stem());
+    if (track.artist)
+        return *track.artist + separator + *track.title;
+    return *track.title;
+}
+
+LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex)
+{
+    const Track* track = trackAt(tracks, currentIndex);
+    if (!track)
+        return { QStringLiteral("Not Playing"), QString() };
+    if (track->title)
+        return { *track->title, track->artist.value_or(QString()) };
+    const QString name = displayName(*track);
+    const qsizetype at = name.indexOf(separator);
+    if (at < 0)
+        return { name, QString() };
+    return { name.mid(at + separator.size()), name.left(at) };
+}
+
+QString formatText(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex,
+    const StreamInfoMap& streamInfo)
+{
+    const Track* track = trackAt(tracks, currentIndex);
+    if (!track)
+        return QString();
+    QStringList parts;
+    if (const QString extension = fromFileName(track->url.pathExtension()); !extension.isEmpty())
+        parts << extension.toUpper();
+    if (const auto info = streamInfo.find(track->url); info != streamInfo.end())
+        appendStreamParts(parts, info->second);
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo)
+{
+    std::optional<double> end = track.end;
+    if (!end) {
+        if (const auto info = streamInfo.find(track.url); info != streamInfo.end())
+            end = info->second.duration;
+    }
+    if (!end)
+        return QString();
+    // Negative, infinite and NaN lengths all read "0:00".
+    return PlaybackTimeFormatter::string(*end - track.start);
+}
+
+std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const StreamInfoMap& streamInfo)
+{
+    std::vector<QString> texts;
+    texts.reserve(tracks.size());
+    for (const Track& track : tracks)
+        texts.push_back(rowDurationText(track, streamInfo));
+    return texts;
+}
+
+QString countText(std::int64_t count)
+{
+    return count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(count);
+}
+
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining)
+{
+    if (!sleepTimeRemaining)
+        return countText(count);
+    // A timer past its end (or a broken clock value) counts as no time left rather than a
+    // negative or undefined number of minutes.
+    const double seconds = std::isfinite(*sleepTimeRemaining) ? std::max(0.0, *sleepTimeRemaining) : 0.0;
+    const auto minutes = static_cast<std::int64_t>(std::ceil(std::min(seconds, 9e15) / 60));
+    return QStringLiteral("%1 — stops in %2 min").arg(countText(count)).arg(minutes);
+}
+
+} // namespace lh::DisplayTexts

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "PlayerState.h"
+#include "Track.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace lh {
+
+// The texts the window shows for the player's state, as pure functions of that state: the
+// name of a playlist row, the display's title, artist and format lines, a row's duration and
+// the bottom bar's status. Nothing here draws or touches a file.
+namespace DisplayTexts {
+
+struct LcdLines {
+    QString title;
+    QString artist;
+
+    bool operator==(const LcdLines&) const = default;
+};
+
+// "Artist - Title", the bare title, or for a whole file its name without the extension.
+QString displayName(const Track& track);
+
+// The display's title and artist: "Not Playing" with no current track; for a file without tags,
+// its name split at the first " - " into artist and title.
+LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex);
+
+// "FLAC · 912 kbps · 44.1 kHz · Stereo": the extension, then whatever the stream information
+// holds. Empty with no current track.
+QString formatText(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex,
+    const StreamInfoMap& streamInfo);
+
+// The length of a row: the cue track's own stretch, else the file's stream duration; empty when
+// neither is known yet.
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo);
+std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const StreamInfoMap& streamInfo);
+
+// "0 songs", "1 song", "2 songs".
+QString countText(std::int64_t count);
+
+// The count, and while a sleep timer runs the whole minutes left, rounded up
+// ("12 songs — stops in 2 min").
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining);
+
+} // namespace DisplayTexts
+
+} // namespace lh

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+
+#include <optional>
+
+class QMouseEvent;
+class QWidget;
+
+namespace lh {
+
+// Makes a plain surface (the toolbar, the bottom bar, the column header, the speaker icons) drag
+// its window. A left press on the surface itself, or one that a child passed on unhandled, hands
+// the move to the window manager (QWindow::startSystemMove); where that is refused (no window
+// manager) the window follows the pointer until the button is released. Controls inside the
+// surface take their presses first, so they never move the window.
+//
+// Owned by the surface it watches. Main thread only.
+class WindowMover : public QObject {
+public:
+    explicit WindowMover(QWidget& surface);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool press(const QMouseEvent& event);
+    bool move(const QMouseEvent& event);
+
+    QWidget& surface;
+    // While moving by hand: where the pointer holds the window, relative to its top-left.
+    std::optional<QPoint> grip;
+};
+
+} // namespace lh

@@ -1,0 +1,121 @@
+#include "DisplayTexts.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace lh {
+namespace {
+
+using namespace DisplayTexts;
+
+Track file(const char* path, const char* artist = nullptr)
+{
+    Track track;
+    track.url = FileURL(path);
+    if (artist)
+        track.artist = QString::fromUtf8(artist);
+    return track;
+}
+
+Track cue(const char* path, double start, std::optional<double> end, const char* title, const char* artist)
+{
+    Track track = file(path, artist);
+    track.start = start;
+    track.end = end;
+    track.title = QString::fromUtf8(title);
+    return track;
+}
+
+StreamInfo stream(std::optional<double> duration, std::optional<std::int64_t> bitRate,
+    std::optional<double> sampleRate, std::optional<std::int64_t> channels)
+{
+    return StreamInfo { duration, bitRate, sampleRate, channels };
+}
+
+QString lines(const LcdLines& lines)
+{
+    return lines.title + QStringLiteral(" | ") + lines.artist;
+}
+
+QString formatOf(const Track& track, const StreamInfoMap& info = {})
+{
+    return formatText({ track }, 0, info);
+}
+
+struct Case {
+    const char* what;
+    QString actual;
+    const char* expected;
+};
+
+TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    const Track song = file("/music/Artist - Song.mp3");
+    const Track flac = file("/music/take.flac");
+    const Track noExtension = file("/music/README");
+    const std::vector<Track> one { song };
+
+    const Case cases[] = {
+        { "name: artist and title", displayName(cue("/a.flac", 0, {}, "Title", "Artist")), "Artist - Title" },
+        { "name: title alone", displayName(cue("/a.flac", 0, {}, "Title", nullptr)), "Title" },
+        { "name: file without tags", displayName(song), "Artist - Song" },
+        { "name: the artist alone is never used", displayName(file("/x/b.wav", "Someone")), "b" },
+
+        { "lcd: no index", lines(lcdInfo(one, std::nullopt)), "Not Playing | " },
+        { "lcd: negative index", lines(lcdInfo(one, -1)), "Not Playing | " },
+        { "lcd: index past the end", lines(lcdInfo(one, 1)), "Not Playing | " },
+        { "lcd: empty playlist", lines(lcdInfo({}, 0)), "Not Playing | " },
+        { "lcd: file name split", lines(lcdInfo(one, 0)), "Song | Artist" },
+        { "lcd: split at the first separator", lines(lcdInfo({ file("/m/A - B - C.mp3") }, 0)), "B - C | A" },
+        { "lcd: no separator", lines(lcdInfo({ flac }, 0)), "take | " },
+        { "lcd: cue title and artist", lines(lcdInfo({ cue("/a.flac", 0, {}, "T", "P") }, 0)), "T | P" },
+        { "lcd: cue title without artist", lines(lcdInfo({ cue("/a.flac", 0, {}, "T", nullptr) }, 0)), "T | " },
+
+        { "format: no current track", formatText(one, std::nullopt, {}), "" },
+        { "format: index outside", formatText(one, 3, {}), "" },
+        { "format: extension only", formatOf(song), "MP3" },
+        { "format: full", formatOf(flac, { { flac.url, stream(200, 912'400, 44100, 2) } }), "FLAC · 912 kbps · 44.1 kHz · Stereo" },
+        { "format: halves round away from zero", formatOf(flac, { { flac.url, stream({}, 127'500, 48000, 1) } }), "FLAC · 128 kbps · 48 kHz · Mono" },
+        { "format: other channel counts", formatOf(flac, { { flac.url, stream({}, {}, 22050, 6) } }), "FLAC · 22.1 kHz · 6 channels" },
+        { "format: zero channels", formatOf(flac, { { flac.url, stream({}, {}, {}, 0) } }), "FLAC · 0 channels" },
+        { "format: no extension", formatOf(noExtension, { { noExtension.url, stream({}, 320'000, {}, {}) } }), "320 kbps" },
+        { "format: info of another file", formatOf(flac, { { song.url, stream({}, 320'000, {}, {}) } }), "FLAC" },
+
+        { "row: cue stretch", rowDurationText(cue("/a.flac", 120, 300, "T", nullptr), {}), "3:00" },
+        { "row: cue end wins over the stream", rowDurationText(cue("/a.flac", 0, 61.9, "T", nullptr), { { FileURL("/a.flac"), stream(999, {}, {}, {}) } }), "1:01" },
+        { "row: last cue track runs to the file's end", rowDurationText(cue("/a.flac", 100, {}, "T", nullptr), { { FileURL("/a.flac"), stream(3825, {}, {}, {}) } }), "62:05" },
+        { "row: whole file without stream info", rowDurationText(song, {}), "" },
+        { "row: stream info without duration", rowDurationText(song, { { song.url, stream({}, 1, {}, {}) } }), "" },
+        { "row: end before start", rowDurationText(cue("/a.flac", 300, 120, "T", nullptr), {}), "0:00" },
+        { "row: infinite", rowDurationText(song, { { song.url, stream(infinity, {}, {}, {}) } }), "0:00" },
+        { "row: NaN", rowDurationText(song, { { song.url, stream(nan, {}, {}, {}) } }), "0:00" },
+
+        { "count 0", countText(0), "0 songs" },
+        { "count 1", countText(1), "1 song" },
+        { "count 2", countText(2), "2 songs" },
+
+        { "status: no timer", statusText(12, std::nullopt), "12 songs" },
+        { "status: 89.5 s", statusText(1, 89.5), "1 song — stops in 2 min" },
+        { "status: 61 s", statusText(0, 61), "0 songs — stops in 2 min" },
+        { "status: 60 s", statusText(3, 60), "3 songs — stops in 1 min" },
+        { "status: 0 s", statusText(3, 0), "3 songs — stops in 0 min" },
+        { "status: past the end", statusText(3, -61), "3 songs — stops in 0 min" },
+        { "status: NaN", statusText(3, nan), "3 songs — stops in 0 min" },
+    };
+    for (const Case& test : cases)
+        EXPECT_EQ(test.actual, QString::fromUtf8(test.expected)) << test.what;
+}
+
+TEST(DisplayTexts, RowDurationsFollowThePlaylist)
+{
+    const std::vector<Track> tracks { file("/a.mp3"), cue("/b.flac", 0, 5, "T", nullptr) };
+    const std::vector<QString> texts = rowDurationTexts(tracks, { { FileURL("/a.mp3"), stream(75, {}, {}, {}) } });
+    EXPECT_EQ(texts, (std::vector<QString> { QStringLiteral("1:15"), QStringLiteral("0:05") }));
+}
+
+} // namespace
+} // namespace lh
