@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 
 namespace lh {
 namespace {
