@@ -391,10 +391,9 @@ std::optional<QVariantMap> MprisService::propertiesOf(const QString& interface) 
     return std::nullopt;
 }
 
-QDBusMessage MprisService::getProperty(const QDBusMessage& message)
+// The error for a property that is not there, or nothing.
+std::optional<QDBusMessage> MprisService::missingProperty(const QDBusMessage& message) const
 {
-    if (!hasSignature(message, "ss"))
-        return invalidArguments(message);
     const QString interface = message.arguments()[0].toString();
     const QString name = message.arguments()[1].toString();
     const auto properties = propertiesOf(interface);
@@ -402,7 +401,17 @@ QDBusMessage MprisService::getProperty(const QDBusMessage& message)
         return message.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("no interface %1").arg(interface));
     if (!properties->contains(name))
         return message.createErrorReply(QDBusError::UnknownProperty, QStringLiteral("no property %1").arg(name));
-    return message.createReply(QVariant::fromValue(QDBusVariant(properties->value(name))));
+    return std::nullopt;
+}
+
+QDBusMessage MprisService::getProperty(const QDBusMessage& message)
+{
+    if (!hasSignature(message, "ss"))
+        return invalidArguments(message);
+    if (auto error = missingProperty(message))
+        return *error;
+    const QVariant value = propertiesOf(message.arguments()[0].toString())->value(message.arguments()[1].toString());
+    return message.createReply(QVariant::fromValue(QDBusVariant(value)));
 }
 
 QDBusMessage MprisService::getAllProperties(const QDBusMessage& message)
@@ -420,42 +429,56 @@ QDBusMessage MprisService::setProperty(const QDBusMessage& message)
 {
     if (!hasSignature(message, "ssv"))
         return invalidArguments(message);
-    const QString interface = message.arguments()[0].toString();
+    if (auto error = missingProperty(message))
+        return *error;
     const QString name = message.arguments()[1].toString();
     const QVariant value = qvariant_cast<QDBusVariant>(message.arguments()[2]).variant();
-    const auto properties = propertiesOf(interface);
-    if (!properties)
-        return message.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("no interface %1").arg(interface));
-    if (!properties->contains(name))
-        return message.createErrorReply(QDBusError::UnknownProperty, QStringLiteral("no property %1").arg(name));
-    if (interface != playerInterface)
+    const auto expected = writableType(message.arguments()[0].toString(), name);
+    if (!expected)
         return message.createErrorReply(QDBusError::PropertyReadOnly, QStringLiteral("%1 is read-only").arg(name));
+    if (value.typeId() != *expected)
+        return message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("wrong type for %1").arg(name));
+    if (const auto refusal = setPlayerProperty(name, value))
+        return message.createErrorReply(refusal->first, refusal->second);
+    return message.createReply();
+}
 
-    if (name == QLatin1String("Volume") && value.typeId() == QMetaType::Double) {
+std::optional<int> MprisService::writableType(const QString& interface, const QString& name)
+{
+    if (interface != playerInterface)
+        return std::nullopt;
+    if (name == QLatin1String("Volume") || name == QLatin1String("Rate"))
+        return QMetaType::Double;
+    if (name == QLatin1String("Shuffle"))
+        return QMetaType::Bool;
+    if (name == QLatin1String("LoopStatus"))
+        return QMetaType::QString;
+    return std::nullopt;
+}
+
+// The error to answer with, or nothing once the request is on its way.
+std::optional<std::pair<QDBusError::ErrorType, QString>> MprisService::setPlayerProperty(const QString& name, const QVariant& value)
+{
+    if (name == QLatin1String("Volume")) {
         const double volume = value.toDouble();
         if (std::isnan(volume))
-            return invalidArguments(message);
+            return std::pair(QDBusError::InvalidArgs, QStringLiteral("the volume is not a number"));
         commands_.perform(SetVolumeCommand(float(std::clamp(volume, 0.0, 1.0))));
-    } else if (name == QLatin1String("Shuffle") && value.typeId() == QMetaType::Bool) {
+    } else if (name == QLatin1String("Shuffle")) {
         if (value.toBool() != snapshot_.isShuffled)
             commands_.perform(ToggleShuffleCommand());
-    } else if (name == QLatin1String("LoopStatus") && value.typeId() == QMetaType::QString) {
+    } else if (name == QLatin1String("LoopStatus")) {
         const QString status = value.toString();
         if (status == QLatin1String("Track"))
-            return message.createErrorReply(QDBusError::NotSupported, QStringLiteral("repeating one track is not supported"));
+            return std::pair(QDBusError::NotSupported, QStringLiteral("repeating one track is not supported"));
         if (status != QLatin1String("None") && status != QLatin1String("Playlist"))
-            return message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("no loop status %1").arg(status));
+            return std::pair(QDBusError::InvalidArgs, QStringLiteral("no loop status %1").arg(status));
         if ((status == QLatin1String("Playlist")) != snapshot_.isRepeating)
             commands_.perform(ToggleRepeatCommand());
-    } else if (name == QLatin1String("Rate") && value.typeId() == QMetaType::Double) {
-        if (value.toDouble() != 1.0)
-            return message.createErrorReply(QDBusError::NotSupported, QStringLiteral("only the normal rate is supported"));
-    } else if (name == QLatin1String("Volume") || name == QLatin1String("Shuffle") || name == QLatin1String("LoopStatus") || name == QLatin1String("Rate")) {
-        return message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("wrong type for %1").arg(name));
-    } else {
-        return message.createErrorReply(QDBusError::PropertyReadOnly, QStringLiteral("%1 is read-only").arg(name));
+    } else if (value.toDouble() != 1.0) {
+        return std::pair(QDBusError::NotSupported, QStringLiteral("only the normal rate is supported"));
     }
-    return message.createReply();
+    return std::nullopt;
 }
 
 } // namespace lh

@@ -7,6 +7,7 @@
 #include "Subscription.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QString>
 #include <QVariantMap>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace lh {
 
@@ -66,6 +68,9 @@ private:
     QDBusMessage getProperty(const QDBusMessage& message);
     QDBusMessage getAllProperties(const QDBusMessage& message);
     QDBusMessage setProperty(const QDBusMessage& message);
+    std::optional<QDBusMessage> missingProperty(const QDBusMessage& message) const;
+    static std::optional<int> writableType(const QString& interface, const QString& name);
+    std::optional<std::pair<QDBusError::ErrorType, QString>> setPlayerProperty(const QString& name, const QVariant& value);
     std::optional<QVariantMap> propertiesOf(const QString& interface) const;
     void seekBy(qint64 offset);
     void setPosition(const QDBusObjectPath& track, qint64 position);
