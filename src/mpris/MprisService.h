@@ -63,6 +63,7 @@ private:
     QDBusObjectPath currentTrackId() const;
 
     bool handle(const QDBusMessage& message);
+    static QString interfaceDescriptions();
     QDBusMessage call(const QDBusMessage& message);
     QDBusMessage callPlayer(const QDBusMessage& message);
     QDBusMessage getProperty(const QDBusMessage& message);
@@ -86,10 +87,12 @@ private:
 
     MprisSnapshot snapshot_;
     QVariantMap reported_; // the player's properties as clients last heard of them
+    QDBusObjectPath currentTrackId_; // as of the last flush
     PositionAnchor anchor_;
     MonotonicClock::time_point positionAt_;
     bool isFlushPending_ = false;
     bool isPositionDirty_ = false;
+    bool isStateDirty_ = false;
     std::shared_ptr<MprisService*> self_;
     Subscriptions subscriptions_;
 };

@@ -1,5 +1,6 @@
 #include "MprisService.h"
 
+#include "AudioFixture.h"
 #include "ChildProcess.h"
 #include "EventLoop.h"
 #include "PlayerModel.h"
@@ -8,7 +9,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QFile>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -69,9 +72,8 @@ Track wholeFile(const char* path)
     return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, false };
 }
 
-// The service on a private bus over a real model whose commands are only written down, with
-// playerctl and dbus-monitor as the clients.
-class MprisServiceTest : public ::testing::Test {
+// A private session bus for the whole suite, with playerctl as the client.
+class PrivateBusTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -89,21 +91,10 @@ protected:
     {
         if (!bus_)
             GTEST_SKIP() << whyNot_;
-        connection_ = QDBusConnection::connectToBus(bus_->address(), QStringLiteral("player"));
-        service_ = std::make_unique<MprisService>(connection_, model_, recorder_,
-            MprisService::WindowActions { [this] { ++raised_; }, [this] { ++quit_; } }, [this] { return clock_; });
-        const auto failure = service_->publish();
-        ASSERT_FALSE(failure) << failure->toStdString();
-    }
-
-    void TearDown() override
-    {
-        service_.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
     }
 
     // Runs playerctl on the player while this thread answers it; its output, or "(hung)".
-    std::string playerctl(std::vector<std::string> arguments, bool* succeeded = nullptr)
+    static std::string playerctl(std::vector<std::string> arguments, bool* succeeded = nullptr)
     {
         const std::string log = bus_->filePath("playerctl.log");
         QFile::remove(QString::fromStdString(log));
@@ -119,6 +110,31 @@ protected:
         return QString::fromStdString(readFile(log)).trimmed().toStdString();
     }
 
+    static inline std::optional<test::PrivateSessionBus> bus_;
+    static inline std::string whyNot_;
+};
+
+// The service over a real model whose commands are only written down.
+class MprisServiceTest : public PrivateBusTest {
+protected:
+    void SetUp() override
+    {
+        PrivateBusTest::SetUp();
+        if (IsSkipped())
+            return;
+        connection_ = QDBusConnection::connectToBus(bus_->address(), QStringLiteral("player"));
+        service_ = std::make_unique<MprisService>(connection_, model_, recorder_,
+            MprisService::WindowActions { [this] { ++raised_; }, [this] { ++quit_; } }, [this] { return clock_; });
+        const auto failure = service_->publish();
+        ASSERT_FALSE(failure) << failure->toStdString();
+    }
+
+    void TearDown() override
+    {
+        service_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("player"));
+    }
+
     // Two files, the first loaded 30 s in.
     void load(bool isPlaying)
     {
@@ -129,8 +145,6 @@ protected:
         model_.isPlaying.set(isPlaying);
     }
 
-    static inline std::optional<test::PrivateSessionBus> bus_;
-    static inline std::string whyNot_;
     PlayerModel model_;
     RecordingDispatcher recorder_;
     MonotonicClock::time_point clock_ {};
@@ -237,6 +251,8 @@ TEST_F(MprisServiceTest, ChangesAreSignalledAndTicksAreNot)
 
     const std::string seen = readFile(log);
     EXPECT_EQ(occurrences(seen, "member=Seeked"), 1u) << seen;
+    // Loading, shuffle, repeat: the ticks, the pause and the seek changed nothing else.
+    EXPECT_EQ(occurrences(seen, "member=PropertiesChanged"), 3u) << seen;
     EXPECT_NE(seen.find("int64 80000000"), std::string::npos);
     EXPECT_EQ(seen.find("\"Position\""), std::string::npos);
     EXPECT_NE(seen.find("string \"Song\""), std::string::npos);
@@ -282,6 +298,79 @@ TEST_F(MprisServiceTest, ASecondPlayerFindsTheNameTaken)
         EXPECT_TRUE(failure->contains(QString::fromLatin1(MprisService::busName)));
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+}
+
+// The program itself, in folders of its own, with playerctl as its desktop.
+class RunningPlayerTest : public PrivateBusTest {
+protected:
+    void SetUp() override
+    {
+        PrivateBusTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!test::hasProgram("ffmpeg"))
+            GTEST_SKIP() << "ffmpeg is not installed (scripts/setup-debian installs it)";
+        home_ = QString::fromStdString(bus_->filePath("home"));
+        ASSERT_TRUE(QDir().mkpath(home_ + "/run"));
+        QFile::setPermissions(home_ + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(test::AudioFixture::tone(home_ + "/Someone - Tone.wav", 30));
+    }
+
+    void TearDown() override
+    {
+        if (player_ > 0)
+            ChildProcess::killGroup(player_);
+    }
+
+    void startPlayer()
+    {
+        const std::pair<const char*, QString> environment[] = {
+            { "HOME", home_ }, { "XDG_CONFIG_HOME", home_ + "/config" }, { "XDG_CACHE_HOME", home_ + "/cache" },
+            { "XDG_RUNTIME_DIR", home_ + "/run" }, { "QT_QPA_PLATFORM", "offscreen" }, { "SDL_AUDIODRIVER", "dummy" },
+        };
+        std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+        for (const auto& [name, value] : environment) {
+            const char* previous = std::getenv(name);
+            saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
+            ::setenv(name, value.toLocal8Bit().constData(), 1);
+        }
+        player_ = ChildProcess::start({ LARKHAVEN_PROGRAM }, bus_->filePath("player.log"), true);
+        for (const auto& [name, value] : saved) {
+            if (value)
+                ::setenv(name, value->c_str(), 1);
+            else
+                ::unsetenv(name);
+        }
+    }
+
+    bool statusBecomes(const std::string& status)
+    {
+        return test::runEventsUntil([&] { return playerctl({ "status" }) == status; }, 30s);
+    }
+
+    QString home_;
+    pid_t player_ = -1;
+};
+
+TEST_F(RunningPlayerTest, PlayerctlControlsThePlayer)
+{
+    startPlayer();
+    ASSERT_TRUE(statusBecomes("Stopped")) << readFile(bus_->filePath("player.log"));
+
+    playerctl({ "open", QUrl::fromLocalFile(home_ + "/Someone - Tone.wav").toString(QUrl::FullyEncoded).toStdString() });
+    EXPECT_TRUE(statusBecomes("Playing"));
+    EXPECT_EQ(playerctl({ "metadata", "title" }), "Tone");
+    playerctl({ "play-pause" });
+    EXPECT_TRUE(statusBecomes("Paused"));
+    playerctl({ "play" });
+    EXPECT_TRUE(statusBecomes("Playing"));
+
+    ASSERT_TRUE(ChildProcess::run({ "dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.larkhaven",
+        "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit" }));
+    int status = -1;
+    ASSERT_TRUE(ChildProcess::waitForExit(player_, 30s, &status));
+    player_ = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 } // namespace
