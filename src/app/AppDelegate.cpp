@@ -1,9 +1,14 @@
 #include "AppDelegate.h"
 
 #include "MediaTrackInfoReader.h"
+#include "MprisService.h"
 #include "NetworkFiles.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+
 #include <chrono>
+#include <cstdio>
 
 namespace lh {
 
@@ -31,6 +36,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"));
+    publishMediaControls();
     showWindow({});
     if (!filesToOpen_.empty()) {
         playerController_->perform(OpenTracksCommand(std::exchange(filesToOpen_, {})));
@@ -54,6 +60,18 @@ void AppDelegate::receive(const ActivationMessage& message)
 void AppDelegate::open(const std::vector<FileURL>& urls)
 {
     playerController_->perform(OpenTracksCommand(urls));
+}
+
+// The media keys and the desktop's controls are a convenience: without a session bus the
+// player runs on, and says so once.
+void AppDelegate::publishMediaControls()
+{
+    mediaControls_ = std::make_unique<MprisService>(QDBusConnection::sessionBus(), model_, *playerController_,
+        MprisService::WindowActions { [this] { showWindow({}); }, [] { QCoreApplication::quit(); } });
+    if (const auto failure = mediaControls_->publish()) {
+        std::fprintf(stderr, "Larkhaven: media keys and desktop media controls are off: %s\n", qPrintable(*failure));
+        mediaControls_.reset();
+    }
 }
 
 void AppDelegate::showWindow(const std::string&)
