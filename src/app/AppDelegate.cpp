@@ -2,6 +2,7 @@
 
 #include "MainWindowController.h"
 #include "MediaTrackInfoReader.h"
+#include "MprisService.h"
 #include "NetworkFiles.h"
 #include "PlayerMenu.h"
 #include "RootView.h"
@@ -9,8 +10,10 @@
 #include "BottomBarView.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <chrono>
+#include <cstdio>
 
 namespace lh {
 
@@ -46,6 +49,7 @@ void AppDelegate::applicationDidFinishLaunching()
     const auto popUp = [this](QPoint at) { playerMenu_->popUp(at); };
     view.toolbar().onContextMenu = popUp;
     view.bottomBar().onContextMenu = popUp;
+    publishMediaControls();
     showWindow({});
     if (!filesToOpen_.empty()) {
         playerController_->perform(OpenTracksCommand(std::exchange(filesToOpen_, {})));
@@ -69,6 +73,18 @@ void AppDelegate::receive(const ActivationMessage& message)
 void AppDelegate::open(const std::vector<FileURL>& urls)
 {
     playerController_->perform(OpenTracksCommand(urls));
+}
+
+// The media keys and the desktop's controls are a convenience: without a session bus the
+// player runs on, and says so once.
+void AppDelegate::publishMediaControls()
+{
+    mediaControls_ = std::make_unique<MprisService>(QDBusConnection::sessionBus(), model_, *playerController_,
+        MprisService::WindowActions { [this] { showWindow({}); }, [] { QApplication::quit(); } });
+    if (const auto failure = mediaControls_->publish()) {
+        std::fprintf(stderr, "Larkhaven: media keys and desktop media controls are off: %s\n", qPrintable(*failure));
+        mediaControls_.reset();
+    }
 }
 
 void AppDelegate::showWindow(const std::string& activationToken)

@@ -15,6 +15,7 @@
 namespace lh {
 
 class MainWindowController;
+class MprisService;
 class PlayerMenu;
 
 // Builds the player once the application object exists and routes the desktop's requests into
@@ -40,6 +41,7 @@ public:
 
 private:
     void open(const std::vector<FileURL>& urls);
+    void publishMediaControls();
 
     std::vector<FileURL> filesToOpen_;
     Preferences preferences_;
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<PlayerController> playerController_;
     std::unique_ptr<MainWindowController> windowController_;
     std::unique_ptr<PlayerMenu> playerMenu_;
+    std::unique_ptr<MprisService> mediaControls_; // none when the session bus is not to be had
 };
 
 } // namespace lh

@@ -187,6 +187,8 @@ void LCDView::drawBezel(QPainter& painter) const
         return;
     }
     const QSize pixels = (QSizeF(size()) * scale).toSize();
+    if (pixels.isEmpty())
+        return;
     if (bezel_.size() != pixels || bezel_.devicePixelRatio() != scale) {
         bezel_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         bezel_.setDevicePixelRatio(scale);

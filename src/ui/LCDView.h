@@ -15,7 +15,8 @@ namespace lh {
 class LeopardSlider;
 
 // An invisible click target. It draws nothing and calls `onClick` on every left press (a double
-// click presses twice). It keeps the press to itself, so a click on it never moves the window.
+// click presses twice). It keeps left presses to itself, so they never move the window; other
+// buttons go on to the parent. Main thread only.
 class ClickArea : public QWidget {
 public:
     explicit ClickArea(QWidget* parent = nullptr);
@@ -30,7 +31,8 @@ protected:
 // two-row level meter, and the elapsed and remaining times around the seek slider.
 //
 // Main thread only. The owner sets the texts and levels; each setter repaints only the part of
-// the view whose picture changes, so the 20 Hz tick costs nothing while the meter stands still.
+// the view whose picture changes, so a tick that turns no segment on or off and changes no
+// text repaints nothing of the display.
 // It reports clicks on the third line through `meterArea().onClick`; the owner handles the seek
 // slider (`progressSlider()`: its action, range, value and enabled state). A press anywhere else
 // is left to the parent, which may move the window with it.

@@ -15,6 +15,7 @@
 #include "TrackInfoPanelController.h"
 #include "TransportButton.h"
 #include "VolumeSliderCell.h"
+#include "WindowMover.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,6 +64,7 @@ RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Pre
     showsMeter_.set(!stored || !stored->isBool() || stored->toBool());
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
+    new WindowMover(*this); // the LCD's bezel and the gaps between the controls move the window too
     buildToolbar();
     buildPlaylistArea();
     buildBottomBar();
@@ -113,6 +115,7 @@ void RootView::buildToolbar()
     for (QWidget* widget : std::initializer_list<QWidget*> { volumeSlider_, volumeDownIcon_, volumeUpIcon_ }) {
         auto* effect = new QGraphicsOpacityEffect(widget);
         effect->setOpacity(1.0);
+        effect->setEnabled(false);
         widget->setGraphicsEffect(effect);
         dimmedEffects_.push_back(effect);
     }

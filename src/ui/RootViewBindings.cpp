@@ -103,8 +103,12 @@ void RootView::bindSettings()
     subscriptions_.push_back(state_.isShuffledPublisher().sink([this](bool on) { shuffleButton_->setOn(on); }));
     subscriptions_.push_back(state_.isRepeatingPublisher().sink([this](bool on) { repeatButton_->setOn(on); }));
     subscriptions_.push_back(state_.isDimmedPublisher().sink([this](bool dimmed) {
-        for (QGraphicsOpacityEffect* effect : dimmedEffects_)
+        // An effect that does nothing still costs an offscreen pass on every repaint: it is on
+        // only while dimmed.
+        for (QGraphicsOpacityEffect* effect : dimmedEffects_) {
             effect->setOpacity(dimmed ? 0.4 : 1.0);
+            effect->setEnabled(dimmed);
+        }
     }));
     subscriptions_.push_back(
         combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher())

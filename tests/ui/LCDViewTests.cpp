@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -125,6 +126,17 @@ TEST_F(LCDViewPicture, MeterRowsSitCentredWithPeakAndGhostSegments)
     expectColor(image, 74, 45, bezelAt(45));
 }
 
+TEST(LCDView, EmptyViewPaintsNothing)
+{
+    LCDView view;
+    view.resize(0, 0);
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    view.paint(painter, QRegion(0, 0, 4, 4));
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));
+}
+
 TEST_F(LCDViewPicture, FormatTextReplacesTheMeterWhenItIsOff)
 {
     view.setLeftLevel(1.0);
@@ -192,10 +204,25 @@ TEST_F(LCDViewRepaint, SameTextsRepaintNothing)
     EXPECT_TRUE(repaintedBesidesElapsedText().isEmpty());
 }
 
-TEST_F(LCDViewRepaint, ChangedTextRepaintsItsLineOnly)
+TEST_F(LCDViewRepaint, ChangeRepaintsItsOwnLineOnly)
 {
-    view.setTitle(QStringLiteral("Night Train"));
-    EXPECT_EQ(repaintedBesidesElapsedText(), QRegion(LCDView::titleRect(viewWidth)));
+    const struct {
+        const char* what;
+        std::function<void(LCDView&)> change;
+        QRect rect;
+    } cases[] = {
+        { "title", [](LCDView& v) { v.setTitle(QStringLiteral("Night Train")); }, LCDView::titleRect(viewWidth) },
+        { "artist", [](LCDView& v) { v.setArtist(QStringLiteral("Oscar Peterson")); }, LCDView::artistRect(viewWidth) },
+        { "format", [](LCDView& v) { v.setFormatText(QStringLiteral("MP3")); }, LCDView::formatRect(viewWidth) },
+        { "meter", [](LCDView& v) { v.setShowsMeter(false); }, LCDView::formatRect(viewWidth) },
+        { "remaining", [](LCDView& v) { v.setRemainingText(QStringLiteral("-4:40")); }, QRect(290, 51, 40, 13) },
+        { "right level", [](LCDView& v) { v.setRightLevel(0.1); }, QRect(73, 42, 190, 3) },
+    };
+    for (const auto& c : cases) {
+        view.painted = {};
+        c.change(view);
+        EXPECT_EQ(repaintedBesidesElapsedText(), QRegion(c.rect)) << c.what;
+    }
 }
 
 TEST_F(LCDViewRepaint, LevelRepaintsItsRowOnlyWhenASegmentTurns)

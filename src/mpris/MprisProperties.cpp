@@ -1,0 +1,118 @@
+#include "MprisProperties.h"
+
+#include "DesktopEntry.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QStringList>
+
+#include <cmath>
+
+namespace lh {
+
+const Track* MprisSnapshot::currentTrack() const
+{
+    if (!currentIndex || *currentIndex < 0 || *currentIndex >= static_cast<std::int64_t>(tracks.size()))
+        return nullptr;
+    return &tracks[static_cast<std::size_t>(*currentIndex)];
+}
+
+namespace MprisProperties {
+
+QDBusObjectPath trackId(const Track& track)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QByteArray::fromStdString(track.url.path()));
+    hash.addData(QByteArray::number(track.start, 'g', 17));
+    // Object path elements allow only [A-Za-z0-9_]: hex digits fit.
+    return QDBusObjectPath(QStringLiteral("/org/larkhaven/Larkhaven/Track/t")
+        + QString::fromLatin1(hash.result().left(8).toHex()));
+}
+
+QDBusObjectPath noTrackId()
+{
+    return QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+}
+
+std::pair<QString, QString> titleAndArtist(const Track& track)
+{
+    if (track.title)
+        return { *track.title, track.artist.value_or(QString()) };
+    const QString name = QFile::decodeName(QByteArray::fromStdString(track.url.stem()));
+    const qsizetype separator = name.indexOf(QStringLiteral(" - "));
+    if (separator < 0)
+        return { name, QString() };
+    return { name.mid(separator + 3), name.left(separator) };
+}
+
+std::int64_t microseconds(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return 0;
+    return std::llround(seconds * 1e6);
+}
+
+QVariantMap metadata(const MprisSnapshot& snapshot)
+{
+    const Track* track = snapshot.currentTrack();
+    if (!track)
+        return { { QStringLiteral("mpris:trackid"), QVariant::fromValue(noTrackId()) } };
+    const auto [title, artist] = titleAndArtist(*track);
+    QVariantMap values {
+        { QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(*track)) },
+        { QStringLiteral("xesam:title"), title },
+        { QStringLiteral("xesam:url"), QString::fromStdString(track->url.toUri()) },
+    };
+    if (!artist.isEmpty())
+        values.insert(QStringLiteral("xesam:artist"), QStringList { artist });
+    if (snapshot.duration > 0)
+        values.insert(QStringLiteral("mpris:length"), qint64(microseconds(snapshot.duration)));
+    return values;
+}
+
+QString playbackStatus(const MprisSnapshot& snapshot)
+{
+    if (snapshot.isPlaying)
+        return QStringLiteral("Playing");
+    // Only a loaded track resumes where it stopped; anything else starts over.
+    return snapshot.duration > 0 ? QStringLiteral("Paused") : QStringLiteral("Stopped");
+}
+
+QVariantMap player(const MprisSnapshot& snapshot)
+{
+    // The same rules as the Controls menu: transport needs a playlist, seeking a loaded track.
+    const bool hasTracks = !snapshot.tracks.empty();
+    return {
+        { QStringLiteral("PlaybackStatus"), playbackStatus(snapshot) },
+        { QStringLiteral("LoopStatus"), snapshot.isRepeating ? QStringLiteral("Playlist") : QStringLiteral("None") },
+        { QStringLiteral("Rate"), 1.0 },
+        { QStringLiteral("MinimumRate"), 1.0 },
+        { QStringLiteral("MaximumRate"), 1.0 },
+        { QStringLiteral("Shuffle"), snapshot.isShuffled },
+        { QStringLiteral("Volume"), double(snapshot.volume) },
+        { QStringLiteral("Metadata"), metadata(snapshot) },
+        { QStringLiteral("CanGoNext"), hasTracks },
+        { QStringLiteral("CanGoPrevious"), hasTracks },
+        { QStringLiteral("CanPlay"), hasTracks },
+        { QStringLiteral("CanPause"), hasTracks },
+        { QStringLiteral("CanSeek"), snapshot.duration > 0 },
+        { QStringLiteral("CanControl"), true },
+    };
+}
+
+QVariantMap root()
+{
+    const QStringList mimeTypes = QString::fromLatin1(DesktopEntry::mimeTypes).split(u';', Qt::SkipEmptyParts);
+    return {
+        { QStringLiteral("CanQuit"), true },
+        { QStringLiteral("CanRaise"), true },
+        { QStringLiteral("HasTrackList"), false },
+        { QStringLiteral("Identity"), QStringLiteral("Larkhaven") },
+        { QStringLiteral("DesktopEntry"), QString::fromLatin1(DesktopEntry::id) },
+        { QStringLiteral("SupportedUriSchemes"), QStringList { QStringLiteral("file") } },
+        { QStringLiteral("SupportedMimeTypes"), mimeTypes },
+    };
+}
+
+} // namespace MprisProperties
+} // namespace lh

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Track.h"
+
+#include <QDBusObjectPath>
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace lh {
+
+// The player as the media controls see it: the values last delivered by the player state.
+struct MprisSnapshot {
+    std::vector<Track> tracks;
+    std::optional<std::int64_t> currentIndex;
+    bool isPlaying = false;
+    bool isLoading = false;
+    double currentTime = 0; // seconds
+    double duration = 0; // seconds; 0 when nothing is loaded
+    float volume = 0.8f;
+    bool isShuffled = false;
+    bool isRepeating = true;
+
+    const Track* currentTrack() const;
+};
+
+// The values of the two media-player interfaces, computed from a snapshot and nothing else.
+namespace MprisProperties {
+
+// Names a track to clients. Derived from what makes a playlist row unique (file and start),
+// so a row keeps its id while rows around it come and go.
+QDBusObjectPath trackId(const Track& track);
+// The id clients receive while no track is current.
+QDBusObjectPath noTrackId();
+
+// The title and artist lines the window's display shows for a track: the cue sheet's title and
+// performer, else the file name, split at its first " - " into artist and title.
+std::pair<QString, QString> titleAndArtist(const Track& track);
+
+std::int64_t microseconds(double seconds);
+
+// org.mpris.MediaPlayer2.Player, every property except Position: clients poll that one.
+QVariantMap player(const MprisSnapshot& snapshot);
+QVariantMap metadata(const MprisSnapshot& snapshot);
+QString playbackStatus(const MprisSnapshot& snapshot);
+// org.mpris.MediaPlayer2: constant for the life of the player.
+QVariantMap root();
+
+} // namespace MprisProperties
+} // namespace lh
