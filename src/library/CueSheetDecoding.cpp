@@ -2,6 +2,7 @@
 #include "CueSheet.h"
 
 #include "CodePage.h"
+#include "TextFit.h"
 
 #include <QStringDecoder>
 
@@ -74,6 +75,77 @@ QString utf16WithMark(QByteArrayView bytes)
     return text;
 }
 
+// A decoding and the code page that gave it.
+struct Reading {
+    const CodePage* page;
+    QString text;
+};
+
+// The candidates beyond the Windows pages of Latin and Cyrillic script, with the writing each
+// is meant for.
+struct Candidate {
+    const CodePage& page;
+    TextFit::Writing writing;
+};
+
+const std::array<Candidate, 9>& candidates()
+{
+    static const std::array<Candidate, 9> all {
+        Candidate { CodePage::windows1252(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1250(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1251(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1253(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::shiftJIS(), TextFit::Writing::japanese },
+        Candidate { CodePage::eucJP(), TextFit::Writing::japanese },
+        Candidate { CodePage::gb18030(), TextFit::Writing::simplifiedChinese },
+        Candidate { CodePage::big5(), TextFit::Writing::traditionalChinese },
+        Candidate { CodePage::unifiedHangul(), TextFit::Writing::korean },
+    };
+    return all;
+}
+
+// The first rule: the most plausible of Windows-1252, -1250 and -1251, the earlier on a tie.
+std::optional<Reading> mostPlausibleWindowsPage(const QByteArray& bytes)
+{
+    std::optional<Reading> best;
+    std::int64_t bestScore = 0;
+    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
+        auto text = page->decode(bytes);
+        if (!text)
+            continue;
+        const std::int64_t score = CueSheet::plausibility(*text);
+        if (!best || score > bestScore) { // on a tie the earlier code page stays
+            best = Reading { page, *std::move(text) };
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+// The first rule's reading shows traces of a wrong page. Words whose accented letters belong
+// to no one language only bring in the other Latin page; stray characters bring in every
+// candidate. A candidate must fit strictly better to replace the first rule's reading.
+QString closestFit(const QByteArray& bytes, Reading first, const TextFit& firstFit)
+{
+    const bool onlyLatin = firstFit.strayCharacters == 0;
+    Reading best = std::move(first);
+    std::int64_t bestScore = firstFit.score;
+    for (const Candidate& candidate : candidates()) {
+        const bool isLatin = &candidate.page == &CodePage::windows1252() || &candidate.page == &CodePage::windows1250();
+        if (&candidate.page == best.page || (onlyLatin && !isLatin))
+            continue;
+        auto text = candidate.page.decode(bytes);
+        if (!text)
+            continue;
+        const std::int64_t score = TextFit::of(*text, candidate.writing).score;
+        if (score > bestScore) {
+            best = Reading { &candidate.page, *std::move(text) };
+            bestScore = score;
+        }
+    }
+    return std::move(best.text);
+}
+
 } // namespace
 
 // How much the letters of `text` look like real words: each word written wholly in non-ASCII
@@ -123,19 +195,13 @@ QString CueSheet::decode(const QByteArray& bytes)
     if (auto text = strictUtf8(bytes))
         return *std::move(text);
 
-    std::optional<QString> best;
-    std::int64_t bestScore = 0;
-    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
-        auto text = page->decode(bytes);
-        if (!text)
-            continue;
-        const std::int64_t score = plausibility(*text);
-        if (!best || score > bestScore) { // on a tie the earlier code page stays
-            best = std::move(text);
-            bestScore = score;
-        }
-    }
-    return best.value_or(QString());
+    auto best = mostPlausibleWindowsPage(bytes);
+    if (!best)
+        return QString();
+    const TextFit fit = TextFit::of(best->text);
+    if (fit.isClean())
+        return std::move(best->text);
+    return closestFit(bytes, *std::move(best), fit);
 }
 
 } // namespace lh

@@ -2,11 +2,19 @@
 
 #include "CodePage.h"
 
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
+
+#include <array>
+#include <cctype>
+#include <iostream>
+#include <map>
 
 namespace lh {
 namespace {
@@ -177,6 +185,103 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetRealSheets,
         RealSheetCase { "WINDOWS-1252", "Françoise Hardy", { "Tous les garçons et les filles", "Le temps de l'amour", "Mon amie la rose" } },
         RealSheetCase { "WINDOWS-1252", "Motörhead", { "Ace of Spades", "Overkill", "Bomber" } }),
     [](const auto& info) { return std::to_string(info.index) + "_" + QString::fromUtf8(info.param.encoding).remove(u'-').toStdString(); });
+
+// Sheets written as ripping tools on Windows saved them, in each legacy code page: the folder
+// names the encoding, each file holds a sheet's text.
+struct CorpusSheet {
+    std::string encoding;
+    std::string name;
+    QString text;
+};
+
+void PrintTo(const CorpusSheet& sheet, std::ostream* out)
+{
+    *out << sheet.encoding << "/" << sheet.name;
+}
+
+std::vector<CorpusSheet> corpus()
+{
+    std::vector<CorpusSheet> sheets;
+    const QDir root(QStringLiteral(LARKHAVEN_CUE_CORPUS));
+    for (const QString& encoding : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir folder(root.filePath(encoding));
+        for (const QString& name : folder.entryList({ QStringLiteral("*.cue") }, QDir::Files, QDir::Name)) {
+            QFile file(folder.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+            // Windows tools end lines with CR LF.
+            const QString text = QString::fromUtf8(file.readAll()).replace(u'\n', QStringLiteral("\r\n"));
+            sheets.push_back({ encoding.toStdString(), name.toStdString(), text });
+        }
+    }
+    return sheets;
+}
+
+// What the decoder did before it knew East Asian pages, Greek and letter profiles: the most
+// plausible of Windows-1252, -1250 and -1251.
+QString firstRule(const QByteArray& bytes)
+{
+    std::optional<QString> best;
+    std::int64_t bestScore = 0;
+    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
+        const auto text = page->decode(bytes);
+        if (text && (!best || CueSheet::plausibility(*text) > bestScore)) {
+            bestScore = CueSheet::plausibility(*text);
+            best = text;
+        }
+    }
+    return best.value_or(QString());
+}
+
+class CueSheetCorpus : public ::testing::TestWithParam<CorpusSheet> {};
+
+TEST_P(CueSheetCorpus, DecodesToTheTextTheToolSaved)
+{
+    const CorpusSheet& sheet = GetParam();
+    const QByteArray bytes = encoded(sheet.text, sheet.encoding.c_str());
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString asUtf8 = utf8.decode(bytes);
+    ASSERT_TRUE(utf8.hasError()) << "the sheet must reach the code pages";
+    EXPECT_EQ(CueSheet::decode(bytes).toStdString(), sheet.text.toStdString());
+    // Whatever the first rule already read right, it still reads the same way.
+    if (firstRule(bytes) == sheet.text) {
+        EXPECT_EQ(CueSheet::decode(bytes), firstRule(bytes));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetCorpus, ::testing::ValuesIn(corpus()), [](const auto& info) {
+    std::string name = info.param.encoding + "_" + info.param.name;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name;
+});
+
+// Every sheet of the corpus cut down to each of its lines that holds a non-ASCII value: the
+// shortest sheets a tool writes. The first rule's right results hold; the table says how many
+// each rule gets right.
+TEST(CueSheetCorpus, SingleLinesKeepWhatTheFirstRuleReadRight)
+{
+    std::map<std::string, std::array<int, 3>> counts; // lines, right before, right now
+    for (const CorpusSheet& sheet : corpus()) {
+        for (const QString& line : sheet.text.split(QStringLiteral("\r\n"))) {
+            const QByteArray bytes = encoded(line, sheet.encoding.c_str());
+            if (bytes == line.toUtf8())
+                continue;
+            const bool wasRight = firstRule(bytes) == line;
+            const bool isRight = CueSheet::decode(bytes) == line;
+            if (wasRight) {
+                EXPECT_TRUE(isRight) << sheet.encoding << " " << line.toStdString();
+            }
+            auto& count = counts[sheet.encoding];
+            ++count[0];
+            count[1] += wasRight;
+            count[2] += isRight;
+        }
+    }
+    for (const auto& [encoding, count] : counts)
+        std::cout << encoding << ": " << count[0] << " lines, right before " << count[1] << ", now " << count[2] << "\n";
+}
 
 } // namespace
 } // namespace lh
