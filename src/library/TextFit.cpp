@@ -2,6 +2,8 @@
 
 #include <QChar>
 
+#include <iconv.h>
+
 #include <array>
 #include <bitset>
 #include <string_view>
@@ -12,13 +14,14 @@ namespace {
 // The accented letters each group of Latin-script languages writes (small letters). A right
 // code page gives words whose accented letters one of these groups holds; a wrong one often
 // mixes letters of several (the 1252 reading of "Šušteršič" is "Šušteršiè").
-constexpr std::array<std::u16string_view, 16> latinAlphabets {
+constexpr std::array<std::u16string_view, 17> latinAlphabets {
     u"àâæçéèêëîïôœùûüÿ", // French
     u"äöüß", // German
-    u"áàçéèíïñóòúü", // Spanish, Catalan, Galician
+    u"áéíñóúü", // Spanish, Galician
+    u"àçéèíïòóúü", // Catalan
     u"áâãàçéêíóôõúü", // Portuguese
     u"àèéìíòóùúî", // Italian
-    u"áàéèëíïóöüúêôâ", // Dutch
+    u"éèëïöü", // Dutch
     u"åäöæøéüóèôà", // Swedish, Norwegian, Danish
     u"áðéíóúýþæöø", // Icelandic, Faroese
     u"äöåšžõü", // Finnish, Estonian
@@ -35,15 +38,15 @@ constexpr std::array<std::u16string_view, 16> latinAlphabets {
 constexpr char32_t latinFirst = 0x00C0;
 constexpr char32_t latinLast = 0x024F;
 constexpr auto alphabetsByLetter = [] {
-    std::array<std::uint16_t, latinLast - latinFirst + 1> masks {};
+    std::array<std::uint32_t, latinLast - latinFirst + 1> masks {};
     for (std::size_t alphabet = 0; alphabet < latinAlphabets.size(); ++alphabet) {
         for (const char16_t letter : latinAlphabets[alphabet])
-            masks[letter - latinFirst] |= static_cast<std::uint16_t>(1u << alphabet);
+            masks[letter - latinFirst] |= 1u << alphabet;
     }
     return masks;
 }();
 
-std::uint16_t alphabetsOf(char32_t letter)
+std::uint32_t alphabetsOf(char32_t letter)
 {
     const char32_t small = QChar::toLower(letter);
     return small >= latinFirst && small <= latinLast ? alphabetsByLetter[small - latinFirst] : 0;
@@ -59,7 +62,10 @@ constexpr std::u16string_view commonSimplified
       u"常提感金何更反合放做计或光王果亲界及今京各任至清物台象记边共风战接许八特觉望直毛林题南度色字请交爱让百吃元结六思非流每"
       u"青夫连远带花快条变言往近留红周保达运半候七必城父强步完深即求转空告江语英黄收脸钱未始片千容像找友孩站广改早房音火首单影失"
       u"拿网香似石弟谁读飞落喜离坐集谈拉黑随讲怕母根终乐切冷雨乡河草歌故春秋冬夏晨夜晚梦恋泪伤温柔孤星云雪阳岸桥船唱舞灯影旅漫"
-      u"步丽忘等待永远寂寞幸福思念微爸妈哥姐妹弟宝贝街曲诗醉酒茶别离秘密蓝绿紫甜蜜约定告白寻找未来岁月青春回忆";
+      u"步丽忘等待永远寂寞幸福思念微爸妈哥姐妹弟宝贝街曲诗醉酒茶别离秘密蓝绿紫甜蜜约定告白寻找未来岁月青春回忆"
+      // family names
+      u"王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟谭陆汪"
+      u"范金石廖贾夏韦方白邹孟熊秦邱江尹薛段雷侯龙史陶黎贺顾毛郝龚邵万钱严武戴莫孔向汤";
 constexpr std::u16string_view commonTraditional
     = u"的一是不了人我在有他這中大來上國個到說們為子和你地出道也時年得就那要下以生會自著去之過家學對可她裡後小麼心多天而能好"
       u"都然沒日於起還發成事只作當想看文無開手十用主行方又如前所本見經頭面公同三已老從動兩長知民樣現分將外但身些與高意進把法此"
@@ -68,17 +74,25 @@ constexpr std::u16string_view commonTraditional
       u"常提感金何更反合放做計或光王果親界及今京各任至清物台臺象記邊共風戰接許八特覺望直毛林題南度色字請交愛讓百吃元結六思非流"
       u"每青夫連遠帶花快條變言往近留紅周保達運半候七必城父強步完深即求轉空告江語英黃收臉錢未始片千容像找友孩站廣改早房音火首單"
       u"影失拿網香似石弟誰讀飛落喜離坐集談拉黑隨講怕母根終樂切冷雨鄉河草歌故春秋冬夏晨夜晚夢戀淚傷溫柔孤星雲雪陽岸橋船唱舞燈旅"
-      u"漫步麗忘等待永遠寂寞幸福思念微爸媽哥姐妹寶貝街曲詩醉酒茶別秘密藍綠紫甜蜜約定告白尋找未來歲月青春回憶";
+      u"漫步麗忘等待永遠寂寞幸福思念微爸媽哥姐妹寶貝街曲詩醉酒茶別秘密藍綠紫甜蜜約定告白尋找未來歲月青春回憶"
+      // family names
+      u"王李張劉陳楊黃趙吳周徐孫馬朱胡郭何高林羅鄭梁謝宋唐許韓馮鄧曹彭曾蕭田董袁潘于蔣蔡余杜葉程蘇魏呂丁任沈姚盧姜崔鍾譚陸汪"
+      u"范金石廖賈夏韋方白鄒孟熊秦邱江尹薛段雷侯龍史陶黎賀顧毛郝龔邵萬錢嚴武戴莫孔向湯";
 constexpr std::u16string_view commonJapanese
     = u"日一国人年大十二本中長出三時行見月分後前生五間上東四今金九入学高円子外八六下来気小七山話女北午百書先名川千水半男西電校"
       u"語土木聞食車何南万毎白天母火右読友左休父雨道会者地方事自社発手部合市内定問場新心田全思同体明動物正知度当業力家所意作立"
       u"言近花夜空海風雪星光歌愛恋夢町春夏秋冬朝君僕私声色青赤黒緑桜涙笑旅帰約束鳥野原京都駅店窓島橋坂祭散歩流樹森林里故郷遠届"
-      u"始終会待恋想感離別涼虹晴曇嵐波砂浜船灯影街角路線夕陽昼晩夜明瞳髪胸腕指唇肩背翼羽花火祭誰彼女僕達君達";
+      u"始終会待恋想感離別涼虹晴曇嵐波砂浜船灯影街角路線夕陽昼晩夜明瞳髪胸腕指唇肩背翼羽花火祭誰彼女僕達君達"
+      // family and given names
+      u"佐藤鈴木高橋田中渡辺伊山本村小林加吉口松井上清水崎森池阿部石川下島前岡長谷後近遠青坂斉福太西原野三浦竹内美子花郎健翔"
+      u"陽結真優恵香奈由理智和直浩誠";
 constexpr std::u16string_view commonHangul
     = u"이의가는을를에하고다지기사리도나서어대한로자아수인일보시게그해없내있것들마라만우주정와과요제니거면여부전원소오구상동성"
       u"장물년께러비때생말무모중날미세바신경학개히데저연문방계선더운든야실용공유분스트드불회국감위심음식명집같조간금산발당반변안"
       u"영행치점할될했된째받알살새속손앞얼잘좋죽줄참처친통편품필합현화후힘랑요별밤꿈눈봄름을겨울늘노래마음물그너우친구녕서빛길달"
-      u"꽃람억추무너다늘내처첫가자빠엄오늘때기다려보고싶어떠나는사람아름다운하얀파란빨간";
+      u"꽃람억추무너다늘내처첫가자빠엄오늘때기다려보고싶어떠나는사람아름다운하얀파란빨간"
+      // family and given names
+      u"김이박최정강조윤장임한오서신권황안송류전홍고문양손배백허유남심노하곽성차주우구민수영지현준연은희진혜경숙미호석철";
 
 constexpr char32_t hanFirst = 0x4E00;
 constexpr char32_t hanLast = 0x9FFF;
@@ -103,6 +117,8 @@ bool isCommonHan(char32_t c, TextFit::Writing writing)
     static const HanSet simplified = membersOf<HanSet>(commonSimplified, hanFirst);
     static const HanSet traditional = membersOf<HanSet>(commonTraditional, hanFirst);
     static const HanSet japanese = membersOf<HanSet>(commonJapanese, hanFirst);
+    if (c < hanFirst || c > hanLast)
+        return false;
     const std::size_t index = c - hanFirst;
     switch (writing) {
     case TextFit::Writing::simplifiedChinese: return simplified.test(index);
@@ -118,6 +134,32 @@ bool isCommonHangul(char32_t c)
 {
     static const HangulSet common = membersOf<HangulSet>(commonHangul, hangulFirst);
     return common.test(c - hangulFirst);
+}
+
+// The 2,350 syllables of the Korean standard set (what EUC-KR holds) cover nearly all Korean
+// text; the other 8,822 that code page 949 adds are what it makes of Japanese or Chinese bytes.
+bool isStandardHangul(char32_t c)
+{
+    static const HangulSet standard = [] {
+        HangulSet set;
+        const iconv_t converter = iconv_open("EUC-KR", "UTF-32LE");
+        if (converter == reinterpret_cast<iconv_t>(-1))
+            return set.set();
+        for (char32_t syllable = hangulFirst; syllable <= hangulLast; ++syllable) {
+            unsigned char in[4] = { static_cast<unsigned char>(syllable), static_cast<unsigned char>(syllable >> 8), 0, 0 };
+            char out[4];
+            char* inPointer = reinterpret_cast<char*>(in);
+            char* outPointer = out;
+            std::size_t inLeft = sizeof in;
+            std::size_t outLeft = sizeof out;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) != static_cast<std::size_t>(-1))
+                set.set(syllable - hangulFirst);
+        }
+        iconv_close(converter);
+        return set;
+    }();
+    return standard.test(c - hangulFirst);
 }
 
 enum class Script { ascii, latin, cyrillic, greek, han, kana, hangul, wide, stray };
@@ -185,7 +227,7 @@ bool isTrailingMark(char32_t c)
 {
     switch (c) {
     case 0xB0: case 0xA9: case 0xAE: case 0x2122: case 0xBD: case 0xBC: case 0xBE: case 0xD7: case 0xA7:
-    case 0x2116: case 0xAA: case 0xBA: case 0xB2: case 0xB3: case 0xA3: case 0x20AC: case 0xA5: case 0x2026:
+    case 0x2116: case 0xB2: case 0xB3: case 0xA3: case 0x20AC: case 0xA5: case 0x2026:
     case 0x2022: case 0xA2:
         return true;
     default:
@@ -256,6 +298,10 @@ private:
         if (isQuote(c)) {
             if (afterLetter && beforeLetter)
                 stray(2);
+        } else if (c == 0xAA || c == 0xBA) { // ordinals: "1ª", "nº"
+            const char32_t before = codePointBefore(i);
+            if (beforeLetter || !((before >= u'0' && before <= u'9') || before == u'n' || before == u'N'))
+                stray(2);
         } else if (c == 0xA1 || c == 0xBF) { // ¡ ¿ open a Spanish phrase
             if (afterLetter)
                 stray(2);
@@ -275,13 +321,27 @@ private:
         return last == 0x0155 || last == 0x013A;
     }
 
+    // A long Cyrillic word without a vowel is none: the 1251 reading of Greek gives them
+    // ("Παπαδόπουλος" read as "Рбрбдьрпхлпт").
+    bool lacksVowels(qsizetype start, qsizetype end) const
+    {
+        static constexpr std::u16string_view vowels = u"аеёиоуыэюяіїєў";
+        if (end - start < 6)
+            return false;
+        for (qsizetype i = start; i < end; ++i) {
+            if (vowels.find(static_cast<char16_t>(QChar::toLower(text_[i].unicode()))) != std::u16string_view::npos)
+                return false;
+        }
+        return true;
+    }
+
     // Scores the word starting at `start`; returns where it ends.
     qsizetype readWord(qsizetype start)
     {
         qsizetype end = start;
         int families = 0;
         bool hasASCII = false;
-        std::uint16_t alphabets = 0xFFFF;
+        std::uint32_t alphabets = ~0u;
         for (char32_t c; end < text_.size() && isWordLetter(c = codePointAt(end)); end += width(c)) {
             const Script script = scriptOf(c);
             families |= familyOf(script);
@@ -290,6 +350,8 @@ private:
                 alphabets &= alphabetsOf(c);
         }
         const bool mixesScripts = (families & (families - 1)) != 0;
+        if (families == familyOf(Script::cyrillic) && lacksVowels(start, end))
+            stray(2);
         const bool mixesAccents = alphabets == 0 || endsWithSyllabicLiquid(end);
         if (mixesAccents && hasASCII && !mixesScripts)
             ++fit_.mixedAccentWords;
@@ -334,7 +396,10 @@ private:
                 stray(1);
             return;
         case Script::hangul:
-            fit_.score += isCommonHangul(c) ? 2 : 1;
+            if (!isStandardHangul(c))
+                stray(1);
+            else
+                fit_.score += isCommonHangul(c) ? 2 : 1;
             return;
         case Script::ascii:
         case Script::wide:
