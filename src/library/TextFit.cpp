@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bitset>
+#include <optional>
 #include <string_view>
 
 namespace lh {
@@ -205,11 +206,71 @@ int familyOf(Script script)
     return 0;
 }
 
+enum class Case { none, upper, lower };
+
+// Whether `c` is a letter of a word, and its case, from one look into the character tables.
 // Ordinal marks split words like other marks.
+std::optional<Case> wordLetter(char32_t c)
+{
+    if (c < 0x80) {
+        if (c >= u'a' && c <= u'z')
+            return Case::lower;
+        if (c >= u'A' && c <= u'Z')
+            return Case::upper;
+        return std::nullopt;
+    }
+    if (c == 0xAA || c == 0xBA)
+        return std::nullopt;
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase: return Case::upper;
+    case QChar::Letter_Lowercase: return Case::lower;
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other: return Case::none;
+    default: return std::nullopt;
+    }
+}
+
 bool isWordLetter(char32_t c)
 {
-    return c != 0xAA && c != 0xBA && QChar::isLetter(c);
+    return wordLetter(c).has_value();
 }
+
+// Cyrillic vowels, small and capital, of U+0400…U+045F.
+constexpr auto cyrillicVowels = [] {
+    std::array<bool, 0x60> vowels {};
+    for (const char16_t vowel : std::u16string_view(u"аеёиоуыэюяіїєўАЕЁИОУЫЭЮЯІЇЄЎ"))
+        vowels[vowel - 0x0400] = true;
+    return vowels;
+}();
+
+bool isCyrillicVowel(char32_t c)
+{
+    return c >= 0x0400 && c < 0x0460 && cyrillicVowels[c - 0x0400];
+}
+
+// What one word holds, gathered in one pass and scored at its end, when it is known whether the
+// word mixes scripts or accents.
+struct Word {
+    qsizetype length = 0;
+    int families = 0;
+    bool hasASCII = false;
+    bool hasVowel = false;
+    std::uint32_t alphabets = ~0u;
+    char32_t last = 0;
+    std::int64_t latin = 0; // accented Latin letters in their place
+    std::int64_t alphabetic = 0; // Cyrillic and Greek letters in their place
+    std::int64_t misplaced = 0; // capitals after small letters, a leading "ð"
+    std::int64_t commonHan = 0;
+    std::int64_t otherHan = 0;
+    std::int64_t kana = 0;
+    std::int64_t commonHangul = 0;
+    std::int64_t standardHangul = 0;
+    std::int64_t extraHangul = 0;
+    std::int64_t stray = 0;
+
+    std::int64_t eastAsian() const { return commonHan + otherHan + kana + commonHangul + standardHangul + extraHangul; }
+};
 
 // Marks titles use. Apostrophes and dashes may stand between letters; quotes may not;
 // the others may follow a letter but not precede one ("nº 5", "m²", "5 €").
@@ -283,10 +344,10 @@ private:
         return codePointAt(i - 1);
     }
 
-    void stray(std::int64_t penalty)
+    void stray(std::int64_t count, std::int64_t penalty)
     {
-        ++fit_.strayCharacters;
-        fit_.score -= penalty;
+        fit_.strayCharacters += count;
+        fit_.score -= count * penalty;
     }
 
     void readMark(char32_t c, qsizetype i)
@@ -297,114 +358,99 @@ private:
         const bool beforeLetter = isWordLetter(codePointAt(i + width(c)));
         if (isQuote(c)) {
             if (afterLetter && beforeLetter)
-                stray(2);
+                stray(1, 2);
         } else if (c == 0xAA || c == 0xBA) { // ordinals: "1ª", "nº"
             const char32_t before = codePointBefore(i);
             if (beforeLetter || !((before >= u'0' && before <= u'9') || before == u'n' || before == u'N'))
-                stray(2);
+                stray(1, 2);
         } else if (c == 0xA1 || c == 0xBF) { // ¡ ¿ open a Spanish phrase
             if (afterLetter)
-                stray(2);
+                stray(1, 2);
         } else if (isTrailingMark(c)) {
             if (beforeLetter)
-                stray(2);
+                stray(1, 2);
         } else {
-            stray(2);
+            stray(1, 2);
         }
     }
 
-    // Slovak "ŕ" and "ĺ" stand between consonants, never at a word's end, where the 1250
-    // reading of an Italian "à" puts them ("città" read as "cittŕ").
-    bool endsWithSyllabicLiquid(qsizetype end) const
-    {
-        const char32_t last = QChar::toLower(codePointBefore(end));
-        return last == 0x0155 || last == 0x013A;
-    }
-
-    // A long Cyrillic word without a vowel is none: the 1251 reading of Greek gives them
-    // ("Παπαδόπουλος" read as "Рбрбдьрпхлпт").
-    bool lacksVowels(qsizetype start, qsizetype end) const
-    {
-        static constexpr std::u16string_view vowels = u"аеёиоуыэюяіїєў";
-        if (end - start < 6)
-            return false;
-        for (qsizetype i = start; i < end; ++i) {
-            if (vowels.find(static_cast<char16_t>(QChar::toLower(text_[i].unicode()))) != std::u16string_view::npos)
-                return false;
-        }
-        return true;
-    }
-
-    // Scores the word starting at `start`; returns where it ends.
+    // Reads the word starting at `start`; returns where it ends.
     qsizetype readWord(qsizetype start)
     {
-        qsizetype end = start;
-        int families = 0;
-        bool hasASCII = false;
-        std::uint32_t alphabets = ~0u;
-        for (char32_t c; end < text_.size() && isWordLetter(c = codePointAt(end)); end += width(c)) {
-            const Script script = scriptOf(c);
-            families |= familyOf(script);
-            hasASCII = hasASCII || script == Script::ascii;
-            if (script == Script::latin)
-                alphabets &= alphabetsOf(c);
+        Word word;
+        Case previous = Case::none;
+        qsizetype i = start;
+        for (char32_t c; i < text_.size(); i += width(c)) {
+            c = codePointAt(i);
+            const std::optional<Case> letterCase = wordLetter(c);
+            if (!letterCase)
+                break;
+            readLetter(word, c, *letterCase == Case::upper && previous == Case::lower);
+            previous = *letterCase;
         }
-        const bool mixesScripts = (families & (families - 1)) != 0;
-        if (families == familyOf(Script::cyrillic) && lacksVowels(start, end))
-            stray(2);
-        const bool mixesAccents = alphabets == 0 || endsWithSyllabicLiquid(end);
-        if (mixesAccents && hasASCII && !mixesScripts)
-            ++fit_.mixedAccentWords;
-
-        char32_t previous = 0;
-        for (qsizetype i = start; i < end;) {
-            const char32_t c = codePointAt(i);
-            readLetter(c, previous, i == start, mixesScripts, mixesAccents);
-            previous = c;
-            i += width(c);
-        }
-        return end;
+        score(word);
+        return i;
     }
 
-    void readLetter(char32_t c, char32_t previous, bool isFirst, bool mixesScripts, bool mixesAccents)
+    void readLetter(Word& word, char32_t c, bool isCapitalAfterSmall)
     {
         const Script script = scriptOf(c);
-        if (script == Script::ascii || script == Script::wide)
-            return;
-        if (script == Script::stray || mixesScripts) {
-            stray(script == Script::stray ? 2 : 1);
-            return;
-        }
+        word.families |= familyOf(script);
+        word.last = c;
+        const bool isFirst = word.length++ == 0;
         switch (script) {
+        case Script::ascii: word.hasASCII = true; return;
+        case Script::wide: return;
         case Script::latin:
+            word.alphabets &= alphabetsOf(c);
+            // A word that starts with "ð" (no language's word does) is a wrong page's doing.
+            if (isCapitalAfterSmall || (isFirst && (c == 0xF0 || c == 0xD0)))
+                ++word.misplaced;
+            else
+                ++word.latin;
+            return;
         case Script::cyrillic:
         case Script::greek:
-            // A capital after a small letter, or a word that starts with "ð" (no language's
-            // word does), is a wrong page's doing.
-            if ((QChar::isUpper(c) && previous != 0 && QChar::isLower(previous)) || (isFirst && (c == 0xF0 || c == 0xD0)))
-                stray(1);
-            else
-                fit_.score += script == Script::latin && mixesAccents ? -1 : 1;
+            word.hasVowel = word.hasVowel || isCyrillicVowel(c);
+            ++(isCapitalAfterSmall ? word.misplaced : word.alphabetic);
             return;
-        case Script::han:
-            fit_.score += isCommonHan(c, writing_) ? 2 : 0;
-            return;
-        case Script::kana:
-            if (writing_ == TextFit::Writing::japanese)
-                fit_.score += 2;
-            else
-                stray(1);
-            return;
+        case Script::han: ++(isCommonHan(c, writing_) ? word.commonHan : word.otherHan); return;
+        case Script::kana: ++word.kana; return;
         case Script::hangul:
-            if (!isStandardHangul(c))
-                stray(1);
-            else
-                fit_.score += isCommonHangul(c) ? 2 : 1;
+            ++(!isStandardHangul(c) ? word.extraHangul : isCommonHangul(c) ? word.commonHangul : word.standardHangul);
             return;
-        case Script::ascii:
-        case Script::wide:
-        case Script::stray: return;
+        case Script::stray: ++word.stray; return;
         }
+    }
+
+    void score(const Word& word)
+    {
+        // Half-width katakana, jamo and the like are stray wherever they stand.
+        stray(word.stray, 2);
+        if ((word.families & (word.families - 1)) != 0) {
+            stray(word.latin + word.alphabetic + word.misplaced + word.eastAsian(), 1);
+            return;
+        }
+        // A long Cyrillic word without a vowel is none: the 1251 reading of Greek gives them
+        // ("Παπαδόπουλος" read as "Рбрбдьрпхлпт").
+        if (word.families == familyOf(Script::cyrillic) && word.length >= 6 && !word.hasVowel)
+            stray(1, 2);
+        // Slovak "ŕ" and "ĺ" stand between consonants, never at a word's end, where the 1250
+        // reading of an Italian "à" puts them ("città" read as "cittŕ").
+        const char32_t last = QChar::toLower(word.last);
+        const bool mixesAccents = word.alphabets == 0 || last == 0x0155 || last == 0x013A;
+        if (mixesAccents && word.hasASCII && word.latin + word.misplaced > 0)
+            ++fit_.mixedAccentWords;
+        stray(word.misplaced, 1);
+        fit_.score += mixesAccents ? -word.latin : word.latin;
+        fit_.score += word.alphabetic;
+        fit_.score += 2 * word.commonHan;
+        if (writing_ == TextFit::Writing::japanese)
+            fit_.score += 2 * word.kana;
+        else
+            stray(word.kana, 1);
+        fit_.score += 2 * word.commonHangul + word.standardHangul;
+        stray(word.extraHangul, 1);
     }
 
     QStringView text_;

@@ -66,6 +66,38 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetScoring,
             QString() }),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Each code page decodes what it defines and fails on anything else, a sequence cut off at
+// the end included.
+struct CodePageCase {
+    const char* name;
+    const CodePage* page;
+    QByteArray bytes;
+    std::optional<QString> expected;
+};
+
+class CodePageDecoding : public ::testing::TestWithParam<CodePageCase> {};
+
+TEST_P(CodePageDecoding, DecodesStrictly)
+{
+    EXPECT_EQ(GetParam().page->decode(GetParam().bytes), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePage, CodePageDecoding,
+    ::testing::Values(
+        CodePageCase { "Greek", &CodePage::windows1253(), bytes("\xC1\xE8\xDE\xED\xE1"), QString::fromUtf8("Αθήνα") },
+        CodePageCase { "GreekUndefinedByte", &CodePage::windows1253(), bytes("\xD2"), std::nullopt },
+        CodePageCase { "ShiftJIS", &CodePage::shiftJIS(), bytes("a\x82\xA0\x8B\xF3"), QString::fromUtf8("aあ空") },
+        CodePageCase { "ShiftJISCutOff", &CodePage::shiftJIS(), bytes("\x82\xA0\x82"), std::nullopt },
+        CodePageCase { "EucJP", &CodePage::eucJP(), bytes("\xA4\xA2\xB6\xF5"), QString::fromUtf8("あ空") },
+        CodePageCase { "EucJPUndefined", &CodePage::eucJP(), bytes("\xA4\x41"), std::nullopt },
+        CodePageCase { "GB18030", &CodePage::gb18030(), bytes("\xC4\xE3\xBA\xC3"), QString::fromUtf8("你好") },
+        CodePageCase { "GB18030FourBytes", &CodePage::gb18030(), bytes("\x95\x32\x82\x36"), QString::fromUtf8("\U00020000") },
+        CodePageCase { "Big5", &CodePage::big5(), bytes("\xA7\x41\xA6\x6E"), QString::fromUtf8("你好") },
+        CodePageCase { "Big5CutOff", &CodePage::big5(), bytes("\xA7"), std::nullopt },
+        CodePageCase { "UnifiedHangul", &CodePage::unifiedHangul(), bytes("\xB0\xA1\x81\x41"), QString::fromUtf8("가갂") },
+        CodePageCase { "UnifiedHangulUndefined", &CodePage::unifiedHangul(), bytes("\xC9\xA1"), std::nullopt }),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CueSheetScoring, CountsCyrillicOnlyInWordsWithoutASCIILetters)
 {
     EXPECT_EQ(CueSheet::plausibility(QString::fromUtf8("мир")), 3);
