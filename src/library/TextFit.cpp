@@ -255,6 +255,7 @@ struct Word {
     qsizetype length = 0;
     int families = 0;
     bool hasASCII = false;
+    bool hasNonASCII = false;
     bool hasVowel = false;
     std::uint32_t alphabets = ~0u;
     char32_t last = 0;
@@ -385,10 +386,19 @@ private:
             const std::optional<Case> letterCase = wordLetter(c);
             if (!letterCase)
                 break;
-            readLetter(word, c, *letterCase == Case::upper && previous == Case::lower);
+            if (c < 0x80) { // most of a sheet: keywords, file names, English titles
+                word.hasASCII = true;
+                word.families |= familyOf(Script::ascii);
+                word.last = c;
+                ++word.length;
+            } else {
+                word.hasNonASCII = true;
+                readLetter(word, c, *letterCase == Case::upper && previous == Case::lower);
+            }
             previous = *letterCase;
         }
-        score(word);
+        if (word.hasNonASCII)
+            score(word);
         return i;
     }
 
@@ -399,7 +409,7 @@ private:
         word.last = c;
         const bool isFirst = word.length++ == 0;
         switch (script) {
-        case Script::ascii: word.hasASCII = true; return;
+        case Script::ascii:
         case Script::wide: return;
         case Script::latin:
             word.alphabets &= alphabetsOf(c);
