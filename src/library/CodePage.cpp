@@ -123,8 +123,13 @@ std::optional<QString> CodePage::decodeMultiByte(QByteArrayView bytes) const
     const qsizetype units = (out.size() - static_cast<qsizetype>(outLeft)) / 2;
     QString text(units, Qt::Uninitialized);
     const auto* utf16 = reinterpret_cast<const unsigned char*>(out.constData());
-    for (qsizetype i = 0; i < units; ++i)
-        text[i] = QChar(static_cast<char16_t>(utf16[2 * i] | (utf16[2 * i + 1] << 8)));
+    for (qsizetype i = 0; i < units; ++i) {
+        const auto unit = static_cast<char16_t>(utf16[2 * i] | (utf16[2 * i + 1] << 8));
+        // glibc's EUC-JP passes bytes it leaves undefined through as C1 controls.
+        if (unit >= 0x80 && unit <= 0x9F)
+            return std::nullopt;
+        text[i] = QChar(unit);
+    }
     return text;
 }
 

@@ -81,8 +81,7 @@ struct Reading {
     QString text;
 };
 
-// The candidates beyond the Windows pages of Latin and Cyrillic script, with the writing each
-// is meant for.
+// Every candidate page with the writing it is meant for, in the order that settles ties.
 struct Candidate {
     const CodePage& page;
     TextFit::Writing writing;
@@ -122,28 +121,26 @@ std::optional<Reading> mostPlausibleWindowsPage(const QByteArray& bytes)
     return best;
 }
 
-// The first rule's reading shows traces of a wrong page. Words whose accented letters belong
-// to no one language only bring in the other Latin page; stray characters bring in every
-// candidate. A candidate must fit strictly better to replace the first rule's reading.
-QString closestFit(const QByteArray& bytes, Reading first, const TextFit& firstFit)
+// The reading of the candidate that fits best, replacing `first` only when it fits strictly
+// better; with `onlyLatin`, only Windows-1252 and -1250 compete. Empty when nothing decodes.
+QString closestFit(const QByteArray& bytes, std::optional<Reading> first, std::int64_t firstScore, bool onlyLatin)
 {
-    const bool onlyLatin = firstFit.strayCharacters == 0;
-    Reading best = std::move(first);
-    std::int64_t bestScore = firstFit.score;
+    std::optional<Reading> best = std::move(first);
+    std::int64_t bestScore = firstScore;
     for (const Candidate& candidate : candidates()) {
         const bool isLatin = &candidate.page == &CodePage::windows1252() || &candidate.page == &CodePage::windows1250();
-        if (&candidate.page == best.page || (onlyLatin && !isLatin))
+        if ((best && &candidate.page == best->page) || (onlyLatin && !isLatin))
             continue;
         auto text = candidate.page.decode(bytes);
         if (!text)
             continue;
         const std::int64_t score = TextFit::of(*text, candidate.writing).score;
-        if (score > bestScore) {
+        if (!best || score > bestScore) {
             best = Reading { &candidate.page, *std::move(text) };
             bestScore = score;
         }
     }
-    return std::move(best.text);
+    return best ? std::move(best->text) : QString();
 }
 
 } // namespace
@@ -195,13 +192,17 @@ QString CueSheet::decode(const QByteArray& bytes)
     if (auto text = strictUtf8(bytes))
         return *std::move(text);
 
-    auto best = mostPlausibleWindowsPage(bytes);
-    if (!best)
-        return QString();
-    const TextFit fit = TextFit::of(best->text);
+    // The first rule's reading stands unless it shows traces of a wrong page. Words whose
+    // accented letters belong to no one language bring in only the other Latin page; stray
+    // characters, or no reading at all (an East Asian sheet often has bytes that none of the
+    // three pages defines), bring in every candidate.
+    auto first = mostPlausibleWindowsPage(bytes);
+    if (!first)
+        return closestFit(bytes, std::nullopt, 0, false);
+    const TextFit fit = TextFit::of(first->text);
     if (fit.isClean())
-        return std::move(best->text);
-    return closestFit(bytes, *std::move(best), fit);
+        return std::move(first->text);
+    return closestFit(bytes, std::move(first), fit.score, fit.strayCharacters == 0);
 }
 
 } // namespace lh
