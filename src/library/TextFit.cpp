@@ -6,7 +6,6 @@
 
 #include <array>
 #include <bitset>
-#include <optional>
 #include <string_view>
 
 namespace lh {
@@ -206,34 +205,32 @@ int familyOf(Script script)
     return 0;
 }
 
-enum class Case { none, upper, lower };
+enum class Case : std::uint8_t { notALetter, uncased, upper, lower };
 
 // Whether `c` is a letter of a word, and its case, from one look into the character tables.
 // Ordinal marks split words like other marks.
-std::optional<Case> wordLetter(char32_t c)
+Case letterCase(char32_t c)
 {
     if (c < 0x80) {
         if (c >= u'a' && c <= u'z')
             return Case::lower;
-        if (c >= u'A' && c <= u'Z')
-            return Case::upper;
-        return std::nullopt;
+        return c >= u'A' && c <= u'Z' ? Case::upper : Case::notALetter;
     }
     if (c == 0xAA || c == 0xBA)
-        return std::nullopt;
+        return Case::notALetter;
     switch (QChar::category(c)) {
     case QChar::Letter_Uppercase: return Case::upper;
     case QChar::Letter_Lowercase: return Case::lower;
     case QChar::Letter_Titlecase:
     case QChar::Letter_Modifier:
-    case QChar::Letter_Other: return Case::none;
-    default: return std::nullopt;
+    case QChar::Letter_Other: return Case::uncased;
+    default: return Case::notALetter;
     }
 }
 
 bool isWordLetter(char32_t c)
 {
-    return wordLetter(c).has_value();
+    return letterCase(c) != Case::notALetter;
 }
 
 // Cyrillic vowels, small and capital, of U+0400…U+045F.
@@ -379,12 +376,12 @@ private:
     qsizetype readWord(qsizetype start)
     {
         Word word;
-        Case previous = Case::none;
+        Case previous = Case::uncased;
         qsizetype i = start;
         for (char32_t c; i < text_.size(); i += width(c)) {
             c = codePointAt(i);
-            const std::optional<Case> letterCase = wordLetter(c);
-            if (!letterCase)
+            const Case thisCase = letterCase(c);
+            if (thisCase == Case::notALetter)
                 break;
             if (c < 0x80) { // most of a sheet: keywords, file names, English titles
                 word.hasASCII = true;
@@ -393,9 +390,9 @@ private:
                 ++word.length;
             } else {
                 word.hasNonASCII = true;
-                readLetter(word, c, *letterCase == Case::upper && previous == Case::lower);
+                readLetter(word, c, thisCase == Case::upper && previous == Case::lower);
             }
-            previous = *letterCase;
+            previous = thisCase;
         }
         if (word.hasNonASCII)
             score(word);
