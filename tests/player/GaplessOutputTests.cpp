@@ -115,7 +115,46 @@ TEST_P(CueJoins, ThreeWindowsOfOneFileSoundLikeTheFileItself)
         ASSERT_EQ(output[i], whole[i]) << "frame " << i / 2;
 }
 
+// With repeat, the first window of a file follows its last one: the file is opened again on
+// the decoder thread and decoded behind the last frame.
+TEST_P(CueJoins, TheFirstWindowFollowsTheLastOne)
+{
+    const QString file = chirp(GetParam());
+    const std::vector<float> whole = decoded(file);
+    const double one = static_cast<double>(cuts[1]) / rate;
+    const double two = static_cast<double>(cuts[2]) / rate;
+    const std::vector<Track> tracks { window(file, two, std::nullopt), window(file, 0, one) };
+    EXPECT_EQ(playInTurn(tracks), tracks);
+    std::vector<float> expected(whole.begin() + 2 * cuts[2], whole.end());
+    expected.insert(expected.end(), whole.begin(), whole.begin() + 2 * cuts[1]);
+    const std::vector<float> output = trimmed(heard());
+    ASSERT_EQ(output.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(output[i], expected[i]) << "frame " << i / 2;
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, CueJoins, ::testing::Values("flac", "wav"));
+
+// A join to another file is made as soon as the decoder reaches the end, a second ahead of
+// what is heard; taken back before any of it is heard, the file ends as if none was made.
+TEST_F(CapturedOutput, AJoinTakenBackBeforeItIsHeardLeavesTheFileAsItWas)
+{
+    const QString first = chirp("flac", 0);
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        bool hasFinished = false;
+        engine.setOnFinishedPlaying([&] { hasFinished = true; });
+        engine.load(FileURL::fromLocalFile(first));
+        ASSERT_TRUE(engine.setContinuation(Continuation { FileURL::fromLocalFile(chirp("flac", 1)), 0, std::nullopt }));
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.8; }, 5s));
+        EXPECT_TRUE(engine.setContinuation(std::nullopt));
+        ASSERT_TRUE(test::runEventsUntil([&] { return hasFinished; }, 5s));
+        EXPECT_FALSE(engine.takeContinuation());
+    }
+    EXPECT_EQ(trimmed(heard()), decoded(first));
+}
 
 // Frames inserted (positive) or lost (negative) at the cut `at` of the source, going by where
 // the source's frames after it are heard.
