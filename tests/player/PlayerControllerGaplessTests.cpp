@@ -198,6 +198,35 @@ TEST_F(Gapless, ASeekTakesTheUpcomingTrackBackUntilTheEndIsNearAgain)
     EXPECT_DOUBLE_EQ(model.currentTime.value(), 0);
 }
 
+TEST_F(Gapless, StopTheSleepTimerAndPauseNearTheEndTakeTheUpcomingTrackBack)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    const auto armNearTheEnd = [&] {
+        perform(PlayTrackCommand(0));
+        engine.time = 97;
+        tick();
+        ASSERT_TRUE(engine.continuation);
+    };
+    armNearTheEnd();
+    perform(StopCommand());
+    EXPECT_EQ(engine.continuation, std::nullopt);
+
+    armNearTheEnd();
+    perform(SetSleepTimerCommand(1));
+    now += std::chrono::seconds(60);
+    timers.fire(PlayerController::sleepTickInterval);
+    mainThread.runAll();
+    EXPECT_EQ(engine.continuation, std::nullopt);
+    EXPECT_FALSE(model.isPlaying.value());
+
+    armNearTheEnd();
+    perform(TogglePlayPauseCommand());
+    EXPECT_EQ(engine.continuation, std::nullopt);
+    perform(TogglePlayPauseCommand());
+    tick();
+    EXPECT_EQ(engine.continuation, continuation("/m/b.flac", 0, std::nullopt)) << "set again once playing";
+}
+
 TEST_F(Gapless, WithoutAJoinACueTrackStillEndsByTheTick)
 {
     startWith({ cueTrack("/m/album.flac", 0, 100, "One"), wholeFile("/m/b.bad"), wholeFile("/m/c.flac") });
