@@ -70,7 +70,8 @@ public:
     // takes it back. An engine that cannot join the two (another format, a file that fails to
     // open) simply ends as usual. The join is made as frames leave for the device: replacing
     // or taking back the continuation after that is too late and returns false, and the join
-    // stands. load(), stop(), pause() and setCurrentTime() take it back whatever the moment.
+    // stands. load() and stop() take it back; pause() and setCurrentTime() may (always a join
+    // already made), so a caller sets it again after them.
     virtual bool setContinuation(std::optional<Continuation> next)
     {
         (void)next;

@@ -210,14 +210,17 @@ void PlayerController::stopTimer()
     }
 }
 
-// Twenty times a second while playing: no allocation, no file access.
+// Twenty times a second while playing: no allocation, no file access, except once per track
+// near its end to work out the upcoming one.
 void PlayerController::playbackTick()
 {
     // Asked before the join: once past the end, a join to the upcoming track has been heard too.
     const bool isPastEnd = playback_.isPastEnd();
     const bool hasJoined = playback_.advance();
     if ((isPastEnd && !hasJoined) || (hasJoined && !followOn())) {
-        trackEnded(); // a cue track's end: the file itself goes on
+        // A cue track's end with nothing joined (the file itself goes on), or a joined row
+        // removed meanwhile.
+        trackEnded();
         return;
     }
     model_.currentTime.set(playback_.position());
