@@ -123,6 +123,7 @@ void PlayerController::append(const std::vector<Track>& tracks)
     const auto superseded = Playlist::wholeFiles(model_.tracks.value(), added);
     if (!superseded.empty())
         removeTracks(std::set<std::int64_t>(superseded.begin(), superseded.end()));
+    reconsiderUpcoming();
 }
 
 void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
@@ -172,6 +173,7 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (const auto& info = model_.info.value(); info && gone.contains(info->url))
         closeInfo();
     downloadAhead();
+    reconsiderUpcoming();
 }
 
 void PlayerController::persistTracks()
