@@ -4,8 +4,10 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QLocale>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <set>
 #include <utility>
@@ -83,6 +85,10 @@ struct FolderWalker::Walk {
         : walker(walker)
         , listed(listed)
     {
+        // The C locale has no collation of its own (Qt compares code points there and ignores
+        // numeric mode); file managers sort such names as in English.
+        if (QLocale().language() == QLocale::C)
+            collator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         collator.setNumericMode(true);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
     }
@@ -122,7 +128,11 @@ struct FolderWalker::Walk {
         if (ancestors.contains(id))
             return std::nullopt;
         Listing listing;
-        while (const dirent* entry = ::readdir(open.dir)) {
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(open.dir);
+            if (!entry)
+                break;
             if (entry->d_name[0] == '.')
                 continue; // hidden, and "." and ".."
             switch (kindOf(descriptor, *entry)) {
@@ -136,6 +146,8 @@ struct FolderWalker::Walk {
                 break;
             }
         }
+        if (errno != 0)
+            return std::nullopt; // a listing cut short is no listing
         return listing;
     }
 
