@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "Downloader.h"
 #include "Executor.h"
+#include "FolderWalker.h"
 #include "MetadataReader.h"
 #include "MonotonicClock.h"
 #include "Playback.h"
@@ -124,6 +125,8 @@ private:
         std::int64_t ticket;
         std::vector<FileURL> urls;
         AddCompletion completion;
+        // Expands the request's folders off the main thread once the add runs.
+        std::shared_ptr<FolderWalker> walker;
     };
 
     // Runs `work` later on the main thread with the controller, if it still exists.
