@@ -3,6 +3,8 @@
 #include "FileSystem.h"
 
 #include <algorithm>
+#include <climits>
+#include <unistd.h>
 
 namespace lh::Volumes {
 namespace {
@@ -85,13 +87,43 @@ bool beginsWithPattern(std::string_view path, std::string_view pattern)
     return true;
 }
 
+const Mount* holderOf(std::string_view path, const std::vector<Mount>& mounts)
+{
+    const Mount* best = nullptr;
+    for (const Mount& mount : mounts) {
+        if (holds(mount, path) && (!best || mount.path.size() >= best->path.size()))
+            best = &mount;
+    }
+    return best;
+}
+
+// The components of `path`, last first, so the walk pops them off the back.
+std::vector<std::string> reversedComponents(std::string_view path)
+{
+    std::vector<std::string> out;
+    std::size_t end = path.size();
+    while (end > 0) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+        if (end > start)
+            out.emplace_back(path.substr(start, end - start));
+        if (slash == std::string_view::npos)
+            break;
+        end = slash;
+    }
+    return out;
+}
+
+constexpr int maximumLinks = 40;
+
 } // namespace
 
 bool isLocalType(std::string_view type)
 {
     if (std::ranges::find(localFuseTypes, type) != localFuseTypes.end())
         return true;
-    if (std::ranges::find(networkTypes, type) != networkTypes.end())
+    if (std::ranges::find(networkTypes, type) != networkTypes.end()
+        || std::ranges::find(automountTypes, type) != automountTypes.end())
         return false;
     return !type.starts_with("fuse.");
 }
@@ -119,15 +151,56 @@ std::vector<Mount> mounted()
 
 std::optional<Mount> holder(const FileURL& url, const std::vector<Mount>& mounts)
 {
-    const std::string path = url.normalizedFileURL().path();
-    const Mount* best = nullptr;
-    for (const Mount& mount : mounts) {
-        if (holds(mount, path) && (!best || mount.path.size() > best->path.size()))
-            best = &mount;
-    }
-    if (!best)
+    const Mount* found = holderOf(url.normalizedFileURL().path(), mounts);
+    if (!found)
         return std::nullopt;
-    return *best;
+    return *found;
+}
+
+std::optional<std::string> readLink(const std::string& path)
+{
+    std::string target(PATH_MAX, '\0');
+    const ssize_t count = ::readlink(path.c_str(), target.data(), target.size());
+    if (count <= 0 || static_cast<std::size_t>(count) >= target.size())
+        return std::nullopt;
+    target.resize(static_cast<std::size_t>(count));
+    return target;
+}
+
+std::string resolvedPath(std::string_view path, const std::vector<Mount>& mounts, const ReadLink& readLink)
+{
+    std::vector<std::string> pending = reversedComponents(path);
+    std::string resolved; // without symbolic links, so ".." may be taken textually; "" is the root
+    int links = 0;
+    while (!pending.empty()) {
+        std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name == ".")
+            continue;
+        if (name == "..") {
+            resolved.erase(std::min(resolved.rfind('/'), resolved.size()));
+            continue;
+        }
+        std::string candidate = resolved + "/" + name;
+        const Mount* mount = holderOf(candidate, mounts);
+        if (mount && !mount->isLocal) {
+            resolved = std::move(candidate);
+            for (auto rest = pending.rbegin(); rest != pending.rend(); ++rest)
+                resolved += "/" + *rest;
+            break;
+        }
+        const auto target = links < maximumLinks ? readLink(candidate) : std::nullopt;
+        if (!target || target->empty()) {
+            resolved = std::move(candidate);
+            continue;
+        }
+        ++links;
+        if (target->front() == '/')
+            resolved.clear();
+        for (std::string& component : reversedComponents(*target))
+            pending.push_back(std::move(component));
+    }
+    return resolved.empty() ? "/" : resolved;
 }
 
 bool isUnderVolumeRoot(std::string_view path)
@@ -135,11 +208,12 @@ bool isUnderVolumeRoot(std::string_view path)
     return std::ranges::any_of(volumeRoots, [&](std::string_view root) { return beginsWithPattern(path, root); });
 }
 
-bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts)
+bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts, const ReadLink& readLink)
 {
-    if (const auto mount = holder(url, mounts))
+    const FileURL resolved = FileURL(resolvedPath(url.normalizedFileURL().path(), mounts, readLink)).normalizedFileURL();
+    if (const Mount* mount = holderOf(resolved.path(), mounts))
         return !mount->isLocal;
-    return isUnderVolumeRoot(url.normalizedFileURL().path());
+    return isUnderVolumeRoot(resolved.path());
 }
 
 bool isRemote(const FileURL& url)
