@@ -238,6 +238,7 @@ void Preferences::writeLatest()
         snapshot = std::move(pending_);
         generation = requested_;
         isWriteScheduled_ = false;
+        isUnsaved_ = false; // this write is the retry: flush() must not schedule another
     }
     QJsonObject object;
     for (const auto& [key, value] : snapshot)
