@@ -167,11 +167,15 @@ std::optional<std::string> readLink(const std::string& path)
     return target;
 }
 
-std::string resolvedPath(std::string_view path, const std::vector<Mount>& mounts, const ReadLink& readLink)
+namespace {
+
+using Walk = RemoteTest::Walk;
+
+// Walks `rest` onward from `resolved`, which holds no symbolic link, so ".." may be taken
+// textually.
+Walk walk(std::string resolved, std::string_view rest, const std::vector<Mount>& mounts, const ReadLink& readLink, int links = 0)
 {
-    std::vector<std::string> pending = reversedComponents(path);
-    std::string resolved; // without symbolic links, so ".." may be taken textually; "" is the root
-    int links = 0;
+    std::vector<std::string> pending = reversedComponents(rest);
     while (!pending.empty()) {
         std::string name = std::move(pending.back());
         pending.pop_back();
@@ -185,9 +189,9 @@ std::string resolvedPath(std::string_view path, const std::vector<Mount>& mounts
         const Mount* mount = holderOf(candidate, mounts);
         if (mount && !mount->isLocal) {
             resolved = std::move(candidate);
-            for (auto rest = pending.rbegin(); rest != pending.rend(); ++rest)
-                resolved += "/" + *rest;
-            break;
+            for (auto next = pending.rbegin(); next != pending.rend(); ++next)
+                resolved += "/" + *next;
+            return { std::move(resolved), true, links };
         }
         const auto target = links < maximumLinks ? readLink(candidate) : std::nullopt;
         if (!target || target->empty()) {
@@ -200,6 +204,14 @@ std::string resolvedPath(std::string_view path, const std::vector<Mount>& mounts
         for (std::string& component : reversedComponents(*target))
             pending.push_back(std::move(component));
     }
+    return { std::move(resolved), false, links };
+}
+
+} // namespace
+
+std::string resolvedPath(std::string_view path, const std::vector<Mount>& mounts, const ReadLink& readLink)
+{
+    std::string resolved = walk("", path, mounts, readLink).resolved;
     return resolved.empty() ? "/" : resolved;
 }
 
@@ -208,12 +220,42 @@ bool isUnderVolumeRoot(std::string_view path)
     return std::ranges::any_of(volumeRoots, [&](std::string_view root) { return beginsWithPattern(path, root); });
 }
 
+namespace {
+
+bool isRemotePath(const std::string& resolved, const std::vector<Mount>& mounts)
+{
+    const std::string path = FileURL(resolved.empty() ? "/" : resolved).normalizedFileURL().path();
+    if (const Mount* mount = holderOf(path, mounts))
+        return !mount->isLocal;
+    return isUnderVolumeRoot(path);
+}
+
+} // namespace
+
 bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts, const ReadLink& readLink)
 {
-    const FileURL resolved = FileURL(resolvedPath(url.normalizedFileURL().path(), mounts, readLink)).normalizedFileURL();
-    if (const Mount* mount = holderOf(resolved.path(), mounts))
-        return !mount->isLocal;
-    return isUnderVolumeRoot(resolved.path());
+    return isRemotePath(walk("", url.normalizedFileURL().path(), mounts, readLink).resolved, mounts);
+}
+
+RemoteTest::RemoteTest(std::vector<Mount> mounts, ReadLink readLink)
+    : mounts_(std::move(mounts))
+    , readLink_(std::move(readLink))
+{
+}
+
+bool RemoteTest::operator()(const FileURL& url)
+{
+    const std::string path = url.normalizedFileURL().path();
+    const std::size_t slash = path.rfind('/');
+    const std::string_view folder = std::string_view(path).substr(0, slash);
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    if (!folder_ || *folder_ != folder) {
+        folder_ = std::string(folder);
+        walkedFolder_ = walk("", folder, mounts_, readLink_);
+    }
+    if (walkedFolder_.isStopped)
+        return isRemotePath(walkedFolder_.resolved + "/" + std::string(name), mounts_);
+    return isRemotePath(walk(walkedFolder_.resolved, name, mounts_, readLink_, walkedFolder_.links).resolved, mounts_);
 }
 
 bool isRemote(const FileURL& url)

@@ -80,5 +80,28 @@ bool isUnderVolumeRoot(std::string_view path);
 bool isRemoteAmong(const FileURL& url, const std::vector<Mount>& mounts, const ReadLink& readLink = Volumes::readLink);
 bool isRemote(const FileURL& url);
 
+// The same test for a batch of files, with the mounts listed once and each folder's links
+// resolved once: a file then costs a single readlink, of its own name, while it lies in the
+// folder of the file before it. Links changed during the batch may go unseen. Not for use by
+// several threads at once; copies are independent.
+class RemoteTest {
+public:
+    // How far a walk along a path got.
+    struct Walk {
+        std::string resolved; // "" is the root
+        bool isStopped = false; // a component is held by a mount that is not local
+        int links = 0; // followed so far
+    };
+
+    explicit RemoteTest(std::vector<Mount> mounts, ReadLink readLink = Volumes::readLink);
+    bool operator()(const FileURL& url);
+
+private:
+    std::vector<Mount> mounts_;
+    ReadLink readLink_;
+    std::optional<std::string> folder_; // the folder of the file before, as written
+    Walk walkedFolder_;
+};
+
 } // namespace Volumes
 } // namespace lh

@@ -113,6 +113,7 @@ TEST_P(VolumesLinkTest, FollowsLinksOnlyWhileOnLocalMounts)
     };
     EXPECT_EQ(Volumes::resolvedPath(c.path, mounts, readLink), c.resolved);
     EXPECT_EQ(Volumes::isRemoteAmong(FileURL(c.path), mounts, readLink), c.isRemote) << c.path;
+    EXPECT_EQ(Volumes::RemoteTest(mounts, readLink)(FileURL(c.path)), c.isRemote) << c.path;
     for (const std::string& path : asked)
         EXPECT_FALSE(path.starts_with("/mnt/nas") || path.starts_with("/net")) << path;
 }
@@ -134,6 +135,27 @@ INSTANTIATE_TEST_SUITE_P(Volumes, VolumesLinkTest,
         // no links, and a loop, which stops after 40 links
         LinkCase { "/home/u/a.flac", {}, "/home/u/a.flac", false },
         LinkCase { "/x/a.flac", { { "/x", "/y" }, { "/y", "/x" } }, "/x/a.flac", false }));
+
+TEST(Volumes, ABatchResolvesEachFoldersLinksOnce)
+{
+    const std::vector<Mount> mounts { { "/", true }, { "/mnt/nas", false } };
+    const std::map<std::string, std::string> links { { "/home/u/Music", "/home/u/real" }, { "/home/u/Share", "/mnt/nas" },
+        { "/home/u/real/b.flac", "/mnt/nas/b.flac" } };
+    int asked = 0;
+    Volumes::RemoteTest isRemote(mounts, [&](const std::string& path) -> std::optional<std::string> {
+        ++asked;
+        const auto found = links.find(path);
+        return found == links.end() ? std::nullopt : std::optional(found->second);
+    });
+    EXPECT_FALSE(isRemote(FileURL("/home/u/Music/a.flac")));
+    EXPECT_TRUE(isRemote(FileURL("/home/u/Music/b.flac"))); // the file itself is a link
+    EXPECT_FALSE(isRemote(FileURL("/home/u/Music/c.flac")));
+    EXPECT_EQ(asked, 10); // the folder: /home, /home/u, Music, again from the root to real; then
+                          // one per file, and /mnt after b's link
+    EXPECT_TRUE(isRemote(FileURL("/home/u/Share/d.flac")));
+    EXPECT_TRUE(isRemote(FileURL("/home/u/Share/e.flac")));
+    EXPECT_EQ(asked, 14); // /home, /home/u, Share, /mnt; nothing inside the share
+}
 
 TEST(Volumes, ResolvesRealLinksWithoutChangingTheTrack)
 {
