@@ -98,6 +98,10 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
     if (sheet.tracks.empty() || sheet.files().size() > maximumCueSheetFiles)
         return {};
     const CueSheet::Folder folder(listFolder_(cueURL.deletingLastPathComponent()));
+    // Each name is compared with every entry of the folder; real sheets (99 files at most)
+    // stay far below this even in a folder of 100,000 entries.
+    if (sheet.files().size() * folder.entries().size() > maximumMatchingWork)
+        return {};
 
     // Entries of one file resolve alike; match each name and ask the remote test once.
     struct Resolved {

@@ -37,6 +37,8 @@ public:
     // more distinct files is something else, and matching each of them against a large folder
     // would keep the import busy long after its watchdog gave up.
     static constexpr std::size_t maximumCueSheetFiles = 999;
+    // Name-by-entry comparisons one sheet may cost: about a second of matching.
+    static constexpr std::size_t maximumMatchingWork = 10'000'000;
 
     TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote isRemote);
     // Reads and lists through the local file system.

@@ -142,6 +142,26 @@ TEST_F(TrackImporterTest, ASheetNamingThousandsOfFilesIsNoCueSheet)
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Many/Many.cue" })).size(), TrackImporter::maximumCueSheetFiles);
 }
 
+TEST_F(TrackImporterTest, ASheetWhoseMatchingWouldCostTooMuchYieldsNothing)
+{
+    const std::size_t names = 100;
+    const std::size_t entries = TrackImporter::maximumMatchingWork / names + 1;
+    std::vector<std::string> listing;
+    for (std::size_t i = 0; i < entries; ++i)
+        listing.push_back(std::to_string(i) + ".flac");
+    QByteArray sheet;
+    for (std::size_t i = 0; i < names; ++i)
+        sheet += "FILE \"" + QByteArray::number(static_cast<qulonglong>(i)) + ".flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    const auto tracksWithListing = [&](std::vector<std::string> folder) {
+        return TrackImporter([&](const FileURL&) { return std::optional(sheet); }, [&](const FileURL&) { return folder; },
+            [](const FileURL&) { return false; })
+            .tracks(urls({ "/music/Big/Big.cue" }));
+    };
+    EXPECT_TRUE(tracksWithListing(listing).empty());
+    listing.resize(entries - 1);
+    EXPECT_EQ(tracksWithListing(listing).size(), names);
+}
+
 TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
 {
     QTemporaryDir dir;
