@@ -92,6 +92,7 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("File"));
     add(*menu, QStringLiteral("Add Files…"), ctrl(Qt::Key_O), [this] { view_.addFiles(); });
+    add(*menu, QStringLiteral("Add Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { view_.addFolder(); });
     add(*menu, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
     menu->addSeparator();
     add(*menu, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });

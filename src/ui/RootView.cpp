@@ -41,11 +41,20 @@ std::vector<FileURL> openDialog(QWidget* parent)
     return files;
 }
 
+std::optional<FileURL> folderDialog(QWidget* parent)
+{
+    const QString folder = QFileDialog::getExistingDirectory(parent);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return FileURL::fromLocalFile(folder, true);
+}
+
 } // namespace
 
 RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults, QWidget* parent)
     : QWidget(parent)
     , chooseFiles([this] { return openDialog(this); })
+    , chooseFolder([this] { return folderDialog(this); })
     , beep([] { QApplication::beep(); })
     , popUpMenu([this](const QList<QAction*>& items, QPoint at) {
         auto* menu = new QMenu(this);
@@ -300,6 +309,12 @@ void RootView::addFiles()
     std::vector<FileURL> files = chooseFiles();
     if (!files.empty())
         send(AddTracksCommand(std::move(files)));
+}
+
+void RootView::addFolder()
+{
+    if (std::optional<FileURL> folder = chooseFolder())
+        send(AddTracksCommand({ std::move(*folder) }));
 }
 
 void RootView::toggleMeter()

@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -82,6 +83,8 @@ public:
     void showInfo();
     void removeSelectedTrack();
     void addFiles();
+    // A folder chooser; the folder's music is added (walked in the background).
+    void addFolder();
     void togglePlaylist();
     void toggleMeter();
     void showAbout();
@@ -91,6 +94,7 @@ public:
 
     // Where the outside world is reached; real by default, replaced by tests.
     std::function<std::vector<FileURL>()> chooseFiles; // the open dialog; empty when cancelled
+    std::function<std::optional<FileURL>()> chooseFolder; // the folder dialog; none when cancelled
     std::function<void()> beep;
 
     // The parts, for the window around the view and for tests.

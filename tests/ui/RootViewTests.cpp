@@ -224,9 +224,14 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
     view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/a.mp3") }; };
     view.addFiles();
     EXPECT_EQ(dispatcher.sent.back(), "add /x/a.mp3");
+    view.chooseFolder = [] { return FileURL("/music/Album", true); };
+    view.addFolder();
+    EXPECT_EQ(dispatcher.sent.back(), "add /music/Album");
     dispatcher.sent.clear();
     view.chooseFiles = [] { return std::vector<FileURL> {}; };
     view.addFiles();
+    view.chooseFolder = [] { return std::nullopt; };
+    view.addFolder();
     EXPECT_TRUE(dispatcher.sent.empty());
 }
 
@@ -305,6 +310,13 @@ TEST_F(RootViewTest, MenusFollowTheState)
     EXPECT_TRUE(menu.item("Shuffle")->isChecked());
 
     showAndSettle();
+    int folders = 0;
+    view.chooseFolder = [&] {
+        ++folders;
+        return std::nullopt;
+    };
+    QTest::keyClick(&view, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(folders, 1);
     QAction* playlist = menu.item("Hide Playlist");
     QTest::keyClick(&view, Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(playlist->text(), "Show Playlist");
