@@ -1,0 +1,89 @@
+#include "AppDelegate.h"
+#include "PlaylistStore.h"
+#include "Preferences.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using namespace lh;
+using Clock = std::chrono::steady_clock;
+
+// Counts the window's paints, so the start-up is timed to the first picture of the playlist.
+class PaintWatch final : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->isWindow())
+            ++paints;
+        return false;
+    }
+};
+
+std::vector<Track> playlist(int count)
+{
+    std::vector<Track> tracks;
+    tracks.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        Track track;
+        track.url = FileURL("/home/me/Music/Artist " + std::to_string(i / 100) + "/Album/" + std::to_string(i) + " Song.flac");
+        tracks.push_back(std::move(track));
+    }
+    return tracks;
+}
+
+// From the player's construction to the window shown with a restored playlist drawn: what a
+// launch costs after the process and its libraries are loaded. The settings and cache folders
+// are private to the run.
+void launchToWindowShown(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + "/config"));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path() + "/cache"));
+    {
+        Preferences defaults(Preferences::defaultFilePath());
+        PlaylistStore(defaults, QStringLiteral("savedPlaylist")).save(playlist(int(state.range(0))));
+        defaults.flush();
+    }
+    PaintWatch watch;
+    qApp->installEventFilter(&watch);
+    for (auto _ : state) {
+        watch.paints = 0;
+        const auto start = Clock::now();
+        auto delegate = std::make_unique<AppDelegate>(std::vector<FileURL> {});
+        delegate->applicationDidFinishLaunching();
+        while (watch.paints == 0)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.PauseTiming();
+        delegate.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    qApp->removeEventFilter(&watch);
+}
+BENCHMARK(launchToWindowShown)->Arg(100'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
