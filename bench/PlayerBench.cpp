@@ -227,7 +227,7 @@ std::vector<float> straightDecode(const QString& path)
 std::vector<float> renderJoined(const std::vector<lh::FilePlayer::Next>& windows)
 {
     std::atomic<bool> hasEnded = false;
-    lh::FilePlayer player(stereoDecoder(windows.front().file), 4096, [&] { hasEnded = true; });
+    lh::FilePlayer player(stereoDecoder(windows.front().file), 4096, [&](std::uint64_t) { hasEnded = true; });
     player.setWindowEnd(windows.front().end);
     if (windows.front().start > 0)
         player.seek(windows.front().start);

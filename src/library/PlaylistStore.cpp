@@ -56,7 +56,12 @@ PlaylistStore::PlaylistStore(Preferences& defaults, QString key)
 
 void PlaylistStore::save(const std::vector<Track>& tracks)
 {
-    defaults_->set(storedValue(tracks), key_);
+    saveStored(storedValue(tracks));
+}
+
+void PlaylistStore::saveStored(QJsonArray stored)
+{
+    defaults_->set(std::move(stored), key_);
 }
 
 std::vector<Track> PlaylistStore::load(const IsRemote& isRemote) const

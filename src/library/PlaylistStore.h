@@ -20,7 +20,7 @@ class Preferences;
 // is a whole file, an element that cannot be read is skipped on its own) and never touches the
 // files themselves.
 //
-// Main thread only, like the store.
+// Main thread only, like the store, except for the static functions.
 class PlaylistStore {
 public:
     using IsRemote = std::function<bool(const FileURL&)>;
@@ -30,6 +30,9 @@ public:
 
     // Replaces the stored playlist.
     void save(const std::vector<Track>& tracks);
+    // The same with the stored form already built (see storedValue), which can be done on
+    // any thread.
+    void saveStored(QJsonArray stored);
     // The stored playlist, in order; `isRemote` decides for elements that do not say.
     std::vector<Track> load(const IsRemote& isRemote) const;
 

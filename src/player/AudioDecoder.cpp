@@ -26,6 +26,21 @@ constexpr std::int64_t seekPreroll = 8192;
 // A damaged file may fail packet after packet; this many failures in a row end it.
 constexpr int maxFailuresInARow = 64;
 
+// What real audio uses, with room to spare: from speech at a few kHz to 768 kHz masters, from
+// mono to 22.2 surround. The player sizes its buffers from the file's format, and a crafted
+// header may claim anything (a WAV can say 2³¹−1 Hz).
+constexpr int minSampleRate = 1000;
+constexpr int maxSampleRate = 768000;
+constexpr int maxChannels = 32;
+
+void checkFormat(int sampleRate, int channels, const FileURL& url)
+{
+    if (sampleRate < minSampleRate || sampleRate > maxSampleRate)
+        throw AudioLoadError("unusable sample rate " + std::to_string(sampleRate) + " Hz in " + url.path());
+    if (channels < 1 || channels > maxChannels)
+        throw AudioLoadError("unusable channel count " + std::to_string(channels) + " in " + url.path());
+}
+
 MediaFile openMedia(const FileURL& url)
 {
     try {
@@ -50,8 +65,12 @@ AudioDecoder::AudioDecoder(const FileURL& url)
     if (!frame_ || !packet_)
         throw AudioLoadError("out of memory");
     openCodec();
-    if (!receiveFrame() || frame_->nb_samples <= 0 || frame_->sample_rate <= 0 || frame_->ch_layout.nb_channels <= 0)
+    // What the header states is checked before anything is decoded, what decodes after.
+    if (codec_->sample_rate != 0 && codec_->ch_layout.nb_channels != 0)
+        checkFormat(codec_->sample_rate, codec_->ch_layout.nb_channels, url);
+    if (!receiveFrame() || frame_->nb_samples <= 0)
         throw AudioLoadError("no playable audio in " + url.path());
+    checkFormat(frame_->sample_rate, frame_->ch_layout.nb_channels, url);
     hasBufferedFrame_ = true;
     sampleRate_ = frame_->sample_rate;
     channels_ = frame_->ch_layout.nb_channels;

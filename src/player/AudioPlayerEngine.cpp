@@ -116,10 +116,10 @@ void AudioPlayerEngine::load(const FileURL& url)
     decoder->setOutputChannels(output_->channels());
     const std::uint64_t loadCount = ++loadCount_;
     std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
-    auto onEnd = [engine, loadCount] {
-        MainThread::post([engine, loadCount] {
+    auto onEnd = [engine, loadCount](std::uint64_t seekCount) {
+        MainThread::post([engine, loadCount, seekCount] {
             if (auto alive = engine.lock())
-                (*alive)->finish(loadCount);
+                (*alive)->finish(loadCount, seekCount);
         });
     };
     auto player = std::make_unique<FilePlayer>(std::move(decoder), output_->bufferFrames(), std::move(onEnd));
@@ -187,10 +187,11 @@ std::optional<std::chrono::steady_clock::time_point> AudioPlayerEngine::firstFra
     return player_->firstHandedAt();
 }
 
-void AudioPlayerEngine::finish(std::uint64_t loadCount)
+void AudioPlayerEngine::finish(std::uint64_t loadCount, std::uint64_t seekCount)
 {
-    // A notice from a file that has since been replaced or unloaded would end the wrong one.
-    if (!player_ || loadCount != loadCount_)
+    // A notice from a file that has since been replaced or unloaded would end the wrong one,
+    // and one posted just before a seek would end the track the seek just moved back into.
+    if (!player_ || loadCount != loadCount_ || seekCount != player_->seekCount())
         return;
     output_->pause(); // nothing left but silence
     player_->setIsPlaying(false);

@@ -43,7 +43,7 @@ public:
 
 private:
     void prepareOutput(int sampleRate, int channels);
-    void finish(std::uint64_t loadCount);
+    void finish(std::uint64_t loadCount, std::uint64_t seekCount);
 
     std::function<void()> onFinishedPlaying_;
     float volume_ = 0.8f;

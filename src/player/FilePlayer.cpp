@@ -19,7 +19,7 @@ float decibels(double sumOfSquares, std::int64_t count)
 
 } // namespace
 
-FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFrames, std::function<void()> onEnd)
+FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFrames, OnEnd onEnd)
     : sampleRate_(decoder->sampleRate())
     , channels_(decoder->outputChannels())
     , fileChannels_(decoder->channels())
@@ -98,6 +98,12 @@ void FilePlayer::seek(std::int64_t frame)
         seekLocked(frame);
     }
     wake_.notify_all();
+}
+
+std::uint64_t FilePlayer::seekCount() const
+{
+    std::lock_guard lock(mutex_);
+    return seekCount_;
 }
 
 void FilePlayer::seekLocked(std::int64_t frame)
@@ -183,6 +189,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
     const auto channels = static_cast<std::size_t>(channels_);
     std::size_t count = 0;
     bool isEndHeard = false;
+    std::uint64_t seekCount = 0;
     {
         std::lock_guard lock(mutex_);
         const std::int64_t first = nextFrame_;
@@ -201,6 +208,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
             silenceAfterEnd_ += static_cast<std::int64_t>(wanted);
             isEndHeard = silenceAfterEnd_ > deviceBufferFrames_;
             hasEnded_ = isEndHeard;
+            seekCount = seekCount_;
         }
     }
     wake_.notify_all();
@@ -208,7 +216,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
     for (float& sample : std::span(out, count * channels))
         sample *= gain;
     if (isEndHeard && onEnd_)
-        onEnd_();
+        onEnd_(seekCount);
 }
 
 std::size_t FilePlayer::take(float* out, std::size_t frames)

@@ -29,14 +29,16 @@ namespace lh {
 // so positions given out and taken in stay the file's own.
 //
 // Threads: render() runs on the device's thread; everything else on the owner's thread
-// (the main thread). `onEnd` is called once per end reached, on the device's thread.
+// (the main thread). `onEnd` is called once per end reached, on the device's thread, with the
+// number of the seek the end was reached after (see seekCount()).
 class FilePlayer {
 public:
     static constexpr std::int64_t noWindowEnd = std::numeric_limits<std::int64_t>::max();
+    using OnEnd = std::function<void(std::uint64_t seekCount)>;
 
     // `deviceBufferFrames` is the device's buffer size, used to hold back the end notice until
     // the last frames have been heard.
-    FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFrames, std::function<void()> onEnd);
+    FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFrames, OnEnd onEnd);
     ~FilePlayer();
 
     FilePlayer(const FilePlayer&) = delete;
@@ -72,6 +74,9 @@ public:
     // the next one.
     std::int64_t position() const;
     void seek(std::int64_t frame);
+    // How many seeks there have been; an end notice carrying an older number was overtaken
+    // by a seek.
+    std::uint64_t seekCount() const;
     // Frames from `frame` on are handed to the device as silence, but still counted. The
     // muting happens as frames leave for the device, not in the decoder: frames past the end
     // are decoded and queued as usual, so moving the end later before the device has reached
@@ -115,7 +120,7 @@ private:
     const int fileChannels_;
     const int deviceBufferFrames_;
     std::unique_ptr<AudioDecoder> decoder_; // the decoder thread's alone once it runs
-    std::function<void()> onEnd_;
+    OnEnd onEnd_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -41,12 +41,13 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     std::shared_ptr<RemoteFileAccess> remoteFiles, std::chrono::nanoseconds stallLimit,
     Preferences& defaults, QString defaultsKey, Environment environment)
     : environment_(withDefaults(std::move(environment)))
+    , mainThread_(environment_.mainThread ? std::shared_ptr<Executor>(std::shared_ptr<Executor>(), environment_.mainThread)
+                                           : std::make_shared<MainThreadExecutor>())
     , ownBackground_(environment_.background ? nullptr : std::make_unique<SerialExecutor>())
-    , mainThread_(environment_.mainThread ? *environment_.mainThread : ownMainThread_)
     , background_(environment_.background ? *environment_.background : *ownBackground_)
     , model_(model)
     , playback_(engine)
-    , metadata_(std::move(infoReader), background_, mainThread_)
+    , metadata_(std::move(infoReader), background_, *mainThread_)
     , cache_(cache)
     , stallLimit_(stallLimit)
     , defaults_(defaults)
@@ -56,11 +57,10 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     // The downloader reports on its own executor; the report crosses to the main thread and
     // reaches the controller only if it is still there.
     Weak weak = self_;
-    Executor& mainThread = mainThread_;
     downloader_ = std::make_unique<Downloader>(
         cache, std::move(remoteFiles), stallLimit,
-        [weak, &mainThread](const DownloadStates& states, Downloader::Done done) {
-            mainThread.execute([weak, states] {
+        [weak, mainThread = mainThread_](const DownloadStates& states, Downloader::Done done) {
+            mainThread->execute([weak, states] {
                 if (auto alive = weak.lock())
                     (*alive)->receive(states);
             });
@@ -85,6 +85,8 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
 
 PlayerController::~PlayerController()
 {
+    if (unsavedTracks_)
+        store_.save(*unsavedTracks_); // at quit: the store writes what it holds as it goes
     self_.reset();
     if (pendingPlayback_)
         pendingPlayback_->request_stop();
@@ -113,7 +115,7 @@ TrackImporter PlayerController::importer() const
 
 void PlayerController::later(std::function<void(PlayerController&)> work)
 {
-    mainThread_.execute([weak = Weak(self_), work = std::move(work)] {
+    mainThread_->execute([weak = Weak(self_), work = std::move(work)] {
         if (auto alive = weak.lock())
             work(**alive);
     });

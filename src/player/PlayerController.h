@@ -44,7 +44,9 @@ struct PlayerEnvironment {
     Random random; // default: the system's random generator
     MonotonicNow now; // the sleep timer's clock; default: MonotonicClock::now
     TimerFactory makeTimer; // default: makeMainThreadTimer
-    Executor* mainThread = nullptr; // default: the Qt main thread
+    // Default: the Qt main thread. An injected one must outlive every completion the
+    // controller hands to other threads, not just the controller.
+    Executor* mainThread = nullptr;
     Executor* background = nullptr; // metadata reads; default: a serial executor of its own
     Executor* downloads = nullptr; // the downloader's actor; default: its own
     StallRuntime stallRuntime; // the watchdog of imports and copies
@@ -80,8 +82,10 @@ public:
 
     void perform(const Command& command) override;
 
-    // Transport and navigation.
-    void play(std::int64_t row, std::int64_t step, bool wraps);
+    // Transport and navigation. `isChosen`: the row is the user's own pick (a double-click,
+    // Return, play/pause, Next, Previous, opening a file) and is waited for even when known to
+    // be unreachable; moves made by the player itself pass over such rows.
+    void play(std::int64_t row, std::int64_t step, bool wraps, bool isChosen = true);
     void togglePlayPause();
     void next();
     void previous();
@@ -132,6 +136,7 @@ private:
     // Runs `work` later on the main thread with the controller, if it still exists.
     void later(std::function<void(PlayerController&)> work);
 
+    std::optional<std::int64_t> nextRow();
     void playFirst(Candidates candidates, bool isChosen, bool isShareAway);
     void waitFor(const Track& track, Candidates rest);
     bool startPlayback(const Track& track, const FileURL& file);
@@ -165,9 +170,11 @@ private:
 
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
+    // Shared with every completion that crosses threads, so one that arrives after the
+    // controller is gone still has a live executor to hop through. Declared before the
+    // background executor, whose last jobs (a stream read under way) still report through it.
+    std::shared_ptr<Executor> mainThread_;
     std::unique_ptr<SerialExecutor> ownBackground_;
-    MainThreadExecutor ownMainThread_;
-    Executor& mainThread_;
     Executor& background_;
 
     PlayerModel& model_;
@@ -181,6 +188,7 @@ private:
     std::int64_t addCount_ = 0;
     Preferences& defaults_;
     PlaylistStore store_;
+    std::shared_ptr<const std::vector<Track>> unsavedTracks_; // the latest save, until stored
     std::unique_ptr<RepeatingTimer> timer_;
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
     std::optional<Track> shufflePick_; // the random row picked ahead, until it plays

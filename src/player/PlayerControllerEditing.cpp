@@ -18,6 +18,19 @@ bool isCueSheet(const FileURL& url)
     return extension == "cue";
 }
 
+// Drops the entries of `urls` from a map of the model, notifying only when one was there.
+template <typename Map>
+void forget(Observable<Map>& property, const std::unordered_set<FileURL>& urls)
+{
+    const Map& entries = property.value();
+    if (std::ranges::none_of(urls, [&](const FileURL& url) { return entries.contains(url); }))
+        return;
+    property.modify([&](Map& all) {
+        for (const FileURL& url : urls)
+            all.erase(url);
+    });
+}
+
 } // namespace
 
 void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion then)
@@ -58,9 +71,10 @@ void PlayerController::startNextAdd()
             remoteTest(isRemote));
         return importer.tracks(walker->walk(progress));
     };
-    auto arrive = [&mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
-        // On the import's thread or the watchdog's: back to the main thread first.
-        mainThread.execute([weak, outcome = std::move(outcome)] {
+    auto arrive = [mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
+        // On the import's thread or the watchdog's, maybe long after the controller is gone:
+        // back to the main thread first.
+        mainThread->execute([weak, outcome = std::move(outcome)] {
             auto alive = weak.lock();
             if (!alive)
                 return;
@@ -154,13 +168,9 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     model_.tracks.set(std::move(kept));
     persistTracks();
 
-    const auto& infos = model_.streamInfo.value();
-    if (std::ranges::any_of(gone, [&](const FileURL& url) { return infos.contains(url); }))
-        model_.streamInfo.modify([&](StreamInfoMap& all) {
-            for (const FileURL& url : gone)
-                all.erase(url);
-        });
-    refreshFileStates();
+    // The remaining rows' states and stream descriptions stand; only the removed files' go.
+    forget(model_.streamInfo, gone);
+    forget(model_.fileStates, gone);
 
     if (const auto current = model_.currentIndex.value()) {
         if (valid.contains(*current)) {
@@ -177,9 +187,32 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     reconsiderUpcoming();
 }
 
+// Building the stored form of a large playlist takes far longer than copying it, so it is
+// built on the background executor from a copy that nothing changes, and handed to the store
+// back on the main thread. Of a burst of saves only the latest is built; one still pending
+// when the controller goes is stored by the destructor.
 void PlayerController::persistTracks()
 {
-    store_.save(model_.tracks.value());
+    auto snapshot = std::make_shared<const std::vector<Track>>(model_.tracks.value());
+    unsavedTracks_ = snapshot;
+    background_.execute([weakSnapshot = std::weak_ptr(snapshot), mainThread = mainThread_, weak = Weak(self_)] {
+        const auto tracks = weakSnapshot.lock();
+        if (!tracks)
+            return; // superseded by a later save, or stored already
+        QJsonArray stored = PlaylistStore::storedValue(*tracks);
+        mainThread->execute([weak, weakSnapshot, stored = std::move(stored)] {
+            auto alive = weak.lock();
+            if (!alive)
+                return;
+            PlayerController& controller = **alive;
+            const auto& unsaved = controller.unsavedTracks_;
+            if (!unsaved || unsaved.owner_before(weakSnapshot) || weakSnapshot.owner_before(unsaved))
+                return; // a later save is under way
+            controller.store_.saveStored(stored);
+            // Freeing a large copy is not the main thread's job either.
+            controller.background_.execute([done = std::move(controller.unsavedTracks_)] {});
+        });
+    });
 }
 
 } // namespace lh

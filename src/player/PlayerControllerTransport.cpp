@@ -8,18 +8,18 @@
 
 namespace lh {
 
-void PlayerController::play(std::int64_t row, std::int64_t step, bool wraps)
+void PlayerController::play(std::int64_t row, std::int64_t step, bool wraps, bool isChosen)
 {
     const auto& tracks = model_.tracks.value();
     if (row < 0 || row >= static_cast<std::int64_t>(tracks.size()))
         return;
     resetPlayback();
-    playFirst(Playlist::candidates(model_.tracks.value(), row, step, wraps), true, false);
+    playFirst(Playlist::candidates(model_.tracks.value(), row, step, wraps), isChosen, false);
 }
 
 // Plays the first candidate that can be played now, or waits for the copy of a network file.
-// Only the first candidate looked at counts as chosen by the user: a chosen file is always
-// waited for, while moving on automatically passes over files known to be unreachable and,
+// Only the first candidate looked at can count as chosen by the user (and only when the user
+// picked it, not when a track ended): a chosen file is always waited for, while moving on automatically passes over files known to be unreachable and,
 // once their share is known to be away, every network file without a copy.
 void PlayerController::playFirst(Candidates candidates, bool isChosen, bool isShareAway)
 {
@@ -59,9 +59,9 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
     std::stop_source wait;
     pendingPlayback_ = wait;
     downloader_->fetch(track.url,
-        [&mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
+        [mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
             // On the downloader's executor: back to the main thread before anything else.
-            mainThread.execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
+            mainThread->execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
                 auto alive = weak.lock();
                 if (!alive || token.stop_requested())
                     return;
@@ -128,15 +128,21 @@ void PlayerController::togglePlayPause()
 
 void PlayerController::next()
 {
+    if (const auto row = nextRow())
+        play(*row, 1, true);
+}
+
+std::optional<std::int64_t> PlayerController::nextRow()
+{
     const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
     if (count == 0)
-        return;
-    std::int64_t row = (model_.currentIndex.value().value_or(-1) + 1) % count;
+        return std::nullopt;
     if (model_.isShuffled.value()) {
+        // A pick made ahead for a gapless join is the one that plays.
         const auto pick = takeShufflePick();
-        row = pick ? *pick : randomIndex();
+        return pick ? *pick : randomIndex();
     }
-    play(row, 1, true);
+    return (model_.currentIndex.value().value_or(-1) + 1) % count;
 }
 
 void PlayerController::previous()
@@ -159,20 +165,23 @@ std::int64_t PlayerController::randomIndex()
     return (*current + environment_.random(1, count)) % count;
 }
 
+// Moving on by itself is nobody's pick: a row already known to be unreachable is passed over
+// instead of costing a stall limit of silence.
 void PlayerController::trackEnded()
 {
     if (playback_.advance())
         followOn(); // the end notice of a track joined before the tick noticed the join
     const auto current = model_.currentIndex.value();
     if (model_.isRepeating.value() || model_.isShuffled.value() || !current) {
-        next();
+        if (const auto row = nextRow())
+            play(*row, 1, true, false);
         return;
     }
     const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
     if (*current >= count - 1)
         resetPlayback();
     else
-        play(*current + 1, 1, false);
+        play(*current + 1, 1, false, false);
 }
 
 void PlayerController::seek(double time)
@@ -193,9 +202,8 @@ void PlayerController::startTimer()
 // timer's own callback, and not at all once the controller is gone.
 std::unique_ptr<RepeatingTimer> PlayerController::makeCommandTimer(double interval, void (*fire)(PlayerController&))
 {
-    Executor& mainThread = mainThread_;
-    return environment_.makeTimer(interval, [&mainThread, weak = Weak(self_), fire] {
-        mainThread.execute([weak, fire] {
+    return environment_.makeTimer(interval, [mainThread = mainThread_, weak = Weak(self_), fire] {
+        mainThread->execute([weak, fire] {
             if (auto alive = weak.lock())
                 fire(**alive);
         });

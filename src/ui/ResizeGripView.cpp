@@ -1,5 +1,6 @@
 #include "ResizeGripView.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -56,10 +57,7 @@ void ResizeGripView::mousePressEvent(QMouseEvent* event)
     event->accept();
     if (event->button() != Qt::LeftButton)
         return;
-    QWidget* window = this->window();
-    if (QWindow* handle = window->windowHandle(); handle && handle->startSystemResize(Qt::BottomEdge))
-        return;
-    drag = Drag { event->globalPosition().toPoint(), window->geometry() };
+    drag = Drag { event->globalPosition().toPoint(), window()->geometry() };
 }
 
 void ResizeGripView::mouseMoveEvent(QMouseEvent* event)
@@ -70,6 +68,18 @@ void ResizeGripView::mouseMoveEvent(QMouseEvent* event)
     if (!drag)
         return;
     QWidget* window = this->window();
+    // The window manager is handed the resize only once the pointer has really moved: given one
+    // on a mere click, it would go on resizing after the release.
+    if (!drag->isResizingByHand) {
+        const QPoint travelled = event->globalPosition().toPoint() - drag->startPointer;
+        if (travelled.manhattanLength() < QApplication::startDragDistance())
+            return;
+        if (QWindow* handle = window->windowHandle(); handle && handle->startSystemResize(Qt::BottomEdge)) {
+            drag.reset();
+            return;
+        }
+        drag->isResizingByHand = true;
+    }
     const int height = draggedHeight(drag->startGeometry.height(), drag->startPointer.y(),
         event->globalPosition().toPoint().y(), window->minimumHeight(), window->maximumHeight());
     QRect geometry = drag->startGeometry;

@@ -38,6 +38,7 @@ private:
     struct Drag {
         QPoint startPointer; // screen coordinates
         QRect startGeometry; // the window's, at the press
+        bool isResizingByHand = false;
     };
     std::optional<Drag> drag;
 };

@@ -1,5 +1,6 @@
 #include "WindowMover.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
@@ -23,9 +24,9 @@ bool WindowMover::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove:
         return move(static_cast<const QMouseEvent&>(*event));
     case QEvent::MouseButtonRelease: {
-        const bool wasMoving = grip.has_value();
-        grip.reset();
-        return wasMoving;
+        const bool wasPressed = pressed.has_value();
+        pressed.reset();
+        return wasPressed;
     }
     default:
         return false;
@@ -36,22 +37,31 @@ bool WindowMover::press(const QMouseEvent& event)
 {
     if (event.button() != Qt::LeftButton)
         return false;
-    QWidget* window = surface.window();
-    if (QWindow* handle = window->windowHandle(); handle && handle->startSystemMove())
-        return true;
-    grip = event.globalPosition().toPoint() - window->pos();
+    const QPoint at = event.globalPosition().toPoint();
+    pressed = Press { at, at - surface.window()->pos() };
     return true;
 }
 
 bool WindowMover::move(const QMouseEvent& event)
 {
-    if (!grip)
+    if (!pressed)
         return false;
     if (!(event.buttons() & Qt::LeftButton)) {
-        grip.reset(); // the release went elsewhere (a grab was lost)
+        pressed.reset(); // the release went elsewhere (a grab was lost)
         return false;
     }
-    surface.window()->move(event.globalPosition().toPoint() - *grip);
+    const QPoint at = event.globalPosition().toPoint();
+    QWidget* window = surface.window();
+    if (!pressed->isMovingByHand) {
+        if ((at - pressed->at).manhattanLength() < QApplication::startDragDistance())
+            return true;
+        if (QWindow* handle = window->windowHandle(); handle && handle->startSystemMove()) {
+            pressed.reset(); // the window manager has it now, release included
+            return true;
+        }
+        pressed->isMovingByHand = true;
+    }
+    window->move(at - pressed->grip);
     return true;
 }
 

@@ -2,6 +2,12 @@
 
 #include "AudioFiles.h"
 
+#include "AudioPlaying.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -100,6 +106,62 @@ TEST(AudioDecoder, SurroundIsMixedDownToStereo)
     }
     EXPECT_EQ(frames, 24000u);
     EXPECT_GT(energy, 0);
+}
+
+// A 16-bit PCM WAV whose header states `sampleRate` and `channels`, with 4,096 frames of silence.
+QByteArray wav(std::uint32_t sampleRate, std::uint16_t channels)
+{
+    const std::uint32_t dataSize = 4096u * channels * 2;
+    QByteArray bytes;
+    const auto put = [&bytes](auto value) {
+        value = qToLittleEndian(value);
+        bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    const auto put32 = [&put](std::uint32_t value) { put(value); };
+    const auto put16 = [&put](std::uint16_t value) { put(value); };
+    bytes.append("RIFF");
+    put32(36 + dataSize);
+    bytes.append("WAVEfmt ");
+    put32(16);
+    put16(1); // PCM
+    put16(channels);
+    put32(sampleRate);
+    put32(sampleRate * channels * 2u); // bytes per second: wraps for absurd rates, as a crafted one may
+    put16(static_cast<std::uint16_t>(channels * 2));
+    put16(16);
+    bytes.append("data");
+    put32(dataSize);
+    bytes.append(QByteArray(static_cast<qsizetype>(dataSize), '\0'));
+    return bytes;
+}
+
+TEST(AudioDecoder, FormatsNoRealAudioUsesAreRefused)
+{
+    struct Case {
+        std::uint32_t sampleRate;
+        std::uint16_t channels;
+        bool isPlayable;
+    };
+    const Case cases[] = {
+        { 8000, 1, true }, { 44100, 2, true }, { 768000, 2, true }, { 48000, 32, true },
+        { 2147483647, 2, false }, { 1000000, 2, false }, { 500, 1, false }, { 44100, 33, false }, { 44100, 1000, false },
+    };
+    QTemporaryDir dir;
+    for (const Case& test : cases) {
+        const QString path = dir.filePath(QStringLiteral("%1-%2.wav").arg(test.sampleRate).arg(test.channels));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(wav(test.sampleRate, test.channels));
+        file.close();
+        SCOPED_TRACE(path.toStdString());
+        if (test.isPlayable) {
+            const AudioDecoder decoder(FileURL::fromLocalFile(path));
+            EXPECT_EQ(decoder.sampleRate(), static_cast<int>(test.sampleRate));
+            EXPECT_EQ(decoder.channels(), test.channels);
+        } else {
+            EXPECT_THROW(AudioDecoder(FileURL::fromLocalFile(path)), AudioLoadError);
+        }
+    }
 }
 
 } // namespace

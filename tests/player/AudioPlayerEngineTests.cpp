@@ -101,6 +101,14 @@ protected:
         return file.fileName();
     }
 
+    // Plays the short tone until its end has been reached and the notice posted, not yet run.
+    static void playUntilTheEndIsPosted(AudioPlayerEngine& engine)
+    {
+        engine.load(url(shortTone("tone.wav")));
+        engine.play();
+        std::this_thread::sleep_for(1500ms);
+    }
+
     QTemporaryDir dir;
 };
 
@@ -154,12 +162,23 @@ TEST_F(AudioPlayerEngineTest, EndNoticeOfAReplacedFileIsDropped)
     AudioPlayerEngine engine;
     int finished = 0;
     engine.setOnFinishedPlaying([&] { ++finished; });
-    engine.load(url(shortTone("tone.wav")));
-    engine.play();
-    std::this_thread::sleep_for(1500ms); // the end is reached and its notice posted, not yet run
+    playUntilTheEndIsPosted(engine);
     engine.load(url(next));
     test::runEventsFor(300ms);
     EXPECT_EQ(finished, 0);
+}
+
+TEST_F(AudioPlayerEngineTest, EndNoticeOvertakenByASeekIsDropped)
+{
+    AudioPlayerEngine engine;
+    int finished = 0;
+    engine.setOnFinishedPlaying([&] { ++finished; });
+    playUntilTheEndIsPosted(engine);
+    engine.setCurrentTime(0.1);
+    test::runEventsFor(100ms);
+    EXPECT_EQ(finished, 0);
+    ASSERT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s)); // the new end
+    EXPECT_NEAR(engine.currentTime(), 0.4, 0.05);
 }
 
 TEST_F(AudioPlayerEngineTest, EndNoticeAfterTheEngineIsGoneIsDropped)
@@ -168,9 +187,7 @@ TEST_F(AudioPlayerEngineTest, EndNoticeAfterTheEngineIsGoneIsDropped)
     {
         AudioPlayerEngine engine;
         engine.setOnFinishedPlaying([&] { ++finished; });
-        engine.load(url(shortTone("tone.wav")));
-        engine.play();
-        std::this_thread::sleep_for(1500ms);
+        playUntilTheEndIsPosted(engine);
     }
     test::runEventsFor(300ms);
     EXPECT_EQ(finished, 0);

@@ -29,7 +29,14 @@ protected:
         folders["/m"] = { "album.cue", "album.flac", "a.flac" };
     }
 
-    std::vector<Track> saved() const
+    // What the store holds once the stored form, built in the background, has arrived.
+    std::vector<Track> saved()
+    {
+        settle();
+        return storedNow();
+    }
+
+    std::vector<Track> storedNow() const
     {
         return PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).load([](const FileURL&) { return false; });
     }
@@ -166,6 +173,23 @@ TEST_F(Editing, ARemovalOfRowsOutsideThePlaylistSavesAndAnnouncesNothing)
     perform(RemoveTracksCommand({ -1, 1, 7 }));
     EXPECT_EQ(notifications, 1);
     EXPECT_TRUE(saved().empty());
+}
+
+TEST_F(Editing, TheStoredFormIsBuiltInTheBackgroundAndAPendingOneIsStoredAtTheEnd)
+{
+    start();
+    perform(AddTracksCommand({ url("/m/a.flac") }));
+    perform(AddTracksCommand({ url("/m/b.mp3") }));
+    EXPECT_TRUE(storedNow().empty());
+    background.runAll();
+    EXPECT_TRUE(storedNow().empty()); // built, on its way back to the main thread
+    mainThread.runAll();
+    EXPECT_EQ(storedNow(), model.tracks.value());
+
+    perform(RemoveTracksCommand({ 0 }));
+    controller.reset(); // quitting before the build ran
+    ASSERT_EQ(storedNow().size(), 1u);
+    EXPECT_EQ(storedNow().front().url, url("/m/b.mp3"));
 }
 
 TEST_F(Editing, RemovingTheLastRowOfTheShownFileClosesTheInfoPanel)

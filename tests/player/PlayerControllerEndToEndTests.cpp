@@ -104,15 +104,14 @@ TEST_F(PlayerEndToEnd, PlaybackGoesOnWithLocalAndCachedRowsWhenTheShareIsCut)
     EXPECT_TRUE(test::runEventsUntil([&] { return stateOf(onShare("net.wav")) == FileState::unreachable; }, 10s));
 
     // Through the list: b, a, then the three cue tracks from the cached copy, each ending on
-    // its own. Moving on to the network row waits for it once more (it is the row asked for),
-    // and when that copy fails too playback goes on with b.
+    // its own. The network row, known unreachable by now, is passed over on the way to b.
     std::vector<std::int64_t> played;
     const auto subscription = model.currentIndex.subscribe([&](const std::optional<std::int64_t>& row) {
         if (row && (played.empty() || played.back() != *row))
             played.push_back(*row);
     });
     ASSERT_TRUE(test::runEventsUntil([&] { return played.size() >= 7 && model.isPlaying.value(); }, 30s));
-    EXPECT_EQ(std::vector<std::int64_t>(played.begin(), played.begin() + 7), std::vector<std::int64_t>({ 5, 0, 1, 2, 3, 4, 5 }));
+    EXPECT_EQ(std::vector<std::int64_t>(played.begin(), played.begin() + 7), std::vector<std::int64_t>({ 5, 0, 1, 2, 3, 5, 0 }));
     EXPECT_EQ(stateOf(onShare("album.wav")), FileState::cached);
 
     const auto saved = PlaylistStore(defaults, QStringLiteral("savedPlaylist")).load([](const FileURL&) { return false; });

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace lh::test {
 namespace {
 
@@ -95,6 +97,49 @@ TEST_F(Transport, AChosenRowIsWaitedForEvenWhenKnownUnreachable)
     perform(PlayTrackCommand(1));
     EXPECT_TRUE(model.isLoading.value());
     EXPECT_EQ(model.currentIndex.value(), 1);
+}
+
+// Rows: a local cue track ending at 300 s, a network file whose share is away, a local file.
+TEST_F(Transport, OnlyTheUsersOwnPickWaitsForARowKnownUnreachable)
+{
+    struct Case {
+        const char* move;
+        std::int64_t from;
+        bool isRepeating;
+        std::function<void()> act;
+        bool isWaiting; // for the network row; otherwise the local row after it plays
+    };
+    const Case cases[] = {
+        { "end of the file, repeat on", 0, true, [&] { engine.finish(); }, false },
+        { "end of the file, repeat off", 0, false, [&] { engine.finish(); }, false },
+        { "end of the cue window", 0, false, [&] {
+             engine.time = 300;
+             timers.fire(PlayerController::playbackTickInterval);
+             mainThread.runAll();
+         }, false },
+        { "Next", 0, true, [&] { perform(NextCommand()); }, true },
+        { "Previous", 2, true, [&] { perform(PreviousCommand()); }, true },
+        { "play/pause with nothing loaded", 0, true, [&] {
+             perform(NextCommand());
+             perform(StopCommand());
+             perform(TogglePlayPauseCommand());
+         }, true },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.move);
+        controller.reset();
+        settle();
+        files->isAway = true;
+        startWith({ cueTrack("/m/album.flac", 0, 300, "One"), wholeFile("/share/y.flac"), wholeFile("/m/c.flac") });
+        settle(); // the copy-ahead pass finds y unreachable
+        ASSERT_EQ(model.fileStates.value().at(url("/share/y.flac")), FileState::unreachable);
+        model.isRepeating.set(test.isRepeating);
+        perform(PlayTrackCommand(test.from));
+
+        test.act();
+        EXPECT_EQ(model.isLoading.value(), test.isWaiting);
+        EXPECT_EQ(model.currentIndex.value(), test.isWaiting ? 1 : 2);
+    }
 }
 
 TEST_F(Transport, StopDuringAWaitKeepsTheArrivingCopyFromPlaying)
