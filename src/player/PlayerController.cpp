@@ -103,9 +103,9 @@ TrackImporter::IsRemote PlayerController::remoteTest(const TrackImporter::IsRemo
 {
     if (injected)
         return injected;
-    // One look at the mount list for the whole batch instead of one per file: adding
-    // thousands of files would otherwise read it thousands of times on the main thread.
-    return [mounts = Volumes::mounted()](const FileURL& url) { return Volumes::isRemoteAmong(url, mounts); };
+    // One look at the mount list for the whole batch instead of one per file, and each folder's
+    // links followed once: adding thousands of files would otherwise repeat both per file.
+    return Volumes::RemoteTest(Volumes::mounted());
 }
 
 TrackImporter PlayerController::importer() const
