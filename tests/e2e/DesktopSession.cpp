@@ -112,8 +112,9 @@ pid_t DesktopSession::launch(const std::vector<std::string>& argv, const std::st
     const std::vector<std::string>& overrides) const
 {
     // `env -i` rather than this process's environment: nothing of the machine's own desktop or
-    // of the test runner leaks into the program.
-    std::vector<std::string> command { "env", "-i" };
+    // of the test runner leaks into the program. The parent-death signal ends it with the suite
+    // even when the suite itself is killed (by CTest's timeout, say) and cannot clean up.
+    std::vector<std::string> command { "setpriv", "--pdeathsig", "KILL", "env", "-i" };
     for (std::string& variable : environment(overrides))
         command.push_back(std::move(variable));
     command.insert(command.end(), argv.begin(), argv.end());

@@ -207,8 +207,7 @@ protected:
 
     void click(const std::string& window, int x, int y) const
     {
-        xdotool({ "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y) });
-        xdotool({ "click", "1" });
+        xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
     }
 
     // The paths of the playlist the player stored.
