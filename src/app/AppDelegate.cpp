@@ -1,10 +1,15 @@
 #include "AppDelegate.h"
 
+#include "MainWindowController.h"
 #include "MediaTrackInfoReader.h"
 #include "MprisService.h"
 #include "NetworkFiles.h"
+#include "PlayerMenu.h"
+#include "RootView.h"
+#include "ToolbarView.h"
+#include "BottomBarView.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusConnection>
 
 #include <chrono>
@@ -19,10 +24,6 @@ constexpr std::chrono::seconds stallLimit { 15 };
 
 } // namespace
 
-// Stand-ins until the window arrives; they keep the object graph complete.
-class MainWindowController { };
-class PlayerMenu { };
-
 AppDelegate::AppDelegate(std::vector<FileURL> filesToOpen)
     : filesToOpen_(std::move(filesToOpen))
     , preferences_(Preferences::defaultFilePath())
@@ -36,6 +37,18 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"));
+    windowController_ = std::make_unique<MainWindowController>(model_, *playerController_, preferences_);
+    RootView& view = windowController_->rootView();
+    playerMenu_ = std::make_unique<PlayerMenu>(model_, view, view,
+        PlayerMenu::WindowActions {
+            [this] { windowController_->hideWindow(); },
+            [&view] { view.showMinimized(); },
+            [this] { windowController_->showWindow(); },
+            [] { QApplication::quit(); },
+        });
+    const auto popUp = [this](QPoint at) { playerMenu_->popUp(at); };
+    view.toolbar().onContextMenu = popUp;
+    view.bottomBar().onContextMenu = popUp;
     publishMediaControls();
     showWindow({});
     if (!filesToOpen_.empty()) {
@@ -67,15 +80,17 @@ void AppDelegate::open(const std::vector<FileURL>& urls)
 void AppDelegate::publishMediaControls()
 {
     mediaControls_ = std::make_unique<MprisService>(QDBusConnection::sessionBus(), model_, *playerController_,
-        MprisService::WindowActions { [this] { showWindow({}); }, [] { QCoreApplication::quit(); } });
+        MprisService::WindowActions { [this] { showWindow({}); }, [] { QApplication::quit(); } });
     if (const auto failure = mediaControls_->publish()) {
         std::fprintf(stderr, "Larkhaven: media keys and desktop media controls are off: %s\n", qPrintable(*failure));
         mediaControls_.reset();
     }
 }
 
-void AppDelegate::showWindow(const std::string&)
+void AppDelegate::showWindow(const std::string& activationToken)
 {
+    if (windowController_)
+        windowController_->showWindow(activationToken);
 }
 
 } // namespace lh

@@ -31,12 +31,16 @@ public:
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     void applicationDidFinishLaunching();
+    // For the program's other entries (the media controls): show the window, or the model and
+    // the one entry for commands.
+    void showWindow(const std::string& activationToken);
+    const PlayerModel& model() const { return model_; }
+    CommandDispatching& dispatcher() const { return *playerController_; }
     // A message from a later launch of the program.
     void receive(const ActivationMessage& message);
 
 private:
     void open(const std::vector<FileURL>& urls);
-    void showWindow(const std::string& activationToken);
     void publishMediaControls();
 
     std::vector<FileURL> filesToOpen_;

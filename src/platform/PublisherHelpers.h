@@ -19,15 +19,15 @@ Publisher<std::tuple<A, B>> combineLatest(Publisher<A> a, Publisher<B> b)
             std::optional<A> a;
             std::optional<B> b;
             typename Publisher<Out>::Sink receive;
-            void emit()
+            void deliverLatest()
             {
                 if (a && b)
                     receive(Out(*a, *b));
             }
         };
         auto state = std::make_shared<State>(State { {}, {}, std::move(receive) });
-        auto first = std::make_shared<Subscription>(a.sink([state](const A& v) { state->a = v; state->emit(); }));
-        auto second = std::make_shared<Subscription>(b.sink([state](const B& v) { state->b = v; state->emit(); }));
+        auto first = std::make_shared<Subscription>(a.sink([state](const A& v) { state->a = v; state->deliverLatest(); }));
+        auto second = std::make_shared<Subscription>(b.sink([state](const B& v) { state->b = v; state->deliverLatest(); }));
         return Subscription([first, second] {
             first->cancel();
             second->cancel();

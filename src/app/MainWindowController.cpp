@@ -1,0 +1,63 @@
+#include "MainWindowController.h"
+
+#include "RootView.h"
+#include "ToolbarView.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+
+namespace lh {
+
+MainWindowController::MainWindowController(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults)
+    : rootView_(std::make_unique<RootView>(state, dispatcher, defaults))
+{
+    RootView& window = *rootView_;
+    window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    window.setWindowTitle(QStringLiteral("Larkhaven"));
+    window.setWindowIcon(QIcon(QStringLiteral(":/larkhaven/icon.svg")));
+    window.resize(RootView::size);
+    window.installEventFilter(this);
+    window.toolbar().onClose = [this] { hideWindow(); };
+    window.toolbar().onMinimise = [&window] { window.showMinimized(); };
+}
+
+MainWindowController::~MainWindowController() = default;
+
+void MainWindowController::showWindow(const std::string& activationToken)
+{
+    RootView& window = *rootView_;
+    if (!hasBeenShown_) {
+        hasBeenShown_ = true;
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            window.move(screen->availableGeometry().center() - window.rect().center());
+    }
+    // Wayland's compositor lets a window take the focus only with the token of the launch that
+    // asked for it.
+    if (!activationToken.empty())
+        qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(activationToken));
+    if (window.isMinimized())
+        window.showNormal();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void MainWindowController::hideWindow()
+{
+    rootView_->hide();
+}
+
+// The window is never closed, only hidden: the player keeps running with its playback.
+bool MainWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == rootView_.get() && event->type() == QEvent::Close) {
+        event->ignore();
+        hideWindow();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace lh

@@ -1,0 +1,205 @@
+#include "PlayerMenu.h"
+
+#include "PlaylistListView.h"
+#include "PublisherHelpers.h"
+#include "RootView.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QWidget>
+
+namespace lh {
+
+namespace {
+
+QKeySequence ctrl(int key)
+{
+    return QKeySequence(Qt::CTRL | key);
+}
+
+} // namespace
+
+PlayerMenu::PlayerMenu(const PlayerState& state, RootView& view, QWidget& window, WindowActions actions)
+    : view_(view)
+    , window_(window)
+    , menu_(std::make_unique<QMenu>())
+{
+    buildAppMenu(actions);
+    buildFileMenu(actions);
+    buildEditMenu();
+    buildControlsMenu();
+    buildViewMenu();
+    buildWindowMenu(actions);
+
+    // Where the desktop has a global menu bar the tree goes there; otherwise the bar would sit
+    // inside the fixed-size window, so it is not shown at all.
+    menuBar_ = new QMenuBar(&window_);
+    menuBar_->setNativeMenuBar(true);
+    for (QAction* submenu : menu_->actions())
+        menuBar_->addAction(submenu);
+    if (!menuBar_->isNativeMenuBar())
+        menuBar_->hide();
+    bind(state);
+}
+
+PlayerMenu::~PlayerMenu() = default;
+
+bool PlayerMenu::isNative() const
+{
+    return menuBar_->isNativeMenuBar();
+}
+
+void PlayerMenu::popUp(QPoint globalPosition) const
+{
+    menu_->popup(globalPosition);
+}
+
+QAction* PlayerMenu::item(const QString& title) const
+{
+    for (QAction* action : items_) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}
+
+// Every item is also an action of the window, so its key works while no menu is open.
+QAction* PlayerMenu::add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action)
+{
+    QAction* item = menu.addAction(title);
+    if (!key.isEmpty()) {
+        item->setShortcut(key);
+        item->setShortcutContext(Qt::WindowShortcut);
+        window_.addAction(item);
+    }
+    QObject::connect(item, &QAction::triggered, item, [action = std::move(action)] { action(); });
+    items_.push_back(item);
+    return item;
+}
+
+void PlayerMenu::buildAppMenu(const WindowActions& actions)
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("Larkhaven"));
+    add(*menu, QStringLiteral("About Larkhaven"), {}, [this] { view_.showAbout(); });
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Hide Larkhaven"), ctrl(Qt::Key_H), actions.hide);
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Quit Larkhaven"), ctrl(Qt::Key_Q), actions.quit);
+}
+
+void PlayerMenu::buildFileMenu(const WindowActions& actions)
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("File"));
+    add(*menu, QStringLiteral("Add Files…"), ctrl(Qt::Key_O), [this] { view_.addFiles(); });
+    add(*menu, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Close Window"), ctrl(Qt::Key_W), actions.hide);
+}
+
+// Nothing in the window cuts, copies or pastes; Select All is the list's.
+void PlayerMenu::buildEditMenu()
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("Edit"));
+    for (const auto& [title, key] : { std::pair { QStringLiteral("Cut"), Qt::Key_X },
+             std::pair { QStringLiteral("Copy"), Qt::Key_C }, std::pair { QStringLiteral("Paste"), Qt::Key_V } })
+        add(*menu, title, ctrl(key), [] { })->setEnabled(false);
+    add(*menu, QStringLiteral("Select All"), ctrl(Qt::Key_A), [this] {
+        if (view_.isPlaylistVisible())
+            view_.list().selectAll();
+    });
+}
+
+void PlayerMenu::buildControlsMenu()
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("Controls"));
+    add(*menu, QStringLiteral("Play"), {}, [this] { view_.togglePlayPause(); });
+    add(*menu, QStringLiteral("Stop"), ctrl(Qt::Key_Period), [this] { view_.stopPlayback(); });
+    add(*menu, QStringLiteral("Next"), ctrl(Qt::Key_Right), [this] { view_.nextTrack(); });
+    add(*menu, QStringLiteral("Previous"), ctrl(Qt::Key_Left), [this] { view_.previousTrack(); });
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Increase Volume"), ctrl(Qt::Key_Up), [this] { view_.volumeUp(); });
+    add(*menu, QStringLiteral("Decrease Volume"), ctrl(Qt::Key_Down), [this] { view_.volumeDown(); });
+    add(*menu, QStringLiteral("Dim"), ctrl(Qt::Key_D), [this] { view_.toggleDim(); })->setCheckable(true);
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Shuffle"), {}, [this] { view_.toggleShuffle(); })->setCheckable(true);
+    add(*menu, QStringLiteral("Repeat"), {}, [this] { view_.toggleRepeat(); })->setCheckable(true);
+    QMenu* sleep = menu->addMenu(QStringLiteral("Sleep Timer"));
+    for (QAction* action : view_.sleepTimerItems(sleep)) {
+        sleep->addAction(action);
+        if (!action->isSeparator())
+            items_.push_back(action);
+    }
+}
+
+void PlayerMenu::buildViewMenu()
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("View"));
+    add(*menu, QStringLiteral("Hide Playlist"), ctrl(Qt::Key_L), [this] { view_.togglePlaylist(); });
+    add(*menu, QStringLiteral("Show VU Meter"), {}, [this] { view_.toggleMeter(); })->setCheckable(true);
+}
+
+void PlayerMenu::buildWindowMenu(const WindowActions& actions)
+{
+    QMenu* menu = menu_->addMenu(QStringLiteral("Window"));
+    add(*menu, QStringLiteral("Minimize"), ctrl(Qt::Key_M), actions.minimise);
+    menu->addSeparator();
+    add(*menu, QStringLiteral("Bring All to Front"), {}, actions.bringToFront);
+}
+
+// The items whose titles change are looked up once, before any binding renames them.
+void PlayerMenu::bind(const PlayerState& state)
+{
+    QAction* playPause = item(QStringLiteral("Play"));
+    QAction* stop = item(QStringLiteral("Stop"));
+    QAction* next = item(QStringLiteral("Next"));
+    QAction* previous = item(QStringLiteral("Previous"));
+    QAction* louder = item(QStringLiteral("Increase Volume"));
+    QAction* quieter = item(QStringLiteral("Decrease Volume"));
+    QAction* getInfo = item(QStringLiteral("Get Info"));
+    QAction* remove = item(QStringLiteral("Remove from Playlist"));
+    QAction* off = item(QStringLiteral("Off"));
+    QAction* playlist = item(QStringLiteral("Hide Playlist"));
+    QAction* meter = item(QStringLiteral("Show VU Meter"));
+    QAction* shuffle = item(QStringLiteral("Shuffle"));
+    QAction* repeat = item(QStringLiteral("Repeat"));
+    QAction* dim = item(QStringLiteral("Dim"));
+
+    const auto keep = [this](Subscription subscription) { subscriptions_.push_back(std::move(subscription)); };
+    keep(state.isPlayingPublisher().sink([playPause](bool playing) {
+        playPause->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    }));
+    keep(state.tracksPublisher().sink([=](const std::vector<Track>& tracks) {
+        for (QAction* action : { playPause, next, previous })
+            action->setEnabled(!tracks.empty());
+    }));
+    keep(combineLatest(state.durationPublisher(), state.isLoadingPublisher())
+             .sink([stop](const std::tuple<double, bool>& value) {
+                 stop->setEnabled(std::get<0>(value) > 0 || std::get<1>(value));
+             }));
+    keep(state.volumePublisher().sink([louder, quieter](float volume) {
+        louder->setEnabled(volume < 1);
+        quieter->setEnabled(volume > 0);
+    }));
+    keep(combineLatest(view_.selectionPublisher(), state.currentIndexPublisher())
+             .sink([getInfo](const std::tuple<IndexSet, std::optional<std::int64_t>>& value) {
+                 getInfo->setEnabled(!std::get<0>(value).isEmpty() || std::get<1>(value).has_value());
+             }));
+    keep(combineLatest(view_.selectionPublisher(), view_.isPlaylistVisiblePublisher())
+             .sink([remove](const std::tuple<IndexSet, bool>& value) {
+                 remove->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
+             }));
+    keep(state.isShuffledPublisher().sink([shuffle](bool on) { shuffle->setChecked(on); }));
+    keep(state.isRepeatingPublisher().sink([repeat](bool on) { repeat->setChecked(on); }));
+    keep(state.isDimmedPublisher().sink([dim](bool on) { dim->setChecked(on); }));
+    keep(state.sleepTimeRemainingPublisher().sink(
+        [off](const std::optional<double>& remaining) { off->setEnabled(remaining.has_value()); }));
+    keep(view_.isPlaylistVisiblePublisher().sink([playlist](bool visible) {
+        playlist->setText(visible ? QStringLiteral("Hide Playlist") : QStringLiteral("Show Playlist"));
+    }));
+    keep(view_.showsMeterPublisher().sink([meter](bool shows) { meter->setChecked(shows); }));
+}
+
+} // namespace lh

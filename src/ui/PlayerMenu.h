@@ -1,0 +1,72 @@
+#pragma once
+
+#include "PlayerState.h"
+#include "Subscription.h"
+
+#include <QKeySequence>
+#include <QPoint>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QWidget;
+
+namespace lh {
+
+class RootView;
+
+// The player's menus: Larkhaven, File, Edit, Controls, View and Window, their items bound to the
+// player state and the root view (titles, check marks, enabled states), and every key
+// equivalent a shortcut of the window (Ctrl for Command, Alt for Option).
+//
+// The same tree is the window's native menu bar where the desktop shows a global one, and opens
+// from the toolbar's menu button and a right-click on the toolbar or the bottom bar
+// (`popUp`). A menu bar is never shown inside the window. Main thread only.
+class PlayerMenu {
+public:
+    // What the menus do to the window and the application.
+    struct WindowActions {
+        std::function<void()> hide; // "Hide Larkhaven", "Close Window"
+        std::function<void()> minimise;
+        std::function<void()> bringToFront;
+        std::function<void()> quit;
+    };
+
+    PlayerMenu(const PlayerState& state, RootView& view, QWidget& window, WindowActions actions);
+    ~PlayerMenu();
+
+    PlayerMenu(const PlayerMenu&) = delete;
+    PlayerMenu& operator=(const PlayerMenu&) = delete;
+
+    // The whole tree as one menu of submenus.
+    QMenu& menu() const { return *menu_; }
+    // Whether the tree is also shown as the desktop's global menu bar.
+    bool isNative() const;
+    void popUp(QPoint globalPosition) const;
+
+    // An item by its title (for tests and the window), or null.
+    QAction* item(const QString& title) const;
+
+private:
+    QAction* add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action);
+    void buildAppMenu(const WindowActions& actions);
+    void buildFileMenu(const WindowActions& actions);
+    void buildEditMenu();
+    void buildControlsMenu();
+    void buildViewMenu();
+    void buildWindowMenu(const WindowActions& actions);
+    void bind(const PlayerState& state);
+
+    RootView& view_;
+    QWidget& window_;
+    std::unique_ptr<QMenu> menu_;
+    QMenuBar* menuBar_ = nullptr;
+    std::vector<QAction*> items_;
+    std::vector<Subscription> subscriptions_;
+};
+
+} // namespace lh

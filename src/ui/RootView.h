@@ -1,0 +1,169 @@
+#pragma once
+
+#include "Command.h"
+#include "FileURL.h"
+#include "IndexSet.h"
+#include "Observable.h"
+#include "PlayerState.h"
+#include "Subscription.h"
+
+#include <QRect>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QGraphicsOpacityEffect;
+class QVariantAnimation;
+
+namespace lh {
+
+class AboutPanelController;
+class BottomBarView;
+class LCDView;
+class LeopardSlider;
+class PlaylistHeaderView;
+class PlaylistListView;
+class Preferences;
+class ResizeGripView;
+class SpeakerIconView;
+class SquareButton;
+class ToolbarView;
+class TrackInfoPanelController;
+class TransportButton;
+
+// The whole content of the main window: the toolbar with the display, the transport buttons and
+// the volume slider, and below it the collapsible playlist with its header and bottom bar.
+//
+// It shows the player's state (read through `PlayerState` only) and turns every click, key and
+// slider move into one command sent through `CommandDispatching`. The menus call the same
+// actions. Main thread only.
+class RootView : public QWidget {
+public:
+    RootView(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults, QWidget* parent = nullptr);
+    ~RootView() override;
+
+    static constexpr QSize size { 360, 540 };
+    struct Layout {
+        static constexpr int toolbarHeight = 158;
+        static constexpr QRect lcdFrame { 12, 32, 336, 72 };
+        static constexpr int controlsCenterY = 132;
+        static constexpr int headerHeight = 17;
+        static constexpr int bottomBarHeight = 24;
+        static constexpr int minimumExpandedHeight = toolbarHeight + headerHeight + 95 + bottomBarHeight;
+    };
+    static constexpr std::array<int, 5> sleepTimerChoices { 15, 30, 45, 60, 90 };
+    static constexpr int resizeAnimationMilliseconds = 160;
+
+    bool isPlaylistVisible() const { return isPlaylistVisible_.value(); }
+    bool showsMeter() const { return showsMeter_.value(); }
+    Publisher<bool> isPlaylistVisiblePublisher() const { return isPlaylistVisible_.publisher(); }
+    Publisher<bool> showsMeterPublisher() const { return showsMeter_.publisher(); }
+    Publisher<IndexSet> selectionPublisher() const;
+
+    // The actions of the buttons, keys and menus; each sends at most one command.
+    void previousTrack();
+    void togglePlayPause();
+    void nextTrack();
+    void stopButtonClicked(Qt::KeyboardModifiers modifiers);
+    void stopPlayback();
+    void seekChanged();
+    void volumeChanged();
+    void volumeUp();
+    void volumeDown();
+    void toggleShuffle();
+    void toggleRepeat();
+    void toggleDim();
+    // 0 cancels the sleep timer.
+    void setSleepTimer(int minutes);
+    void showInfo();
+    void removeSelectedTrack();
+    void addFiles();
+    void togglePlaylist();
+    void toggleMeter();
+    void showAbout();
+
+    // Fresh menu items each call, owned by `owner`: the five durations, a separator and "Off".
+    QList<QAction*> sleepTimerItems(QObject* owner);
+
+    // Where the outside world is reached; real by default, replaced by tests.
+    std::function<std::vector<FileURL>()> chooseFiles; // the open dialog; empty when cancelled
+    std::function<void()> beep;
+
+    // The parts, for the window around the view and for tests.
+    ToolbarView& toolbar() const { return *toolbar_; }
+    LCDView& lcd() const { return *lcd_; }
+    PlaylistListView& list() const { return *list_; }
+    BottomBarView& bottomBar() const { return *bottomBar_; }
+    LeopardSlider& volumeSlider() const { return *volumeSlider_; }
+    TransportButton& previousButton() const { return *previousButton_; }
+    TransportButton& playPauseButton() const { return *playPauseButton_; }
+    TransportButton& nextButton() const { return *nextButton_; }
+    TransportButton& stopButton() const { return *stopButton_; }
+    TransportButton& playlistToggleButton() const { return *playlistToggleButton_; }
+    SquareButton& shuffleButton() const { return *shuffleButton_; }
+    SquareButton& repeatButton() const { return *repeatButton_; }
+    SquareButton& infoButton() const { return *infoButton_; }
+    PlaylistHeaderView& header() const { return *header_; }
+    TrackInfoPanelController& infoPanel() const { return *infoPanel_; }
+    // The opacity of the volume controls: 0.4 while dimmed.
+    double volumeControlsOpacity() const;
+    // The stop button's sleep-timer menu, while it is open.
+    std::function<void(const QList<QAction*>& items, QPoint globalPosition)> popUpMenu;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildPlaylistArea();
+    void buildBottomBar();
+    void bind();
+    void bindTransport();
+    void bindDisplay();
+    void bindPlaylist();
+    void bindSettings();
+    void layoutPlaylistArea();
+    void applySizeLimits();
+    void animateWindowHeight(int target);
+    void send(const Command& command) { dispatcher_.perform(command); }
+
+    const PlayerState& state_;
+    CommandDispatching& dispatcher_;
+    Preferences& defaults_;
+    int expandedHeight_ = size.height();
+    Observable<bool> isPlaylistVisible_ { true };
+    Observable<bool> showsMeter_ { true };
+    std::vector<Subscription> subscriptions_;
+
+    ToolbarView* toolbar_;
+    LCDView* lcd_;
+    TransportButton* previousButton_;
+    TransportButton* playPauseButton_;
+    TransportButton* nextButton_;
+    TransportButton* stopButton_;
+    TransportButton* playlistToggleButton_;
+    SpeakerIconView* volumeDownIcon_;
+    SpeakerIconView* volumeUpIcon_;
+    LeopardSlider* volumeSlider_;
+    PlaylistHeaderView* header_;
+    PlaylistListView* list_;
+    BottomBarView* bottomBar_;
+    ResizeGripView* grip_;
+    SquareButton* addButton_;
+    SquareButton* removeButton_;
+    SquareButton* infoButton_;
+    SquareButton* shuffleButton_;
+    SquareButton* repeatButton_;
+    std::vector<QGraphicsOpacityEffect*> dimmedEffects_;
+    std::unique_ptr<TrackInfoPanelController> infoPanel_;
+    std::unique_ptr<AboutPanelController> aboutPanel_;
+    QVariantAnimation* resizeAnimation_ = nullptr;
+};
+
+} // namespace lh

@@ -1,0 +1,170 @@
+#include "RootView.h"
+
+#include "BottomBarView.h"
+#include "DisplayTexts.h"
+#include "LCDView.h"
+#include "LeopardSlider.h"
+#include "PlaybackTimeFormatter.h"
+#include "PlaylistListView.h"
+#include "PublisherHelpers.h"
+#include "SquareButton.h"
+#include "TrackInfoPanelController.h"
+#include "TransportButton.h"
+
+#include <QGraphicsOpacityEffect>
+
+namespace lh {
+
+namespace {
+
+using Tracks = std::vector<Track>;
+using Index = std::optional<std::int64_t>;
+
+std::optional<Track> trackAt(const Tracks& tracks, Index index)
+{
+    if (!index || *index < 0 || *index >= std::int64_t(tracks.size()))
+        return std::nullopt;
+    return tracks[std::size_t(*index)];
+}
+
+bool isUncached(const FileStateMap& states, const Track& track)
+{
+    const auto found = states.find(track.url);
+    if (found == states.end())
+        return false;
+    const FileState state = found->second;
+    return state == FileState::waiting || state == FileState::copying || state == FileState::unreachable;
+}
+
+} // namespace
+
+// Every handler runs on the main thread during a model assignment; the subscriptions die with
+// the view, so none outlives it.
+void RootView::bind()
+{
+    bindTransport();
+    bindDisplay();
+    bindSettings();
+    bindPlaylist();
+}
+
+void RootView::bindTransport()
+{
+    subscriptions_.push_back(state_.isPlayingPublisher().sink(
+        [this](bool playing) { playPauseButton_->setGlyph(playing ? Glyph::pause : Glyph::play); }));
+
+    subscriptions_.push_back(combineLatest(state_.currentTimePublisher(), state_.durationPublisher())
+                                 .sink([this](const std::tuple<double, double>& times) {
+                                     const auto [time, duration] = times;
+                                     lcd_->setElapsedText(PlaybackTimeFormatter::string(time));
+                                     const double remaining = duration - time;
+                                     lcd_->setRemainingText(
+                                         u'-' + PlaybackTimeFormatter::string(remaining > 0 ? remaining : 0));
+                                     LeopardSlider& slider = lcd_->progressSlider();
+                                     slider.setEnabled(duration > 0);
+                                     if (!slider.isTracking()) {
+                                         slider.setRange(0, duration > 1 ? duration : 1);
+                                         slider.setValue(time);
+                                     }
+                                 }));
+}
+
+void RootView::bindDisplay()
+{
+    subscriptions_.push_back(showsMeterPublisher().sink([this](bool shows) { lcd_->setShowsMeter(shows); }));
+    subscriptions_.push_back(state_.leftLevelPublisher().sink([this](double level) { lcd_->setLeftLevel(level); }));
+    subscriptions_.push_back(state_.rightLevelPublisher().sink([this](double level) { lcd_->setRightLevel(level); }));
+
+    subscriptions_.push_back(
+        combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.streamInfoPublisher())
+            .sink([this](const std::tuple<Tracks, Index, StreamInfoMap>& value) {
+                lcd_->setFormatText(
+                    DisplayTexts::formatText(std::get<0>(value), std::get<1>(value), std::get<2>(value)));
+            }));
+
+    subscriptions_.push_back(
+        combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher())
+            .sink([this](const std::tuple<Tracks, Index, bool>& value) {
+                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(std::get<0>(value), std::get<1>(value));
+                lcd_->setTitle(lines.title);
+                lcd_->setArtist(std::get<2>(value) ? QStringLiteral("Loading…") : lines.artist);
+            }));
+
+    subscriptions_.push_back(state_.infoPublisher().sink([this](const std::optional<TrackInfo>& info) {
+        if (info)
+            infoPanel_->show(*info, window());
+        else
+            infoPanel_->panel().hide();
+    }));
+}
+
+void RootView::bindSettings()
+{
+    subscriptions_.push_back(state_.isShuffledPublisher().sink([this](bool on) { shuffleButton_->setOn(on); }));
+    subscriptions_.push_back(state_.isRepeatingPublisher().sink([this](bool on) { repeatButton_->setOn(on); }));
+    subscriptions_.push_back(state_.isDimmedPublisher().sink([this](bool dimmed) {
+        // An effect that does nothing still costs an offscreen pass on every repaint: it is on
+        // only while dimmed.
+        for (QGraphicsOpacityEffect* effect : dimmedEffects_) {
+            effect->setOpacity(dimmed ? 0.4 : 1.0);
+            effect->setEnabled(dimmed);
+        }
+    }));
+    subscriptions_.push_back(
+        combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher())
+            .sink([this](const std::tuple<Tracks, std::optional<double>>& value) {
+                bottomBar_->setStatusText(
+                    DisplayTexts::statusText(std::int64_t(std::get<0>(value).size()), std::get<1>(value)));
+            }));
+    subscriptions_.push_back(state_.volumePublisher().sink([this](float volume) {
+        if (!volumeSlider_->isTracking())
+            volumeSlider_->setValue(volume);
+    }));
+}
+
+void RootView::bindPlaylist()
+{
+    subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher())
+                                 .sink([this](const std::tuple<Tracks, StreamInfoMap>& value) {
+                                     const std::vector<QString> texts
+                                         = DisplayTexts::rowDurationTexts(std::get<0>(value), std::get<1>(value));
+                                     list_->setTimes(QStringList(texts.begin(), texts.end()));
+                                 }));
+
+    subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.fileStatesPublisher())
+                                 .sink([this](const std::tuple<Tracks, FileStateMap>& value) {
+                                     const auto& [tracks, states] = value;
+                                     QList<bool> rows;
+                                     rows.reserve(qsizetype(tracks.size()));
+                                     for (const Track& track : tracks)
+                                         rows.append(isUncached(states, track));
+                                     list_->setUncachedRows(std::move(rows));
+                                 }));
+
+    subscriptions_.push_back(state_.tracksPublisher().sink([this](const Tracks& tracks) {
+        QStringList titles;
+        titles.reserve(qsizetype(tracks.size()));
+        for (const Track& track : tracks)
+            titles.append(DisplayTexts::displayName(track));
+        list_->setTitles(std::move(titles));
+    }));
+
+    subscriptions_.push_back(
+        state_.currentIndexPublisher().sink([this](Index index) { list_->setPlayingIndex(index); }));
+
+    // The list follows the playing track only when the current track itself changes, not when
+    // the playlist is edited around it; a playlist change and an index change made in the same
+    // turn arrive as one.
+    auto lastTrack = std::make_shared<std::optional<std::optional<Track>>>();
+    subscriptions_.push_back(debounced(combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher()))
+                                 .sink([this, lastTrack](const std::tuple<Tracks, Index>& value) {
+                                     const std::optional<Track> track = trackAt(std::get<0>(value), std::get<1>(value));
+                                     if (*lastTrack && **lastTrack == track)
+                                         return;
+                                     *lastTrack = track;
+                                     if (const Index index = std::get<1>(value))
+                                         list_->scrollToRow(*index);
+                                 }));
+}
+
+} // namespace lh

@@ -1,0 +1,317 @@
+#include "RootView.h"
+
+#include "BottomBarView.h"
+#include "EventLoop.h"
+#include "LCDView.h"
+#include "LeopardSlider.h"
+#include "PlayerMenu.h"
+#include "PlayerModel.h"
+#include "PlaylistListView.h"
+#include "Preferences.h"
+#include "SquareButton.h"
+#include "TransportButton.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Writes each command down as a short text, so a test compares what was sent with one line.
+class RecordingDispatcher final : public CommandDispatching {
+public:
+    std::vector<std::string> sent;
+
+    void perform(const Command& command) override { sent.push_back(describe(command)); }
+
+    static std::string describe(const Command& command)
+    {
+        std::ostringstream out;
+        if (auto* c = dynamic_cast<const PlayTrackCommand*>(&command))
+            out << "play " << c->index;
+        else if (auto* c = dynamic_cast<const SeekCommand*>(&command))
+            out << "seek " << c->time;
+        else if (auto* c = dynamic_cast<const SetVolumeCommand*>(&command))
+            out << "volume " << c->volume;
+        else if (auto* c = dynamic_cast<const ChangeVolumeCommand*>(&command))
+            out << "change volume " << c->delta;
+        else if (auto* c = dynamic_cast<const ShowInfoCommand*>(&command))
+            out << "info " << c->index;
+        else if (auto* c = dynamic_cast<const SetSleepTimerCommand*>(&command))
+            out << "sleep " << (c->minutes ? std::to_string(*c->minutes) : "off");
+        else if (auto* c = dynamic_cast<const RemoveTracksCommand*>(&command))
+            out << "remove " << c->indices.size();
+        else if (auto* c = dynamic_cast<const AddTracksCommand*>(&command))
+            out << "add " << (c->urls.empty() ? "" : c->urls.front().path());
+        else
+            out << typeid(command).name();
+        return out.str();
+    }
+
+    template <class T>
+    static std::string name()
+    {
+        return typeid(T).name();
+    }
+};
+
+Track fileTrack(const std::string& path)
+{
+    Track track;
+    track.url = FileURL(path);
+    return track;
+}
+
+struct RootViewTest : ::testing::Test {
+    QTemporaryDir dir;
+    Preferences defaults { dir.path() + "/preferences.json" };
+    PlayerModel model;
+    RecordingDispatcher dispatcher;
+    RootView view { model, dispatcher, defaults };
+    int beeps = 0;
+
+    RootViewTest()
+    {
+        view.beep = [this] { ++beeps; };
+        view.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    }
+
+    void setTracks(int count)
+    {
+        std::vector<Track> tracks;
+        for (int i = 0; i < count; ++i)
+            tracks.push_back(fileTrack("/music/Artist - Song " + std::to_string(i) + ".flac"));
+        model.tracks.set(tracks);
+    }
+
+    void showAndSettle()
+    {
+        view.move(100, 100);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
+    void waitForHeight(int height)
+    {
+        EXPECT_TRUE(test::runEventsUntil([&] { return view.height() == height; }, 2s)) << view.height();
+        test::runEventsFor(50ms);
+    }
+};
+
+TEST_F(RootViewTest, AnEmptyPlaylistShowsNotPlayingAndTheInfoButtonOnlyBeeps)
+{
+    EXPECT_EQ(view.lcd().title(), "Not Playing");
+    EXPECT_EQ(view.lcd().artist(), "");
+    EXPECT_EQ(view.lcd().formatText(), "");
+    EXPECT_EQ(view.bottomBar().statusText(), "0 songs");
+    view.infoButton().click();
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(dispatcher.sent.empty());
+}
+
+TEST_F(RootViewTest, ShowsTheCurrentTrackAndTheTimes)
+{
+    setTracks(3);
+    model.currentIndex.set(1);
+    model.isLoading.set(true);
+    EXPECT_EQ(view.lcd().title(), "Song 1");
+    EXPECT_EQ(view.lcd().artist(), "Loading…");
+    model.isLoading.set(false);
+    EXPECT_EQ(view.lcd().artist(), "Artist");
+    EXPECT_EQ(view.lcd().formatText(), "FLAC");
+    EXPECT_EQ(view.bottomBar().statusText(), "3 songs");
+    EXPECT_EQ(view.list().titles().at(2), "Artist - Song 2");
+
+    // Duration 0: the slider is off, its maximum 1, nothing remains.
+    LeopardSlider& progress = view.lcd().progressSlider();
+    EXPECT_FALSE(progress.isEnabled());
+    EXPECT_EQ(progress.maximum(), 1);
+    EXPECT_EQ(view.lcd().remainingText(), "-0:00");
+    model.duration.set(200);
+    model.currentTime.set(65.5);
+    EXPECT_TRUE(progress.isEnabled());
+    EXPECT_EQ(progress.maximum(), 200);
+    EXPECT_EQ(progress.value(), 65.5);
+    EXPECT_EQ(view.lcd().elapsedText(), "1:05");
+    EXPECT_EQ(view.lcd().remainingText(), "-2:14");
+    model.currentTime.set(250);
+    EXPECT_EQ(view.lcd().remainingText(), "-0:00");
+
+    model.sleepTimeRemaining.set(89.5);
+    EXPECT_EQ(view.bottomBar().statusText(), "3 songs — stops in 2 min");
+}
+
+TEST_F(RootViewTest, SlidersBeingDraggedDoNotFollowTheModel)
+{
+    showAndSettle();
+    model.duration.set(100);
+    LeopardSlider& volume = view.volumeSlider();
+    QTest::mousePress(&volume, Qt::LeftButton, {}, QPoint(volume.width() / 2, 8));
+    ASSERT_TRUE(volume.isTracking());
+    const double dragged = volume.value();
+    model.volume.set(0.1f);
+    EXPECT_EQ(volume.value(), dragged);
+    QTest::mouseRelease(&volume, Qt::LeftButton, {}, QPoint(volume.width() / 2, 8));
+    model.volume.set(0.1f);
+    EXPECT_FLOAT_EQ(float(volume.value()), 0.1f);
+    ASSERT_FALSE(dispatcher.sent.empty());
+    EXPECT_EQ(dispatcher.sent.front().rfind("volume ", 0), 0u);
+
+    LeopardSlider& progress = view.lcd().progressSlider();
+    QTest::mousePress(&progress, Qt::LeftButton, {}, QPoint(progress.width() - 2, 7));
+    model.currentTime.set(3);
+    EXPECT_GT(progress.value(), 90);
+    QTest::mouseRelease(&progress, Qt::LeftButton, {}, QPoint(progress.width() - 2, 7));
+    EXPECT_EQ(dispatcher.sent.back().rfind("seek ", 0), 0u);
+}
+
+TEST_F(RootViewTest, EachControlSendsItsOneCommand)
+{
+    setTracks(2);
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        { [&] { view.previousButton().click(); }, RecordingDispatcher::name<PreviousCommand>() },
+        { [&] { view.playPauseButton().click(); }, RecordingDispatcher::name<TogglePlayPauseCommand>() },
+        { [&] { view.nextButton().click(); }, RecordingDispatcher::name<NextCommand>() },
+        { [&] { view.stopButtonClicked({}); }, RecordingDispatcher::name<StopCommand>() },
+        { [&] { view.shuffleButton().click(); }, RecordingDispatcher::name<ToggleShuffleCommand>() },
+        { [&] { view.repeatButton().click(); }, RecordingDispatcher::name<ToggleRepeatCommand>() },
+        { [&] { view.volumeUp(); }, "change volume 0.1" },
+        { [&] { view.volumeDown(); }, "change volume -0.1" },
+        { [&] { view.toggleDim(); }, RecordingDispatcher::name<ToggleDimCommand>() },
+        { [&] { view.setSleepTimer(30); }, "sleep 30" },
+        { [&] { view.setSleepTimer(0); }, "sleep off" },
+        { [&] { QTest::keyClick(&view, Qt::Key_Space); }, RecordingDispatcher::name<TogglePlayPauseCommand>() },
+    };
+    for (const auto& [act, expected] : cases) {
+        dispatcher.sent.clear();
+        act();
+        EXPECT_EQ(dispatcher.sent, std::vector<std::string> { expected });
+    }
+}
+
+TEST_F(RootViewTest, ShiftClickOnStopOffersTheSleepTimerInsteadOfStopping)
+{
+    QStringList offered;
+    view.popUpMenu = [&](const QList<QAction*>& items, QPoint) {
+        for (QAction* item : items)
+            offered.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+    };
+    view.stopButtonClicked(Qt::ShiftModifier);
+    EXPECT_TRUE(dispatcher.sent.empty());
+    EXPECT_EQ(offered,
+        QStringList({ "15 Minutes", "30 Minutes", "45 Minutes", "60 Minutes", "90 Minutes", "-", "Off" }));
+}
+
+TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
+{
+    setTracks(5);
+    model.currentIndex.set(3);
+    view.showInfo();
+    EXPECT_EQ(dispatcher.sent.back(), "info 3"); // no selection: the playing row
+    view.list().selectAll();
+    view.showInfo();
+    EXPECT_EQ(dispatcher.sent.back(), "info 0");
+    view.removeSelectedTrack();
+    EXPECT_EQ(dispatcher.sent.back(), "remove 5");
+
+    view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/a.mp3") }; };
+    view.addFiles();
+    EXPECT_EQ(dispatcher.sent.back(), "add /x/a.mp3");
+    dispatcher.sent.clear();
+    view.chooseFiles = [] { return std::vector<FileURL> {}; };
+    view.addFiles();
+    EXPECT_TRUE(dispatcher.sent.empty());
+}
+
+TEST_F(RootViewTest, DimmingFadesTheVolumeControls)
+{
+    model.isDimmed.set(true);
+    EXPECT_DOUBLE_EQ(view.volumeControlsOpacity(), 0.4);
+    model.isDimmed.set(false);
+    EXPECT_DOUBLE_EQ(view.volumeControlsOpacity(), 1.0);
+}
+
+TEST_F(RootViewTest, TheMeterSettingIsKeptInTheDefaults)
+{
+    EXPECT_TRUE(view.lcd().showsMeter());
+    view.lcd().meterArea().onClick();
+    EXPECT_FALSE(view.lcd().showsMeter());
+    EXPECT_EQ(defaults.object("showsMeter"), QJsonValue(false));
+}
+
+TEST_F(RootViewTest, CollapsingKeepsTheTopEdgeAndRestoresTheHeightTheUserHad)
+{
+    showAndSettle();
+    EXPECT_EQ(view.minimumHeight(), RootView::Layout::minimumExpandedHeight);
+    view.resize(360, 600);
+    const int top = view.geometry().top();
+
+    view.togglePlaylist();
+    waitForHeight(RootView::Layout::toolbarHeight);
+    EXPECT_EQ(view.geometry().top(), top);
+    EXPECT_EQ(view.minimumHeight(), 158);
+    EXPECT_EQ(view.maximumHeight(), 158);
+    EXPECT_FALSE(view.list().isVisible());
+    EXPECT_FALSE(view.isPlaylistVisible());
+
+    view.togglePlaylist();
+    waitForHeight(600);
+    EXPECT_EQ(view.geometry().top(), top);
+    EXPECT_TRUE(view.list().isVisible());
+    EXPECT_EQ(view.list().geometry(), QRect(0, 175, 360, 600 - 24 - 175));
+    EXPECT_EQ(view.minimumHeight(), 294);
+}
+
+TEST_F(RootViewTest, MenusFollowTheState)
+{
+    PlayerMenu menu(model, view, view, { [] {}, [] {}, [] {}, [] {} });
+    const auto enabled = [&](const char* title) { return menu.item(QString::fromUtf8(title))->isEnabled(); };
+
+    EXPECT_FALSE(enabled("Play"));
+    EXPECT_FALSE(enabled("Next"));
+    EXPECT_FALSE(enabled("Get Info"));
+    EXPECT_FALSE(enabled("Remove from Playlist"));
+    EXPECT_FALSE(enabled("Stop"));
+    model.isLoading.set(true);
+    EXPECT_TRUE(enabled("Stop"));
+
+    setTracks(3);
+    EXPECT_TRUE(enabled("Previous"));
+    view.list().selectAll();
+    EXPECT_TRUE(enabled("Remove from Playlist"));
+    EXPECT_TRUE(enabled("Get Info"));
+
+    model.volume.set(1);
+    EXPECT_FALSE(enabled("Increase Volume"));
+    EXPECT_TRUE(enabled("Decrease Volume"));
+    model.volume.set(0);
+    EXPECT_TRUE(enabled("Increase Volume"));
+    EXPECT_FALSE(enabled("Decrease Volume"));
+
+    EXPECT_FALSE(enabled("Off"));
+    model.sleepTimeRemaining.set(60);
+    EXPECT_TRUE(enabled("Off"));
+
+    model.isPlaying.set(true);
+    EXPECT_NE(menu.item("Pause"), nullptr);
+    model.isShuffled.set(true);
+    EXPECT_TRUE(menu.item("Shuffle")->isChecked());
+
+    showAndSettle();
+    QAction* playlist = menu.item("Hide Playlist");
+    QTest::keyClick(&view, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(playlist->text(), "Show Playlist");
+    EXPECT_FALSE(enabled("Remove from Playlist")); // selection kept, playlist collapsed
+    EXPECT_TRUE(enabled("Get Info"));
+    waitForHeight(158);
+}
+
+} // namespace
+} // namespace lh

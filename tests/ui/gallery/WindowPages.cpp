@@ -1,0 +1,72 @@
+#include "Gallery.h"
+
+#include "PlayerModel.h"
+#include "Preferences.h"
+#include "RootView.h"
+
+#include <QTemporaryDir>
+
+namespace lh::gallery {
+
+namespace {
+
+class Nobody final : public CommandDispatching {
+public:
+    void perform(const Command&) override { }
+};
+
+Track track(const std::string& path, std::optional<QString> title = {}, std::optional<QString> artist = {},
+    double start = 0, std::optional<double> end = {})
+{
+    Track t;
+    t.url = FileURL(path);
+    t.title = std::move(title);
+    t.artist = std::move(artist);
+    t.start = start;
+    t.end = end;
+    return t;
+}
+
+// The whole window as a user meets it: a playing cue track, a few rows, one of them on a share
+// not copied yet.
+void fill(PlayerModel& model)
+{
+    model.tracks.set({
+        track("/music/Kind of Blue/Kind of Blue.flac", QStringLiteral("So What"), QStringLiteral("Miles Davis"), 0, 562),
+        track("/music/Kind of Blue/Kind of Blue.flac", QStringLiteral("Freddie Freeloader"), QStringLiteral("Miles Davis"),
+            562, 1148),
+        track("/music/Kind of Blue/Kind of Blue.flac", QStringLiteral("Blue in Green"), QStringLiteral("Miles Davis"),
+            1148, 1475),
+        track("/mnt/nas/Nick Drake - Pink Moon.mp3"),
+        track("/music/坂本龍一 - 戦場のメリークリスマス.m4a"),
+    });
+    model.fileStates.set({ { FileURL("/mnt/nas/Nick Drake - Pink Moon.mp3"), FileState::waiting } });
+    model.streamInfo.set({ { FileURL("/music/Kind of Blue/Kind of Blue.flac"),
+        StreamInfo { 1475.0, 912'000, 44'100, 2 } } });
+    model.currentIndex.set(1);
+    model.isPlaying.set(true);
+    model.duration.set(586);
+    model.currentTime.set(203.4);
+    model.leftLevel.set(0.62);
+    model.rightLevel.set(0.71);
+    model.volume.set(0.6f);
+}
+
+const Page window("window", [](const Camera& camera) {
+    QTemporaryDir dir;
+    Preferences defaults(dir.path() + "/preferences.json");
+    PlayerModel model;
+    Nobody nobody;
+    RootView view(model, nobody, defaults);
+    camera.shoot("window-empty", view);
+    fill(model);
+    camera.shoot("window", view);
+    model.isDimmed.set(true);
+    model.sleepTimeRemaining.set(1500);
+    model.isShuffled.set(true);
+    camera.shoot("window-dimmed-shuffled-sleep", view);
+});
+
+} // namespace
+
+} // namespace lh::gallery
