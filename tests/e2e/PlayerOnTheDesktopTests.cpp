@@ -38,6 +38,7 @@ constexpr double thirdPitch = 675;
 // Every window the tests click into, in window coordinates.
 constexpr int nextButtonX = 97, nextButtonY = 132;
 constexpr int closeButtonX = 14, closeButtonY = 14;
+constexpr int toolbarBackgroundX = 100, toolbarBackgroundY = 12;
 
 constexpr int windowWidth = 360, windowHeight = 540, collapsedHeight = 158;
 
@@ -95,7 +96,6 @@ protected:
     {
         if (!desktop)
             GTEST_SKIP() << "no desktop for the program: " << whyNoDesktop;
-        GTEST_SKIP() << "the program shows no main window yet";
         const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         home_ = desktop->makeFolder(name);
         desktop->makeFolder(name + "/run");
@@ -263,19 +263,19 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
     ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
 
     click(window, nextButtonX, nextButtonY);
-    EXPECT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
+    ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
     desktop->screenshot("3-after-next");
 
     press(window, "space");
-    EXPECT_TRUE(desktop->hearsSilence()) << "Space does not pause";
+    ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
     desktop->screenshot("4-paused");
     press(window, "space");
-    EXPECT_TRUE(desktop->hearsTone(secondPitch)) << "Space does not resume";
+    ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Space does not resume";
 
     const std::vector<std::string> playPause { "playerctl", "-p", "larkhaven", "play-pause" };
-    EXPECT_TRUE(desktop->output(playPause));
-    EXPECT_TRUE(desktop->hearsSilence()) << "the media controls do not pause";
-    EXPECT_TRUE(desktop->output(playPause));
+    ASSERT_TRUE(desktop->output(playPause));
+    ASSERT_TRUE(desktop->hearsSilence()) << "the media controls do not pause";
+    ASSERT_TRUE(desktop->output(playPause));
     EXPECT_TRUE(desktop->hearsTone(secondPitch)) << "the media controls do not resume";
 
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
@@ -298,7 +298,7 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
     EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
 
     click(window, closeButtonX, closeButtonY);
-    EXPECT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "the close button does not hide the window";
+    ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "the close button does not hide the window";
     desktop->screenshot("6-hidden");
     std::this_thread::sleep_for(3s); // longer than the sink's latency: what is heard now was played hidden
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the sound stops with the window hidden";
@@ -307,6 +307,27 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
     EXPECT_TRUE(waitUntil([&] { return isViewable(window); }, 10s)) << "a launch without files does not show the window";
     desktop->screenshot("7-shown-again");
     EXPECT_EQ(runningPlayers(), std::vector<pid_t> { player });
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+TEST_F(PlayerOnTheDesktop, AQuickClickOnTheToolbarLeavesTheWindowWhereItIs)
+{
+    GTEST_SKIP() << "known fault: the window manager's move starts on the press, and a release that comes "
+                    "before the move has begun leaves the window following the pointer and the keys unheard";
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const Geometry before = geometry(window);
+
+    // xdotool's click is a press and a release with no pause: a quick tap on a touchpad.
+    click(window, toolbarBackgroundX, toolbarBackgroundY);
+    xdotool({ "mousemove", "--window", window, "300", "400" });
+    std::this_thread::sleep_for(1s); // a move in progress would have followed the pointer by now
+    const Geometry after = geometry(window);
+    xdotool({ "key", "Escape" }); // ends a stuck move, so Ctrl+Q below reaches the player
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
 
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
