@@ -53,6 +53,9 @@ QString sheetText(int tracks, const QString& performer, const QStringList& words
 const QStringList russian = QString::fromUtf8("Группа крови Закрой за мной дверь я ухожу Спокойная ночь Звезда по имени Солнце").split(u' ');
 const QStringList czech = QString::fromUtf8("Příliš žluťoučký kůň úpěl ďábelské ódy Slovanské tance Furiant Dumka").split(u' ');
 const QStringList french = QString::fromUtf8("Tous les garçons et les filles Le temps de l'amour Mon amie la rose Où va la chance").split(u' ');
+const QStringList polish = QString::fromUtf8("Żółta łódź Ścieżka w lesie Jesień nad Wisłą Pożegnanie z Krakowem Cześć").split(u' ');
+const QStringList greek = QString::fromUtf8("Το φεγγάρι Καλημέρα αγάπη μου Στο λιμάνι Η πόλη τη νύχτα Ένα καλοκαίρι").split(u' ');
+const QStringList japanese = QString::fromUtf8("青い空 さくら並木の道 東京の夜 雨のち晴れ ありがとう 海へ行こう ふるさとの歌").split(u' ');
 
 struct Encoding {
     const char* name;
@@ -70,6 +73,10 @@ const Encoding encodings[] = {
     { "windows-1251", [](int n) { return viaIconv(sheetText(n, "Кино", russian), "WINDOWS-1251"); } },
     { "windows-1250", [](int n) { return viaIconv(sheetText(n, "Dvořák", czech), "WINDOWS-1250"); } },
     { "windows-1252", [](int n) { return viaIconv(sheetText(n, "Françoise Hardy", french), "WINDOWS-1252"); } },
+    // Readings the first rule gets wrong, so every candidate page is tried.
+    { "windows-1250-polish", [](int n) { return viaIconv(sheetText(n, "Czesław Wiśniewski", polish), "WINDOWS-1250"); } },
+    { "windows-1253", [](int n) { return viaIconv(sheetText(n, "Ελένη Δημητρίου", greek), "WINDOWS-1253"); } },
+    { "shift-jis", [](int n) { return viaIconv(sheetText(n, "山田花子", japanese), "CP932"); } },
 };
 
 QByteArray aboutOneMegabyte(const Encoding& encoding)

@@ -1,5 +1,6 @@
 #include "AudioDecoder.h"
 #include "AudioPlayerEngine.h"
+#include "FilePlayer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -7,10 +8,12 @@
 #include <QProcess>
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
-#include <chrono>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <limits>
 #include <random>
@@ -188,6 +191,151 @@ void decoderSeekInLongFlac(benchmark::State& state)
     }
 }
 BENCHMARK(decoderSeekInLongFlac)->Unit(benchmark::kMicrosecond);
+
+// A chirp of 4.5 s and its three stretches between cuts that fall on no codec's block size.
+constexpr std::int64_t chirpCuts[] = { 0, 66187, 132711, 198450 };
+
+QString chirp(const QString& extension, int part)
+{
+    const QString source = fixture("chirp.f32", { "-f", "lavfi", "-i", "aevalsrc=0.5*cos(2*PI*(200*t+300*t*t)):s=44100:d=4.5", "-f", "f32le", "-c:a", "pcm_f32le" });
+    QStringList arguments { "-f", "f32le", "-ar", "44100", "-ac", "1", "-i", source };
+    if (part >= 0)
+        arguments << "-af" << QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS").arg(chirpCuts[part]).arg(chirpCuts[part + 1]);
+    if (extension == "mp3" || extension == "m4a")
+        arguments << "-b:a" << "192k";
+    return fixture(QStringLiteral("chirp%1.%2").arg(part >= 0 ? QString::number(part) : QString()).arg(extension), arguments);
+}
+
+std::unique_ptr<lh::AudioDecoder> stereoDecoder(const lh::FileURL& file)
+{
+    auto decoder = std::make_unique<lh::AudioDecoder>(file);
+    decoder->setOutputChannels(2);
+    return decoder;
+}
+
+std::vector<float> straightDecode(const QString& path)
+{
+    const auto decoder = stereoDecoder(url(path));
+    std::vector<float> samples;
+    for (auto block = decoder->decode(); !block.samples.empty(); block = decoder->decode())
+        samples.insert(samples.end(), block.samples.begin(), block.samples.end());
+    return samples;
+}
+
+// Renders `windows` (file, start, end in frames) one after the other as the device would take
+// them, each armed as the continuation once the one before it is heard.
+std::vector<float> renderJoined(const std::vector<lh::FilePlayer::Next>& windows)
+{
+    std::atomic<bool> hasEnded = false;
+    lh::FilePlayer player(stereoDecoder(windows.front().file), 4096, [&] { hasEnded = true; });
+    player.setWindowEnd(windows.front().end);
+    if (windows.front().start > 0)
+        player.seek(windows.front().start);
+    std::size_t next = 1;
+    if (next < windows.size())
+        player.setNext(windows[next]);
+    std::vector<float> output;
+    std::vector<float> block(2 * 1024);
+    while (!hasEnded) {
+        std::this_thread::sleep_for(5ms); // far faster than real time, but the decoder keeps ahead
+        player.render(block.data(), 1024, 1.0f);
+        output.insert(output.end(), block.begin(), block.end());
+        if (player.takeJoin() && ++next < windows.size())
+            player.setNext(windows[next]);
+    }
+    // Silence before the first frame (the decoder may start late here) or after the last is no gap.
+    while (!output.empty() && output.back() == 0.0f)
+        output.pop_back();
+    const auto first = std::find_if(output.begin(), output.end(), [](float sample) { return sample != 0.0f; });
+    output.erase(output.begin(), output.begin() + (first - output.begin()) / 2 * 2);
+    return output;
+}
+
+// How many frames the output is late (positive) or early at `at`, where `expected` has the
+// frames that should be heard there.
+std::int64_t gapAt(const std::vector<float>& output, const std::vector<float>& expected, std::int64_t at)
+{
+    constexpr std::int64_t span = 256;
+    for (std::int64_t shift = 0; shift <= 8192; ++shift) {
+        for (const std::int64_t offset : { shift, -shift }) {
+            const std::int64_t from = at + offset;
+            if (from < 0 || 2 * (from + span) > static_cast<std::int64_t>(output.size()))
+                continue;
+            if (std::equal(expected.begin() + 2 * at, expected.begin() + 2 * (at + span), output.begin() + 2 * from))
+                return offset;
+        }
+    }
+    return std::numeric_limits<std::int64_t>::min();
+}
+
+// The gap at each of the two joins of three tracks made of one chirp: frames inserted
+// (positive) or lost against a straight decode of what is joined, and the frames the joined
+// files are off the source itself (the files' own lengths; only the lossy ones differ).
+void joinGap(benchmark::State& state, const char* extension, bool isCue)
+{
+    std::vector<lh::FilePlayer::Next> windows;
+    std::vector<float> expected;
+    std::vector<std::int64_t> joins;
+    if (isCue) {
+        const QString path = chirp(extension, -1);
+        expected = straightDecode(path);
+        for (int part = 0; part < 3; ++part)
+            windows.push_back({ url(path), part > 0, chirpCuts[part], part < 2 ? chirpCuts[part + 1] : lh::FilePlayer::noWindowEnd });
+        joins = { chirpCuts[1], chirpCuts[2] };
+    } else {
+        for (int part = 0; part < 3; ++part) {
+            const QString path = chirp(extension, part);
+            const std::vector<float> samples = straightDecode(path);
+            if (part > 0)
+                joins.push_back(static_cast<std::int64_t>(expected.size() / 2));
+            expected.insert(expected.end(), samples.begin(), samples.end());
+            windows.push_back({ url(path), false, 0, lh::FilePlayer::noWindowEnd });
+        }
+    }
+    for (auto _ : state) {
+        const std::vector<float> output = renderJoined(windows);
+        for (std::size_t join = 0; join < joins.size(); ++join) {
+            const std::string name = "join" + std::to_string(join + 1);
+            state.counters[name + "_gap_frames"] = static_cast<double>(gapAt(output, expected, joins[join]));
+            state.counters[name + "_off_source_frames"] = static_cast<double>(joins[join] - chirpCuts[join + 1]);
+        }
+        state.counters["frames_missing_or_extra"] = static_cast<double>(output.size() / 2) - static_cast<double>(expected.size() / 2);
+    }
+}
+BENCHMARK_CAPTURE(joinGap, cue_flac, "flac", true)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, cue_wav, "wav", true)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, cue_mp3, "mp3", true)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, cue_m4a, "m4a", true)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, file_flac, "flac", false)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, file_wav, "wav", false)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, file_mp3, "mp3", false)->Iterations(1);
+BENCHMARK_CAPTURE(joinGap, file_m4a, "m4a", false)->Iterations(1);
+
+double heapKiB()
+{
+    return static_cast<double>(mallinfo2().uordblks) / 1024;
+}
+
+// The heap a prepared successor adds while the current file plays: what the decoder thread
+// holds for it until the join, a decoder opened with its first block decoded (opened here on
+// this thread, as mallinfo2 counts only this thread's arena). Against it, the playing file's
+// own player: its decoder and the one-second queue.
+void preparedSuccessorMemory(benchmark::State& state, const char* extension, bool isLong)
+{
+    const QString successor = isLong ? longFlac() : music(extension);
+    for (auto _ : state) {
+        const double before = heapKiB();
+        const auto player = std::make_unique<lh::FilePlayer>(stereoDecoder(url(music("flac"))), 4096, nullptr);
+        const double playing = heapKiB();
+        const auto prepared = stereoDecoder(url(successor));
+        state.counters["player_kib"] = playing - before;
+        state.counters["successor_kib"] = heapKiB() - playing;
+    }
+}
+BENCHMARK_CAPTURE(preparedSuccessorMemory, flac, "flac", false)->Iterations(1);
+BENCHMARK_CAPTURE(preparedSuccessorMemory, mp3, "mp3", false)->Iterations(1);
+BENCHMARK_CAPTURE(preparedSuccessorMemory, m4a, "m4a", false)->Iterations(1);
+BENCHMARK_CAPTURE(preparedSuccessorMemory, flac_60_minutes, "flac", true)->Iterations(1);
 
 } // namespace
 

@@ -67,7 +67,8 @@ struct CueSheet {
     explicit CueSheet(const QString& text);
 
     // The sheet's bytes as text: a byte-order mark decides; otherwise strict UTF-8; otherwise
-    // the most plausible of Windows-1252, -1250 and -1251. May be empty.
+    // the most plausible of Windows-1252, -1250 and -1251, unless that reading shows traces of
+    // a wrong page and another candidate (Greek, East Asian) fits strictly better. May be empty.
     static QString decode(const QByteArray& bytes);
     // How much decoded text looks like real words; decode() keeps the code page that scores
     // highest, the earlier one on a tie.

@@ -2,6 +2,7 @@
 #include "CueSheet.h"
 
 #include "CodePage.h"
+#include "TextFit.h"
 
 #include <QStringDecoder>
 
@@ -74,6 +75,74 @@ QString utf16WithMark(QByteArrayView bytes)
     return text;
 }
 
+// A decoding and the code page that gave it.
+struct Reading {
+    const CodePage* page;
+    QString text;
+};
+
+// Every candidate page with the writing it is meant for, in the order that settles ties.
+struct Candidate {
+    const CodePage& page;
+    TextFit::Writing writing;
+};
+
+const std::array<Candidate, 9>& candidates()
+{
+    static const std::array<Candidate, 9> all {
+        Candidate { CodePage::windows1252(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1250(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1251(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::windows1253(), TextFit::Writing::alphabetic },
+        Candidate { CodePage::shiftJIS(), TextFit::Writing::japanese },
+        Candidate { CodePage::eucJP(), TextFit::Writing::japanese },
+        Candidate { CodePage::gb18030(), TextFit::Writing::simplifiedChinese },
+        Candidate { CodePage::big5(), TextFit::Writing::traditionalChinese },
+        Candidate { CodePage::unifiedHangul(), TextFit::Writing::korean },
+    };
+    return all;
+}
+
+// The first rule: the most plausible of Windows-1252, -1250 and -1251, the earlier on a tie.
+std::optional<Reading> mostPlausibleWindowsPage(const QByteArray& bytes)
+{
+    std::optional<Reading> best;
+    std::int64_t bestScore = 0;
+    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
+        auto text = page->decode(bytes);
+        if (!text)
+            continue;
+        const std::int64_t score = CueSheet::plausibility(*text);
+        if (!best || score > bestScore) { // on a tie the earlier code page stays
+            best = Reading { page, *std::move(text) };
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+// The reading of the candidate that fits best, replacing `first` only when it fits strictly
+// better; with `onlyLatin`, only Windows-1252 and -1250 compete. Empty when nothing decodes.
+QString closestFit(const QByteArray& bytes, std::optional<Reading> first, std::int64_t firstScore, bool onlyLatin)
+{
+    std::optional<Reading> best = std::move(first);
+    std::int64_t bestScore = firstScore;
+    for (const Candidate& candidate : candidates()) {
+        const bool isLatin = &candidate.page == &CodePage::windows1252() || &candidate.page == &CodePage::windows1250();
+        if ((best && &candidate.page == best->page) || (onlyLatin && !isLatin))
+            continue;
+        auto text = candidate.page.decode(bytes);
+        if (!text)
+            continue;
+        const std::int64_t score = TextFit::of(*text, candidate.writing).score;
+        if (!best || score > bestScore) {
+            best = Reading { &candidate.page, *std::move(text) };
+            bestScore = score;
+        }
+    }
+    return best ? std::move(best->text) : QString();
+}
+
 } // namespace
 
 // How much the letters of `text` look like real words: each word written wholly in non-ASCII
@@ -123,19 +192,17 @@ QString CueSheet::decode(const QByteArray& bytes)
     if (auto text = strictUtf8(bytes))
         return *std::move(text);
 
-    std::optional<QString> best;
-    std::int64_t bestScore = 0;
-    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
-        auto text = page->decode(bytes);
-        if (!text)
-            continue;
-        const std::int64_t score = plausibility(*text);
-        if (!best || score > bestScore) { // on a tie the earlier code page stays
-            best = std::move(text);
-            bestScore = score;
-        }
-    }
-    return best.value_or(QString());
+    // The first rule's reading stands unless it shows traces of a wrong page. Words whose
+    // accented letters belong to no one language bring in only the other Latin page; stray
+    // characters, or no reading at all (an East Asian sheet often has bytes that none of the
+    // three pages defines), bring in every candidate.
+    auto first = mostPlausibleWindowsPage(bytes);
+    if (!first)
+        return closestFit(bytes, std::nullopt, 0, false);
+    const TextFit fit = TextFit::of(first->text);
+    if (fit.isClean())
+        return std::move(first->text);
+    return closestFit(bytes, std::move(first), fit.score, fit.strayCharacters == 0);
 }
 
 } // namespace lh

@@ -95,28 +95,39 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
     if (!bytes || bytes->size() > maximumCueSheetSize)
         return {};
     const CueSheet sheet(CueSheet::decode(*bytes));
-    if (sheet.tracks.empty())
+    if (sheet.tracks.empty() || sheet.files().size() > maximumCueSheetFiles)
         return {};
     const CueSheet::Folder folder(listFolder_(cueURL.deletingLastPathComponent()));
+    // Each name is compared with every entry of the folder; real sheets (99 files at most)
+    // stay far below this even in a folder of 100,000 entries.
+    if (sheet.files().size() * folder.entries().size() > maximumMatchingWork)
+        return {};
 
-    // Entries of one file resolve alike; match each name once.
-    QHash<QString, std::optional<FileURL>> resolved;
+    // Entries of one file resolve alike; match each name and ask the remote test once.
+    struct Resolved {
+        FileURL url;
+        bool isRemote = false;
+    };
+    QHash<QString, std::optional<Resolved>> resolved;
     std::vector<Track> tracks;
     for (const CueSheet::Track& entry : sheet.tracks) {
         auto found = resolved.find(entry.file);
-        if (found == resolved.end())
-            found = resolved.insert(entry.file, sheet.audioURL(entry.file, cueURL, folder));
-        // The matcher also finds formats the player cannot play; those entries are left out.
-        if (!*found || !SupportedAudio::isSupported(**found))
+        if (found == resolved.end()) {
+            std::optional<Resolved> file;
+            // The matcher also finds formats the player cannot play; those entries are left out.
+            if (const auto url = sheet.audioURL(entry.file, cueURL, folder); url && SupportedAudio::isSupported(*url))
+                file = Resolved { url->normalizedFileURL(), isRemote_(url->normalizedFileURL()) };
+            found = resolved.insert(entry.file, std::move(file));
+        }
+        if (!*found)
             continue;
-        const FileURL url = found->value().normalizedFileURL();
         tracks.push_back(Track {
-            .url = url,
+            .url = (*found)->url,
             .start = entry.start,
             .end = entry.end,
             .title = cueTrackTitle(entry),
             .artist = entry.performer ? entry.performer : sheet.performer,
-            .isRemote = isRemote_(url),
+            .isRemote = (*found)->isRemote,
         });
     }
     return tracks;

@@ -27,12 +27,18 @@ public:
     // The names in a folder, in the file system's order, hidden ones included; empty when the
     // folder cannot be listed.
     using ListFolder = std::function<std::vector<std::string>(const FileURL&)>;
-    // Whether a file lies on a network volume; asked once per created track.
+    // Whether a file lies on a network volume; asked once per audio file.
     using IsRemote = std::function<bool(const FileURL&)>;
 
     // Real sheets are a few kilobytes; a larger file named ".cue" is something else and would
     // only cost memory (its text is built several times over while decoding).
     static constexpr qsizetype maximumCueSheetSize = 16 * 1024 * 1024;
+    // A sheet splits one disc image or names a file per track (99 at most on a CD); one with
+    // more distinct files is something else, and matching each of them against a large folder
+    // would keep the import busy long after its watchdog gave up.
+    static constexpr std::size_t maximumCueSheetFiles = 999;
+    // Name-by-entry comparisons one sheet may cost: about a second of matching.
+    static constexpr std::size_t maximumMatchingWork = 10'000'000;
 
     TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote isRemote);
     // Reads and lists through the local file system.

@@ -76,10 +76,16 @@ std::optional<QString> replaceAtomically(const std::string& path, const QByteArr
         return writeError;
     }
 
-    // Keep the previous good file as a backup; a missing one is no failure.
+    // Keep the previous good file as the backup. The old backup is replaced by a rename, so
+    // it goes only once its successor exists; with no previous file (it was moved aside as
+    // unreadable) the old backup stays, the last good copy there is.
     const std::string backup = path + ".bak";
-    ::unlink(backup.c_str());
-    ::link(path.c_str(), backup.c_str());
+    const std::string nextBackup = path + ".tmp-bak"; // cleared at start like any leftover
+    ::unlink(nextBackup.c_str());
+    if (::link(path.c_str(), nextBackup.c_str()) == 0) {
+        ::rename(nextBackup.c_str(), backup.c_str());
+        ::unlink(nextBackup.c_str()); // still there when both already named one file
+    }
 
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         const QString error = errnoText("replacing the file");
@@ -88,6 +94,29 @@ std::optional<QString> replaceAtomically(const std::string& path, const QByteArr
     }
     syncFolder(folder);
     return std::nullopt;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+// The values of a stored JSON object; nothing when the file cannot be read or is no object.
+std::optional<std::map<QString, QJsonValue>> readObject(const std::string& path)
+{
+    const auto contents = FileSystem::readFile(path);
+    if (!contents)
+        return std::nullopt;
+    QJsonParseError parseError {};
+    const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    std::map<QString, QJsonValue> values;
+    const QJsonObject stored = document.object();
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        values.insert_or_assign(it.key(), it.value());
+    return values;
 }
 
 } // namespace
@@ -120,25 +149,32 @@ void Preferences::load()
     }
 
     const std::string path = nativePath(filePath_);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT)
+    const std::string backup = path + ".bak";
+    if (!exists(path) && !exists(backup))
         return; // first run
-    const auto contents = FileSystem::readFile(path);
-    QJsonParseError parseError {};
-    const QJsonDocument document = contents ? QJsonDocument::fromJson(*contents, &parseError) : QJsonDocument();
-    if (contents && parseError.error == QJsonParseError::NoError && document.isObject()) {
-        const QJsonObject stored = document.object();
-        for (auto it = stored.begin(); it != stored.end(); ++it)
-            values_.insert_or_assign(it.key(), it.value());
+    if (auto stored = readObject(path)) {
+        values_ = std::move(*stored);
         return;
     }
 
-    // Keep what we could not read for the user to look at; start with defaults.
-    const QString aside = filePath_ + QStringLiteral(".corrupt-")
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmsszzz"));
-    const bool isMoved = ::rename(path.c_str(), nativePath(aside).c_str()) == 0;
-    std::fprintf(stderr, "Larkhaven: could not read %s; %s, starting with default settings\n",
-                 path.c_str(), isMoved ? qPrintable(QStringLiteral("kept it as ") + aside) : "left it in place");
+    // Keep what we could not read for the user to look at.
+    QString whatHappened = QStringLiteral("could not read %1").arg(QFile::decodeName(path.c_str()));
+    if (exists(path)) {
+        const QString aside = filePath_ + QStringLiteral(".corrupt-")
+            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-hhmmsszzz"));
+        const bool isMoved = ::rename(path.c_str(), nativePath(aside).c_str()) == 0;
+        whatHappened += isMoved ? QStringLiteral("; kept it as ") + aside : QStringLiteral("; left it in place");
+    }
+    if (auto stored = readObject(backup)) {
+        values_ = std::move(*stored);
+        // The backup becomes the file again at once, so the restored settings hold even if
+        // nothing changes before the next start.
+        if (!exists(path))
+            ::link(backup.c_str(), path.c_str());
+        std::fprintf(stderr, "Larkhaven: %s, restored the settings from %s\n", qPrintable(whatHappened), backup.c_str());
+        return;
+    }
+    std::fprintf(stderr, "Larkhaven: %s, starting with default settings\n", qPrintable(whatHappened));
 }
 
 QJsonValue Preferences::valueOf(const QString& key) const
@@ -202,12 +238,13 @@ void Preferences::writeLatest()
         snapshot = std::move(pending_);
         generation = requested_;
         isWriteScheduled_ = false;
+        isUnsaved_ = false; // this write is the retry: flush() must not schedule another
     }
     QJsonObject object;
     for (const auto& [key, value] : snapshot)
         object.insert(key, value);
-    snapshot.clear(); // let go of shared values early
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    object = QJsonObject();
     const auto error = replaceAtomically(nativePath(filePath_), bytes);
     if (error)
         std::fprintf(stderr, "Larkhaven: could not save settings to %s: %s\n", qPrintable(filePath_), qPrintable(*error));
@@ -215,13 +252,26 @@ void Preferences::writeLatest()
         std::lock_guard lock(mutex_);
         lastWriteError_ = error;
         completed_ = std::max(completed_, generation);
+        // Not saved is not done: unless a newer change already waits, keep these values for
+        // the retry at the next change or at flush().
+        isUnsaved_ = error.has_value() && !isWriteScheduled_;
+        if (isUnsaved_)
+            pending_ = std::move(snapshot);
     }
+    snapshot.clear(); // let go of shared values outside the lock
     written_.notify_all();
 }
 
 void Preferences::flush()
 {
     std::unique_lock lock(mutex_);
+    if (isUnsaved_ && !isWriteScheduled_) {
+        // The last write failed: one more try, so that quitting after the disk got space
+        // again still saves.
+        ++requested_;
+        isWriteScheduled_ = true;
+        writer_.execute([this] { writeLatest(); });
+    }
     const std::uint64_t target = requested_;
     written_.wait(lock, [&] { return completed_ >= target; });
 }

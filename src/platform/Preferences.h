@@ -21,9 +21,11 @@ namespace lh {
 // never mistaken for a Boolean. A value set is read back by the next read at once. Writing to
 // disk happens on a thread of its own, coalesced (a burst of sets costs one write) and atomic
 // (temporary file, fsync, rename, fsync of the folder; the previous good file is kept as a
-// backup), so neither a crash nor a full disk leaves a torn file, and the main thread never
-// waits for a large playlist to reach the disk. A file that cannot be read or parsed is moved
-// aside, never deleted, and the store starts empty.
+// backup, replaced only once its successor exists), so neither a crash nor a full disk leaves
+// a torn file, and the main thread never waits for a large playlist to reach the disk. A write
+// that failed is tried again at the next change and at flush(). A file that cannot be read or
+// parsed is moved aside, never deleted, and the store starts from the backup when that reads,
+// else empty.
 //
 // Main thread only, except where a method says otherwise.
 class Preferences {
@@ -47,7 +49,8 @@ public:
 
     void set(QJsonValue value, const QString& key);
 
-    // Waits until everything set so far is on disk (or failed to get there). For quitting.
+    // Waits until everything set so far is on disk (or failed to get there), first trying
+    // again a write that failed. For quitting.
     void flush();
 
     // Why the last write failed; nothing once a write succeeds. Any thread.
@@ -75,6 +78,7 @@ private:
     std::uint64_t requested_ = 0;
     std::uint64_t completed_ = 0;
     bool isWriteScheduled_ = false;
+    bool isUnsaved_ = false; // the latest values failed to reach the disk
     std::optional<QString> lastWriteError_;
 
     SerialExecutor writer_; // last: its thread stops before the fields above go

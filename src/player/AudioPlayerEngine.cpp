@@ -79,6 +79,36 @@ void AudioPlayerEngine::setPlayingWindowEnd(std::optional<double> end)
     player_->setWindowEnd(frames(std::max(*end, 0.0), player_->sampleRate()));
 }
 
+bool AudioPlayerEngine::setContinuation(std::optional<Continuation> next)
+{
+    if (!player_)
+        return true;
+    std::optional<FilePlayer::Next> armed;
+    if (next) {
+        const int rate = player_->sampleRate();
+        const bool hasEnd = next->end && !std::isnan(*next->end) && *next->end < 1e12;
+        armed = FilePlayer::Next {
+            next->file,
+            next->file == file_,
+            frames(std::clamp(next->start, 0.0, 1e12), rate),
+            hasEnd ? frames(std::max(*next->end, 0.0), rate) : FilePlayer::noWindowEnd,
+        };
+    }
+    if (!player_->setNext(std::move(armed)))
+        return false;
+    continuation_ = std::move(next);
+    return true;
+}
+
+bool AudioPlayerEngine::takeContinuation()
+{
+    if (!player_ || !continuation_ || !player_->takeJoin())
+        return false;
+    file_ = continuation_->file;
+    continuation_.reset();
+    return true;
+}
+
 void AudioPlayerEngine::load(const FileURL& url)
 {
     auto decoder = std::make_unique<AudioDecoder>(url); // throws before anything changes
@@ -96,6 +126,8 @@ void AudioPlayerEngine::load(const FileURL& url)
     output_->pause();
     output_->setSource(player.get());
     player_ = std::move(player); // the previous player, if any, goes here
+    file_ = url;
+    continuation_.reset();
 }
 
 void AudioPlayerEngine::prepareOutput(int sampleRate, int channels)
@@ -138,6 +170,7 @@ void AudioPlayerEngine::stop()
     output_->pause();
     output_->setSource(nullptr);
     player_.reset();
+    continuation_.reset();
 }
 
 PowerLevels AudioPlayerEngine::readPowerLevels()

@@ -29,6 +29,8 @@ public:
     void setCurrentTime(double seconds) override;
     double duration() const override;
     void setPlayingWindowEnd(std::optional<double> end) override;
+    bool setContinuation(std::optional<Continuation> next) override;
+    bool takeContinuation() override;
     void load(const FileURL& url) override;
     void play() override;
     void pause() override;
@@ -47,6 +49,8 @@ private:
     float volume_ = 0.8f;
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;
+    FileURL file_; // of player_, and after a join the joined one's
+    std::optional<Continuation> continuation_; // the one the player has armed or joined
     std::uint64_t loadCount_ = 0; // tells an end notice of the loaded file from a stale one
     // Posted end notices hold this weakly, so none reaches an engine that is gone.
     std::shared_ptr<AudioPlayerEngine*> liveness_;

@@ -20,6 +20,16 @@ struct PowerLevels {
     float right;
 };
 
+// A stretch of a local file to go straight on into when the one being played ends: frames
+// from `start` up to `end` (none: the file's end), in file seconds.
+struct Continuation {
+    FileURL file;
+    double start = 0;
+    std::optional<double> end;
+
+    bool operator==(const Continuation&) const = default;
+};
+
 // An audio engine that plays one local file at a time.
 //
 // Call order: load() a file, then play()/pause() and read or set the position as often as
@@ -54,6 +64,22 @@ public:
     // from that time on is heard (silence instead), while the position goes on counting, so
     // a caller that watches the position sees it pass the end. Reset by every load().
     virtual void setPlayingWindowEnd(std::optional<double> end) = 0;
+
+    // What to go straight on into where the window being played ends (or its file, without a
+    // window end), with no gap between the last frame of one and the first of the other; none
+    // takes it back. An engine that cannot join the two (another format, a file that fails to
+    // open) simply ends as usual. The join is made as frames leave for the device: replacing
+    // or taking back the continuation after that is too late and returns false, and the join
+    // stands. load() and stop() take it back; pause() and setCurrentTime() may (always a join
+    // already made), so a caller sets it again after them.
+    virtual bool setContinuation(std::optional<Continuation> next)
+    {
+        (void)next;
+        return true;
+    }
+    // True once, when the position has reached the first frame of the continuation. From then
+    // on the file, window, position and duration are the continuation's.
+    virtual bool takeContinuation() { return false; }
 
     // Opens `url` (a local file) paused at its start; throws AudioLoadError.
     virtual void load(const FileURL& url) = 0;

@@ -23,10 +23,10 @@ FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFr
     : sampleRate_(decoder->sampleRate())
     , channels_(decoder->outputChannels())
     , fileChannels_(decoder->channels())
-    , length_(decoder->length())
     , deviceBufferFrames_(deviceBufferFrames)
     , decoder_(std::move(decoder))
     , onEnd_(std::move(onEnd))
+    , length_(decoder_->length())
 {
     // A second of frames: far more than the device asks for at once (100–200 ms), so a slow
     // moment of the decoder is not heard.
@@ -73,7 +73,13 @@ FilePlayer::~FilePlayer()
 std::int64_t FilePlayer::position() const
 {
     std::lock_guard lock(mutex_);
-    return positionLocked();
+    return positionLocked() - origin_;
+}
+
+std::int64_t FilePlayer::length() const
+{
+    std::lock_guard lock(mutex_);
+    return length_;
 }
 
 std::int64_t FilePlayer::positionLocked() const
@@ -96,6 +102,7 @@ void FilePlayer::seek(std::int64_t frame)
 
 void FilePlayer::seekLocked(std::int64_t frame)
 {
+    revertJoinLocked(true); // the frame asked for is one of the file before the join
     std::int64_t target = std::max<std::int64_t>(frame, 0);
     if (length_ > 0)
         target = std::min(target, length_);
@@ -106,6 +113,7 @@ void FilePlayer::seekLocked(std::int64_t frame)
     hasDecodedAll_ = false;
     hasEnded_ = false;
     silenceAfterEnd_ = 0;
+    target += origin_;
     nextFrame_ = target;
     playing_ = Handed { target, 0 };
     waiting_ = playing_;
@@ -117,7 +125,7 @@ void FilePlayer::seekLocked(std::int64_t frame)
 void FilePlayer::setWindowEnd(std::int64_t frame)
 {
     std::lock_guard lock(mutex_);
-    windowEnd_ = frame;
+    windowEnd_ = frame == noWindowEnd ? frame : frame + origin_;
 }
 
 void FilePlayer::setIsPlaying(bool isPlaying)
@@ -136,9 +144,9 @@ void FilePlayer::setIsPlaying(bool isPlaying)
         // back to what was heard makes the resumed playback carry on without a jump.
         const std::int64_t heard = positionLocked();
         isPlaying_ = false;
-        if (hasEnded_ || heard == nextFrame_)
-            return;
-        seekLocked(heard);
+        if (hasEnded_ || heard == nextFrame_ || (join_ && heard >= join_->at))
+            return; // at the end, or already in what follows a join: resuming skips a little
+        seekLocked(heard - origin_);
     }
     wake_.notify_all();
 }
@@ -179,6 +187,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
         std::lock_guard lock(mutex_);
         const std::int64_t first = nextFrame_;
         count = take(out, wanted);
+        joinWindowLocked(first, count);
         muteFrom(out, count, first);
         remember(out, count, first);
         nextFrame_ += static_cast<std::int64_t>(count);
@@ -246,6 +255,18 @@ void FilePlayer::decodeLoop()
     std::unique_lock lock(mutex_);
     std::uint64_t seekCount = seekCount_;
     while (!isQuitting_) {
+        if (isRevertPending_) {
+            // Back to the file before a join that was taken back: it had been decoded to
+            // its end. The other decoder goes, outside the lock.
+            isRevertPending_ = false;
+            seekCount = seekCount_;
+            std::swap(decoder_, previousDecoder_);
+            auto dropped = std::move(previousDecoder_);
+            lock.unlock();
+            dropped.reset();
+            lock.lock();
+            continue;
+        }
         if (seekTarget_ >= 0) {
             const std::int64_t target = std::exchange(seekTarget_, -1);
             seekCount = seekCount_;
@@ -262,8 +283,15 @@ void FilePlayer::decodeLoop()
             pending_ = pending_.subspan(frames * channels);
             continue;
         }
+        if (needsNextDecoderLocked()) {
+            openNextDecoder(lock);
+            continue;
+        }
         if (hasDecodedAll_) {
-            wake_.wait(lock);
+            if (canJoinFileLocked())
+                joinFileLocked();
+            else
+                wake_.wait(lock);
             continue;
         }
         lock.unlock();
@@ -275,6 +303,133 @@ void FilePlayer::decodeLoop()
             hasDecodedAll_ = true;
         pending_ = block.samples;
     }
+}
+
+bool FilePlayer::setNext(std::optional<Next> next)
+{
+    std::unique_ptr<AudioDecoder> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        if (join_ && next == join_->next)
+            return true;
+        if (!revertJoinLocked(false))
+            return false;
+        if (next != next_) {
+            next_ = std::move(next);
+            ++nextCount_;
+            dropped = std::move(nextDecoder_);
+            hasNextFailed_ = false;
+        }
+    }
+    wake_.notify_all(); // to open the new one, or to go back to the file before the join
+    return true;
+}
+
+bool FilePlayer::takeJoin()
+{
+    std::unique_ptr<AudioDecoder> previous;
+    {
+        std::lock_guard lock(mutex_);
+        if (!join_ || positionLocked() < join_->at)
+            return false;
+        origin_ = join_->origin;
+        length_ = join_->length;
+        join_.reset();
+        previous = std::move(previousDecoder_);
+    }
+    return true;
+}
+
+// The same file going on from the window end: the end moves on as the first frame past it
+// leaves for the device, so every frame of the file is heard once and in order.
+void FilePlayer::joinWindowLocked(std::int64_t first, std::size_t frames)
+{
+    const bool continuesWindow = next_ && next_->isSameFile && windowEnd_ != noWindowEnd && next_->start + origin_ == windowEnd_;
+    if (!continuesWindow || join_)
+        return;
+    if (first + static_cast<std::int64_t>(frames) <= windowEnd_)
+        return;
+    const std::int64_t end = next_->end == noWindowEnd ? noWindowEnd : next_->end + origin_;
+    join_ = Join { windowEnd_, origin_, length_, windowEnd_, false, *next_ };
+    windowEnd_ = end;
+    next_.reset();
+}
+
+bool FilePlayer::needsNextDecoderLocked() const
+{
+    // Played to the file's end, anything armed is opened afresh: another file, or this one
+    // again from a start of its own (a repeat, the first window of a file after its last).
+    return next_ && !nextDecoder_ && !hasNextFailed_ && !join_ && windowEnd_ == noWindowEnd;
+}
+
+// Opens the armed file off the lock; it is kept only if it is still the one armed and
+// suits the device as it is.
+void FilePlayer::openNextDecoder(std::unique_lock<std::mutex>& lock)
+{
+    const Next next = *next_;
+    const std::uint64_t count = nextCount_;
+    lock.unlock();
+    std::unique_ptr<AudioDecoder> decoder;
+    try {
+        decoder = std::make_unique<AudioDecoder>(next.file);
+        if (decoder->sampleRate() != sampleRate_ || decoder->channels() != fileChannels_) {
+            decoder.reset();
+        } else {
+            decoder->setOutputChannels(channels_);
+            if (next.start > 0)
+                decoder->seek(next.start);
+        }
+    } catch (const std::exception&) {
+        decoder.reset(); // not joined: the file ends as usual and is loaded afresh
+    }
+    lock.lock();
+    if (count != nextCount_) {
+        lock.unlock();
+        decoder.reset();
+        lock.lock();
+        return;
+    }
+    hasNextFailed_ = !decoder;
+    nextDecoder_ = std::move(decoder);
+}
+
+bool FilePlayer::canJoinFileLocked() const
+{
+    return next_ && nextDecoder_ && !join_ && !hasEnded_ && pending_.empty() && windowEnd_ == noWindowEnd;
+}
+
+// At the end of the file being decoded: the armed file's frames follow in the queue.
+void FilePlayer::joinFileLocked()
+{
+    const std::int64_t at = nextFrame_ + static_cast<std::int64_t>(queued_);
+    const std::int64_t origin = at - next_->start;
+    join_ = Join { at, origin, nextDecoder_->length(), windowEnd_, true, *next_ };
+    windowEnd_ = next_->end == noWindowEnd ? noWindowEnd : next_->end + origin;
+    next_.reset();
+    previousDecoder_ = std::move(decoder_);
+    decoder_ = std::move(nextDecoder_);
+    hasDecodedAll_ = false;
+    silenceAfterEnd_ = 0;
+}
+
+// Takes back a join not yet heard. Without `isForced`, only while none of the continuation's
+// frames has left for the device; a seek throws those away anyway.
+bool FilePlayer::revertJoinLocked(bool isForced)
+{
+    if (!join_)
+        return true;
+    if (!isForced && nextFrame_ > join_->at)
+        return false;
+    if (join_->isOtherFile) {
+        queued_ = nextFrame_ < join_->at ? std::min(queued_, static_cast<std::size_t>(join_->at - nextFrame_)) : 0;
+        pending_ = {};
+        hasDecodedAll_ = true;
+        isRevertPending_ = true;
+        ++seekCount_; // a block of the other file being decoded now is thrown away
+    }
+    windowEnd_ = join_->windowEndBefore;
+    join_.reset();
+    return true;
 }
 
 } // namespace lh

@@ -24,6 +24,10 @@ namespace lh {
 // Invariant: every frame in the queue belongs to the latest seek; a seek empties the queue,
 // and a block the decoder thread decoded for an earlier seek is thrown away.
 //
+// A continuation (see setNext) carries the frame count on past the join: frames are counted
+// in one run from the load on, and `origin_` is where the file being heard has its frame 0,
+// so positions given out and taken in stay the file's own.
+//
 // Threads: render() runs on the device's thread; everything else on the owner's thread
 // (the main thread). `onEnd` is called once per end reached, on the device's thread.
 class FilePlayer {
@@ -38,9 +42,31 @@ public:
     FilePlayer(const FilePlayer&) = delete;
     FilePlayer& operator=(const FilePlayer&) = delete;
 
+    // What to go straight on into after the window end, or after the end of the file when
+    // there is none. Frames of `file`: from `start` up to `end` (noWindowEnd for its end).
+    // The same file going on from the window end costs nothing: the window end just moves on
+    // as frames leave for the device. After the file's end, a file of the same rate and
+    // channel count (this one too) is opened on the decoder thread and decoded into the queue
+    // behind the last frame. With a window end anywhere else nothing is joined.
+    struct Next {
+        FileURL file;
+        bool isSameFile = false;
+        std::int64_t start = 0;
+        std::int64_t end = noWindowEnd;
+
+        bool operator==(const Next&) const = default;
+    };
+
     int sampleRate() const noexcept { return sampleRate_; }
     int channels() const noexcept { return channels_; }
-    std::int64_t length() const noexcept { return length_; }
+    std::int64_t length() const;
+
+    // Arms `next` (none: takes it back). False when a join to another one has already left
+    // for the device; it stands then. A seek or a pause takes back a join already made.
+    bool setNext(std::optional<Next> next);
+    // True once the position has reached the first frame of the joined file or window; from
+    // then on positions, length and window are the joined one's.
+    bool takeJoin();
 
     // The frame being heard: the device is taken to play each block while it is asked for
     // the next one.
@@ -75,13 +101,18 @@ private:
     void seekLocked(std::int64_t frame);
     std::int64_t positionLocked() const;
     std::size_t take(float* out, std::size_t frames);
+    void joinWindowLocked(std::int64_t first, std::size_t frames);
+    bool needsNextDecoderLocked() const;
+    void openNextDecoder(std::unique_lock<std::mutex>& lock);
+    bool canJoinFileLocked() const;
+    void joinFileLocked();
+    bool revertJoinLocked(bool isForced);
     void remember(const float* samples, std::size_t frames, std::int64_t first);
     void muteFrom(float* samples, std::size_t frames, std::int64_t first) const;
 
     const int sampleRate_;
     const int channels_; // of the device
     const int fileChannels_;
-    const std::int64_t length_;
     const int deviceBufferFrames_;
     std::unique_ptr<AudioDecoder> decoder_; // the decoder thread's alone once it runs
     std::function<void()> onEnd_;
@@ -100,6 +131,28 @@ private:
     std::int64_t nextFrame_ = 0; // the next frame to hand to the device
     std::int64_t silenceAfterEnd_ = 0;
     std::int64_t windowEnd_ = noWindowEnd;
+    std::int64_t length_ = 0; // of the file being heard
+    std::int64_t origin_ = 0; // where the file being heard has its frame 0
+    // The continuation armed, and for another file its decoder once the decoder thread has
+    // opened it (idle until the join) or found it cannot be joined.
+    std::optional<Next> next_;
+    std::uint64_t nextCount_ = 0;
+    std::unique_ptr<AudioDecoder> nextDecoder_;
+    bool hasNextFailed_ = false;
+    // A join made but not yet heard: frames from joinAt_ on are the continuation's.
+    struct Join {
+        std::int64_t at = 0;
+        std::int64_t origin = 0;
+        std::int64_t length = 0;
+        std::int64_t windowEndBefore = noWindowEnd;
+        bool isOtherFile = false;
+        Next next;
+    };
+    std::optional<Join> join_;
+    // The decoder of the file before a join to another one, kept until the join is heard so
+    // taking the join back can return to it. The decoder thread swaps it back.
+    std::unique_ptr<AudioDecoder> previousDecoder_;
+    bool isRevertPending_ = false;
     bool isPlaying_ = false;
     Handed playing_; // being heard
     Handed waiting_; // handed last, heard next

@@ -21,6 +21,31 @@ bool Playback::start(const Track& track, const FileURL& file)
     engine_.setCurrentTime(track.start);
     engine_.play();
     track_ = track;
+    file_ = file;
+    upcoming_.reset(); // the load took it back
+    return true;
+}
+
+bool Playback::setUpcoming(std::optional<Upcoming> upcoming)
+{
+    if (upcoming == upcoming_)
+        return true;
+    std::optional<Continuation> next;
+    if (upcoming)
+        next = Continuation { upcoming->file, upcoming->track.start, upcoming->track.end };
+    if (!engine_.setContinuation(std::move(next)))
+        return false;
+    upcoming_ = std::move(upcoming);
+    return true;
+}
+
+bool Playback::advance()
+{
+    if (!upcoming_ || !engine_.takeContinuation())
+        return false;
+    track_ = std::move(upcoming_->track);
+    file_ = std::move(upcoming_->file);
+    upcoming_.reset();
     return true;
 }
 
@@ -40,6 +65,7 @@ double Playback::position() const
 void Playback::seek(double seconds)
 {
     engine_.setCurrentTime(trackStart() + seconds);
+    upcoming_.reset();
 }
 
 bool Playback::isPastEnd() const
@@ -50,6 +76,7 @@ bool Playback::isPastEnd() const
 void Playback::pause()
 {
     engine_.pause();
+    upcoming_.reset();
 }
 
 void Playback::resume()
@@ -61,6 +88,8 @@ void Playback::stop()
 {
     engine_.stop();
     track_.reset();
+    file_.reset();
+    upcoming_.reset();
 }
 
 void Playback::setVolume(float volume)

@@ -21,6 +21,23 @@ public:
     bool start(const Track& track, const FileURL& file);
 
     const std::optional<Track>& track() const noexcept { return track_; }
+    // The local file the track plays from.
+    const std::optional<FileURL>& file() const noexcept { return file_; }
+
+    // A track to go straight on into where this one ends, and the local file it plays from.
+    struct Upcoming {
+        Track track;
+        FileURL file;
+
+        bool operator==(const Upcoming&) const = default;
+    };
+    // Has the engine follow the track with `upcoming` without a gap (none: takes it back).
+    // False when the engine has already joined the one set before: that one stands. A pause
+    // or a seek takes it back; set it again after them.
+    bool setUpcoming(std::optional<Upcoming> upcoming);
+    const std::optional<Upcoming>& upcoming() const noexcept { return upcoming_; }
+    // True once the engine has gone on into the upcoming track; it is the track from then on.
+    bool advance();
 
     // Seconds from the track's start to its end (or the file's end); none without a track.
     std::optional<double> length() const;
@@ -44,6 +61,8 @@ private:
 
     AudioPlaying& engine_;
     std::optional<Track> track_;
+    std::optional<FileURL> file_;
+    std::optional<Upcoming> upcoming_;
 };
 
 } // namespace lh

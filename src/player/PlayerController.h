@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "Downloader.h"
 #include "Executor.h"
+#include "FolderWalker.h"
 #include "MetadataReader.h"
 #include "MonotonicClock.h"
 #include "Playback.h"
@@ -124,6 +125,8 @@ private:
         std::int64_t ticket;
         std::vector<FileURL> urls;
         AddCompletion completion;
+        // Expands the request's folders off the main thread once the add runs.
+        std::shared_ptr<FolderWalker> walker;
     };
 
     // Runs `work` later on the main thread with the controller, if it still exists.
@@ -136,6 +139,15 @@ private:
     void stopTimer();
     std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
     std::optional<std::int64_t> rowOf(const Track& track) const;
+
+    // Gapless joins into the upcoming track.
+    std::optional<std::int64_t> upcomingRow();
+    std::optional<std::int64_t> takeShufflePick();
+    void lookAhead();
+    void armUpcoming();
+    void reconsiderUpcoming();
+    void lookAheadAgain();
+    bool followOn();
     std::optional<FileURL> cachedCopy(const Track& track) const;
     std::optional<FileURL> playableFile(const Track& track) const;
 
@@ -170,6 +182,8 @@ private:
     Preferences& defaults_;
     PlaylistStore store_;
     std::unique_ptr<RepeatingTimer> timer_;
+    bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
+    std::optional<Track> shufflePick_; // the random row picked ahead, until it plays
     std::unique_ptr<RepeatingTimer> sleepTimer_;
     std::optional<MonotonicClock::time_point> sleepDeadline_;
     // Last: its threads and completions go before anything they could report to.

@@ -25,14 +25,14 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
     // Plain audio files need no file read (the remote test reads only the mount list), so
     // they are added at once, unless an earlier add is still under way: additions always land
     // in the order they were asked for.
-    if (!TrackImporter::needsReading(urls) && pendingAdds_.empty()) {
+    if (!TrackImporter::needsReading(urls) && !FolderWalker::mayHoldFolders(urls) && pendingAdds_.empty()) {
         const auto tracks = importer().tracks(urls);
         append(tracks);
         if (then)
             then(tracks);
         return;
     }
-    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then) });
+    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then), std::make_shared<FolderWalker>(urls) });
     if (pendingAdds_.size() == 1)
         startNextAdd();
 }
@@ -43,7 +43,7 @@ void PlayerController::startNextAdd()
     // Every file read or folder listing counts as progress, so only a read that hangs (a
     // share gone silent) runs into the limit, not a long list of sheets.
     auto import = [readFile = environment_.readFile, listFolder = environment_.listFolder,
-                      isRemote = environment_.isRemote, urls = add.urls](const Progress& progress) {
+                      isRemote = environment_.isRemote, walker = add.walker](const Progress& progress) {
         const TrackImporter importer(
             [&](const FileURL& url) {
                 auto bytes = readFile(url);
@@ -56,7 +56,7 @@ void PlayerController::startNextAdd()
                 return names;
             },
             remoteTest(isRemote));
-        return importer.tracks(urls);
+        return importer.tracks(walker->walk(progress));
     };
     auto arrive = [&mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
         // On the import's thread or the watchdog's: back to the main thread first.
@@ -77,10 +77,11 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
 {
     BackgroundAdd add = std::move(pendingAdds_.front());
     if (!imported) {
-        // The sheets could not be read in time (or at all): the audio files among the
-        // request are still added, and they need no reading.
+        // The sheets could not be read in time (or at all), or a folder walk stalled: the
+        // audio files found until then are still added, and they need no reading.
         std::vector<FileURL> audio;
-        std::ranges::copy_if(add.urls, std::back_inserter(audio), [](const FileURL& url) { return !isCueSheet(url); });
+        std::ranges::copy_if(add.walker->foundSoFar(), std::back_inserter(audio),
+            [](const FileURL& url) { return !isCueSheet(url); });
         imported = importer().tracks(audio);
     }
     append(*imported);
@@ -123,6 +124,7 @@ void PlayerController::append(const std::vector<Track>& tracks)
     const auto superseded = Playlist::wholeFiles(model_.tracks.value(), added);
     if (!superseded.empty())
         removeTracks(std::set<std::int64_t>(superseded.begin(), superseded.end()));
+    reconsiderUpcoming();
 }
 
 void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
@@ -172,6 +174,7 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (const auto& info = model_.info.value(); info && gone.contains(info->url))
         closeInfo();
     downloadAhead();
+    reconsiderUpcoming();
 }
 
 void PlayerController::persistTracks()

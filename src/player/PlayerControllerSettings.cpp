@@ -45,12 +45,15 @@ void PlayerController::toggleShuffle()
 {
     model_.isShuffled.modify([](bool& isShuffled) { isShuffled = !isShuffled; });
     defaults_.set(model_.isShuffled.value(), shuffleKey);
+    shufflePick_.reset();
+    reconsiderUpcoming();
 }
 
 void PlayerController::toggleRepeat()
 {
     model_.isRepeating.modify([](bool& isRepeating) { isRepeating = !isRepeating; });
     defaults_.set(model_.isRepeating.value(), repeatKey);
+    reconsiderUpcoming();
 }
 
 void PlayerController::toggleDim()

@@ -97,6 +97,8 @@ void PlayerController::resetPlayback()
     model_.isLoading.set(false);
     stopTimer();
     playback_.stop();
+    hasLookedAhead_ = false;
+    shufflePick_.reset();
     model_.isPlaying.set(false);
     model_.currentTime.set(0);
     model_.duration.set(0);
@@ -108,6 +110,7 @@ void PlayerController::togglePlayPause()
 {
     if (model_.isPlaying.value()) {
         playback_.pause();
+        hasLookedAhead_ = false; // the pause took the upcoming track back
         model_.isPlaying.set(false);
         model_.leftLevel.set(0);
         model_.rightLevel.set(0);
@@ -129,8 +132,10 @@ void PlayerController::next()
     if (count == 0)
         return;
     std::int64_t row = (model_.currentIndex.value().value_or(-1) + 1) % count;
-    if (model_.isShuffled.value())
-        row = randomIndex();
+    if (model_.isShuffled.value()) {
+        const auto pick = takeShufflePick();
+        row = pick ? *pick : randomIndex();
+    }
     play(row, 1, true);
 }
 
@@ -156,6 +161,8 @@ std::int64_t PlayerController::randomIndex()
 
 void PlayerController::trackEnded()
 {
+    if (playback_.advance())
+        followOn(); // the end notice of a track joined before the tick noticed the join
     const auto current = model_.currentIndex.value();
     if (model_.isRepeating.value() || model_.isShuffled.value() || !current) {
         next();
@@ -174,6 +181,7 @@ void PlayerController::seek(double time)
         return;
     playback_.seek(time);
     model_.currentTime.set(time);
+    lookAheadAgain();
 }
 
 void PlayerController::startTimer()
@@ -202,17 +210,24 @@ void PlayerController::stopTimer()
     }
 }
 
-// Twenty times a second while playing: no allocation, no file access.
+// Twenty times a second while playing: no allocation, no file access, except once per track
+// near its end to work out the upcoming one.
 void PlayerController::playbackTick()
 {
-    if (playback_.isPastEnd()) {
-        trackEnded(); // a cue track's end: the file itself goes on
+    // Asked before the join: once past the end, a join to the upcoming track has been heard too.
+    const bool isPastEnd = playback_.isPastEnd();
+    const bool hasJoined = playback_.advance();
+    if ((isPastEnd && !hasJoined) || (hasJoined && !followOn())) {
+        // A cue track's end with nothing joined (the file itself goes on), or a joined row
+        // removed meanwhile.
+        trackEnded();
         return;
     }
     model_.currentTime.set(playback_.position());
     const PowerLevels levels = playback_.levels();
     model_.leftLevel.set(LevelMeter::next(model_.leftLevel.value(), levels.left));
     model_.rightLevel.set(LevelMeter::next(model_.rightLevel.value(), levels.right));
+    lookAhead();
 }
 
 std::optional<std::int64_t> PlayerController::rowOf(const Track& track) const

@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace lh {
@@ -79,13 +80,61 @@ std::vector<Entry> listCopies(const std::string& folder)
     return entries;
 }
 
+std::int64_t totalSize(const std::vector<Entry>& entries)
+{
+    std::int64_t total = 0;
+    for (const Entry& entry : entries)
+        total += entry.size;
+    return total;
+}
+
+void syncFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        FileError::throwLast("open " + path);
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0)
+        throw FileError(error, "fsync " + path);
+}
+
 } // namespace
 
-AudioFileCache::AudioFileCache(FileURL folder, std::int64_t limit)
+AudioFileCache::AudioFileCache(FileURL folder, std::int64_t limit, AvailableSpace availableSpace, std::int64_t keptFree)
     : folder_(std::move(folder))
     , limit_(limit)
+    , availableSpace_(std::move(availableSpace))
+    , keptFree_(keptFree)
 {
     removePartials();
+}
+
+std::optional<std::int64_t> AudioFileCache::statvfsSpace(const std::string& folder)
+{
+    std::string path = folder;
+    struct statvfs info {};
+    while (::statvfs(path.c_str(), &info) != 0) {
+        if (errno != ENOENT || path.size() <= 1)
+            return std::nullopt;
+        const std::size_t slash = path.find_last_of('/', path.size() - 2);
+        path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+    }
+    return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+}
+
+std::int64_t AudioFileCache::budget() const
+{
+    return budgetFor(totalSize(listCopies(folder_.path())));
+}
+
+std::int64_t AudioFileCache::budgetFor(std::int64_t used) const
+{
+    const auto available = availableSpace_ ? availableSpace_(folder_.path()) : std::nullopt;
+    if (!available)
+        return limit_;
+    return std::clamp<std::int64_t>(used + *available - keptFree_, 0, limit_);
 }
 
 FileURL AudioFileCache::defaultFolder()
@@ -114,7 +163,7 @@ FileURL AudioFileCache::partial(const FileURL& url) const
 FileURL AudioFileCache::add(const FileURL& partial, const FileURL& url)
 {
     const FileURL location = copyURL(url);
-    ::unlink(location.path().c_str());
+    syncFile(partial.path());
     if (::rename(partial.path().c_str(), location.path().c_str()) != 0)
         FileError::throwLast("rename " + partial.path());
     markPlayed(location);
@@ -168,13 +217,12 @@ void AudioFileCache::evict(const FileURL& keeping) const
     spared.insert(keeping.lastPathComponent());
 
     std::vector<Entry> entries = listCopies(folder_.path());
-    std::int64_t total = 0;
-    for (const Entry& entry : entries)
-        total += entry.size;
+    std::int64_t total = totalSize(entries);
+    const std::int64_t allowed = budgetFor(total);
     std::erase_if(entries, [&](const Entry& entry) { return spared.contains(entry.name); });
     std::ranges::stable_sort(entries, isOlder);
     for (const Entry& entry : entries) {
-        if (total <= limit_)
+        if (total <= allowed)
             break;
         ::unlink(folder_.appendingPathComponent(entry.name).path().c_str());
         total -= entry.size;

@@ -4,6 +4,7 @@
 #include "FileURL.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,13 +26,28 @@ namespace lh {
 // and the protected set is what keeps eviction away from the copies about to be used.
 class AudioFileCache {
 public:
+    // The bytes the file system holding `folder` has available to the user; nothing when
+    // unknown. Only ever asked about the local cache folder.
+    using AvailableSpace = std::function<std::optional<std::int64_t>(const std::string& folder)>;
+
+    static constexpr std::int64_t defaultLimit = 5'000'000'000;
+    // Copies never take this last stretch of the cache's disk.
+    static constexpr std::int64_t defaultKeptFree = 1'000'000'000;
+
     // Removes partial files left by an earlier run; does not create the folder.
-    AudioFileCache(FileURL folder, std::int64_t limit);
+    AudioFileCache(FileURL folder, std::int64_t limit, AvailableSpace availableSpace = statvfsSpace,
+        std::int64_t keptFree = defaultKeptFree);
+
+    // statvfs on `folder`, or on its nearest existing parent.
+    static std::optional<std::int64_t> statvfsSpace(const std::string& folder);
 
     // $XDG_CACHE_HOME/Larkhaven (by default ~/.cache/Larkhaven).
     static FileURL defaultFolder();
 
     std::int64_t limit() const noexcept { return limit_; }
+    // How much the copies may take now: the limit, or less when the disk could not hold that
+    // much and keep its last stretch free. Lists the folder.
+    std::int64_t budget() const;
     const FileURL& folder() const noexcept { return folder_; }
 
     // The copy of the file at `url`, when one exists.
@@ -42,8 +58,10 @@ public:
     FileURL partial(const FileURL& url) const;
 
     // Makes the finished `partial` the copy of `url` (replacing an older one), marks it
-    // played, evicts older copies and returns it. Throws FileError when the move fails; the
-    // partial file then stays for the caller to delete.
+    // played, evicts older copies and returns it. The partial reaches the disk before it is
+    // renamed, so a power cut leaves the old copy or the new one, never an empty one. Throws
+    // FileError when that or the move fails; the partial file then stays for the caller to
+    // delete, and an older copy stays in place.
     FileURL add(const FileURL& partial, const FileURL& url);
 
     // Sets the copy's modification time to now; errors are ignored.
@@ -56,12 +74,16 @@ private:
     FileURL copyURL(const FileURL& url) const;
     std::string copyName(const FileURL& url) const;
     void removePartials() const;
-    // Deletes the least recently played copies until the folder fits the limit, sparing the
+    // The budget for copies that take `used` bytes in all.
+    std::int64_t budgetFor(std::int64_t used) const;
+    // Deletes the least recently played copies until the folder fits the budget, sparing the
     // protected ones and `keeping`.
     void evict(const FileURL& keeping) const;
 
     const FileURL folder_;
     const std::int64_t limit_;
+    const AvailableSpace availableSpace_;
+    const std::int64_t keptFree_;
     mutable std::mutex lock_;
     std::unordered_set<std::string> protected_;
 };

@@ -16,6 +16,8 @@ RemoteFailure failureOf(const std::exception_ptr& error)
         std::rethrow_exception(error);
     } catch (const MissingFileError&) {
         return RemoteFailure::missing;
+    } catch (const FileError& fileError) {
+        return fileError.isNoSpace() ? RemoteFailure::noSpace : RemoteFailure::away;
     } catch (...) {
         return RemoteFailure::away;
     }
@@ -41,6 +43,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         std::vector<FileURL> chosen;
         std::size_t next = 0; // into `urls` while choosing, into `chosen` while copying
         std::int64_t total = 0;
+        std::int64_t budget = 0;
         int awayCount = 0;
         bool isCancelled = false;
     };
@@ -82,6 +85,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
             pass->isCancelled = true;
         pass = std::make_shared<Pass>();
         pass->urls = std::move(urls);
+        pass->budget = cache.budget();
         ++runningPasses;
         post([this, started = pass] { choose(started); });
     }
@@ -133,6 +137,10 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         const FileURL url = current->urls[current->next];
         remoteSize(url, [this, current, url](const SizeResult& result) {
             Pass& p = *current;
+            // A reply for a cancelled pass changes nothing, above all not the protected set,
+            // which belongs to the pass that replaced it.
+            if (p.isCancelled)
+                return endPass();
             p.awayCount = (!result.hasValue() && result.failure() == RemoteFailure::away) ? p.awayCount + 1 : 0;
             if (result.hasValue() && !admit(p, url, result.value()))
                 return startCopying(current);
@@ -144,7 +152,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     // The first file is taken whatever its size; later ones only while the total fits.
     bool admit(Pass& p, const FileURL& url, std::int64_t size) const
     {
-        if (!p.chosen.empty() && p.total + size > cache.limit())
+        if (!p.chosen.empty() && p.total + size > p.budget)
             return false;
         p.chosen.push_back(url);
         p.total += size;
@@ -260,8 +268,13 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     {
         if (partial)
             ::unlink(partial->path().c_str());
-        states[url] = DownloadState::unreachable;
-        report([done, failure = failureOf(error)] { done(failure); });
+        const RemoteFailure failure = failureOf(error);
+        // A full cache disk says nothing about the share.
+        if (failure == RemoteFailure::noSpace)
+            states.erase(url);
+        else
+            states[url] = DownloadState::unreachable;
+        report([done, failure] { done(failure); });
     }
 
     // Hands the whole map to `onChange` and goes on with `then` once it is done with it.

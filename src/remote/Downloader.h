@@ -20,11 +20,12 @@ using DownloadStates = std::unordered_map<FileURL, DownloadState>;
 // Brings network files into the cache before they are played.
 //
 // `want` starts a look-ahead pass over the files the player will need next, most urgent
-// first: it chooses as many as fit into the cache's limit (always the first whose size is
+// first: it chooses as many as fit into the cache's budget (always the first whose size is
 // known), protects their copies from eviction and copies the missing ones one after another.
 // `fetch` gets one file now, abandoning the pass; a copy already under way for that file is
 // joined, never repeated. After three `away` failures in a row a pass stops asking the
-// network, once while choosing and once while copying, so a vanished share costs little.
+// network, once while choosing and once while copying, so a vanished share costs little. A
+// copy that failed for want of space on the cache's disk is no such failure.
 //
 // Threads: an actor. Its state lives on its own serial executor and is touched only there;
 // the public calls are safe from any thread and return at once. Completions and `onChange`

@@ -9,6 +9,11 @@ bool FileError::isNoSuchFile() const noexcept
     return code().value() == ENOENT || code().value() == ENOTDIR;
 }
 
+bool FileError::isNoSpace() const noexcept
+{
+    return code().value() == ENOSPC || code().value() == EDQUOT;
+}
+
 void FileError::throwLast(const std::string& what)
 {
     throw FileError(errno, what);

@@ -25,6 +25,8 @@ public:
 
     // ENOENT and ENOTDIR: the file (or a folder on its path) does not exist.
     bool isNoSuchFile() const noexcept;
+    // ENOSPC and EDQUOT: the disk written to is full.
+    bool isNoSpace() const noexcept;
 
     // Throws a FileError for the current errno.
     [[noreturn]] static void throwLast(const std::string& what);

@@ -11,7 +11,8 @@ enum class DownloadState {
 // Why a network file could not be had.
 enum class RemoteFailure {
     missing, // gone, although its volume is still mounted
-    away, // anything else: volume gone, share stalled, reading or storing failed
+    away, // volume gone, share stalled, reading failed, or storing failed but for space
+    noSpace, // the copy did not fit on the cache's disk; the share is not to blame
 };
 
 // One playlist file's state as the user sees it.

@@ -67,28 +67,20 @@ void writeAll(int fd, const char* data, std::size_t size)
     }
 }
 
-// Copies one block of up to NetworkFiles::blockSize bytes and returns its size, 0 at the
-// end. The block moves in pieces the size cp uses, each written as soon as it is read: on FUSE
-// shares (sshfs) the kernel's read-ahead then keeps the link busy, where reading a whole block
-// before writing it leaves the link idle during each write, a quarter slower in all.
-std::size_t copyBlock(int source, int destination, std::vector<char>& piece)
-{
-    std::size_t copied = 0;
-    while (copied < NetworkFiles::blockSize) {
-        const std::size_t count = readSome(source, piece.data(), std::min(piece.size(), NetworkFiles::blockSize - copied));
-        if (count == 0)
-            break;
-        writeAll(destination, piece.data(), count);
-        copied += count;
-    }
-    return copied;
-}
-
+// Copies in pieces the size cp uses, each written as soon as it is read: on FUSE shares
+// (sshfs) the kernel's read-ahead then keeps the link busy, where reading a whole block before
+// writing it leaves the link idle during each write, a quarter slower in all. Every piece read
+// is progress: a slow link that still delivers is not a stalled one.
 void copyBlocks(int source, int destination, const Progress& progress)
 {
-    std::vector<char> piece(128 * 1024);
-    while (copyBlock(source, destination, piece) > 0)
+    std::vector<char> piece(NetworkFiles::pieceSize);
+    for (;;) {
+        const std::size_t count = readSome(source, piece.data(), piece.size());
+        if (count == 0)
+            return;
         progress();
+        writeAll(destination, piece.data(), count);
+    }
 }
 
 } // namespace

@@ -21,7 +21,7 @@ public:
     virtual std::int64_t size(const FileURL& url) = 0;
 
     // Copies `source` to `destination` (replacing it), calling `progress` once the source is
-    // open and after each block written. Any error, `progress`'s included, ends the copy and
+    // open and after each piece read. Any error, `progress`'s included, ends the copy and
     // is rethrown after the destination has been removed. Throws MissingFileError when the
     // source is gone from a volume that is still mounted.
     virtual void copy(const FileURL& source, const FileURL& destination, const Progress& progress) = 0;

@@ -2,11 +2,19 @@
 
 #include "CodePage.h"
 
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
+
+#include <array>
+#include <cctype>
+#include <iostream>
+#include <map>
 
 namespace lh {
 namespace {
@@ -54,8 +62,46 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetScoring,
         // 0x81 is undefined in 1252 and 1250, 0x98 in 1250 and 1251: only one page remains.
         ScoringCase { "OnlyThePageThatDefinesEveryByteIsTried", bytes("TITLE \"\x81\xE0\""), std::nullopt,
             std::nullopt, 2, QString::fromUtf8("TITLE \"Ѓа\"") },
-        ScoringCase { "NoPageDefinesTheBytes", bytes("TITLE \x81\x98"), std::nullopt, std::nullopt, std::nullopt,
+        // None of the three Windows pages defines both bytes, but Shift-JIS does: East Asian
+        // sheets often hold such bytes, so every other candidate is tried.
+        ScoringCase { "NoWindowsPageDefinesTheBytes", bytes("TITLE \x81\x98"), std::nullopt, std::nullopt,
+            std::nullopt, QString::fromUtf8("TITLE §") },
+        // A lone byte 0x98 and a lone 0x81: no candidate defines both.
+        ScoringCase { "NoPageDefinesTheBytes", bytes("TITLE \x98 \x81"), std::nullopt, std::nullopt, std::nullopt,
             QString() }),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each code page decodes what it defines and fails on anything else, a sequence cut off at
+// the end included.
+struct CodePageCase {
+    const char* name;
+    const CodePage* page;
+    QByteArray bytes;
+    std::optional<QString> expected;
+};
+
+class CodePageDecoding : public ::testing::TestWithParam<CodePageCase> {};
+
+TEST_P(CodePageDecoding, DecodesStrictly)
+{
+    EXPECT_EQ(GetParam().page->decode(GetParam().bytes), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePage, CodePageDecoding,
+    ::testing::Values(
+        CodePageCase { "Greek", &CodePage::windows1253(), bytes("\xC1\xE8\xDE\xED\xE1"), QString::fromUtf8("Αθήνα") },
+        CodePageCase { "GreekUndefinedByte", &CodePage::windows1253(), bytes("\xD2"), std::nullopt },
+        CodePageCase { "ShiftJIS", &CodePage::shiftJIS(), bytes("a\x82\xA0\x8B\xF3"), QString::fromUtf8("aあ空") },
+        CodePageCase { "ShiftJISCutOff", &CodePage::shiftJIS(), bytes("\x82\xA0\x82"), std::nullopt },
+        CodePageCase { "EucJP", &CodePage::eucJP(), bytes("\xA4\xA2\xB6\xF5"), QString::fromUtf8("あ空") },
+        CodePageCase { "EucJPUndefined", &CodePage::eucJP(), bytes("\xA4\x41"), std::nullopt },
+        CodePageCase { "EucJPControlByte", &CodePage::eucJP(), bytes("\x98"), std::nullopt },
+        CodePageCase { "GB18030", &CodePage::gb18030(), bytes("\xC4\xE3\xBA\xC3"), QString::fromUtf8("你好") },
+        CodePageCase { "GB18030FourBytes", &CodePage::gb18030(), bytes("\x95\x32\x82\x36"), QString::fromUtf8("\U00020000") },
+        CodePageCase { "Big5", &CodePage::big5(), bytes("\xA7\x41\xA6\x6E"), QString::fromUtf8("你好") },
+        CodePageCase { "Big5CutOff", &CodePage::big5(), bytes("\xA7"), std::nullopt },
+        CodePageCase { "UnifiedHangul", &CodePage::unifiedHangul(), bytes("\xB0\xA1\x81\x41"), QString::fromUtf8("가갂") },
+        CodePageCase { "UnifiedHangulUndefined", &CodePage::unifiedHangul(), bytes("\xC9\xA1"), std::nullopt }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CueSheetScoring, CountsCyrillicOnlyInWordsWithoutASCIILetters)
@@ -177,6 +223,111 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetRealSheets,
         RealSheetCase { "WINDOWS-1252", "Françoise Hardy", { "Tous les garçons et les filles", "Le temps de l'amour", "Mon amie la rose" } },
         RealSheetCase { "WINDOWS-1252", "Motörhead", { "Ace of Spades", "Overkill", "Bomber" } }),
     [](const auto& info) { return std::to_string(info.index) + "_" + QString::fromUtf8(info.param.encoding).remove(u'-').toStdString(); });
+
+// Sheets written as ripping tools on Windows saved them, in each legacy code page: the folder
+// names the encoding, each file holds a sheet's text.
+struct CorpusSheet {
+    std::string encoding;
+    std::string name;
+    QString text;
+};
+
+void PrintTo(const CorpusSheet& sheet, std::ostream* out)
+{
+    *out << sheet.encoding << "/" << sheet.name;
+}
+
+std::vector<CorpusSheet> corpus()
+{
+    std::vector<CorpusSheet> sheets;
+    const QDir root(QStringLiteral(LARKHAVEN_CUE_CORPUS));
+    for (const QString& encoding : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir folder(root.filePath(encoding));
+        for (const QString& name : folder.entryList({ QStringLiteral("*.cue") }, QDir::Files, QDir::Name)) {
+            QFile file(folder.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+            // Windows tools end lines with CR LF.
+            const QString text = QString::fromUtf8(file.readAll()).replace(u'\n', QStringLiteral("\r\n"));
+            sheets.push_back({ encoding.toStdString(), name.toStdString(), text });
+        }
+    }
+    return sheets;
+}
+
+// What the decoder did before it knew East Asian pages, Greek and letter profiles: the most
+// plausible of Windows-1252, -1250 and -1251.
+QString firstRule(const QByteArray& bytes)
+{
+    std::optional<QString> best;
+    std::int64_t bestScore = 0;
+    for (const CodePage* page : { &CodePage::windows1252(), &CodePage::windows1250(), &CodePage::windows1251() }) {
+        const auto text = page->decode(bytes);
+        if (text && (!best || CueSheet::plausibility(*text) > bestScore)) {
+            bestScore = CueSheet::plausibility(*text);
+            best = text;
+        }
+    }
+    return best.value_or(QString());
+}
+
+class CueSheetCorpus : public ::testing::TestWithParam<CorpusSheet> {};
+
+TEST_P(CueSheetCorpus, DecodesToTheTextTheToolSaved)
+{
+    const CorpusSheet& sheet = GetParam();
+    const QByteArray bytes = encoded(sheet.text, sheet.encoding.c_str());
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString asUtf8 = utf8.decode(bytes);
+    ASSERT_TRUE(utf8.hasError()) << "the sheet must reach the code pages";
+    EXPECT_EQ(CueSheet::decode(bytes).toStdString(), sheet.text.toStdString());
+    // Whatever the first rule already read right, it still reads the same way.
+    if (firstRule(bytes) == sheet.text) {
+        EXPECT_EQ(CueSheet::decode(bytes), firstRule(bytes));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetCorpus, ::testing::ValuesIn(corpus()), [](const auto& info) {
+    std::string name = info.param.encoding + "_" + info.param.name;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name;
+});
+
+// Every sheet of the corpus, and each of its lines that holds a non-ASCII value on its own
+// (the shortest sheet a tool writes): what the first rule read right still reads the same. The
+// table says how many each rule gets right.
+TEST(CueSheetCorpus, WholeSheetsAndSingleLinesKeepWhatTheFirstRuleReadRight)
+{
+    struct Count {
+        int total = 0, rightBefore = 0, rightNow = 0;
+    };
+    std::map<std::string, std::array<Count, 2>> counts; // whole sheets, single lines
+    const auto check = [&](const std::string& encoding, const QString& text, Count& count) {
+        const QByteArray bytes = encoded(text, encoding.c_str());
+        const bool wasRight = firstRule(bytes) == text;
+        const bool isRight = CueSheet::decode(bytes) == text;
+        if (wasRight) {
+            EXPECT_TRUE(isRight) << encoding << ": " << text.toStdString();
+        }
+        ++count.total;
+        count.rightBefore += wasRight;
+        count.rightNow += isRight;
+    };
+    for (const CorpusSheet& sheet : corpus()) {
+        check(sheet.encoding, sheet.text, counts[sheet.encoding][0]);
+        for (const QString& line : sheet.text.split(QStringLiteral("\r\n"))) {
+            if (encoded(line, sheet.encoding.c_str()) != line.toUtf8())
+                check(sheet.encoding, line, counts[sheet.encoding][1]);
+        }
+    }
+    std::cout << "encoding: sheets right before/now of all; single lines right before/now of all\n";
+    for (const auto& [encoding, count] : counts) {
+        std::cout << encoding << ": " << count[0].rightBefore << "/" << count[0].rightNow << " of " << count[0].total
+                  << "; " << count[1].rightBefore << "/" << count[1].rightNow << " of " << count[1].total << "\n";
+    }
+}
 
 } // namespace
 } // namespace lh

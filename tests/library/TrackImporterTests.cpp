@@ -127,6 +127,41 @@ TEST_F(TrackImporterTest, AFileTooLargeForACueSheetYieldsNothing)
     EXPECT_TRUE(files.importer().tracks(urls({ "/music/Album/Huge.cue" })).empty());
 }
 
+TEST_F(TrackImporterTest, ASheetNamingThousandsOfFilesIsNoCueSheet)
+{
+    QByteArray sheet;
+    for (std::size_t i = 1; i <= TrackImporter::maximumCueSheetFiles + 1; ++i) {
+        const QByteArray name = "/music/Many/" + QByteArray::number(static_cast<qulonglong>(i)) + ".flac";
+        files.add(name.toStdString());
+        sheet += "FILE \"" + name.sliced(12) + "\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    }
+    files.add("/music/Many/Many.cue", sheet);
+    EXPECT_TRUE(files.importer().tracks(urls({ "/music/Many/Many.cue" })).empty());
+    sheet.truncate(sheet.lastIndexOf("FILE"));
+    files.add("/music/Many/Many.cue", sheet); // one file fewer is still a sheet
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Many/Many.cue" })).size(), TrackImporter::maximumCueSheetFiles);
+}
+
+TEST_F(TrackImporterTest, ASheetWhoseMatchingWouldCostTooMuchYieldsNothing)
+{
+    const std::size_t names = 100;
+    const std::size_t entries = TrackImporter::maximumMatchingWork / names + 1;
+    std::vector<std::string> listing;
+    for (std::size_t i = 0; i < entries; ++i)
+        listing.push_back(std::to_string(i) + ".flac");
+    QByteArray sheet;
+    for (std::size_t i = 0; i < names; ++i)
+        sheet += "FILE \"" + QByteArray::number(static_cast<qulonglong>(i)) + ".flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    const auto tracksWithListing = [&](std::vector<std::string> folder) {
+        return TrackImporter([&](const FileURL&) { return std::optional(sheet); }, [&](const FileURL&) { return folder; },
+            [](const FileURL&) { return false; })
+            .tracks(urls({ "/music/Big/Big.cue" }));
+    };
+    EXPECT_TRUE(tracksWithListing(listing).empty());
+    listing.resize(entries - 1);
+    EXPECT_EQ(tracksWithListing(listing).size(), names);
+}
+
 TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
 {
     QTemporaryDir dir;
@@ -159,14 +194,14 @@ TEST_F(TrackImporterTest, ASheetNamedTwiceIsReadOnceAndGivesItsTracksTwice)
     EXPECT_EQ(files.reads, 1);
 }
 
-TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerCreatedTrack)
+TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerAudioFile)
 {
     files.add("/net/share/Live.cue", "FILE \"Live.flac\" WAVE\nTRACK 7 AUDIO\nINDEX 01 00:00:00\nTRACK 112 AUDIO\nINDEX 01 10:00:00\n");
     files.add("/net/share/Live.flac");
     EXPECT_EQ(files.importer().tracks(urls({ "/net/share/Live.cue", "/net/share/x.wav" })),
         std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, true),
             cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, true), whole("/net/share/x.wav", true) }));
-    EXPECT_EQ(files.remoteQuestions, 3);
+    EXPECT_EQ(files.remoteQuestions, 2);
 }
 
 TEST_F(TrackImporterTest, ALegacySheetFindsItsFileUnderTheFolderEntrysOwnSpelling)

@@ -146,6 +146,53 @@ TEST_F(PreferencesTest, AFailedWriteIsReportedAndTheValuesStayReadable)
     EXPECT_TRUE(preferences.boolean("shuffle"));
 }
 
+TEST_F(PreferencesTest, ACorruptFileIsReplacedByTheBackupWhichSurvivesTheNextWrite)
+{
+    const QByteArray good("{\"volume\":0.5}");
+    writeFile(filePath(), "{\"volume\": 0.7, \"savedPl");
+    writeFile(filePath() + ".bak", good);
+    ::testing::internal::CaptureStderr();
+    auto preferences = open();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("restored the settings from"), std::string::npos);
+    EXPECT_EQ(preferences->object("volume")->toDouble(), 0.5);
+    preferences.reset();
+    EXPECT_EQ(open()->object("volume")->toDouble(), 0.5); // also with no change in between
+
+    preferences = open();
+    preferences->set(true, "shuffle");
+    preferences->flush();
+    EXPECT_EQ(fileContents(filePath() + ".bak"), good);
+    EXPECT_TRUE(open()->boolean("shuffle"));
+    EXPECT_EQ(filesBeside().filter(".tmp-").size(), 0);
+}
+
+TEST_F(PreferencesTest, ABackupIsNotDeletedWhenThereIsNoFileToReplaceIt)
+{
+    writeFile(filePath(), "not json");
+    writeFile(filePath() + ".bak", "also not json");
+    auto preferences = open();
+    preferences->set(1.0, "volume");
+    preferences->flush();
+    EXPECT_EQ(fileContents(filePath() + ".bak"), "also not json");
+}
+
+TEST_F(PreferencesTest, AFailedWriteIsTriedAgainAtTheNextFlush)
+{
+    const QString folder = dir.path() + "/later";
+    writeFile(folder, "a file where the folder should be");
+    Preferences preferences(folder + "/preferences.json");
+    ::testing::internal::CaptureStderr();
+    preferences.set(0.25, "volume");
+    preferences.flush();
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(preferences.lastWriteError().has_value());
+
+    ASSERT_TRUE(QFile::remove(folder)); // room again
+    preferences.flush();
+    EXPECT_FALSE(preferences.lastWriteError().has_value());
+    EXPECT_EQ(Preferences(folder + "/preferences.json").object("volume")->toDouble(), 0.25);
+}
+
 TEST_F(PreferencesTest, HoldsAHundredThousandTrackPlaylist)
 {
     QJsonArray playlist;

@@ -11,6 +11,7 @@ void FakeEngine::load(const FileURL& url)
 {
     if (url.path().ends_with(".bad"))
         throw AudioLoadError("unplayable");
+    takeBack();
     loaded = url;
     loads.push_back(url.lastPathComponent());
     isPlaying = false;

@@ -28,16 +28,58 @@ public:
     float volume() const override { return volume_; }
     void setVolume(float volume) override { volume_ = volume; }
     double currentTime() const override { return loaded ? time : 0; }
-    void setCurrentTime(double seconds) override { time = seconds; }
+    void setCurrentTime(double seconds) override
+    {
+        time = seconds;
+        takeBack();
+    }
     double duration() const override { return loaded ? fileDuration : 0; }
     void setPlayingWindowEnd(std::optional<double>) override { }
+    bool setContinuation(std::optional<Continuation> next) override
+    {
+        if (isJoinMade && next != continuation)
+            return false;
+        continuation = std::move(next);
+        return true;
+    }
+    bool takeContinuation() override
+    {
+        if (!isJoinHeard)
+            return false;
+        takeBack();
+        return true;
+    }
     void load(const FileURL& url) override;
     void play() override { isPlaying = true; }
-    void pause() override { isPlaying = false; }
+    void pause() override
+    {
+        isPlaying = false;
+        takeBack();
+    }
     void stop() override
     {
         loaded.reset();
         isPlaying = false;
+        takeBack();
+    }
+
+    // The frames of the continuation leave for the device: too late to change it.
+    void makeJoin() { isJoinMade = continuation.has_value(); }
+    // The continuation is heard, `seconds` into its window.
+    void hearJoin(double seconds)
+    {
+        makeJoin();
+        if (!isJoinMade)
+            return;
+        loaded = continuation->file;
+        time = continuation->start + seconds;
+        isJoinHeard = true;
+    }
+    void takeBack()
+    {
+        continuation.reset();
+        isJoinMade = false;
+        isJoinHeard = false;
     }
     PowerLevels readPowerLevels() override { return levels; }
 
@@ -55,6 +97,9 @@ public:
     double fileDuration = 100;
     float volume_ = 1;
     PowerLevels levels { 0, 0 };
+    std::optional<Continuation> continuation;
+    bool isJoinMade = false;
+    bool isJoinHeard = false;
 
 private:
     std::function<void()> onFinished_;

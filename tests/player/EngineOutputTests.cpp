@@ -1,6 +1,7 @@
 #include "AudioPlayerEngine.h"
 
 #include "AudioFiles.h"
+#include "CapturedOutput.h"
 #include "EventLoop.h"
 
 #include <QDir>
@@ -22,69 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace AudioFiles = test::AudioFiles;
+using test::CapturedOutput;
+using test::locate;
+using test::Match;
 
 constexpr int rate = 44100;
-
-// Runs the engine on SDL's disk driver, which writes exactly the samples it is fed (stereo
-// 32-bit float here) to a file, after a little leading silence of varying length.
-class CapturedOutput : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        capture = dir.path() + "/out.raw";
-        ::setenv("SDL_AUDIODRIVER", "disk", 1);
-        ::setenv("SDL_DISKAUDIOFILE", capture.toLocal8Bit().constData(), 1);
-        SDL_AudioQuit(); // the engine starts the driver named above
-    }
-
-    void TearDown() override
-    {
-        SDL_AudioQuit();
-        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-    }
-
-    // The captured frames from the first one that is not silent; read once the engine is gone.
-    std::vector<float> heard() const
-    {
-        std::vector<float> samples = AudioFiles::readFloats(capture);
-        std::size_t first = 0;
-        while (first < samples.size() && samples[first] == 0.0f)
-            ++first;
-        return std::vector<float>(samples.begin() + static_cast<std::ptrdiff_t>(first - first % 2), samples.end());
-    }
-
-    QTemporaryDir dir;
-    QString capture;
-};
-
-// Where `heard` (every second sample: the left channel) lies in `source`, searched between
-// frames `from` and `to`, and the gain between them there.
-struct Match {
-    std::int64_t frame = -1;
-    double gain = 0;
-};
-
-Match locate(std::span<const float> heard, std::span<const float> source, std::int64_t from, std::int64_t to)
-{
-    constexpr std::size_t length = 2048;
-    Match best;
-    double bestScore = 0;
-    for (std::int64_t frame = std::max<std::int64_t>(from, 0); frame < to; ++frame) {
-        double product = 0;
-        double energy = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            const double s = source[static_cast<std::size_t>(frame) + i];
-            product += heard[2 * i] * s;
-            energy += s * s;
-        }
-        const double score = product / std::sqrt(energy);
-        if (score > bestScore) {
-            bestScore = score;
-            best = Match { frame, product / energy };
-        }
-    }
-    return best;
-}
 
 class SeekAccuracy : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
 

@@ -2,7 +2,12 @@
 
 #include "PlaylistStore.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace lh::test {
 namespace {
@@ -41,7 +46,7 @@ protected:
 TEST_F(Editing, PlainFilesAreAddedAndSavedAtOnceAndADuplicateChangesNothing)
 {
     start();
-    perform(AddTracksCommand({ url("/m/a.flac"), url("/m/b.mp3"), url("/m/notes.txt") }));
+    perform(AddTracksCommand({ url("/m/a.flac"), url("/m/b.mp3") }));
     EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "b.mp3" }));
     EXPECT_EQ(saved(), model.tracks.value());
 
@@ -63,6 +68,23 @@ TEST_F(Editing, AFileAddedAfterACueSheetLandsAfterItsTracks)
     settle();
     EXPECT_EQ(names(), std::vector<std::string>({ "One", "Two", "a.flac" }));
     EXPECT_FALSE(controller->isAddPending());
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
+TEST_F(Editing, AFolderIsWalkedInTheBackgroundAndAddedInRequestOrder)
+{
+    const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Album";
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/Album/Sub"));
+    for (const char* name : { "/Sub/c.mp3", "/10 a.flac", "/2 b.flac", "/notes.txt" })
+        std::ofstream(top + name);
+    start();
+    // Neither name is known to be a folder: only the walk finds out, off the main thread.
+    perform(AddTracksCommand({ FileURL(top), FileURL(top + "/notes.txt") }));
+    perform(AddTracksCommand({ url("/m/a.flac") }));
+    EXPECT_TRUE(model.tracks.value().empty());
+    EXPECT_TRUE(controller->isAddPending());
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "2 b.flac", "10 a.flac", "c.mp3", "a.flac" }));
     EXPECT_EQ(saved(), model.tracks.value());
 }
 

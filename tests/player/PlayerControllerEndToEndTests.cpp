@@ -1,6 +1,7 @@
 #include "AudioFixture.h"
 #include "AudioPlayerEngine.h"
 #include "EventLoop.h"
+#include "FileSystem.h"
 #include "MediaTrackInfoReader.h"
 #include "NetworkFiles.h"
 #include "PlayerController.h"
@@ -8,11 +9,15 @@
 #include "Preferences.h"
 #include "SshfsShare.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#include <sys/stat.h>
 
 namespace lh {
 namespace {
@@ -112,6 +117,44 @@ TEST_F(PlayerEndToEnd, PlaybackGoesOnWithLocalAndCachedRowsWhenTheShareIsCut)
 
     const auto saved = PlaylistStore(defaults, QStringLiteral("savedPlaylist")).load([](const FileURL&) { return false; });
     EXPECT_EQ(saved, model.tracks.value());
+}
+
+TEST_F(PlayerEndToEnd, AFolderWalkCutOffByTheShareAddsWhatItListedWithoutHoldingUpTheWindow)
+{
+    const std::string served = share->servedFolder() + "/Albums";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(served + "/Later")));
+    for (const char* name : { "/10.wav", "/2.wav", "/Later/3.wav" })
+        std::ofstream(served + name);
+    controller = std::make_unique<PlayerController>(model, engine, std::make_shared<MediaTrackInfoReader>(), cache,
+        std::make_shared<NetworkFiles>(), 2s, defaults, QStringLiteral("savedPlaylist"));
+
+    // The share's client keeps what it has listed for a while: with the link cut, the walk
+    // still lists the top folder, then hangs on the folder below it.
+    const std::string albums = share->mountPoint() + "/Albums";
+    struct stat info {};
+    ASSERT_EQ(::stat(albums.c_str(), &info), 0);
+    ASSERT_EQ(FileSystem::listFolder(albums).size(), 3u);
+    share->cutLink();
+
+    // Any wait on the main thread would show as a gap between these ticks.
+    auto lastTick = MonotonicClock::now();
+    std::chrono::nanoseconds longestGap {};
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = MonotonicClock::now();
+        longestGap = std::max<std::chrono::nanoseconds>(longestGap, now - lastTick);
+        lastTick = now;
+    });
+    ticker.start(20);
+
+    controller->perform(AddTracksCommand({ FileURL(albums) }));
+    EXPECT_TRUE(model.tracks.value().empty());
+    ASSERT_TRUE(test::runEventsUntil([&] { return !controller->isAddPending(); }, 8s));
+    const auto remote = [&](const char* name) {
+        return Track { onShare((std::string("Albums/") + name).c_str()), 0, std::nullopt, std::nullopt, std::nullopt, true };
+    };
+    EXPECT_EQ(model.tracks.value(), std::vector<Track>({ remote("2.wav"), remote("10.wav") }));
+    EXPECT_LT(longestGap, 2s); // the stall limit: the walk's hang never reached the window
 }
 
 } // namespace

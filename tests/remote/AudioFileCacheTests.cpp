@@ -61,6 +61,32 @@ TEST_F(AudioFileCacheTest, AFolderThatDoesNotExistIsCreatedByTheFirstPartial)
     EXPECT_EQ(partial.deletingLastPathComponent().path(), FileURL(folder).path());
 }
 
+TEST_F(AudioFileCacheTest, AFailedMoveKeepsTheOlderCopy)
+{
+    AudioFileCache cache(FileURL(folder, true), 100);
+    const std::string name = add(cache, "/mnt/s/a.flac", 10);
+    const FileURL vanished = cache.partial(FileURL("/mnt/s/a.flac")); // never written
+    EXPECT_THROW(cache.add(vanished, FileURL("/mnt/s/a.flac")), FileError);
+    EXPECT_EQ(std::filesystem::file_size(path(name)), 10u);
+}
+
+TEST_F(AudioFileCacheTest, EvictionKeepsTheCacheDisksLastStretchFree)
+{
+    std::int64_t available = 1000;
+    AudioFileCache cache(FileURL(folder, true), 100, [&](const std::string&) { return std::optional(available); }, 20);
+    const std::string older = place(cache, "/mnt/s/a.flac", 30, 1'000);
+    const std::string old = place(cache, "/mnt/s/b.flac", 30, 2'000);
+    EXPECT_EQ(cache.budget(), 100);
+    available = 10; // the disk filled up from elsewhere: 60 + 10 - 20 left for copies
+    EXPECT_EQ(cache.budget(), 50);
+    available = 0;
+    const std::string newest = add(cache, "/mnt/s/c.flac", 20); // 80 + 0 - 20: down to 60
+    EXPECT_FALSE(exists(older));
+    EXPECT_TRUE(exists(old));
+    EXPECT_TRUE(exists(newest));
+    EXPECT_EQ(AudioFileCache(FileURL(folder, true), 100, [](const std::string&) { return std::optional<std::int64_t>(); }).budget(), 100);
+}
+
 TEST_F(AudioFileCacheTest, StartingRemovesPartialFilesAndNothingElse)
 {
     std::filesystem::create_directories(folder);

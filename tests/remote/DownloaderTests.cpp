@@ -31,6 +31,8 @@ public:
         copies.push_back(source.lastPathComponent());
         if (failingCopies.contains(source.path()))
             throw FileError(EIO, "read");
+        if (fullDiskCopies.contains(source.path()))
+            throw FileError(ENOSPC, "write");
         failIfAsked(source);
         progress();
         std::ofstream(destination.path(), std::ios::binary) << files.at(source.path());
@@ -49,6 +51,7 @@ public:
     std::set<std::string> missing;
     std::set<std::string> away;
     std::set<std::string> failingCopies;
+    std::set<std::string> fullDiskCopies;
     std::vector<std::string> sizeQueries;
     std::vector<std::string> copies;
 };
@@ -111,7 +114,9 @@ protected:
     }
 
     QTemporaryDir dir;
-    AudioFileCache cache { FileURL(dir.path().toStdString() + "/cache", true), 100 };
+    std::optional<std::int64_t> availableSpace; // unknown: the limit alone counts
+    AudioFileCache cache { FileURL(dir.path().toStdString() + "/cache", true), 100,
+        [this](const std::string&) { return availableSpace; }, 20 };
     std::shared_ptr<FakeRemoteFiles> files = std::make_shared<FakeRemoteFiles>();
     test::ManualExecutor actor;
     test::ManualExecutor threads;
@@ -140,6 +145,43 @@ TEST_F(DownloaderTest, APassChoosesWhatFitsTheBudgetAndCopiesIt)
     ASSERT_EQ(reports.size(), 4u); // copying and done, for each file
     EXPECT_EQ(reports[0], (DownloadStates { { url("a"), DownloadState::copying } }));
     EXPECT_TRUE(reports[3].empty());
+}
+
+TEST_F(DownloaderTest, APassNeverTakesTheLastStretchOfTheCacheDisk)
+{
+    availableSpace = 70; // with 20 kept free, 50 bytes for copies
+    downloader->want(urls({ "b", "d", "c" }));
+    settle();
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "b.flac", "d.flac" }));
+}
+
+TEST_F(DownloaderTest, AFullCacheDiskDoesNotMakeTheShareAway)
+{
+    files->fullDiskCopies = { url("b").path(), url("d").path(), url("e").path() };
+    downloader->want(urls({ "b", "d", "e", "c" }));
+    settle();
+    EXPECT_EQ(cachedNames({ "b", "d", "e", "c" }), std::vector<std::string>({ "c" })) << "three failures, none of them away";
+    EXPECT_EQ(lastState("b"), std::nullopt);
+    EXPECT_EQ(fetch("d"), Downloader::CopyResult(RemoteFailure::noSpace));
+    EXPECT_FALSE(hasPartialFiles());
+}
+
+TEST_F(DownloaderTest, ASizeReplyForACancelledPassLeavesTheLivePassesProtection)
+{
+    ASSERT_TRUE(fetch("d").hasValue());
+    ASSERT_TRUE(fetch("e").hasValue());
+    downloader->want(urls({ "d", "a", "c" })); // d and a fit; c's reply ends the choice
+    actor.runAll();
+    threads.runOne(); // a's size
+    actor.runAll();
+    ASSERT_EQ(threads.pendingCount(), 1u); // c's size, held back
+    downloader->want(urls({ "e" })); // cached: chosen and protected at once
+    actor.runAll();
+    settle(); // c's reply reaches the cancelled pass
+
+    ASSERT_TRUE(fetch("big").hasValue()); // over the limit: evicts what is not protected
+    EXPECT_EQ(cachedNames({ "d", "e", "big" }), std::vector<std::string>({ "e", "big" }));
+    EXPECT_EQ(files->copies, std::vector<std::string>({ "d.flac", "e.flac", "big.flac" }));
 }
 
 TEST_F(DownloaderTest, AFirstFileLargerThanTheBudgetIsStillCopiedAlone)

@@ -35,14 +35,14 @@ protected:
     Progress progress = [this] { ++progressCount; };
 };
 
-TEST_F(NetworkFilesTest, CopiesInWholeBlocksReportingProgressAfterOpeningAndAfterEachBlock)
+TEST_F(NetworkFilesTest, CopiesReportingProgressAfterOpeningAndAfterEachPieceRead)
 {
-    std::string contents(NetworkFiles::blockSize * 5 / 2, '\0');
+    std::string contents(NetworkFiles::pieceSize * 5 / 2, '\0');
     for (std::size_t i = 0; i < contents.size(); ++i)
         contents[i] = static_cast<char>(i * 31 + i / 4096);
     write("song.flac", contents);
     files.copy(url("song.flac"), url("copy"), progress);
-    EXPECT_EQ(progressCount, 4); // open, 1 MiB, 1 MiB, 0.5 MiB
+    EXPECT_EQ(progressCount, 4); // open, two whole pieces, half a piece
     EXPECT_TRUE(read("copy") == contents);
     EXPECT_EQ(files.size(url("song.flac")), static_cast<std::int64_t>(contents.size()));
 }
@@ -59,7 +59,7 @@ TEST_F(NetworkFilesTest, AnEmptyFileMakesAnEmptyCopyWithOneProgressReport)
 
 TEST_F(NetworkFilesTest, AnErrorFromProgressEndsTheCopyAndRemovesTheDestination)
 {
-    write("song.flac", std::string(NetworkFiles::blockSize * 2, 'x'));
+    write("song.flac", std::string(NetworkFiles::pieceSize * 2, 'x'));
     const Progress failing = [&] {
         if (++progressCount == 2)
             throw StalledError();

@@ -134,6 +134,15 @@ TEST(PlaylistListView, DroppedFileNamesArriveByteForByte)
         std::vector<FileURL>({ FileURL(std::string("/music/caf\xE9 noir.flac")), FileURL("/music/b.cue") }));
 }
 
+TEST(PlaylistListView, DroppedFoldersArriveAsTheyAreMarkedOrNot)
+{
+    Window w;
+    // Whether an unmarked path is a folder is for the add to find out, off the main thread.
+    EXPECT_TRUE(drop(w, "file:///music/2%20Album/\r\nfile:///music/Artist\r\n"));
+    ASSERT_EQ(w.dropped.size(), 1u);
+    EXPECT_EQ(w.dropped[0], std::vector<FileURL>({ FileURL("/music/2 Album/", true), FileURL("/music/Artist") }));
+}
+
 TEST(PlaylistListView, DropWithoutFilesIsRefused)
 {
     Window w;

@@ -1,0 +1,240 @@
+#include "FolderWalker.h"
+
+#include "SupportedAudio.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lh {
+namespace {
+
+bool isCueSheet(const FileURL& url)
+{
+    const std::string extension = url.pathExtension();
+    return extension.size() == 3 && QByteArrayView(extension).compare("cue", Qt::CaseInsensitive) == 0;
+}
+
+bool isMusic(const FileURL& url)
+{
+    return SupportedAudio::isSupported(url) || isCueSheet(url);
+}
+
+// A folder's identity, so a link back into it is recognised whatever path it takes.
+using FolderId = std::pair<dev_t, ino_t>;
+
+struct Entry {
+    QCollatorSortKey key;
+    std::string name;
+};
+
+struct Listing {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+struct OpenFolder {
+    DIR* dir = nullptr;
+    ~OpenFolder()
+    {
+        if (dir)
+            ::closedir(dir);
+    }
+};
+
+enum class Kind { file, folder, other };
+
+Kind kindOf(int folder, const dirent& entry)
+{
+    if (entry.d_type == DT_REG)
+        return Kind::file;
+    if (entry.d_type == DT_DIR)
+        return Kind::folder;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return Kind::other;
+    // Links are followed: a link to a file or folder counts as what it leads to.
+    struct stat info {};
+    if (::fstatat(folder, entry.d_name, &info, 0) != 0)
+        return Kind::other;
+    return S_ISREG(info.st_mode) ? Kind::file : S_ISDIR(info.st_mode) ? Kind::folder : Kind::other;
+}
+
+} // namespace
+
+// One walk of a request: the folders on the way down, the files counted, the collator.
+struct FolderWalker::Walk {
+    FolderWalker& walker;
+    const Listed& listed;
+    QCollator collator;
+    std::set<FolderId> ancestors;
+    std::size_t fileCount = 0;
+    bool isCut = false;
+
+    Walk(FolderWalker& walker, const Listed& listed)
+        : walker(walker)
+        , listed(listed)
+    {
+        // The C locale has no collation of its own (Qt compares code points there and ignores
+        // numeric mode); file managers sort such names as in English.
+        if (QLocale().language() == QLocale::C)
+            collator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        collator.setNumericMode(true);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+
+    void sort(std::vector<std::string>& names) const
+    {
+        if (names.size() < 2)
+            return;
+        std::vector<Entry> entries;
+        entries.reserve(names.size());
+        for (std::string& name : names)
+            entries.push_back(Entry { collator.sortKey(QString::fromUtf8(name)), std::move(name) });
+        // Names that collate alike (or are not text) still get a fixed order, by their bytes.
+        std::ranges::sort(entries, [](const Entry& a, const Entry& b) {
+            const int order = a.key.compare(b.key);
+            return order != 0 ? order < 0 : a.name < b.name;
+        });
+        for (std::size_t i = 0; i < names.size(); ++i)
+            names[i] = std::move(entries[i].name);
+    }
+
+    // Nothing when the path is no folder, has been walked above, or cannot be listed.
+    std::optional<Listing> list(const FileURL& folder, FolderId& id)
+    {
+        const int descriptor = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (descriptor < 0)
+            return std::nullopt;
+        OpenFolder open { ::fdopendir(descriptor) };
+        struct stat info {};
+        if (!open.dir) {
+            ::close(descriptor);
+            return std::nullopt;
+        }
+        if (::fstat(descriptor, &info) != 0)
+            return std::nullopt;
+        id = { info.st_dev, info.st_ino };
+        if (ancestors.contains(id))
+            return std::nullopt;
+        Listing listing;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(open.dir);
+            if (!entry)
+                break;
+            if (entry->d_name[0] == '.')
+                continue; // hidden, and "." and ".."
+            switch (kindOf(descriptor, *entry)) {
+            case Kind::file:
+                listing.files.emplace_back(entry->d_name);
+                break;
+            case Kind::folder:
+                listing.folders.emplace_back(entry->d_name);
+                break;
+            case Kind::other:
+                break;
+            }
+        }
+        if (errno != 0)
+            return std::nullopt; // a listing cut short is no listing
+        return listing;
+    }
+
+    void folder(const FileURL& url)
+    {
+        FolderId id;
+        std::optional<Listing> listing = list(url, id);
+        if (!listing || isCut)
+            return;
+        listed();
+        sort(listing->files);
+        std::vector<FileURL> music;
+        for (const std::string& name : listing->files) {
+            if (++fileCount > maximumFiles) {
+                cut(url);
+                break;
+            }
+            FileURL file = url.appendingPathComponent(name);
+            if (isMusic(file))
+                music.push_back(std::move(file));
+        }
+        walker.keep(std::move(music));
+        sort(listing->folders);
+        ancestors.insert(id);
+        for (const std::string& name : listing->folders) {
+            if (isCut)
+                break;
+            folder(url.appendingPathComponent(name, true));
+        }
+        ancestors.erase(id);
+    }
+
+    void cut(const FileURL& where)
+    {
+        isCut = true;
+        std::fprintf(stderr, "Larkhaven: stopped adding the folder at %s after %zu files\n", where.path().c_str(),
+            maximumFiles);
+    }
+};
+
+FolderWalker::FolderWalker(std::vector<FileURL> request)
+    : request_(std::move(request))
+{
+}
+
+bool FolderWalker::mayHoldFolders(const std::vector<FileURL>& urls)
+{
+    return std::ranges::any_of(urls, [](const FileURL& url) { return url.isDirectory() || !isMusic(url); });
+}
+
+std::vector<FileURL> FolderWalker::walk(const Listed& listed)
+{
+    Walk walk(*this, listed);
+    for (const FileURL& entry : request_) {
+        {
+            std::lock_guard guard(lock_);
+            ++reached_;
+        }
+        const FileURL url = entry.normalizedFileURL();
+        // Files named like music are taken as they are; anything else may be a folder.
+        if (!url.isDirectory() && isMusic(url)) {
+            keep({ url });
+            continue;
+        }
+        struct stat info {};
+        if (url.isDirectory() || (::stat(url.path().c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+            walk.folder(FileURL(url.path(), true));
+        else
+            keep({ url });
+    }
+    std::lock_guard guard(lock_);
+    return found_;
+}
+
+std::vector<FileURL> FolderWalker::foundSoFar() const
+{
+    std::lock_guard guard(lock_);
+    std::vector<FileURL> result = found_;
+    std::ranges::copy_if(request_.begin() + static_cast<std::ptrdiff_t>(reached_), request_.end(),
+        std::back_inserter(result), [](const FileURL& url) { return !url.isDirectory(); });
+    return result;
+}
+
+void FolderWalker::keep(std::vector<FileURL> files)
+{
+    std::lock_guard guard(lock_);
+    found_.insert(found_.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+}
+
+} // namespace lh

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "FileURL.h"
+
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace lh {
+
+// Replaces the folders of an add request by the music files and cue sheets beneath them, in
+// the order a file manager shows them: depth first, a folder's files before its subfolders,
+// names in natural order ("2 Song" before "10 Song", case ignored, the user's locale).
+//
+// Hidden entries, entries that are neither files nor folders, and links back into a folder
+// being walked are left out; names keep their bytes. Whether an entry of the request is a
+// folder is found out here, off the main thread: nobody on the main thread may touch a path
+// that could lie on a dead share.
+//
+// One walker serves one request. walk() blocks on the file system and belongs on a thread of
+// its own; foundSoFar() may be asked from any thread meanwhile, so a walk that stalls still
+// gives what it listed before.
+class FolderWalker {
+public:
+    // A walk stops after this many files (of any kind) and says so once on standard error:
+    // dropping "/" by mistake must not keep the player busy for minutes.
+    static constexpr std::size_t maximumFiles = 100'000;
+
+    // Called after each folder has been listed, before its files are kept. An exception from
+    // it ends the walk; what was kept until then stays.
+    using Listed = std::function<void()>;
+
+    explicit FolderWalker(std::vector<FileURL> request);
+
+    // Whether `urls` may hold a folder: one marked as such, or one named like neither an
+    // audio file nor a cue sheet. Looks at the names only.
+    static bool mayHoldFolders(const std::vector<FileURL>& urls);
+
+    // The request with each folder replaced by the files found beneath it.
+    std::vector<FileURL> walk(const Listed& listed);
+
+    // The files found so far, followed by the entries not reached yet that are not marked as
+    // folders.
+    std::vector<FileURL> foundSoFar() const;
+
+private:
+    struct Walk;
+
+    void keep(std::vector<FileURL> files);
+
+    const std::vector<FileURL> request_;
+    mutable std::mutex lock_; // guards the two below
+    std::vector<FileURL> found_;
+    std::size_t reached_ = 0; // entries of request_ taken up by the walk
+};
+
+} // namespace lh

@@ -1,0 +1,113 @@
+#include "FolderWalker.h"
+#include "TrackImporter.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lh {
+namespace {
+
+class FolderWalkerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        ASSERT_TRUE(dir.isValid());
+        for (const char* file : { "a.flac", "notes.txt", ".hidden.mp3", "Artist/2 Album/10 Song.mp3",
+                 "Artist/2 Album/2 Song.mp3", "Artist/2 Album/B Song.mp3", "Artist/2 Album/a song.MP3",
+                 "Artist/2 Album/cover.jpg", "Artist/2 Album/Disc 1/1.flac", "Artist/10 Album/Album.flac",
+                 "Artist/10 Album/caf\xe9.mp3", ".Hidden Album/x.mp3" })
+            make(file);
+        make("Artist/10 Album/Album.cue", "FILE \"Album.flac\" WAVE\nTRACK 01 AUDIO\nTITLE One\nINDEX 01 00:00:00\n"
+                                          "TRACK 02 AUDIO\nTITLE Two\nINDEX 01 01:00:00\n");
+        ASSERT_EQ(::symlink("../..", path("Artist/2 Album/Back to the top").c_str()), 0);
+        ASSERT_EQ(::symlink("missing.mp3", path("Artist/dangling.mp3").c_str()), 0);
+        ASSERT_EQ(::mkfifo(path("Artist/pipe.mp3").c_str(), 0600), 0);
+    }
+
+    void TearDown() override
+    {
+        QLocale::setDefault(QLocale::c());
+        ::unlink(path("Artist/10 Album/caf\xe9.mp3").c_str()); // Qt cannot name it to remove it
+    }
+
+    std::string path(const std::string& relative = {}) const
+    {
+        return QFile::encodeName(dir.path()).toStdString() + (relative.empty() ? "" : "/" + relative);
+    }
+
+    void make(const std::string& relative, const std::string& contents = {}) const
+    {
+        const std::string file = path(relative);
+        for (auto slash = file.find('/', path().size() + 1); slash != std::string::npos; slash = file.find('/', slash + 1))
+            ::mkdir(file.substr(0, slash).c_str(), 0700);
+        std::ofstream(file) << contents;
+    }
+
+    FileURL url(const std::string& relative) const { return FileURL(path(relative)); }
+
+    Track whole(const std::string& relative) const
+    {
+        return Track { url(relative), 0, std::nullopt, std::nullopt, std::nullopt, false };
+    }
+
+    QTemporaryDir dir;
+    const TrackImporter importer { [](const FileURL&) { return false; } };
+};
+
+TEST_F(FolderWalkerTest, AFolderGivesItsMusicInNaturalOrderDepthFirst)
+{
+    const FileURL album = url("Artist/10 Album/Album.flac");
+    const std::vector<Track> expected {
+        whole("a.flac"),
+        whole("Artist/2 Album/2 Song.mp3"),
+        whole("Artist/2 Album/10 Song.mp3"),
+        whole("Artist/2 Album/a song.MP3"),
+        whole("Artist/2 Album/B Song.mp3"),
+        whole("Artist/2 Album/Disc 1/1.flac"),
+        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, false },
+        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, false },
+        whole("Artist/10 Album/caf\xe9.mp3"),
+        whole("z.mp3"),
+    };
+    // With or without the folder mark, and with a file of the request after it.
+    for (const bool isMarked : { true, false }) {
+        FolderWalker walker({ FileURL(path() + "/", isMarked), url("z.mp3") });
+        int listings = 0;
+        EXPECT_EQ(importer.tracks(walker.walk([&] { ++listings; })), expected) << isMarked;
+        EXPECT_EQ(listings, 5); // the top, Artist, both albums and the disc
+    }
+}
+
+TEST_F(FolderWalkerTest, AWalkCutShortKeepsWhatItListedAndTheRequestsFiles)
+{
+    FolderWalker walker({ url("Artist/2 Album"), url("z.mp3"), FileURL(path("Artist"), true), url("y.flac") });
+    int listings = 0;
+    EXPECT_THROW(walker.walk([&] {
+        if (++listings == 2)
+            throw std::runtime_error("stalled");
+    }),
+        std::runtime_error);
+    const std::vector<FileURL> expected { url("Artist/2 Album/2 Song.mp3"), url("Artist/2 Album/10 Song.mp3"),
+        url("Artist/2 Album/a song.MP3"), url("Artist/2 Album/B Song.mp3"), url("z.mp3"), url("y.flac") };
+    EXPECT_EQ(walker.foundSoFar(), expected);
+}
+
+TEST(FolderWalker, OnlyNamesThatMayBeFoldersNeedAWalk)
+{
+    EXPECT_FALSE(FolderWalker::mayHoldFolders({ FileURL("/m/a.mp3"), FileURL("/m/b.CUE") }));
+    EXPECT_TRUE(FolderWalker::mayHoldFolders({ FileURL("/m/a.mp3"), FileURL("/m/Album") }));
+    EXPECT_TRUE(FolderWalker::mayHoldFolders({ FileURL("/m/Live.flac", true) }));
+}
+
+} // namespace
+} // namespace lh

@@ -1,0 +1,206 @@
+#include "AudioDecoder.h"
+#include "AudioFiles.h"
+#include "AudioPlayerEngine.h"
+#include "CapturedOutput.h"
+#include "EventLoop.h"
+#include "Playback.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace lh::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int rate = 44100;
+// A slow chirp whose every sample is known, cut at frames that fall on no codec's block size.
+constexpr std::int64_t cuts[] = { 0, 66150 + 37, 132300 + 411, 198450 };
+
+QString chirpSource()
+{
+    return AudioFiles::path("chirp.f32",
+        { "-f", "lavfi", "-i", "aevalsrc=0.5*cos(2*PI*(200*t+300*t*t)):s=44100:d=4.5", "-f", "f32le", "-c:a", "pcm_f32le" });
+}
+
+QStringList encoding(const QString& extension)
+{
+    if (extension == "m4a")
+        return { "-aac_pns", "0", "-b:a", "192k" };
+    if (extension == "mp3")
+        return { "-b:a", "192k" };
+    return {};
+}
+
+// The chirp, or with `part` ≥ 0 the stretch between two cuts.
+QString chirp(const QString& extension, int part = -1)
+{
+    QStringList arguments { "-f", "f32le", "-ar", "44100", "-ac", "1", "-i", chirpSource() };
+    QString name = "chirp." + extension;
+    if (part >= 0) {
+        arguments << "-af" << QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS").arg(cuts[part]).arg(cuts[part + 1]);
+        name = QStringLiteral("chirp-%1.%2").arg(part).arg(extension);
+    }
+    return AudioFiles::path(name, arguments + encoding(extension));
+}
+
+// A straight decode, in the device's two channels.
+std::vector<float> decoded(const QString& path)
+{
+    AudioDecoder decoder(FileURL::fromLocalFile(path));
+    decoder.setOutputChannels(2);
+    std::vector<float> samples;
+    for (auto block = decoder.decode(); !block.samples.empty(); block = decoder.decode())
+        samples.insert(samples.end(), block.samples.begin(), block.samples.end());
+    return samples;
+}
+
+Track window(const QString& path, double start, std::optional<double> end)
+{
+    Track track;
+    track.url = FileURL::fromLocalFile(path);
+    track.start = start;
+    track.end = end;
+    return track;
+}
+
+// Plays `tracks` in order through a playback on the real engine, each following the one before
+// it as the controller has it follow, and returns the tracks in the order the playback
+// reported them.
+std::vector<Track> playInTurn(const std::vector<Track>& tracks)
+{
+    AudioPlayerEngine engine;
+    engine.setVolume(1);
+    Playback playback(engine);
+    bool hasFinished = false;
+    playback.setOnFinished([&] { hasFinished = true; });
+    std::vector<Track> reported;
+    EXPECT_TRUE(playback.start(tracks.front(), tracks.front().url));
+    reported.push_back(*playback.track());
+    for (std::size_t i = 1; i < tracks.size(); ++i) {
+        EXPECT_TRUE(playback.setUpcoming(Playback::Upcoming { tracks[i], tracks[i].url }));
+        if (!test::runEventsUntil([&] { return playback.advance(); }, 10s))
+            break;
+        reported.push_back(*playback.track());
+        EXPECT_LT(playback.position(), 0.1);
+    }
+    EXPECT_TRUE(test::runEventsUntil([&] { return hasFinished; }, 10s));
+    return reported;
+}
+
+// The captured stream without its silent tail.
+std::vector<float> trimmed(std::vector<float> output)
+{
+    while (!output.empty() && output.back() == 0.0f)
+        output.pop_back();
+    return output;
+}
+
+class CueJoins : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(CueJoins, ThreeWindowsOfOneFileSoundLikeTheFileItself)
+{
+    const QString file = chirp(GetParam());
+    const std::vector<float> whole = decoded(file);
+    const double one = static_cast<double>(cuts[1]) / rate;
+    const double two = static_cast<double>(cuts[2]) / rate;
+    const std::vector<Track> tracks { window(file, 0, one), window(file, one, two), window(file, two, std::nullopt) };
+    EXPECT_EQ(playInTurn(tracks), tracks);
+    const std::vector<float> output = trimmed(heard());
+    ASSERT_EQ(output.size(), whole.size()) << "not one frame missing or added";
+    for (std::size_t i = 0; i < whole.size(); ++i)
+        ASSERT_EQ(output[i], whole[i]) << "frame " << i / 2;
+}
+
+// With repeat, the first window of a file follows its last one: the file is opened again on
+// the decoder thread and decoded behind the last frame.
+TEST_P(CueJoins, TheFirstWindowFollowsTheLastOne)
+{
+    const QString file = chirp(GetParam());
+    const std::vector<float> whole = decoded(file);
+    const double one = static_cast<double>(cuts[1]) / rate;
+    const double two = static_cast<double>(cuts[2]) / rate;
+    const std::vector<Track> tracks { window(file, two, std::nullopt), window(file, 0, one) };
+    EXPECT_EQ(playInTurn(tracks), tracks);
+    std::vector<float> expected(whole.begin() + 2 * cuts[2], whole.end());
+    expected.insert(expected.end(), whole.begin(), whole.begin() + 2 * cuts[1]);
+    const std::vector<float> output = trimmed(heard());
+    ASSERT_EQ(output.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(output[i], expected[i]) << "frame " << i / 2;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CueJoins, ::testing::Values("flac", "wav"));
+
+// A join to another file is made as soon as the decoder reaches the end, a second ahead of
+// what is heard; taken back before any of it is heard, the file ends as if none was made.
+TEST_F(CapturedOutput, AJoinTakenBackBeforeItIsHeardLeavesTheFileAsItWas)
+{
+    const QString first = chirp("flac", 0);
+    {
+        AudioPlayerEngine engine;
+        engine.setVolume(1);
+        bool hasFinished = false;
+        engine.setOnFinishedPlaying([&] { hasFinished = true; });
+        engine.load(FileURL::fromLocalFile(first));
+        ASSERT_TRUE(engine.setContinuation(Continuation { FileURL::fromLocalFile(chirp("flac", 1)), 0, std::nullopt }));
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.8; }, 5s));
+        EXPECT_TRUE(engine.setContinuation(std::nullopt));
+        ASSERT_TRUE(test::runEventsUntil([&] { return hasFinished; }, 5s));
+        EXPECT_FALSE(engine.takeContinuation());
+    }
+    EXPECT_EQ(trimmed(heard()), decoded(first));
+}
+
+// Frames inserted (positive) or lost (negative) at the cut `at` of the source, going by where
+// the source's frames after it are heard.
+std::int64_t gapAt(const std::vector<float>& output, const std::vector<float>& source, std::int64_t at)
+{
+    constexpr std::int64_t after = 4096;
+    const auto from = static_cast<std::size_t>(2 * (at + after));
+    const Match match = locate(std::span(output).subspan(from), source, at + after - 3000, at + after + 3000);
+    return at + after - match.frame;
+}
+
+class FileJoins : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
+
+// Each file is heard exactly as a decode of it on its own gives it, one straight after the
+// other. Lossless files then add up to the source itself; a lossy file's own length may be
+// off by a little of its codec's framing, and nothing more.
+TEST_P(FileJoins, EachFileFollowsTheOneBeforeItAsItsOwnDecodeGivesIt)
+{
+    const QString format = GetParam();
+    const bool isLossless = format == "flac" || format == "wav";
+    std::vector<float> expected;
+    std::vector<Track> tracks;
+    for (int part = 0; part < 3; ++part) {
+        const QString file = chirp(format, part);
+        const std::vector<float> samples = decoded(file);
+        expected.insert(expected.end(), samples.begin(), samples.end());
+        tracks.push_back(window(file, 0, std::nullopt));
+    }
+    EXPECT_EQ(playInTurn(tracks), tracks);
+    const std::vector<float> output = trimmed(heard());
+    ASSERT_EQ(output.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(output[i], expected[i]) << "frame " << i / 2;
+
+    const std::vector<float> source = AudioFiles::readFloats(chirpSource());
+    if (isLossless) {
+        ASSERT_EQ(expected.size(), 2 * source.size());
+    }
+    for (int join = 1; join <= 2; ++join) {
+        const std::int64_t gap = gapAt(output, source, cuts[join]);
+        std::printf("%s join %d: %lld frames off the source\n", qPrintable(format), join, static_cast<long long>(gap));
+        EXPECT_LE(std::abs(gap), isLossless ? 0 : 64) << "join " << join;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FileJoins, ::testing::Values("flac", "wav", "mp3", "m4a"));
+
+} // namespace
+} // namespace lh::test
