@@ -64,7 +64,7 @@ DesktopSession::DesktopSession() = default;
 
 std::unique_ptr<DesktopSession> DesktopSession::start(std::string& whyNot)
 {
-    for (const char* program : { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "pulseaudio", "pactl", "parec", "ffmpeg" }) {
+    for (const char* program : { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "pulseaudio", "pactl", "parec", "ffmpeg", "playerctl", "setpriv" }) {
         if (!hasProgram(program)) {
             whyNot = std::string(program) + " is not installed (scripts/setup-debian installs it)";
             return nullptr;
