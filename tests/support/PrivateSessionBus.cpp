@@ -30,7 +30,8 @@ std::optional<PrivateSessionBus> PrivateSessionBus::start(std::string& whyNot)
     }
     const std::string log = bus.filePath("dbus-daemon.log");
     const QString socket = bus.folder_->filePath(QStringLiteral("bus"));
-    bus.pid_ = ChildProcess::start({ "dbus-daemon", "--session", "--nofork", "--print-address=1",
+    // The parent-death signal ends the daemon with the test program even when that is killed.
+    bus.pid_ = ChildProcess::start({ "setpriv", "--pdeathsig", "KILL", "dbus-daemon", "--session", "--nofork", "--print-address=1",
                                        "--address=unix:path=" + socket.toStdString() },
         log, true);
     // The daemon prints its address once it listens.

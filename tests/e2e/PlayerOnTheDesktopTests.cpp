@@ -1,0 +1,373 @@
+// The real program on a real X server, driven as a user drives it: launches from a shell, clicks
+// and keys through xdotool, media controls through playerctl. What plays is told by ear: every
+// file is a tone of its own pitch, measured at the sound server's sink.
+
+#include "AudioFixture.h"
+#include "ChildProcess.h"
+#include "DesktopSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace lh {
+namespace {
+
+using namespace std::chrono_literals;
+namespace ChildProcess = test::ChildProcess;
+using test::DesktopSession;
+using test::readFile;
+using test::waitUntil;
+
+// The three tones, a fifth apart: far enough for a zero-crossing count to tell them apart.
+constexpr double firstPitch = 300;
+constexpr double secondPitch = 450;
+constexpr double thirdPitch = 675;
+
+// Every window the tests click into, in window coordinates.
+constexpr int nextButtonX = 97, nextButtonY = 132;
+constexpr int closeButtonX = 14, closeButtonY = 14;
+constexpr int toolbarBackgroundX = 100, toolbarBackgroundY = 12;
+
+constexpr int windowWidth = 360, windowHeight = 540, collapsedHeight = 158;
+
+// Starting a Qt program while other work fills the machine can take a while.
+constexpr auto launchPatience = 30s;
+
+DesktopSession* desktop = nullptr;
+std::string whyNoDesktop;
+std::string music; // the folder of the tones
+
+std::string tone(const char* name)
+{
+    return music + "/" + name;
+}
+
+// The servers and the tones, once for the whole suite.
+class DesktopEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        session_ = DesktopSession::start(whyNoDesktop);
+        if (!session_)
+            return;
+        music = session_->makeFolder("music");
+        const std::pair<const char*, double> tones[] = { { "first.wav", firstPitch }, { "second.wav", secondPitch }, { "third.wav", thirdPitch } };
+        for (const auto& [name, pitch] : tones) {
+            if (!test::AudioFixture::tone(QString::fromStdString(tone(name)), 60, 44100, 1, pitch)) {
+                whyNoDesktop = "ffmpeg did not make the tones";
+                return;
+            }
+        }
+        desktop = session_.get();
+    }
+
+    void TearDown() override
+    {
+        desktop = nullptr;
+        session_.reset();
+    }
+
+private:
+    std::unique_ptr<DesktopSession> session_;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// A user's own folders for one player, and the program launched in them.
+class PlayerOnTheDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!desktop)
+            GTEST_SKIP() << "no desktop for the program: " << whyNoDesktop;
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        home_ = desktop->makeFolder(name);
+        desktop->makeFolder(name + "/run");
+        log_ = home_ + "/player.log";
+    }
+
+    void TearDown() override
+    {
+        for (const pid_t pid : launched_) {
+            if (ChildProcess::isRunning(pid))
+                ChildProcess::killGroup(pid);
+        }
+        if (HasFailure())
+            std::fprintf(stderr, "the player's output:\n%s\n", readFile(log_).c_str());
+    }
+
+    std::vector<std::string> folders() const
+    {
+        return { "HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/config", "XDG_CACHE_HOME=" + home_ + "/cache",
+            "XDG_DATA_HOME=" + home_ + "/data", "XDG_RUNTIME_DIR=" + home_ + "/run", "QT_QPA_PLATFORM=xcb",
+            "SDL_AUDIODRIVER=pulseaudio" };
+    }
+
+    pid_t launch(const std::vector<std::string>& files)
+    {
+        std::vector<std::string> argv { LARKHAVEN_PROGRAM };
+        argv.insert(argv.end(), files.begin(), files.end());
+        const pid_t pid = desktop->launch(argv, log_, folders());
+        if (pid > 0)
+            launched_.push_back(pid);
+        return pid;
+    }
+
+    // A launch that hands over to the running player: it should end at once with status 0.
+    bool launchesAndHandsOver(const std::vector<std::string>& files)
+    {
+        const pid_t pid = launch(files);
+        int status = -1;
+        return pid > 0 && ChildProcess::waitForExit(pid, launchPatience, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    // The players running in this test's folders, whoever started them.
+    std::vector<pid_t> runningPlayers() const
+    {
+        const std::filesystem::path program = std::filesystem::canonical(LARKHAVEN_PROGRAM);
+        const std::string home = "HOME=" + home_;
+        std::vector<pid_t> players;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename();
+            if (pid.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            std::error_code error;
+            if (std::filesystem::read_symlink(entry.path() / "exe", error) != program)
+                continue;
+            const std::string environment = readFile(entry.path() / "environ");
+            if (environment.find(std::string(1, '\0') + home + '\0') != std::string::npos || environment.starts_with(home + '\0'))
+                players.push_back(std::stoi(pid));
+        }
+        return players;
+    }
+
+    std::string xdotool(const std::vector<std::string>& arguments) const
+    {
+        std::vector<std::string> argv { "xdotool" };
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return desktop->output(argv).value_or("");
+    }
+
+    // The player's main window once it is shown, or "".
+    std::string shownWindow() const
+    {
+        std::string window;
+        waitUntil([&] {
+            window = xdotool({ "search", "--onlyvisible", "--name", "^Larkhaven$" });
+            window = window.substr(0, window.find('\n'));
+            return !window.empty();
+        }, launchPatience);
+        return window;
+    }
+
+    bool isViewable(const std::string& window) const
+    {
+        return desktop->output({ "xwininfo", "-id", window }).value_or("").find("IsViewable") != std::string::npos;
+    }
+
+    Geometry geometry(const std::string& window) const
+    {
+        std::map<std::string, int> values;
+        std::istringstream lines(xdotool({ "getwindowgeometry", "--shell", window }));
+        for (std::string line; std::getline(lines, line);) {
+            const auto equals = line.find('=');
+            if (equals != std::string::npos)
+                values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+        }
+        return { values["X"], values["Y"], values["WIDTH"], values["HEIGHT"] };
+    }
+
+    bool hasHeight(const std::string& window, int height) const
+    {
+        return waitUntil([&] { return geometry(window).height == height; }, 10s);
+    }
+
+    // Keys go to the focused window, as a user's typing does.
+    void press(const std::string& window, const std::string& keys) const
+    {
+        xdotool({ "windowactivate", "--sync", window });
+        xdotool({ "key", "--clearmodifiers", keys });
+    }
+
+    void click(const std::string& window, int x, int y) const
+    {
+        xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+    }
+
+    // The paths of the playlist the player stored.
+    std::set<std::string> storedPlaylist() const
+    {
+        QFile file(QString::fromStdString(home_ + "/config/Larkhaven/preferences.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        std::set<std::string> paths;
+        for (const QJsonValue& track : QJsonDocument::fromJson(file.readAll()).object().value("savedPlaylist").toArray())
+            paths.insert(track.toObject().value("path").toString().toStdString());
+        return paths;
+    }
+
+    bool quitsWithCtrlQ(const std::string& window, pid_t player)
+    {
+        press(window, "ctrl+q");
+        int status = -1;
+        return ChildProcess::waitForExit(player, launchPatience, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    std::string home_;
+    std::string log_;
+    std::vector<pid_t> launched_;
+};
+
+TEST_F(PlayerOnTheDesktop, LaunchesPlayHandOverAndTheQuitPlayerKeepsItsPlaylist)
+{
+    const pid_t player = launch({ tone("first.wav"), tone("second.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const Geometry shown = geometry(window);
+    EXPECT_EQ(shown.width, windowWidth);
+    EXPECT_EQ(shown.height, windowHeight);
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
+    desktop->screenshot("1-launched-with-two-files");
+
+    EXPECT_TRUE(launchesAndHandsOver({ tone("third.wav") }));
+    EXPECT_EQ(runningPlayers(), std::vector<pid_t> { player });
+    EXPECT_TRUE(desktop->hearsTone(thirdPitch)) << "the handed-over file does not play";
+    desktop->screenshot("2-third-file-handed-over");
+
+    ASSERT_TRUE(quitsWithCtrlQ(window, player));
+    EXPECT_EQ(storedPlaylist(), (std::set { tone("first.wav"), tone("second.wav"), tone("third.wav") }));
+    EXPECT_TRUE(runningPlayers().empty());
+}
+
+TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
+{
+    const pid_t player = launch({ tone("first.wav"), tone("second.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
+
+    click(window, nextButtonX, nextButtonY);
+    ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
+    desktop->screenshot("3-after-next");
+
+    press(window, "space");
+    ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
+    desktop->screenshot("4-paused");
+    press(window, "space");
+    ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Space does not resume";
+
+    const std::vector<std::string> playPause { "playerctl", "-p", "larkhaven", "play-pause" };
+    ASSERT_TRUE(desktop->output(playPause));
+    ASSERT_TRUE(desktop->hearsSilence()) << "the media controls do not pause";
+    ASSERT_TRUE(desktop->output(playPause));
+    EXPECT_TRUE(desktop->hearsTone(secondPitch)) << "the media controls do not resume";
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the file does not play";
+    const Geometry expanded = geometry(window);
+
+    press(window, "ctrl+l");
+    EXPECT_TRUE(hasHeight(window, collapsedHeight)) << "Ctrl+L does not collapse; height " << geometry(window).height;
+    EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
+    desktop->screenshot("5-collapsed");
+    press(window, "ctrl+l");
+    EXPECT_TRUE(hasHeight(window, windowHeight)) << "Ctrl+L does not expand; height " << geometry(window).height;
+    EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
+
+    click(window, closeButtonX, closeButtonY);
+    ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "the close button does not hide the window";
+    desktop->screenshot("6-hidden");
+    std::this_thread::sleep_for(3s); // longer than the sink's latency: what is heard now was played hidden
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the sound stops with the window hidden";
+
+    EXPECT_TRUE(launchesAndHandsOver({}));
+    EXPECT_TRUE(waitUntil([&] { return isViewable(window); }, 10s)) << "a launch without files does not show the window";
+    desktop->screenshot("7-shown-again");
+    EXPECT_EQ(runningPlayers(), std::vector<pid_t> { player });
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+TEST_F(PlayerOnTheDesktop, AQuickClickOnTheToolbarLeavesTheWindowWhereItIs)
+{
+    GTEST_SKIP() << "known fault: the window manager's move starts on the press, and a release that comes "
+                    "before the move has begun leaves the window following the pointer and the keys unheard";
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const Geometry before = geometry(window);
+
+    // xdotool's click is a press and a release with no pause: a quick tap on a touchpad.
+    click(window, toolbarBackgroundX, toolbarBackgroundY);
+    xdotool({ "mousemove", "--window", window, "300", "400" });
+    std::this_thread::sleep_for(1s); // a move in progress would have followed the pointer by now
+    const Geometry after = geometry(window);
+    xdotool({ "key", "Escape" }); // ends a stuck move, so Ctrl+Q below reaches the player
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+TEST_F(PlayerOnTheDesktop, TwentyLaunchesAtOnceLeaveOnePlayerWithEveryFile)
+{
+    constexpr int launches = 20;
+    std::set<std::string> files;
+    std::vector<pid_t> pids;
+    for (int i = 0; i < launches; ++i) {
+        const std::string file = home_ + "/tone " + std::to_string(i + 1) + ".wav";
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(tone("first.wav")), QString::fromStdString(file)));
+        files.insert(file);
+    }
+    for (const std::string& file : files)
+        pids.push_back(launch({ file }));
+
+    // All but one hand over and end; the one left is the player.
+    std::map<pid_t, int> ended; // pid → exit status
+    ASSERT_TRUE(waitUntil([&] {
+        for (const pid_t pid : pids) {
+            int status = -1;
+            if (!ended.contains(pid) && ChildProcess::waitForExit(pid, 0ms, &status))
+                ended[pid] = status;
+        }
+        return ended.size() >= launches - 1;
+    }, 60s)) << ended.size() << " launches ended";
+    ASSERT_EQ(ended.size(), launches - 1u);
+    for (const auto& [pid, status] : ended)
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a launch ended with status " << status;
+    const pid_t player = *std::find_if(pids.begin(), pids.end(), [&](pid_t pid) { return !ended.contains(pid); });
+    EXPECT_EQ(runningPlayers(), std::vector<pid_t> { player });
+    EXPECT_TRUE(desktop->hearsTone(firstPitch));
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    desktop->screenshot("8-twenty-launches");
+
+    ASSERT_TRUE(quitsWithCtrlQ(window, player));
+    EXPECT_EQ(storedPlaylist(), files);
+}
+
+} // namespace
+} // namespace lh
