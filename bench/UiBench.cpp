@@ -93,15 +93,3 @@ void lcdLevelUpdateWithoutChange(benchmark::State& state)
 BENCHMARK(lcdLevelUpdateWithoutChange)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -71,14 +71,3 @@ void launchToWindowShown(benchmark::State& state)
 BENCHMARK(launchToWindowShown)->Arg(100'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("SDL_AUDIODRIVER", "dummy");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,18 @@
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+// The entry of the benchmarks of views: a widget application on Qt's offscreen platform, so
+// they need no display, and no sound device either.
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("SDL_AUDIODRIVER", "dummy");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
