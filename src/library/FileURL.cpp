@@ -47,6 +47,19 @@ std::optional<std::string> percentDecoded(std::string_view text)
 
 } // namespace
 
+FileURL::FileURL(std::string path, bool isDirectory)
+    : isDirectory_(isDirectory)
+{
+    const std::size_t hash = std::hash<std::string>()(path);
+    path_ = std::make_shared<const Path>(Path { .text = std::move(path), .hash = hash });
+}
+
+const FileURL::Path& FileURL::emptyPath() noexcept
+{
+    static const Path empty { std::string(), std::hash<std::string>()(std::string()) };
+    return empty;
+}
+
 FileURL FileURL::fromLocalFile(const QString& path, bool isDirectory)
 {
     return FileURL(QFile::encodeName(path).toStdString(), isDirectory);
@@ -75,7 +88,7 @@ std::optional<FileURL> FileURL::fromUserInput(std::string_view text)
 FileURL FileURL::normalizedFileURL() const
 {
     std::vector<std::string_view> components;
-    std::string_view rest = path_;
+    std::string_view rest = path();
     while (!rest.empty()) {
         const std::size_t slash = rest.find('/');
         const std::string_view component = rest.substr(0, slash);
@@ -92,7 +105,7 @@ FileURL FileURL::normalizedFileURL() const
     if (components.empty())
         return FileURL("/", isDirectory_);
     std::string normalized;
-    normalized.reserve(path_.size() + 1);
+    normalized.reserve(path().size() + 1);
     for (const std::string_view component : components) {
         normalized += '/';
         normalized += component;
@@ -102,7 +115,7 @@ FileURL FileURL::normalizedFileURL() const
 
 std::string FileURL::lastPathComponent() const
 {
-    std::string_view path = path_;
+    std::string_view path = this->path();
     while (path.size() > 1 && path.ends_with('/'))
         path.remove_suffix(1);
     if (path == "/")
@@ -129,7 +142,7 @@ std::string FileURL::stem() const
 
 FileURL FileURL::deletingLastPathComponent() const
 {
-    std::string_view path = path_;
+    std::string_view path = this->path();
     while (path.size() > 1 && path.ends_with('/'))
         path.remove_suffix(1);
     const std::size_t slash = path.rfind('/');
@@ -140,7 +153,7 @@ FileURL FileURL::deletingLastPathComponent() const
 
 FileURL FileURL::appendingPathComponent(std::string_view name, bool isDirectory) const
 {
-    std::string path = path_;
+    std::string path = this->path();
     if (!path.ends_with('/'))
         path += '/';
     path += name;
@@ -149,14 +162,14 @@ FileURL FileURL::appendingPathComponent(std::string_view name, bool isDirectory)
 
 QString FileURL::toQString() const
 {
-    return QFile::decodeName(QByteArray::fromStdString(path_));
+    return QFile::decodeName(QByteArray::fromStdString(path()));
 }
 
 std::string FileURL::toUri() const
 {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string uri = "file://";
-    for (const char c : path_) {
+    for (const char c : path()) {
         const auto byte = static_cast<unsigned char>(c);
         if (isUnreserved(byte)) {
             uri += c;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,11 +19,7 @@ namespace lh {
 class FileURL {
 public:
     FileURL() = default;
-    explicit FileURL(std::string path, bool isDirectory = false)
-        : path_(std::move(path))
-        , isDirectory_(isDirectory)
-    {
-    }
+    explicit FileURL(std::string path, bool isDirectory = false);
 
     // From a path in Qt's text form (converted with the locale's file-name encoding).
     static FileURL fromLocalFile(const QString& path, bool isDirectory = false);
@@ -30,7 +27,7 @@ public:
     // remote hosts or relative paths.
     static std::optional<FileURL> fromUserInput(std::string_view text);
 
-    const std::string& path() const noexcept { return path_; }
+    const std::string& path() const noexcept { return (path_ ? *path_ : emptyPath()).text; }
     bool isDirectory() const noexcept { return isDirectory_; }
 
     // The canonical form every playlist entry carries: "." and empty components dropped, ".."
@@ -51,10 +48,25 @@ public:
     // "file://…", percent-encoded.
     std::string toUri() const;
 
-    bool operator==(const FileURL&) const = default;
+    // The path's hash, worked out once when the URL is made.
+    std::size_t hash() const noexcept { return (path_ ? *path_ : emptyPath()).hash; }
+
+    bool operator==(const FileURL& other) const noexcept
+    {
+        return isDirectory_ == other.isDirectory_ && (path_ == other.path_ || path() == other.path());
+    }
 
 private:
-    std::string path_;
+    // Playlists, their maps and the queues between threads copy URLs far more often than
+    // anything makes one, so the path is shared and never changed: a copy costs a reference
+    // count instead of an allocation, and a lookup does not hash the path again.
+    struct Path {
+        std::string text;
+        std::size_t hash = 0;
+    };
+    static const Path& emptyPath() noexcept;
+
+    std::shared_ptr<const Path> path_; // none for the default, empty URL
     bool isDirectory_ = false;
 };
 
@@ -64,6 +76,6 @@ template <>
 struct std::hash<lh::FileURL> {
     std::size_t operator()(const lh::FileURL& url) const noexcept
     {
-        return std::hash<std::string>()(url.path()) ^ static_cast<std::size_t>(url.isDirectory());
+        return url.hash() ^ static_cast<std::size_t>(url.isDirectory());
     }
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SharedValue.h"
 #include "Track.h"
 
 #include <QDBusObjectPath>
@@ -15,7 +16,7 @@ namespace lh {
 
 // The player as the media controls see it: the values last delivered by the player state.
 struct MprisSnapshot {
-    std::vector<Track> tracks;
+    SharedValue<std::vector<Track>> tracks; // the player state's own list, shared
     std::optional<std::int64_t> currentIndex;
     bool isPlaying = false;
     bool isLoading = false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include "SourceLocation.h"
 #include <utility>
 #include <vector>
@@ -48,14 +49,19 @@ public:
         core->value = std::move(newValue);
     }
 
-    // An in-place change counts as one assignment and delivers the whole new value.
+    // An in-place change counts as one assignment and delivers the whole new value. A shared
+    // value is changed through a copy of what it shares.
     template <class Change>
     void modify(Change&& change, const SourceLocation& where = SourceLocation::current())
     {
         MainThread::check(where);
-        T copy = core_->value;
-        std::forward<Change>(change)(copy);
-        set(std::move(copy), where);
+        if constexpr (std::is_invocable_v<Change&, T&>) {
+            T copy = core_->value;
+            std::forward<Change>(change)(copy);
+            set(std::move(copy), where);
+        } else {
+            set(core_->value.modified(std::forward<Change>(change)), where);
+        }
     }
 
     [[nodiscard]] Subscription subscribe(std::function<void(const T&)> receive,

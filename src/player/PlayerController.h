@@ -162,6 +162,7 @@ private:
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
     void persistTracks();
+    void forgetRemovedFiles(TrackList before, std::set<std::int64_t> removedRows);
 
     void applyVolume();
     void restoreSettings();
@@ -188,7 +189,7 @@ private:
     std::int64_t addCount_ = 0;
     Preferences& defaults_;
     PlaylistStore store_;
-    std::shared_ptr<const std::vector<Track>> unsavedTracks_; // the latest save, until stored
+    std::shared_ptr<const TrackList> unsavedTracks_; // the latest save, until stored
     std::unique_ptr<RepeatingTimer> timer_;
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
     std::optional<Track> shufflePick_; // the random row picked ahead, until it plays

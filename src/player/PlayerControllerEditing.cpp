@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <tuple>
 #include <unordered_set>
 
 namespace lh {
@@ -20,7 +22,7 @@ bool isCueSheet(const FileURL& url)
 
 // Drops the entries of `urls` from a map of the model, notifying only when one was there.
 template <typename Map>
-void forget(Observable<Map>& property, const std::unordered_set<FileURL>& urls)
+void forget(Observable<SharedValue<Map>>& property, const std::unordered_set<FileURL>& urls)
 {
     const Map& entries = property.value();
     if (std::ranges::none_of(urls, [&](const FileURL& url) { return entries.contains(url); }))
@@ -29,6 +31,42 @@ void forget(Observable<Map>& property, const std::unordered_set<FileURL>& urls)
         for (const FileURL& url : urls)
             all.erase(url);
     });
+}
+
+// `map` without the entries of `urls`; nothing when it holds none of them.
+template <typename Map>
+std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::unordered_set<FileURL>& urls)
+{
+    if (std::ranges::none_of(urls, [&](const FileURL& url) { return map.contains(url); }))
+        return std::nullopt;
+    return map.modified([&](Map& all) {
+        for (const FileURL& url : urls)
+            all.erase(url);
+    });
+}
+
+// Puts a map made in the background in place, if the model's map is still the one it was made
+// from; a map that changed meanwhile has the same entries dropped here instead.
+template <typename Map>
+void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& base,
+    std::optional<SharedValue<Map>>& rebuilt, const std::unordered_set<FileURL>& urls)
+{
+    if (!property.value().isSameAs(base))
+        forget(property, urls);
+    else if (rebuilt)
+        property.set(std::move(*rebuilt));
+}
+
+// The files of the removed rows that no remaining row names.
+std::unordered_set<FileURL> filesGone(const std::vector<Track>& before, const std::set<std::int64_t>& removedRows,
+    const std::vector<Track>& after)
+{
+    std::unordered_set<FileURL> gone;
+    for (const std::int64_t row : removedRows)
+        gone.insert(before[static_cast<std::size_t>(row)].url);
+    for (auto track = after.begin(); track != after.end() && !gone.empty(); ++track)
+        gone.erase(track->url);
+    return gone;
 }
 
 } // namespace
@@ -149,28 +187,18 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (valid.empty())
         return;
 
-    const auto& tracks = model_.tracks.value();
+    const TrackList before = model_.tracks.value();
     std::vector<Track> kept;
     kept.reserve(static_cast<std::size_t>(count) - valid.size());
-    std::unordered_set<FileURL> gone; // files of removed rows, until a kept row shows otherwise
     auto removed = valid.begin();
     for (std::int64_t row = 0; row < count; ++row) {
-        const Track& track = tracks[static_cast<std::size_t>(row)];
-        if (removed != valid.end() && *removed == row) {
-            gone.insert(track.url);
+        if (removed != valid.end() && *removed == row)
             ++removed;
-        } else {
-            kept.push_back(track);
-        }
+        else
+            kept.push_back(before[static_cast<std::size_t>(row)]);
     }
-    for (auto track = kept.begin(); track != kept.end() && !gone.empty(); ++track)
-        gone.erase(track->url);
     model_.tracks.set(std::move(kept));
     persistTracks();
-
-    // The remaining rows' states and stream descriptions stand; only the removed files' go.
-    forget(model_.streamInfo, gone);
-    forget(model_.fileStates, gone);
 
     if (const auto current = model_.currentIndex.value()) {
         if (valid.contains(*current)) {
@@ -181,19 +209,50 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
             model_.currentIndex.set(*current - below);
         }
     }
-    if (const auto& info = model_.info.value(); info && gone.contains(info->url))
+    if (const auto& info = model_.info.value();
+        info && std::ranges::none_of(model_.tracks.value(), [&](const Track& track) { return track.url == info->url; }))
         closeInfo();
+    // The remaining rows' states and stream descriptions stand; only the removed files' go.
+    forgetRemovedFiles(before, std::move(valid));
     downloadAhead();
     reconsiderUpcoming();
 }
 
-// Building the stored form of a large playlist takes far longer than copying it, so it is
-// built on the background executor from a copy that nothing changes, and handed to the store
+// Dropping the removed files' entries copies the per-file maps, which for a large playlist
+// costs the main thread several times what the rest of a removal does. So the new maps are
+// made on the background executor from the playlists before and after, and put in place back
+// here; the lists before, and the maps replaced, are freed there too.
+void PlayerController::forgetRemovedFiles(TrackList before, std::set<std::int64_t> removedRows)
+{
+    background_.execute([before = std::move(before), removedRows = std::move(removedRows), after = model_.tracks.value(),
+                            streamInfo = model_.streamInfo.value(), fileStates = model_.fileStates.value(),
+                            mainThread = mainThread_, weak = Weak(self_)]() mutable {
+        auto gone = filesGone(before, removedRows, after);
+        if (gone.empty())
+            return;
+        auto lessStreamInfo = without(streamInfo, gone);
+        auto lessFileStates = without(fileStates, gone);
+        mainThread->execute([weak, gone = std::move(gone), streamInfo = std::move(streamInfo),
+                                fileStates = std::move(fileStates), lessStreamInfo = std::move(lessStreamInfo),
+                                lessFileStates = std::move(lessFileStates)]() mutable {
+            auto alive = weak.lock();
+            if (!alive)
+                return;
+            PlayerController& controller = **alive;
+            replace(controller.model_.streamInfo, streamInfo, lessStreamInfo, gone);
+            replace(controller.model_.fileStates, fileStates, lessFileStates, gone);
+            freeOn(controller.background_, std::make_tuple(std::move(streamInfo), std::move(fileStates), std::move(gone)));
+        });
+    });
+}
+
+// Building the stored form of a large playlist takes long, so it is built on the background
+// executor from the playlist itself (a shared value nothing changes), and handed to the store
 // back on the main thread. Of a burst of saves only the latest is built; one still pending
 // when the controller goes is stored by the destructor.
 void PlayerController::persistTracks()
 {
-    auto snapshot = std::make_shared<const std::vector<Track>>(model_.tracks.value());
+    auto snapshot = std::make_shared<const TrackList>(model_.tracks.value());
     unsavedTracks_ = snapshot;
     background_.execute([weakSnapshot = std::weak_ptr(snapshot), mainThread = mainThread_, weak = Weak(self_)] {
         const auto tracks = weakSnapshot.lock();
@@ -209,8 +268,7 @@ void PlayerController::persistTracks()
             if (!unsaved || unsaved.owner_before(weakSnapshot) || weakSnapshot.owner_before(unsaved))
                 return; // a later save is under way
             controller.store_.saveStored(stored);
-            // Freeing a large copy is not the main thread's job either.
-            controller.background_.execute([done = std::move(controller.unsavedTracks_)] {});
+            freeOn(controller.background_, std::move(controller.unsavedTracks_));
         });
     });
 }

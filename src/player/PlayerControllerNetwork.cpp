@@ -46,8 +46,11 @@ void PlayerController::refreshFileStates()
             entry->second = download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
         }
     }
-    if (states != model_.fileStates.value())
-        model_.fileStates.set(std::move(states));
+    if (states == model_.fileStates.value().get())
+        return;
+    SharedFileStates previous = model_.fileStates.value();
+    model_.fileStates.set(std::move(states));
+    freeOn(background_, std::move(previous));
 }
 
 void PlayerController::downloadAhead()

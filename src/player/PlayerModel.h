@@ -11,7 +11,7 @@ namespace lh {
 // it through PlayerState. Main thread only: every access checks.
 class PlayerModel final : public PlayerState {
 public:
-    Observable<std::vector<Track>> tracks;
+    Observable<TrackList> tracks;
     Observable<std::optional<std::int64_t>> currentIndex;
     Observable<bool> isPlaying { false };
     Observable<bool> isLoading { false };
@@ -21,14 +21,14 @@ public:
     Observable<double> leftLevel { 0 };
     Observable<double> rightLevel { 0 };
     Observable<std::optional<TrackInfo>> info; // none: the info panel is closed
-    Observable<StreamInfoMap> streamInfo;
-    Observable<FileStateMap> fileStates;
+    Observable<SharedStreamInfo> streamInfo;
+    Observable<SharedFileStates> fileStates;
     Observable<bool> isShuffled { false };
     Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
     Observable<bool> isDimmed { false };
     Observable<std::optional<double>> sleepTimeRemaining;
 
-    Publisher<std::vector<Track>> tracksPublisher() const override { return tracks.publisher(); }
+    Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
     Publisher<bool> isPlayingPublisher() const override { return isPlaying.publisher(); }
     Publisher<bool> isLoadingPublisher() const override { return isLoading.publisher(); }
@@ -38,8 +38,8 @@ public:
     Publisher<double> leftLevelPublisher() const override { return leftLevel.publisher(); }
     Publisher<double> rightLevelPublisher() const override { return rightLevel.publisher(); }
     Publisher<std::optional<TrackInfo>> infoPublisher() const override { return info.publisher(); }
-    Publisher<StreamInfoMap> streamInfoPublisher() const override { return streamInfo.publisher(); }
-    Publisher<FileStateMap> fileStatesPublisher() const override { return fileStates.publisher(); }
+    Publisher<SharedStreamInfo> streamInfoPublisher() const override { return streamInfo.publisher(); }
+    Publisher<SharedFileStates> fileStatesPublisher() const override { return fileStates.publisher(); }
     Publisher<bool> isShuffledPublisher() const override { return isShuffled.publisher(); }
     Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }

@@ -3,6 +3,7 @@
 #include "FileState.h"
 #include "FileURL.h"
 #include "Publisher.h"
+#include "SharedValue.h"
 #include "StreamInfo.h"
 #include "Track.h"
 #include "TrackInfo.h"
@@ -16,6 +17,10 @@ namespace lh {
 
 using StreamInfoMap = std::unordered_map<FileURL, StreamInfo>;
 using FileStateMap = std::unordered_map<FileURL, FileState>;
+// The large properties travel as shared values: every binding that keeps one shares it.
+using TrackList = SharedValue<std::vector<Track>>;
+using SharedStreamInfo = SharedValue<StreamInfoMap>;
+using SharedFileStates = SharedValue<FileStateMap>;
 
 // The player as the views see it: one publisher per property and no way to change anything.
 // Each call returns a fresh publisher; subscribing delivers the current value at once, then
@@ -25,7 +30,7 @@ class PlayerState {
 public:
     virtual ~PlayerState() = default;
 
-    virtual Publisher<std::vector<Track>> tracksPublisher() const = 0;
+    virtual Publisher<TrackList> tracksPublisher() const = 0;
     virtual Publisher<std::optional<std::int64_t>> currentIndexPublisher() const = 0;
     virtual Publisher<bool> isPlayingPublisher() const = 0;
     virtual Publisher<bool> isLoadingPublisher() const = 0;
@@ -35,8 +40,8 @@ public:
     virtual Publisher<double> leftLevelPublisher() const = 0;
     virtual Publisher<double> rightLevelPublisher() const = 0;
     virtual Publisher<std::optional<TrackInfo>> infoPublisher() const = 0;
-    virtual Publisher<StreamInfoMap> streamInfoPublisher() const = 0;
-    virtual Publisher<FileStateMap> fileStatesPublisher() const = 0;
+    virtual Publisher<SharedStreamInfo> streamInfoPublisher() const = 0;
+    virtual Publisher<SharedFileStates> fileStatesPublisher() const = 0;
     virtual Publisher<bool> isShuffledPublisher() const = 0;
     virtual Publisher<bool> isRepeatingPublisher() const = 0;
     virtual Publisher<bool> isDimmedPublisher() const = 0;

@@ -17,7 +17,7 @@ namespace lh {
 
 namespace {
 
-using Tracks = std::vector<Track>;
+using Tracks = TrackList;
 using Index = std::optional<std::int64_t>;
 
 std::optional<Track> trackAt(const Tracks& tracks, Index index)
@@ -77,7 +77,7 @@ void RootView::bindDisplay()
 
     subscriptions_.push_back(
         combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.streamInfoPublisher())
-            .sink([this](const std::tuple<Tracks, Index, StreamInfoMap>& value) {
+            .sink([this](const std::tuple<Tracks, Index, SharedStreamInfo>& value) {
                 lcd_->setFormatText(
                     DisplayTexts::formatText(std::get<0>(value), std::get<1>(value), std::get<2>(value)));
             }));
@@ -125,14 +125,14 @@ void RootView::bindSettings()
 void RootView::bindPlaylist()
 {
     subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher())
-                                 .sink([this](const std::tuple<Tracks, StreamInfoMap>& value) {
+                                 .sink([this](const std::tuple<Tracks, SharedStreamInfo>& value) {
                                      const std::vector<QString> texts
                                          = DisplayTexts::rowDurationTexts(std::get<0>(value), std::get<1>(value));
                                      list_->setTimes(QStringList(texts.begin(), texts.end()));
                                  }));
 
     subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.fileStatesPublisher())
-                                 .sink([this](const std::tuple<Tracks, FileStateMap>& value) {
+                                 .sink([this](const std::tuple<Tracks, SharedFileStates>& value) {
                                      const auto& [tracks, states] = value;
                                      QList<bool> rows;
                                      rows.reserve(qsizetype(tracks.size()));

@@ -200,14 +200,30 @@ TEST_F(Editing, RemovingTheLastRowOfTheShownFileClosesTheInfoPanel)
     perform(ShowInfoCommand(0));
     perform(RemoveTracksCommand({ 2 }));
     EXPECT_TRUE(model.info.value());
+    settle(); // the maps without the removed file are made in the background
     EXPECT_FALSE(model.streamInfo.value().contains(url("/m/a.flac")));
+    EXPECT_FALSE(model.fileStates.value().contains(url("/m/a.flac")));
     perform(RemoveTracksCommand({ 0 }));
     EXPECT_TRUE(model.info.value());
     perform(RemoveTracksCommand({ 0 }));
     EXPECT_FALSE(model.info.value());
+    settle(); // also: the pending read of the closed panel reports nothing
     EXPECT_TRUE(model.streamInfo.value().empty());
-    settle(); // the pending read of the closed panel reports nothing
     EXPECT_FALSE(model.info.value());
+}
+
+// The maps without the removed files are made from the maps of the moment; a map that changed
+// before they were ready must lose the same entries and keep its news.
+TEST_F(Editing, ARemovalForgetsTheRemovedFilesAlsoFromMapsThatChangedMeanwhile)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    settle();
+    perform(RemoveTracksCommand({ 0, 1 }));
+    perform(RemoveTracksCommand({ 0 }));
+    model.streamInfo.modify([&](StreamInfoMap& infos) { infos[url("/m/new.flac")] = StreamInfo { 1.0, {}, {}, {} }; });
+    settle();
+    EXPECT_EQ(model.streamInfo.value().get(), (StreamInfoMap { { url("/m/new.flac"), StreamInfo { 1.0, {}, {}, {} } } }));
+    EXPECT_TRUE(model.fileStates.value().empty());
 }
 
 } // namespace

@@ -26,7 +26,7 @@ TEST(PlayerModel, FreshModelPublishesItsStartingState)
     PlayerModel model;
     const PlayerState& state = model;
     Subscriptions keep;
-    EXPECT_EQ(collect(state.tracksPublisher(), keep), std::vector<std::vector<Track>> { {} });
+    EXPECT_TRUE(collect(state.tracksPublisher(), keep).at(0).empty());
     EXPECT_EQ(collect(state.currentIndexPublisher(), keep).at(0), std::nullopt);
     EXPECT_EQ(collect(state.isPlayingPublisher(), keep).at(0), false);
     EXPECT_EQ(collect(state.isLoadingPublisher(), keep).at(0), false);
@@ -58,7 +58,7 @@ TEST(PlayerModel, SettingOneStreamInfoEntryDeliversTheWholeMapOnce)
     PlayerModel model;
     const FileURL a("/music/a.flac");
     const FileURL b("/music/b.flac");
-    model.streamInfo.set({ { a, StreamInfo { 1.0, {}, {}, {} } } });
+    model.streamInfo.set(StreamInfoMap { { a, StreamInfo { 1.0, {}, {}, {} } } });
     std::vector<StreamInfoMap> seen;
     Subscription subscription = model.streamInfoPublisher().sink([&](const StreamInfoMap& map) { seen.push_back(map); });
     model.streamInfo.modify([&](StreamInfoMap& map) { map[b] = StreamInfo { 2.0, {}, {}, {} }; });
@@ -80,6 +80,25 @@ TEST(PlayerModel, SubscriberReadingBackSeesThePreviousPlaylist)
     model.tracks.modify([](std::vector<Track>& tracks) { tracks = withFile(tracks, "/music/b.mp3"); });
     EXPECT_EQ(sizesDelivered, (std::vector<std::size_t> { 1, 2 }));
     EXPECT_EQ(sizesReadBack, (std::vector<std::size_t> { 1, 1 }));
+}
+
+// A playlist of a hundred thousand rows reaches every binding: they must share it, not copy it.
+TEST(PlayerModel, SubscribersShareOnePlaylistAndAChangeLeavesTheOldOneIntact)
+{
+    PlayerModel model;
+    model.tracks.set(withFile({}, "/music/a.mp3"));
+    std::vector<TrackList> delivered;
+    Subscription first = model.tracksPublisher().sink([&](const TrackList& tracks) { delivered.push_back(tracks); });
+    Subscription second = model.tracksPublisher().sink([&](const TrackList& tracks) { delivered.push_back(tracks); });
+    ASSERT_EQ(delivered.size(), 2u);
+    EXPECT_EQ(&delivered[0].get(), &delivered[1].get());
+    EXPECT_EQ(&delivered[0].get(), &model.tracks.value().get());
+
+    model.tracks.modify([](std::vector<Track>& tracks) { tracks = withFile(tracks, "/music/b.mp3"); });
+    ASSERT_EQ(delivered.size(), 4u);
+    EXPECT_EQ(delivered[0].size(), 1u);
+    EXPECT_EQ(delivered[2].size(), 2u);
+    EXPECT_EQ(&delivered[2].get(), &model.tracks.value().get());
 }
 
 } // namespace
