@@ -67,10 +67,21 @@ void PlayerController::downloadAhead()
 void PlayerController::readMissingStreamInfo()
 {
     const auto& known = model_.streamInfo.value();
+    const auto& tracks = model_.tracks.value();
+    // Only a cue sheet's tracks share a file with other rows (whole files are never listed
+    // twice), so only their files need remembering: a playlist of whole files asks for
+    // each file once without a set of all of them.
+    std::unordered_set<FileURL> sharedFiles;
+    for (const Track& track : tracks) {
+        if (!track.isWholeFile())
+            sharedFiles.insert(track.url);
+    }
     std::unordered_set<FileURL> seen;
     std::vector<MetadataReader::StreamRequest> requests;
-    for (const Track& track : model_.tracks.value()) {
-        if (known.contains(track.url) || !seen.insert(track.url).second)
+    for (const Track& track : tracks) {
+        if (known.contains(track.url))
+            continue;
+        if (!sharedFiles.empty() && sharedFiles.contains(track.url) && !seen.insert(track.url).second)
             continue;
         // A network file without a copy is read once its copy arrives.
         if (const auto file = playableFile(track))

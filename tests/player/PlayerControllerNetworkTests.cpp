@@ -27,7 +27,8 @@ TEST_F(NetworkStates, EachFileShowsWhetherItIsLocalCachedWaitingOrBeingCopied)
 
 TEST_F(NetworkStates, AFileListedTwiceHasOneStateAndIsReadOnce)
 {
-    startWith({ cueTrack("/m/album.flac", 0, 60, "One"), cueTrack("/m/album.flac", 60, std::nullopt, "Two") });
+    // The whole-file row stands for the file until its cue tracks replace it.
+    startWith({ wholeFile("/m/album.flac"), cueTrack("/m/album.flac", 0, 60, "One"), cueTrack("/m/album.flac", 60, std::nullopt, "Two") });
     settle();
     EXPECT_EQ(model.fileStates.value().size(), 1u);
     EXPECT_EQ(reader->streamReads, std::vector<std::string>({ "album.flac" }));
