@@ -24,16 +24,28 @@ void LeopardSlider::setValue(double value)
     value = std::isnan(value) ? minimum_ : std::clamp(value, minimum_, maximum_);
     if (value == value_)
         return;
+    const int shown = knobPixel();
     value_ = value;
-    update();
+    if (knobPixel() != shown)
+        update();
 }
 
 void LeopardSlider::setRange(double minimum, double maximum)
 {
+    const int shown = knobPixel();
     minimum_ = minimum;
     maximum_ = std::max(minimum, maximum);
     value_ = std::clamp(value_, minimum_, maximum_);
-    update();
+    if (knobPixel() != shown)
+        update();
+}
+
+// A playing track's time changes twenty times a second, but moves the knob by a whole device
+// pixel only every second or so: only then is there anything new to draw.
+int LeopardSlider::knobPixel() const
+{
+    const QRectF track = cell_->trackRect(rect());
+    return int(std::lround((track.left() + track.width() * fraction()) * devicePixelRatioF()));
 }
 
 double LeopardSlider::fraction() const

@@ -24,8 +24,8 @@ public:
     double value() const { return value_; }
     double minimum() const { return minimum_; }
     double maximum() const { return maximum_; }
-    // Clamped to the range (not a number counts as the minimum); redraws only when the value
-    // changes.
+    // Clamped to the range (not a number counts as the minimum); redraws only when the knob
+    // moves by a device pixel or more.
     void setValue(double value);
     // Clamps the value into the new range. A `maximum` below `minimum` is taken as `minimum`.
     void setRange(double minimum, double maximum);
@@ -49,6 +49,7 @@ protected:
 
 private:
     void track(double x);
+    int knobPixel() const;
 
     std::unique_ptr<SliderCell> cell_;
     double value_ = 0;

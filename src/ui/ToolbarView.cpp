@@ -65,17 +65,24 @@ QRectF ToolbarView::titleRect(double width)
 
 void ToolbarView::paint(QPainter& painter, const QSizeF& size, const QString& title)
 {
+    paint(painter, size, title, QRegion(QRectF(QPointF(0, 0), size).toAlignedRect()));
+}
+
+void ToolbarView::paint(QPainter& painter, const QSizeF& size, const QString& title, const QRegion& dirty)
+{
     const QRectF bounds(QPointF(0, 0), size);
     painter.fillRect(bounds, Theme::vertical(bounds, background()));
     painter.fillRect(QRectF(0, size.height() - 1, size.width(), 1), Theme::grey(0.33));
-    drawString(painter, title, titleRect(size.width()),
-        { Theme::font(13), Theme::grey(0.1), Qt::AlignHCenter, LineBreak::truncateTail, true });
+    const QRectF titleBounds = titleRect(size.width());
+    if (dirty.intersects(textRepaintRect(titleBounds, true)))
+        drawString(painter, title, titleBounds,
+            { Theme::font(13), Theme::grey(0.1), Qt::AlignHCenter, LineBreak::truncateTail, true });
 }
 
-void ToolbarView::paintEvent(QPaintEvent*)
+void ToolbarView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    paint(painter, size(), title_);
+    paint(painter, size(), title_, event->region());
 }
 
 void ToolbarView::resizeEvent(QResizeEvent*)

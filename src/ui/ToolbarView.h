@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRectF>
 #include <QString>
+#include <QRegion>
 #include <QWidget>
 
 #include <functional>
@@ -33,6 +34,9 @@ public:
 
     // Background, bottom edge and title over (0, 0, size); the buttons are child widgets.
     static void paint(QPainter& painter, const QSizeF& size, const QString& title);
+    // Only what `dirty` touches: the display in front repaints twenty times a second, and
+    // laying out the title each time would cost more than all the rest.
+    static void paint(QPainter& painter, const QSizeF& size, const QString& title, const QRegion& dirty);
     static QRectF titleRect(double width);
 
 protected:

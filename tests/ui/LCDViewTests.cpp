@@ -234,6 +234,35 @@ TEST_F(LCDViewRepaint, LevelRepaintsItsRowOnlyWhenASegmentTurns)
     EXPECT_EQ(repaintedBesidesElapsedText(), QRegion(LCDView::meterRowRect(viewWidth, 0)));
 }
 
+// Counts the paint events an object receives.
+struct PaintCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// Playing moves the time twenty times a second, the knob of a four-minute track a pixel about
+// every second: only that is worth a repaint.
+TEST_F(LCDViewRepaint, TheSliderRepaintsOnlyWhenItsKnobMovesAPixel)
+{
+    LeopardSlider& slider = view.progressSlider();
+    PaintCounter paints;
+    slider.installEventFilter(&paints);
+    slider.setRange(0, 240);
+    slider.setValue(0);
+    repaintedBesidesElapsedText();
+    paints.count = 0;
+    for (const double seconds : { 0.05, 0.1, 10.0 }) {
+        view.painted = {};
+        slider.setValue(seconds);
+        repaintedBesidesElapsedText();
+    }
+    EXPECT_EQ(paints.count, 1);
+}
+
 TEST_F(LCDViewRepaint, LevelsBeyondTheRowRepaintNothing)
 {
     view.setRightLevel(-0.1);
