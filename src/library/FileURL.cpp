@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace lh {
@@ -43,6 +45,23 @@ std::optional<std::string> percentDecoded(std::string_view text)
         i += 2;
     }
     return out;
+}
+
+// Absolute, and made only of components that are neither empty, "." nor "..".
+bool isCanonical(std::string_view path)
+{
+    if (path == "/")
+        return true;
+    if (!path.starts_with('/') || path.ends_with('/'))
+        return false;
+    for (std::size_t start = 1; start <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string_view component = path.substr(start, slash - start);
+        if (component.empty() || component == "." || component == "..")
+            return false;
+        start = slash + 1;
+    }
+    return true;
 }
 
 } // namespace
@@ -87,6 +106,10 @@ std::optional<FileURL> FileURL::fromUserInput(std::string_view text)
 
 FileURL FileURL::normalizedFileURL() const
 {
+    // Nearly every URL is canonical already (a restored playlist is made of them): it is its
+    // own canonical form, and a copy of it costs nothing.
+    if (isCanonical(path()))
+        return *this;
     std::vector<std::string_view> components;
     std::string_view rest = path();
     while (!rest.empty()) {

@@ -32,6 +32,9 @@ INSTANTIATE_TEST_SUITE_P(FileURL, Normalisation,
         NormalisationCase { "", "/" },
         NormalisationCase { "//mnt///nas//x.mp3", "/mnt/nas/x.mp3" },
         NormalisationCase { "/a/.../b", "/a/.../b" },
+        NormalisationCase { "/a/b/.", "/a/b" },
+        NormalisationCase { "relative/x", "/relative/x" },
+        NormalisationCase { "/.a/b./c..", "/.a/b./c.." },
         NormalisationCase { "/music/Caf\xe9/..hidden", "/music/Caf\xe9/..hidden" }));
 
 TEST(FileURL, NormalisationKeepsTheFolderFlag)
