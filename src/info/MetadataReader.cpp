@@ -41,8 +41,10 @@ void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler
     readNext(std::move(batch), 0);
 }
 
-// One item at a time, each result handed to the main thread before the next read starts, so
-// a cancelled batch stops after the read under way.
+// One item per background job, so other background work gets its turn between reads. Each
+// result is handed to the main thread as soon as it is read and the next read goes on meanwhile:
+// a main thread busy with a large playlist finds several results waiting and can take them in
+// one go, instead of holding up every read until it is free.
 void MetadataReader::readNext(std::shared_ptr<StreamBatch> batch, std::size_t index)
 {
     if (index == batch->items.size())
@@ -52,13 +54,11 @@ void MetadataReader::readNext(std::shared_ptr<StreamBatch> batch, std::size_t in
         if (batch->token.stop_requested())
             return;
         StreamInfo info = batch->reader->readStream(batch->items[index].file);
-        Executor& mainThread = batch->mainThread;
-        mainThread.execute([batch = std::move(batch), index, info = std::move(info)]() mutable {
-            if (batch->token.stop_requested())
-                return;
-            batch->onRead(batch->items[index].url, info);
-            readNext(std::move(batch), index + 1);
+        batch->mainThread.execute([batch, index, info = std::move(info)] {
+            if (!batch->token.stop_requested())
+                batch->onRead(batch->items[index].url, info);
         });
+        readNext(std::move(batch), index + 1);
     });
 }
 

@@ -168,6 +168,8 @@ private:
     void restoreSettings();
 
     void receive(const DownloadStates& states);
+    void receive(const FileURL& url, const StreamInfo& info);
+    void storeArrivedStreamInfo();
 
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
@@ -184,6 +186,7 @@ private:
     AudioFileCache& cache_;
     std::chrono::nanoseconds stallLimit_;
     DownloadStates downloadStates_;
+    StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
     std::optional<std::stop_source> pendingPlayback_;
     std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
     std::int64_t addCount_ = 0;

@@ -5,6 +5,7 @@
 #include "Playlist.h"
 
 #include <unordered_set>
+#include <utility>
 
 namespace lh {
 
@@ -79,7 +80,7 @@ void PlayerController::readMissingStreamInfo()
     std::unordered_set<FileURL> seen;
     std::vector<MetadataReader::StreamRequest> requests;
     for (const Track& track : tracks) {
-        if (known.contains(track.url))
+        if (known.contains(track.url) || arrivedStreamInfo_.contains(track.url))
             continue;
         if (!sharedFiles.empty() && sharedFiles.contains(track.url) && !seen.insert(track.url).second)
             continue;
@@ -91,7 +92,30 @@ void PlayerController::readMissingStreamInfo()
         return;
     metadata_.readStreams(std::move(requests), [weak = Weak(self_)](const FileURL& url, const StreamInfo& info) {
         if (auto alive = weak.lock())
-            (*alive)->model_.streamInfo.modify([&](StreamInfoMap& infos) { infos[url] = info; });
+            (*alive)->receive(url, info);
+    });
+}
+
+// Every change of the stream descriptions hands the whole map to the window, which works out
+// a duration for every row: for a playlist of a hundred thousand files, one change per file
+// read would keep the main thread busy for a long time. So the descriptions that arrived while
+// the main thread was busy go into the model together, in one change.
+void PlayerController::receive(const FileURL& url, const StreamInfo& info)
+{
+    const bool isFirst = arrivedStreamInfo_.empty();
+    arrivedStreamInfo_[url] = info;
+    if (isFirst)
+        later([](PlayerController& controller) { controller.storeArrivedStreamInfo(); });
+}
+
+void PlayerController::storeArrivedStreamInfo()
+{
+    StreamInfoMap arrived = std::exchange(arrivedStreamInfo_, {});
+    if (arrived.empty())
+        return;
+    model_.streamInfo.modify([&](StreamInfoMap& infos) {
+        for (auto& [url, info] : arrived)
+            infos.insert_or_assign(url, std::move(info));
     });
 }
 

@@ -102,13 +102,24 @@ TEST_F(MetadataReaderTest, ReportsEveryItemInOrderOnTheMainThreadExecutor)
 TEST_F(MetadataReaderTest, ANewBatchCancelsTheRestOfTheOldOne)
 {
     reader.readStreams({ request("A"), request("B"), request("C") }, recordStreams());
-    background.runOne(); // A read
-    mainThread.runOne(); // A reported, B's read queued
+    background.runOne(); // A read, B's read queued
+    mainThread.runOne(); // A reported
     background.runOne(); // B read, its result on its way to the main thread
     reader.readStreams({ request("D") }, recordStreams());
     settle();
     EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/A", "/tracks/D" }));
     EXPECT_EQ(fake->filesRead(), (std::vector<std::string> { "/files/A", "/files/B", "/files/D" }));
+}
+
+// A main thread that is busy must not hold up the reads: their results wait for it.
+TEST_F(MetadataReaderTest, ReadsGoOnWhileTheMainThreadIsBusy)
+{
+    reader.readStreams({ request("a"), request("b"), request("c") }, recordStreams());
+    background.runAll();
+    EXPECT_EQ(fake->filesRead(), (std::vector<std::string> { "/files/a", "/files/b", "/files/c" }));
+    EXPECT_TRUE(streamResults.empty());
+    mainThread.runAll();
+    EXPECT_EQ(reportedUrls(), (std::vector<std::string> { "/tracks/a", "/tracks/b", "/tracks/c" }));
 }
 
 TEST_F(MetadataReaderTest, AnEmptyBatchLeavesTheRunningOneAlone)

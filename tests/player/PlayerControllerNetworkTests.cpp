@@ -25,6 +25,22 @@ TEST_F(NetworkStates, EachFileShowsWhetherItIsLocalCachedWaitingOrBeingCopied)
     EXPECT_EQ(seen.size(), 3u);
 }
 
+// Each change of the descriptions costs the window a pass over every row: those read while
+// the main thread was busy arrive as one change.
+TEST_F(NetworkStates, StreamDescriptionsReadMeanwhileReachTheModelInOneChange)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    int changes = 0;
+    const auto subscription = model.streamInfo.subscribe([&](const StreamInfoMap&) { ++changes; });
+    background.runAll();
+    mainThread.runAll();
+    EXPECT_EQ(changes, 2); // on subscribing, then once for all three
+    EXPECT_EQ(model.streamInfo.value().size(), 3u);
+    controller->readMissingStreamInfo(); // nothing left to read
+    settle();
+    EXPECT_EQ(reader->streamReads.size(), 3u);
+}
+
 TEST_F(NetworkStates, AFileListedTwiceHasOneStateAndIsReadOnce)
 {
     // The whole-file row stands for the file until its cue tracks replace it.
