@@ -25,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <stop_token>
+#include <unordered_set>
 #include <vector>
 
 namespace lh {
@@ -162,7 +163,7 @@ private:
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
     void persistTracks();
-    void forgetRemovedFiles(TrackList before, std::set<std::int64_t> removedRows);
+    void forgetUnlisted(std::unordered_set<FileURL> urls);
 
     void applyVolume();
     void restoreSettings();

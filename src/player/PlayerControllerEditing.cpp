@@ -57,18 +57,6 @@ void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& bas
         property.set(std::move(*rebuilt));
 }
 
-// The files of the removed rows that no remaining row names.
-std::unordered_set<FileURL> filesGone(const std::vector<Track>& before, const std::set<std::int64_t>& removedRows,
-    const std::vector<Track>& after)
-{
-    std::unordered_set<FileURL> gone;
-    for (const std::int64_t row : removedRows)
-        gone.insert(before[static_cast<std::size_t>(row)].url);
-    for (auto track = after.begin(); track != after.end() && !gone.empty(); ++track)
-        gone.erase(track->url);
-    return gone;
-}
-
 } // namespace
 
 void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion then)
@@ -187,17 +175,22 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (valid.empty())
         return;
 
-    const TrackList before = model_.tracks.value();
+    TrackList before = model_.tracks.value();
     std::vector<Track> kept;
     kept.reserve(static_cast<std::size_t>(count) - valid.size());
+    std::unordered_set<FileURL> removedFiles;
     auto removed = valid.begin();
     for (std::int64_t row = 0; row < count; ++row) {
-        if (removed != valid.end() && *removed == row)
+        const Track& track = before[static_cast<std::size_t>(row)];
+        if (removed != valid.end() && *removed == row) {
+            removedFiles.insert(track.url);
             ++removed;
-        else
-            kept.push_back(before[static_cast<std::size_t>(row)]);
+        } else {
+            kept.push_back(track);
+        }
     }
     model_.tracks.set(std::move(kept));
+    freeOn(background_, std::move(before));
     persistTracks();
 
     if (const auto current = model_.currentIndex.value()) {
@@ -213,35 +206,41 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
         info && std::ranges::none_of(model_.tracks.value(), [&](const Track& track) { return track.url == info->url; }))
         closeInfo();
     // The remaining rows' states and stream descriptions stand; only the removed files' go.
-    forgetRemovedFiles(before, std::move(valid));
+    forgetUnlisted(std::move(removedFiles));
     downloadAhead();
     reconsiderUpcoming();
 }
 
 // Dropping the removed files' entries copies the per-file maps, which for a large playlist
-// costs the main thread several times what the rest of a removal does. So the new maps are
-// made on the background executor from the playlists before and after, and put in place back
-// here; the lists before, and the maps replaced, are freed there too.
-void PlayerController::forgetRemovedFiles(TrackList before, std::set<std::int64_t> removedRows)
+// costs the main thread several times what the rest of a removal does. So the files no row
+// names any more are found, and the new maps made, on the background executor from the
+// playlist and maps of the moment; back here they replace the model's maps, unless the playlist
+// changed meanwhile (a file may be listed again): then the same is done over for it. The maps
+// replaced are freed in the background.
+void PlayerController::forgetUnlisted(std::unordered_set<FileURL> urls)
 {
-    background_.execute([before = std::move(before), removedRows = std::move(removedRows), after = model_.tracks.value(),
-                            streamInfo = model_.streamInfo.value(), fileStates = model_.fileStates.value(),
-                            mainThread = mainThread_, weak = Weak(self_)]() mutable {
-        auto gone = filesGone(before, removedRows, after);
-        if (gone.empty())
+    background_.execute([urls = std::move(urls), tracks = model_.tracks.value(), streamInfo = model_.streamInfo.value(),
+                            fileStates = model_.fileStates.value(), mainThread = mainThread_, weak = Weak(self_)]() mutable {
+        for (auto track = tracks.begin(); track != tracks.end() && !urls.empty(); ++track)
+            urls.erase(track->url);
+        if (urls.empty())
             return;
-        auto lessStreamInfo = without(streamInfo, gone);
-        auto lessFileStates = without(fileStates, gone);
-        mainThread->execute([weak, gone = std::move(gone), streamInfo = std::move(streamInfo),
+        auto lessStreamInfo = without(streamInfo, urls);
+        auto lessFileStates = without(fileStates, urls);
+        mainThread->execute([weak, urls = std::move(urls), tracks = std::move(tracks), streamInfo = std::move(streamInfo),
                                 fileStates = std::move(fileStates), lessStreamInfo = std::move(lessStreamInfo),
                                 lessFileStates = std::move(lessFileStates)]() mutable {
             auto alive = weak.lock();
             if (!alive)
                 return;
             PlayerController& controller = **alive;
-            replace(controller.model_.streamInfo, streamInfo, lessStreamInfo, gone);
-            replace(controller.model_.fileStates, fileStates, lessFileStates, gone);
-            freeOn(controller.background_, std::make_tuple(std::move(streamInfo), std::move(fileStates), std::move(gone)));
+            if (!controller.model_.tracks.value().isSameAs(tracks)) {
+                controller.forgetUnlisted(std::move(urls));
+                return;
+            }
+            replace(controller.model_.streamInfo, streamInfo, lessStreamInfo, urls);
+            replace(controller.model_.fileStates, fileStates, lessFileStates, urls);
+            freeOn(controller.background_, std::make_tuple(std::move(streamInfo), std::move(fileStates)));
         });
     });
 }

@@ -226,5 +226,18 @@ TEST_F(Editing, ARemovalForgetsTheRemovedFilesAlsoFromMapsThatChangedMeanwhile)
     EXPECT_TRUE(model.fileStates.value().empty());
 }
 
+// A file listed again while its removal was still being worked out stays described.
+TEST_F(Editing, AFileListedAgainBeforeItsRemovalIsFinishedKeepsItsStateAndDescription)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    settle();
+    perform(RemoveTracksCommand({ 0 }));
+    background.runAll(); // the maps without a.flac are made
+    controller->append({ wholeFile("/m/a.flac") });
+    settle();
+    EXPECT_TRUE(model.streamInfo.value().contains(url("/m/a.flac")));
+    EXPECT_TRUE(model.fileStates.value().contains(url("/m/a.flac")));
+}
+
 } // namespace
 } // namespace lh::test
