@@ -25,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <stop_token>
+#include <unordered_set>
 #include <vector>
 
 namespace lh {
@@ -183,6 +184,8 @@ private:
     AudioFileCache& cache_;
     std::chrono::nanoseconds stallLimit_;
     DownloadStates downloadStates_;
+    // Network files whose last copy or size query failed, also while a copy is tried again.
+    std::unordered_set<FileURL> knownUnreachable_;
     std::optional<std::stop_source> pendingPlayback_;
     std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
     std::int64_t addCount_ = 0;
