@@ -21,6 +21,31 @@ void abortWithLocation(const SourceLocation& where)
 }
 
 std::mutex handlerMutex;
+
+// Qt hands a posted job to the main thread under locks inside Qt itself, which a race
+// detector cannot see into: it takes the job, written by the poster and run on the main
+// thread, for a data race, and so hides the real ones among false reports. Posting under this
+// lock and taking it before the job runs makes the hand-over visible to it. It is held only
+// while a job is queued, so the main thread waits at most that long.
+std::mutex handOverMutex;
+
+class PostedWork {
+public:
+    explicit PostedWork(std::function<void()> work)
+        : work_(std::move(work))
+    {
+    }
+
+    void operator()()
+    {
+        { std::lock_guard handedOver(handOverMutex); }
+        work_();
+    }
+
+private:
+    std::function<void()> work_;
+};
+
 MainThread::ViolationHandler& handler()
 {
     static MainThread::ViolationHandler current = abortWithLocation;
@@ -61,7 +86,8 @@ void MainThread::post(std::function<void()> work)
         std::fprintf(stderr, "Larkhaven: work posted to the main thread before the application exists\n");
         std::abort();
     }
-    QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+    std::lock_guard handingOver(handOverMutex);
+    QMetaObject::invokeMethod(app, PostedWork(std::move(work)), Qt::QueuedConnection);
 }
 
 } // namespace lh

@@ -188,6 +188,8 @@ private:
     std::chrono::nanoseconds stallLimit_;
     DownloadStates downloadStates_;
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
+    // Network files whose last copy or size query failed, also while a copy is tried again.
+    std::unordered_set<FileURL> knownUnreachable_;
     std::optional<std::stop_source> pendingPlayback_;
     std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
     std::int64_t addCount_ = 0;

@@ -11,6 +11,16 @@ namespace lh {
 
 void PlayerController::receive(const DownloadStates& states)
 {
+    // Each look-ahead pass tries a failed copy again, and a copy proves nothing until it
+    // succeeds: the file stays known unreachable meanwhile, so moving on by itself does not
+    // wait a stall limit for a share that was gone a moment ago. A size that arrives, or the
+    // copy itself, clears the mark.
+    std::unordered_set<FileURL> unreachable;
+    for (const auto& [url, state] : states) {
+        if (state == DownloadState::unreachable || knownUnreachable_.contains(url))
+            unreachable.insert(url);
+    }
+    knownUnreachable_ = std::move(unreachable);
     downloadStates_ = states;
     refreshFileStates();
     readMissingStreamInfo(); // a copy that just arrived can now be read

@@ -29,13 +29,8 @@ void PlayerController::playFirst(Candidates candidates, bool isChosen, bool isSh
         if (!rowOf(track))
             continue;
         if (track.isRemote && !cachedCopy(track)) {
-            if (!isChosenOne) {
-                const auto state = downloadStates_.find(track.url);
-                if (state != downloadStates_.end() && state->second == DownloadState::unreachable)
-                    continue;
-                if (isShareAway)
-                    continue;
-            }
+            if (!isChosenOne && (isShareAway || knownUnreachable_.contains(track.url)))
+                continue;
             waitFor(track, Candidates(candidates.begin() + static_cast<std::ptrdiff_t>(i) + 1, candidates.end()));
             return;
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -36,6 +37,39 @@ TEST(MainThread, WorkPostedFromAnotherThreadRunsOnTheMainThread)
     }).join();
     EXPECT_TRUE(test::runEventsUntil([&] { return done.load(); }));
     EXPECT_TRUE(ranOnMain);
+}
+
+// The posting threads go on running (nothing joins them) while their jobs run, so nothing
+// but the hand-over orders what a poster wrote before posting before what its job reads:
+// ThreadSanitizer reports any job that runs without that order.
+TEST(MainThread, WorkPostedFromRunningThreadsSeesWhatTheyWroteBeforePosting)
+{
+    constexpr int posterCount = 4;
+    constexpr int postsEach = 5000;
+    std::atomic<int> ran = 0;
+    std::atomic<int> wrong = 0;
+    std::atomic<bool> isDone = false;
+    std::vector<std::thread> posters;
+    for (int i = 0; i < posterCount; ++i) {
+        posters.emplace_back([&, i] {
+            for (int post = 0; post < postsEach; ++post) {
+                auto text = std::make_shared<std::string>(64, static_cast<char>('a' + i));
+                MainThread::post([&, i, text] {
+                    if (*text != std::string(64, static_cast<char>('a' + i)))
+                        ++wrong;
+                    ++ran;
+                });
+            }
+            while (!isDone)
+                std::this_thread::yield();
+        });
+    }
+    const bool allRan = test::runEventsUntil([&] { return ran == posterCount * postsEach; }, std::chrono::seconds(60));
+    isDone = true;
+    for (std::thread& poster : posters)
+        poster.join();
+    EXPECT_TRUE(allRan);
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(MainThread, AnObservableUsedFromAnotherThreadReportsTheCallersLine)

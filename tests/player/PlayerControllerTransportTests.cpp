@@ -142,6 +142,36 @@ TEST_F(Transport, OnlyTheUsersOwnPickWaitsForARowKnownUnreachable)
     }
 }
 
+// Each look-ahead pass tries a failed copy again; while it runs, the file is still the one
+// whose share was gone a moment ago.
+TEST_F(Transport, AFileWhoseCopyFailedIsPassedOverWhileItsCopyIsTriedAgain)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/share/y.flac"), wholeFile("/m/c.flac") });
+    // Its size arrives, then the share goes before the copy is made.
+    while (actor.runAll() + mainThread.runAll() + background.runAll() > 0 || threads.runOne()) {
+        if (model.fileStates.value().at(url("/share/y.flac")) == FileState::copying)
+            files->isAway = true;
+    }
+    ASSERT_EQ(model.fileStates.value().at(url("/share/y.flac")), FileState::unreachable);
+
+    perform(PlayTrackCommand(0)); // a new look-ahead pass copies y again; that copy hangs
+    while (actor.runAll() + mainThread.runAll() + background.runAll() > 0) { }
+    ASSERT_EQ(model.fileStates.value().at(url("/share/y.flac")), FileState::copying);
+
+    engine.finish();
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_FALSE(model.isLoading.value());
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "a.flac", "c.flac" }));
+
+    // Chosen by the user, it is waited for.
+    perform(PlayTrackCommand(1));
+    EXPECT_TRUE(model.isLoading.value());
+    files->isAway = false;
+    settle();
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_TRUE(model.isPlaying.value());
+}
+
 TEST_F(Transport, StopDuringAWaitKeepsTheArrivingCopyFromPlaying)
 {
     startWith({ wholeFile("/share/x.flac") });

@@ -10,9 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace lh {
 namespace {
@@ -165,6 +168,27 @@ TEST_F(NetworkShareTest, CuttingTheLinkMidCopyIsAStallThatLeavesNoPartialFile)
     share->tearDown();
     EXPECT_TRUE(test::runEventsUntil([&] { return files->hasReturned.load(); }, 10s))
         << "tearing the share down releases the blocked thread";
+}
+
+// A test process that ends without tearing its share down (a sanitizer's report, a crash)
+// while one of its threads waits on the cut share cannot finish dying until the share's client
+// ends, which the share's guardian sees to. Without it this waits until the test's timeout.
+TEST(NetworkShareGuardian, AProcessEndingAbruptlyWithTheLinkCutStillEnds)
+{
+    if (const std::string reason = test::SshfsShare::unavailableReason(); !reason.empty())
+        GTEST_SKIP() << "no real share: " << reason;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto* share = new test::SshfsShare(); // never torn down: the process just ends
+            share->cutLink();
+            std::thread([path = share->mountPoint() + "/.ready"] {
+                [[maybe_unused]] const int fd = ::open(path.c_str(), O_RDONLY);
+            }).detach();
+            std::this_thread::sleep_for(500ms);
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 } // namespace

@@ -135,6 +135,7 @@ void SshfsShare::setUp()
 
     startServer();
     mount();
+    startGuardian();
 }
 
 void SshfsShare::startServer()
@@ -228,6 +229,32 @@ bool SshfsShare::canSeeReadyFile() const
     return *seen == 1;
 }
 
+// Watches this process from outside. Once it has ended, or its main thread has while others
+// are stuck in a read on the share (the state a process dying with the link cut stays in), it
+// does what tearDown() does.
+void SshfsShare::startGuardian()
+{
+    const std::string script = R"(
+        test_process=$1 mount_point=$2 sshfs=$3 server=$4 link=$5 namespace=$6 folder=$7
+        while [ -e "/proc/$test_process" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$test_process/status" 2>/dev/null; do
+            sleep 0.2
+        done
+        umount -l "$mount_point"
+        /bin/kill -s KILL -- "-$sshfs"
+        for pid in $(ip netns pids "$namespace" 2>/dev/null); do kill -KILL "$pid"; done
+        /bin/kill -s KILL -- "-$server"
+        ip link del "$link"
+        ip netns del "$namespace"
+        rm -rf "$folder/served"
+        rmdir "$mount_point" && rm -rf "$folder"
+    )";
+    guardian_ = ChildProcess::start({ "sh", "-c", script, "share-guardian", std::to_string(::getpid()), mountPoint_,
+                                        std::to_string(sshfs_), std::to_string(server_), hostLink_, namespace_, folder_ },
+        folder_ + "/log", true);
+    if (guardian_ < 0)
+        fail("cannot start the guardian");
+}
+
 bool SshfsShare::isMounted() const
 {
     return readAll("/proc/self/mountinfo").find(" " + mountPoint_ + " ") != std::string::npos;
@@ -269,6 +296,8 @@ void SshfsShare::tearDown()
     if (!isSetUp_)
         return;
     isSetUp_ = false;
+    ChildProcess::killGroup(guardian_);
+    guardian_ = -1;
     // Detach first, then end sshfs: that fails every request still blocked on the share.
     ::umount2(mountPoint_.c_str(), MNT_DETACH);
     ChildProcess::killGroup(sshfs_);

@@ -12,6 +12,9 @@ namespace lh::test {
 // (no keep-alives are configured, so nothing gives up early). Tearing down always works:
 // the share is lazily unmounted and the sshfs process killed, which fails any read still
 // blocked on it; the processes in the namespace are killed by pid and the namespace deleted.
+// A guardian process does the same when the test process ends without tearing down (a
+// sanitizer's report, a crash): a process whose threads wait on a cut share cannot finish
+// dying until the share's client ends, and would otherwise hang until the test's timeout.
 // Needs root, sshfs, sshd and ip.
 class SshfsShare {
 public:
@@ -43,6 +46,7 @@ private:
     void setUp();
     void startServer();
     void mount();
+    void startGuardian();
     bool isMounted() const;
     bool canSeeReadyFile() const;
     void killNamespaceProcesses() const;
@@ -59,6 +63,7 @@ private:
     std::string serverAddress_;
     pid_t server_ = -1;
     pid_t sshfs_ = -1;
+    pid_t guardian_ = -1;
     bool isSetUp_ = false;
 };
 
