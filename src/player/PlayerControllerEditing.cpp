@@ -20,19 +20,6 @@ bool isCueSheet(const FileURL& url)
     return extension == "cue";
 }
 
-// Drops the entries of `urls` from a map of the model, notifying only when one was there.
-template <typename Map>
-void forget(Observable<SharedValue<Map>>& property, const std::unordered_set<FileURL>& urls)
-{
-    const Map& entries = property.value();
-    if (std::ranges::none_of(urls, [&](const FileURL& url) { return entries.contains(url); }))
-        return;
-    property.modify([&](Map& all) {
-        for (const FileURL& url : urls)
-            all.erase(url);
-    });
-}
-
 // `map` without the entries of `urls`; nothing when it holds none of them.
 template <typename Map>
 std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::unordered_set<FileURL>& urls)
@@ -46,14 +33,15 @@ std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::
 }
 
 // Puts a map made in the background in place, if the model's map is still the one it was made
-// from; a map that changed meanwhile has the same entries dropped here instead.
+// from; a map that changed meanwhile has the same entries dropped here instead. Notifies only
+// when an entry went.
 template <typename Map>
 void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& base,
     std::optional<SharedValue<Map>>& rebuilt, const std::unordered_set<FileURL>& urls)
 {
     if (!property.value().isSameAs(base))
-        forget(property, urls);
-    else if (rebuilt)
+        rebuilt = without(property.value(), urls);
+    if (rebuilt)
         property.set(std::move(*rebuilt));
 }
 
