@@ -59,6 +59,7 @@ void AudioPlayerEngine::setCurrentTime(double seconds)
     // Out-of-range times land on the file's start or end.
     const double clamped = std::clamp(seconds, 0.0, 1e12);
     player_->seek(frames(clamped, player_->sampleRate()));
+    continuation_.reset(); // the seek took it back
 }
 
 double AudioPlayerEngine::duration() const

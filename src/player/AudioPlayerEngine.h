@@ -50,7 +50,9 @@ private:
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;
     FileURL file_; // of player_, and after a join the joined one's
-    std::optional<Continuation> continuation_; // the one the player has armed or joined
+    // The one set last; the player tells whether it is still armed (a pause may have taken it
+    // back) or has been joined.
+    std::optional<Continuation> continuation_;
     std::uint64_t loadCount_ = 0; // tells an end notice of the loaded file from a stale one
     // Posted end notices hold this weakly, so none reaches an engine that is gone.
     std::shared_ptr<AudioPlayerEngine*> liveness_;

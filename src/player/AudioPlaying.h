@@ -68,10 +68,17 @@ public:
     // What to go straight on into where the window being played ends (or its file, without a
     // window end), with no gap between the last frame of one and the first of the other; none
     // takes it back. An engine that cannot join the two (another format, a file that fails to
-    // open) simply ends as usual. The join is made as frames leave for the device: replacing
-    // or taking back the continuation after that is too late and returns false, and the join
-    // stands. load() and stop() take it back; pause() and setCurrentTime() may (always a join
-    // already made), so a caller sets it again after them.
+    // open) simply ends as usual, with the end notice.
+    //
+    // The join is made as the continuation's first frames leave for the device. From then on
+    // it stands: replacing or taking it back returns false and changes nothing (setting the same
+    // one again returns true), and the file before it gives no end notice.
+    //
+    // Every engine takes the continuation back, joined or only armed, on load(), stop() and
+    // setCurrentTime() (until takeContinuation() has reported the join, the time asked for is
+    // one of the file before it), and on pause()
+    // unless the join has already been heard: that one stands through the pause, and
+    // takeContinuation() reports it. A caller sets it again after any of them.
     virtual bool setContinuation(std::optional<Continuation> next)
     {
         (void)next;

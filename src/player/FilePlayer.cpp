@@ -93,8 +93,10 @@ std::int64_t FilePlayer::positionLocked() const
 
 void FilePlayer::seek(std::int64_t frame)
 {
+    std::unique_ptr<AudioDecoder> dropped; // closed once the lock is released
     {
         std::lock_guard lock(mutex_);
+        dropped = dropNextLocked();
         seekLocked(frame);
     }
     wake_.notify_all();
@@ -136,6 +138,7 @@ void FilePlayer::setWindowEnd(std::int64_t frame)
 
 void FilePlayer::setIsPlaying(bool isPlaying)
 {
+    std::unique_ptr<AudioDecoder> dropped; // closed once the lock is released
     {
         std::lock_guard lock(mutex_);
         if (isPlaying == isPlaying_)
@@ -150,8 +153,11 @@ void FilePlayer::setIsPlaying(bool isPlaying)
         // back to what was heard makes the resumed playback carry on without a jump.
         const std::int64_t heard = positionLocked();
         isPlaying_ = false;
-        if (hasEnded_ || heard == nextFrame_ || (join_ && heard >= join_->at))
-            return; // at the end, or already in what follows a join: resuming skips a little
+        if (join_ && heard >= join_->at)
+            return; // already in what follows a join, which stands: resuming skips a little
+        dropped = dropNextLocked();
+        if (hasEnded_ || heard == nextFrame_)
+            return; // nothing handed is lost
         seekLocked(heard - origin_);
     }
     wake_.notify_all();
@@ -418,6 +424,19 @@ void FilePlayer::joinFileLocked()
     decoder_ = std::move(nextDecoder_);
     hasDecodedAll_ = false;
     silenceAfterEnd_ = 0;
+}
+
+// A seek or a pause takes back the continuation, joined or only armed: the caller works out
+// afresh what follows. Returns the decoder opened for it, to be closed outside the lock.
+std::unique_ptr<AudioDecoder> FilePlayer::dropNextLocked()
+{
+    revertJoinLocked(true);
+    if (next_) {
+        next_.reset();
+        ++nextCount_; // a decoder being opened for it now is thrown away
+        hasNextFailed_ = false;
+    }
+    return std::move(nextDecoder_);
 }
 
 // Takes back a join not yet heard. Without `isForced`, only while none of the continuation's

@@ -64,7 +64,8 @@ public:
     std::int64_t length() const;
 
     // Arms `next` (none: takes it back). False when a join to another one has already left
-    // for the device; it stands then. A seek or a pause takes back a join already made.
+    // for the device; it stands then. A seek takes back whatever is armed or joined, and so
+    // does a pause, except a join already heard.
     bool setNext(std::optional<Next> next);
     // True once the position has reached the first frame of the joined file or window; from
     // then on positions, length and window are the joined one's.
@@ -112,6 +113,7 @@ private:
     bool canJoinFileLocked() const;
     void joinFileLocked();
     bool revertJoinLocked(bool isForced);
+    std::unique_ptr<AudioDecoder> dropNextLocked();
     void remember(const float* samples, std::size_t frames, std::int64_t first);
     void muteFrom(float* samples, std::size_t frames, std::int64_t first) const;
 

@@ -65,7 +65,7 @@ double Playback::position() const
 void Playback::seek(double seconds)
 {
     engine_.setCurrentTime(trackStart() + seconds);
-    upcoming_.reset();
+    forgetUpcoming();
 }
 
 bool Playback::isPastEnd() const
@@ -76,7 +76,16 @@ bool Playback::isPastEnd() const
 void Playback::pause()
 {
     engine_.pause();
-    upcoming_.reset();
+    forgetUpcoming();
+}
+
+// The engine is told as well, so the two never disagree about what follows: a continuation
+// this forgot but the engine kept would be joined with nothing to report it. A join the engine
+// has already made stands, and advance() takes it.
+void Playback::forgetUpcoming()
+{
+    if (engine_.setContinuation(std::nullopt))
+        upcoming_.reset();
 }
 
 void Playback::resume()

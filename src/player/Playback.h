@@ -32,8 +32,9 @@ public:
         bool operator==(const Upcoming&) const = default;
     };
     // Has the engine follow the track with `upcoming` without a gap (none: takes it back).
-    // False when the engine has already joined the one set before: that one stands. A pause
-    // or a seek takes it back; set it again after them.
+    // False when the engine has already joined the one set before: that one stands. A seek
+    // takes it back, and so does a pause unless the engine has already gone on into it (then
+    // advance() reports it); set it again after them.
     bool setUpcoming(std::optional<Upcoming> upcoming);
     const std::optional<Upcoming>& upcoming() const noexcept { return upcoming_; }
     // True once the engine has gone on into the upcoming track; it is the track from then on.
@@ -58,6 +59,7 @@ public:
 
 private:
     double trackStart() const noexcept { return track_ ? track_->start : 0.0; }
+    void forgetUpcoming();
 
     AudioPlaying& engine_;
     std::optional<Track> track_;

@@ -138,6 +138,7 @@ private:
     void later(std::function<void(PlayerController&)> work);
 
     std::optional<std::int64_t> nextRow();
+    void pause();
     void playFirst(Candidates candidates, bool isChosen, bool isShareAway);
     void waitFor(const Track& track, Candidates rest);
     bool startPlayback(const Track& track, const FileURL& file);

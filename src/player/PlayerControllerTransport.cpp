@@ -104,12 +104,7 @@ void PlayerController::resetPlayback()
 void PlayerController::togglePlayPause()
 {
     if (model_.isPlaying.value()) {
-        playback_.pause();
-        hasLookedAhead_ = false; // the pause took the upcoming track back
-        model_.isPlaying.set(false);
-        model_.leftLevel.set(0);
-        model_.rightLevel.set(0);
-        stopTimer();
+        pause();
     } else if (model_.duration.value() > 0) {
         playback_.resume();
         model_.isPlaying.set(true);
@@ -119,6 +114,24 @@ void PlayerController::togglePlayPause()
     } else if (!model_.tracks.value().empty()) {
         play(0, 1, true);
     }
+}
+
+// A join heard since the last tick stands through the pause: the model moves on to its row
+// as the tick would have, instead of showing the row before it, paused past its end.
+void PlayerController::pause()
+{
+    playback_.pause();
+    if (playback_.advance() && !followOn()) {
+        // The joined row was removed meanwhile: the transport moves on as at any end, and what
+        // it starts is paused in turn.
+        trackEnded();
+        playback_.pause();
+    }
+    hasLookedAhead_ = false; // the pause took the upcoming track back
+    model_.isPlaying.set(false);
+    model_.leftLevel.set(0);
+    model_.rightLevel.set(0);
+    stopTimer();
 }
 
 void PlayerController::next()

@@ -30,8 +30,8 @@ public:
     double currentTime() const override { return loaded ? time : 0; }
     void setCurrentTime(double seconds) override
     {
-        time = seconds;
         takeBack();
+        time = seconds;
     }
     double duration() const override { return loaded ? fileDuration : 0; }
     void setPlayingWindowEnd(std::optional<double>) override { }
@@ -46,7 +46,9 @@ public:
     {
         if (!isJoinHeard)
             return false;
-        takeBack();
+        continuation.reset();
+        isJoinMade = false;
+        isJoinHeard = false;
         return true;
     }
     void load(const FileURL& url) override;
@@ -54,13 +56,14 @@ public:
     void pause() override
     {
         isPlaying = false;
-        takeBack();
+        if (!isJoinHeard)
+            takeBack();
     }
     void stop() override
     {
+        takeBack();
         loaded.reset();
         isPlaying = false;
-        takeBack();
     }
 
     // The frames of the continuation leave for the device: too late to change it.
@@ -71,12 +74,16 @@ public:
         makeJoin();
         if (!isJoinMade)
             return;
+        fileBeforeJoin = loaded;
         loaded = continuation->file;
         time = continuation->start + seconds;
         isJoinHeard = true;
     }
+    // Back to the file before a join not yet taken, with nothing armed.
     void takeBack()
     {
+        if (isJoinHeard)
+            loaded = fileBeforeJoin;
         continuation.reset();
         isJoinMade = false;
         isJoinHeard = false;
@@ -91,6 +98,7 @@ public:
     }
 
     std::optional<FileURL> loaded;
+    std::optional<FileURL> fileBeforeJoin;
     std::vector<std::string> loads; // file names, in order
     bool isPlaying = false;
     double time = 0;

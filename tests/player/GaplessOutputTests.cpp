@@ -156,6 +156,48 @@ TEST_F(CapturedOutput, AJoinTakenBackBeforeItIsHeardLeavesTheFileAsItWas)
     EXPECT_EQ(trimmed(heard()), decoded(first));
 }
 
+// A seek or a pause near the end starts the look-ahead over; when it then finds nothing to
+// follow (the next row removed meanwhile), the file ends on its own and nothing else is heard.
+enum class Interruption { seek, pause };
+
+class InterruptedLookAhead : public CapturedOutput, public ::testing::WithParamInterface<Interruption> { };
+
+TEST_P(InterruptedLookAhead, NothingArmedBeforeItIsHeardAfterwards)
+{
+    const QString firstFile = chirp("flac", 0);
+    const Track first = window(firstFile, 0, std::nullopt);
+    const Track second = window(chirp("flac", 1), 0, std::nullopt);
+    const std::size_t firstSamples = decoded(firstFile).size();
+    double positionAtTheEnd = 0;
+    {
+        AudioPlayerEngine engine;
+        Playback playback(engine);
+        bool hasFinished = false;
+        playback.setOnFinished([&] { hasFinished = true; });
+        ASSERT_TRUE(playback.start(first, first.url));
+        ASSERT_TRUE(playback.setUpcoming(Playback::Upcoming { second, second.url }));
+        if (GetParam() == Interruption::seek) {
+            playback.seek(1.0);
+        } else {
+            // Early enough that the decoder, a second ahead, has not reached the end yet.
+            ASSERT_TRUE(test::runEventsUntil([&] { return playback.position() > 0.1; }, 5s));
+            playback.pause();
+            playback.resume();
+        }
+        EXPECT_TRUE(playback.setUpcoming(std::nullopt));
+        ASSERT_TRUE(test::runEventsUntil([&] { return hasFinished; }, 10s));
+        positionAtTheEnd = playback.position();
+        EXPECT_FALSE(playback.advance());
+        EXPECT_EQ(playback.track(), first);
+    }
+    EXPECT_LE(positionAtTheEnd, static_cast<double>(cuts[1]) / rate + 0.05);
+    // A pause may hand a few frames twice; the second file would add a second and a half.
+    EXPECT_LT(trimmed(heard()).size(), firstSamples + 2 * rate / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Interruptions, InterruptedLookAhead, ::testing::Values(Interruption::seek, Interruption::pause),
+    [](const auto& info) { return info.param == Interruption::seek ? "Seek" : "Pause"; });
+
 // Frames inserted (positive) or lost (negative) at the cut `at` of the source, going by where
 // the source's frames after it are heard.
 std::int64_t gapAt(const std::vector<float>& output, const std::vector<float>& source, std::int64_t at)

@@ -227,6 +227,36 @@ TEST_F(Gapless, StopTheSleepTimerAndPauseNearTheEndTakeTheUpcomingTrackBack)
     EXPECT_EQ(engine.continuation, continuation("/m/b.flac", 0, std::nullopt)) << "set again once playing";
 }
 
+// A join heard in the moment before a pause stands through it: the model shows the row being
+// heard, paused, and a removed row that was joined ends as it would at the next tick.
+TEST_F(Gapless, APauseJustAfterAJoinIsHeardShowsTheJoinedRow)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    perform(PlayTrackCommand(0));
+    engine.time = 97;
+    tick();
+    engine.hearJoin(0.02);
+    perform(TogglePlayPauseCommand());
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_NEAR(model.currentTime.value(), 0.02, 1e-9);
+    EXPECT_DOUBLE_EQ(model.duration.value(), 100);
+    perform(TogglePlayPauseCommand());
+    EXPECT_TRUE(engine.isPlaying);
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "a.flac" })) << "resumed, not started again";
+
+    engine.time = 97;
+    tick();
+    engine.makeJoin();
+    perform(RemoveTracksCommand({ 2 })); // c.flac, joined already
+    engine.hearJoin(0);
+    perform(TogglePlayPauseCommand());
+    EXPECT_EQ(model.currentIndex.value(), 0) << "with repeat, the first row follows the last";
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_FALSE(engine.isPlaying);
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "a.flac", "a.flac" }));
+}
+
 TEST_F(Gapless, WithoutAJoinACueTrackStillEndsByTheTick)
 {
     startWith({ cueTrack("/m/album.flac", 0, 100, "One"), wholeFile("/m/b.bad"), wholeFile("/m/c.flac") });
