@@ -4,6 +4,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <sys/socket.h>
@@ -85,7 +86,19 @@ void ActivationServer::read(QLocalSocket* peer)
     peer->write("k", 1);
     peer->flush();
     peer->disconnectFromServer();
-    onMessage(std::move(*message));
+    if (!isRepeated(*message))
+        onMessage(std::move(*message));
+}
+
+bool ActivationServer::isRepeated(const ActivationMessage& message)
+{
+    const std::pair key { message.handOver, message.part };
+    if (std::find(handedOn.begin(), handedOn.end(), key) != handedOn.end())
+        return true;
+    if (handedOn.size() == rememberedParts)
+        handedOn.pop_front();
+    handedOn.push_back(key);
+    return false;
 }
 
 } // namespace lh

@@ -66,6 +66,12 @@ void AppDelegate::receive(const ActivationMessage& message)
         filesToOpen_.insert(filesToOpen_.end(), message.files.begin(), message.files.end());
         return;
     }
+    // A launch with many files sends them in parts; only the first opens (and plays) its files,
+    // the later ones join them behind it.
+    if (message.part > 0) {
+        playerController_->perform(AddTracksCommand(message.files));
+        return;
+    }
     showWindow(message.activationToken);
     open(message.files);
 }

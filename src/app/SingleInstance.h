@@ -3,6 +3,7 @@
 #include "ActivationMessage.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace lh {
@@ -30,16 +31,19 @@ public:
     struct Claim {
         Role role = Role::primary;
         int listeningSocket = -1; // for the primary: a bound, listening socket, or -1
+        // For a launch that forwarded: files sent whole without a receipt in time (the running
+        // player may still open them), and files it certainly did not get.
+        std::size_t filesNotConfirmed = 0;
+        std::size_t filesNotHandedOver = 0;
     };
 
-    // Takes the lock, or forwards `message` to the running player and waits for its receipt.
-    // While the running player is still starting (locked but not listening yet), tries again
-    // until `patience` has passed. A lock file that cannot be opened means no single-instance
-    // check: this process becomes the player.
+    // Takes the lock, or forwards the files and token of `message` to the running player, in
+    // as many messages as the limits ask, each after the receipt of the one before. While the
+    // running player is still starting (locked but not listening yet), tries again until
+    // `patience` has passed. What is sent whole is never sent again: the running player may be
+    // too busy to answer and read it later. A lock file that cannot be opened means no
+    // single-instance check: this process becomes the player.
     static Claim claimOrForward(const Paths& paths, const ActivationMessage& message, std::chrono::milliseconds patience);
-
-    // Sends `message` to the socket and waits for the one-byte receipt. True when it came.
-    static bool forward(const std::string& socketPath, const ActivationMessage& message);
 };
 
 } // namespace lh

@@ -56,8 +56,9 @@ int main(int argc, char** argv)
         lh::activationTokenFromEnvironment() };
     const lh::SingleInstance::Claim claim
         = lh::SingleInstance::claimOrForward(lh::SingleInstance::defaultPaths(), message, forwardPatience);
+    // Files the running player certainly did not get are a failure the caller should see.
     if (claim.role == lh::SingleInstance::Role::forwarded)
-        return 0;
+        return claim.filesNotHandedOver > 0 ? 1 : 0;
 
     if (!hasDisplay(argc, argv)) {
         std::fprintf(stderr, "Larkhaven needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace lh {
@@ -61,13 +63,19 @@ TEST_F(Instances, FirstClaimsAndListensLaterOnesForwardTheirFiles)
     }
 }
 
-int listenAt(const std::string& path)
+sockaddr_un addressOf(const std::string& path)
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.data(), path.size());
+    return address;
+}
+
+int listenAt(const std::string& path)
+{
+    const sockaddr_un address = addressOf(path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0)
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0)
         return -1;
     return fd;
 }
@@ -92,6 +100,134 @@ TEST_F(Instances, ALaterLaunchWaitsForAPlayerThatIsStillStarting)
     EXPECT_TRUE(forwarded);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].files, std::vector<FileURL> { FileURL("/a.mp3") });
+}
+
+int connectTo(const std::string& path)
+{
+    const sockaddr_un address = addressOf(path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const timeval patience { 5, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends `bytes` on a connection of its own and reads what comes back until the player closes
+// it; nothing when the player cannot be reached.
+std::optional<std::string> sendAndRead(const std::string& path, const std::string& bytes)
+{
+    const int fd = connectTo(path);
+    if (fd < 0)
+        return std::nullopt;
+    std::string answer;
+    if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size())) {
+        char buffer[16];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    return answer;
+}
+
+TEST_F(Instances, APartSentAgainIsConfirmedButOpenedOnce)
+{
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    std::vector<ActivationMessage> received;
+    ActivationServer server(first.listeningSocket, [&](ActivationMessage m) { received.push_back(std::move(m)); });
+
+    const ActivationMessage part { { FileURL("/a.flac") }, "", 77, 0 };
+    std::vector<std::string> answers;
+    std::thread launch([&] {
+        for (const ActivationMessage& sent : { part, part, ActivationMessage { { FileURL("/b.flac") }, "", 77, 1 } })
+            answers.push_back(sendAndRead(paths.socket, sent.encoded()).value_or("unreachable"));
+    });
+    test::runEventsUntil([&] { return received.size() == 2; });
+    test::runEventsFor(200ms);
+    launch.join();
+    EXPECT_EQ(answers, (std::vector<std::string> { "k", "k", "k" }));
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0], part);
+    EXPECT_EQ(received[1].part, 1u);
+}
+
+// A player busy past the launch's patience reads the message later: the launch must neither
+// send it twice nor call its files lost; a player that never listens does lose them.
+TEST_F(Instances, ALaunchTellsFilesThatMayArriveFromFilesThatCannot)
+{
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    std::vector<ActivationMessage> received;
+    ActivationServer server(first.listeningSocket, [&](ActivationMessage m) { received.push_back(std::move(m)); });
+
+    SingleInstance::Claim later;
+    std::thread launch([&] { later = SingleInstance::claimOrForward(paths, { { FileURL("/a.flac") }, "" }, 1500ms); });
+    std::this_thread::sleep_for(2500ms); // the main thread is busy; the message waits in the socket
+    launch.join();
+    test::runEventsFor(300ms);
+    EXPECT_EQ(received.size(), 1u);
+    EXPECT_EQ(later.role, SingleInstance::Role::forwarded);
+    EXPECT_EQ(later.filesNotConfirmed, 1u);
+    EXPECT_EQ(later.filesNotHandedOver, 0u);
+
+    ::unlink(paths.socket.c_str()); // locked, and no longer listening
+    const SingleInstance::Claim unheard
+        = SingleInstance::claimOrForward(paths, { { FileURL("/a.flac"), FileURL("/b.flac") }, "" }, 200ms);
+    EXPECT_EQ(unheard.role, SingleInstance::Role::forwarded);
+    EXPECT_EQ(unheard.filesNotConfirmed, 0u);
+    EXPECT_EQ(unheard.filesNotHandedOver, 2u);
+}
+
+TEST_F(Instances, ALaunchWithMoreFilesThanOneMessageHoldsHandsThemAllOverInOrder)
+{
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    std::vector<ActivationMessage> received;
+    ActivationServer server(first.listeningSocket, [&](ActivationMessage m) { received.push_back(std::move(m)); });
+
+    std::vector<FileURL> files;
+    for (std::size_t i = 0; i <= ActivationMessage::limits.files; ++i)
+        files.emplace_back("/music/" + std::to_string(i) + ".flac");
+    SingleInstance::Claim later;
+    std::thread launch([&] { later = SingleInstance::claimOrForward(paths, { files, "a b" }, 5s); });
+    EXPECT_TRUE(test::runEventsUntil([&] { return received.size() == 2; }, 10s));
+    launch.join();
+    EXPECT_EQ(later.role, SingleInstance::Role::forwarded);
+    EXPECT_EQ(later.filesNotHandedOver + later.filesNotConfirmed, 0u);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].handOver, received[1].handOver);
+    EXPECT_EQ(received[1].part, 1u);
+    EXPECT_EQ(received[0].files.size() + received[1].files.size(), files.size());
+    EXPECT_EQ(received[1].files.back(), files.back());
+}
+
+// The socket's file permissions already keep other users out; the credential check is the
+// second wall, so the test opens the first.
+TEST_F(Instances, RefusesAnotherUsersConnection)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user";
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    std::vector<ActivationMessage> received;
+    ActivationServer server(first.listeningSocket, [&](ActivationMessage m) { received.push_back(std::move(m)); });
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0711), 0);
+    ASSERT_EQ(::chmod(paths.socket.c_str(), 0666), 0);
+
+    const std::string bytes = ActivationMessage { { FileURL("/a.flac") }, "", 1, 0 }.encoded();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (::setresgid(nobody, nobody, nobody) != 0 || ::setresuid(nobody, nobody, nobody) != 0)
+            ::_exit(2);
+        const std::optional<std::string> answer = sendAndRead(paths.socket, bytes);
+        ::_exit(!answer ? 3 : answer->empty() ? 0 : 1); // 3: the file permissions kept it out
+    }
+    ASSERT_GT(child, 0);
+    int status = -1;
+    EXPECT_TRUE(test::runEventsUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10s));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    test::runEventsFor(200ms);
+    EXPECT_TRUE(received.empty());
 }
 
 } // namespace

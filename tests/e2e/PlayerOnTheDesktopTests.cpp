@@ -119,20 +119,22 @@ protected:
             "SDL_AUDIODRIVER=pulseaudio" };
     }
 
-    pid_t launch(const std::vector<std::string>& files)
+    pid_t launch(const std::vector<std::string>& files, const std::vector<std::string>& environment = {})
     {
         std::vector<std::string> argv { LARKHAVEN_PROGRAM };
         argv.insert(argv.end(), files.begin(), files.end());
-        const pid_t pid = desktop->launch(argv, log_, folders());
+        std::vector<std::string> overrides = folders();
+        overrides.insert(overrides.end(), environment.begin(), environment.end());
+        const pid_t pid = desktop->launch(argv, log_, overrides);
         if (pid > 0)
             launched_.push_back(pid);
         return pid;
     }
 
     // A launch that hands over to the running player: it should end at once with status 0.
-    bool launchesAndHandsOver(const std::vector<std::string>& files)
+    bool launchesAndHandsOver(const std::vector<std::string>& files, const std::vector<std::string>& environment = {})
     {
-        const pid_t pid = launch(files);
+        const pid_t pid = launch(files, environment);
         int status = -1;
         return pid > 0 && ChildProcess::waitForExit(pid, launchPatience, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
@@ -253,6 +255,24 @@ TEST_F(PlayerOnTheDesktop, LaunchesPlayHandOverAndTheQuitPlayerKeepsItsPlaylist)
     ASSERT_TRUE(quitsWithCtrlQ(window, player));
     EXPECT_EQ(storedPlaylist(), (std::set { tone("first.wav"), tone("second.wav"), tone("third.wav") }));
     EXPECT_TRUE(runningPlayers().empty());
+}
+
+// The desktop hands a launch whatever activation token it likes; one the socket cannot carry
+// (a space in it, or too long) must not cost the launch its files.
+TEST_F(PlayerOnTheDesktop, ALaunchWithAnOddActivationTokenStillHandsOverItsFiles)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+
+    EXPECT_TRUE(launchesAndHandsOver({ tone("second.wav") },
+        { "XDG_ACTIVATION_TOKEN=", "DESKTOP_STARTUP_ID=larkhaven launch 2_TIME0" }));
+    EXPECT_TRUE(desktop->hearsTone(secondPitch)) << "a file handed over with a spaced startup id does not play";
+    EXPECT_TRUE(launchesAndHandsOver({ tone("third.wav") }, { "XDG_ACTIVATION_TOKEN=" + std::string(1025, 'x') }));
+    EXPECT_TRUE(desktop->hearsTone(thirdPitch)) << "a file handed over with a long token does not play";
+
+    ASSERT_TRUE(quitsWithCtrlQ(window, player));
+    EXPECT_EQ(storedPlaylist(), (std::set { tone("first.wav"), tone("second.wav"), tone("third.wav") }));
 }
 
 TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
