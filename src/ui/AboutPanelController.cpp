@@ -15,12 +15,16 @@ AboutPanelController::~AboutPanelController() = default;
 void AboutPanelController::show()
 {
     if (!panel_) {
-        panel_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+        panel_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         panel_->setWindowTitle(QStringLiteral("About Larkhaven"));
         auto* layout = new QVBoxLayout(panel_.get());
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new AboutView(panel_.get()));
+        auto* view = new AboutView(panel_.get());
+        view->onClose = [panel = panel_.get()] { panel->hide(); };
+        layout->addWidget(view);
+        view->setFocus(); // Escape closes it from the start
         panel_->setFixedSize(AboutView::width, AboutView::height);
+        panel_->addActions(actions_);
     }
     if (!panel_->isVisible()) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -29,6 +33,13 @@ void AboutPanelController::show()
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+}
+
+void AboutPanelController::addAction(QAction* action)
+{
+    actions_.append(action);
+    if (panel_)
+        panel_->addAction(action);
 }
 
 } // namespace lh
