@@ -2,6 +2,7 @@
 
 #include "AboutView.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -24,7 +25,10 @@ void AboutPanelController::show()
         layout->addWidget(view);
         view->setFocus(); // Escape closes it from the start
         panel_->setFixedSize(AboutView::width, AboutView::height);
-        panel_->addActions(actions_);
+        for (QAction* action : actions_) {
+            if (action)
+                panel_->addAction(action);
+        }
     }
     if (!panel_->isVisible()) {
         if (QScreen* screen = QGuiApplication::primaryScreen())

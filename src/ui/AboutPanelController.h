@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 
 #include <memory>
 
@@ -30,7 +31,7 @@ public:
 
 private:
     std::unique_ptr<QWidget> panel_;
-    QList<QAction*> actions_;
+    QList<QPointer<QAction>> actions_; // the menus own them and may go first
 };
 
 } // namespace lh

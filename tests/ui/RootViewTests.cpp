@@ -517,7 +517,9 @@ TEST_F(MenuTest, KeyEquivalentsWorkInEveryWindow)
         { Qt::Key_Down, "change volume -0.1" },
         { Qt::Key_D, command(ToggleDimCommand()) },
         { Qt::Key_I, "info 1" },
+        { Qt::Key_O, "add /x/chosen.mp3" },
     };
+    view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/chosen.mp3") }; };
     const auto press = [](QWidget& window, Qt::Key key) {
         window.show();
         window.activateWindow();
