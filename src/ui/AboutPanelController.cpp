@@ -1,6 +1,7 @@
 #include "AboutPanelController.h"
 
 #include "AboutView.h"
+#include "Theme.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@ void AboutPanelController::show()
     if (!panel_) {
         panel_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         panel_->setWindowTitle(QStringLiteral("About Larkhaven"));
+        panel_->setPalette(Theme::lightPalette());
         auto* layout = new QVBoxLayout(panel_.get());
         layout->setContentsMargins(0, 0, 0, 0);
         auto* view = new AboutView(panel_.get());

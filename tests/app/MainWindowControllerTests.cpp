@@ -1,10 +1,12 @@
 #include "MainWindowController.h"
 
+#include "AboutPanelController.h"
 #include "EventLoop.h"
 #include "PlayerModel.h"
 #include "PlaylistListView.h"
 #include "Preferences.h"
 #include "RootView.h"
+#include "TrackInfoPanelController.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -80,6 +82,9 @@ TEST_F(MainWindowTest, TheLookStaysLightOnADarkDesktop)
         const QScrollBar& bar = *controller.rootView().list().verticalScrollBar();
         for (const QPalette::ColorRole role : { QPalette::Window, QPalette::Button, QPalette::Base })
             EXPECT_GT(bar.palette().color(role).lightnessF(), 0.8) << role;
+        controller.rootView().showAbout();
+        for (const QWidget* panel : { &controller.rootView().infoPanel().panel(), controller.rootView().aboutPanel().panel() })
+            EXPECT_GT(panel->palette().color(QPalette::Window).lightnessF(), 0.8) << panel->windowTitle().toStdString();
         EXPECT_GT(QToolTip::palette().color(QPalette::ToolTipBase).lightnessF(), 0.8);
         EXPECT_LT(QToolTip::palette().color(QPalette::ToolTipText).lightnessF(), 0.2);
     }
