@@ -1,12 +1,16 @@
 #include "MainWindowController.h"
 
 #include "RootView.h"
+#include "Theme.h"
 #include "ToolbarView.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QToolTip>
+
+#include <algorithm>
 
 namespace lh {
 
@@ -18,6 +22,10 @@ MainWindowController::MainWindowController(const PlayerState& state, CommandDisp
     window.setWindowTitle(QStringLiteral("Larkhaven"));
     window.setWindowIcon(QIcon(QStringLiteral(":/larkhaven/icon.svg")));
     window.resize(RootView::size);
+    // The views are drawn in fixed light colours; what Qt draws itself (the list's scroll bar,
+    // the tooltips) must not take a dark desktop's colours beside them.
+    window.setPalette(Theme::lightPalette());
+    QToolTip::setPalette(Theme::lightPalette());
     window.installEventFilter(this);
     window.toolbar().onClose = [this] { hideWindow(); };
     window.toolbar().onMinimise = [&window] { window.showMinimized(); };
@@ -30,8 +38,11 @@ void MainWindowController::showWindow(const std::string& activationToken)
     RootView& window = *rootView_;
     if (!hasBeenShown_) {
         hasBeenShown_ = true;
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            window.move(screen->availableGeometry().center() - window.rect().center());
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const int minimumHeight = window.isPlaylistVisible() ? RootView::Layout::minimumExpandedHeight
+                                                                 : RootView::Layout::toolbarHeight;
+            window.setGeometry(initialGeometry(window.QWidget::size(), minimumHeight, screen->availableGeometry()));
+        }
     }
     // Wayland's compositor lets a window take the focus only with the token of the launch that
     // asked for it.
@@ -42,6 +53,14 @@ void MainWindowController::showWindow(const std::string& activationToken)
     window.show();
     window.raise();
     window.activateWindow();
+}
+
+QRect MainWindowController::initialGeometry(QSize size, int minimumHeight, const QRect& available)
+{
+    const int height = std::max(minimumHeight, std::min(size.height(), available.height()));
+    const int x = available.x() + (available.width() - size.width()) / 2;
+    const int y = available.y() + std::max(0, (available.height() - height) / 2);
+    return QRect(x, y, size.width(), height);
 }
 
 void MainWindowController::hideWindow()

@@ -4,6 +4,7 @@
 #include "PlayerState.h"
 
 #include <QObject>
+#include <QRect>
 
 #include <memory>
 #include <string>
@@ -14,8 +15,8 @@ class Preferences;
 class RootView;
 
 // The main window: the root view itself as a frameless window of fixed width, titled
-// "Larkhaven", centred when first shown. Closing it only hides it; playback goes on.
-// Main thread only.
+// "Larkhaven", centred when first shown, in the player's own light colours whatever the
+// desktop's are. Closing it only hides it; playback goes on. Main thread only.
 class MainWindowController : public QObject {
 public:
     MainWindowController(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults);
@@ -27,6 +28,11 @@ public:
     // desktop's activation token of the launch that asked for it, if any.
     void showWindow(const std::string& activationToken = {});
     void hideWindow();
+
+    // Where a window of `size` first appears on a screen's `available` area: centred, but with
+    // its top (the toolbar, with the close button) on the area and its height cut to the area's,
+    // never below `minimumHeight`.
+    static QRect initialGeometry(QSize size, int minimumHeight, const QRect& available);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

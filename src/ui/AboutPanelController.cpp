@@ -1,7 +1,9 @@
 #include "AboutPanelController.h"
 
 #include "AboutView.h"
+#include "Theme.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -15,12 +17,20 @@ AboutPanelController::~AboutPanelController() = default;
 void AboutPanelController::show()
 {
     if (!panel_) {
-        panel_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+        panel_ = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
         panel_->setWindowTitle(QStringLiteral("About Larkhaven"));
+        panel_->setPalette(Theme::lightPalette());
         auto* layout = new QVBoxLayout(panel_.get());
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new AboutView(panel_.get()));
+        auto* view = new AboutView(panel_.get());
+        view->onClose = [panel = panel_.get()] { panel->hide(); };
+        layout->addWidget(view);
+        view->setFocus(); // Escape closes it from the start
         panel_->setFixedSize(AboutView::width, AboutView::height);
+        for (QAction* action : actions_) {
+            if (action)
+                panel_->addAction(action);
+        }
     }
     if (!panel_->isVisible()) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -29,6 +39,13 @@ void AboutPanelController::show()
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+}
+
+void AboutPanelController::addAction(QAction* action)
+{
+    actions_.append(action);
+    if (panel_)
+        panel_->addAction(action);
 }
 
 } // namespace lh

@@ -3,14 +3,16 @@
 #include "StringDrawing.h"
 #include "Theme.h"
 #include "Version.h"
+#include "WindowButton.h"
+#include "WindowMover.h"
 
 #include <QDesktopServices>
 #include <QFile>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QWindow>
 
 #include <cmath>
 
@@ -19,6 +21,7 @@ namespace lh {
 namespace {
 
 constexpr double linksY = 236;
+constexpr int closeButtonInset = 8; // where the main window's toolbar has its own
 const QString separator = QStringLiteral("  \u00b7  ");
 
 TextStyle lineStyle()
@@ -48,6 +51,15 @@ AboutView::AboutView(QWidget* parent)
 {
     setFixedSize(width, height);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    auto* close = new WindowButton(WindowButton::Kind::close, this);
+    close->move(closeButtonInset, closeButtonInset);
+    connect(close, &QAbstractButton::clicked, this, [this] {
+        if (onClose)
+            onClose();
+    });
+    // Links take their own presses, so only the background moves the panel.
+    new WindowMover(*this, [this](QPointF at) { return !link(at); });
 }
 
 QString AboutView::versionLine(
@@ -127,10 +139,17 @@ void AboutView::drawLinks(QPainter& painter)
 
 void AboutView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || link(event->position()))
+    // A press on a link waits for its release; the rest is the mover's.
+    event->accept();
+}
+
+void AboutView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && onClose) {
+        onClose();
         return;
-    if (QWindow* handle = window()->windowHandle())
-        handle->startSystemMove();
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AboutView::mouseReleaseEvent(QMouseEvent* event)

@@ -12,9 +12,11 @@
 
 namespace lh {
 
-// The about panel's content: the icon, the lockup, the version and credit lines, and two links
-// (the README and the license as installed). A click on a link opens it with the desktop's
-// handler; a press elsewhere drags the panel. 360 × 288 points.
+// The about panel's content, filling the frameless panel: the icon, the lockup, the version and
+// credit lines, two links (the README and the license as installed) and a close button in the
+// top-left corner. A click on a link opens it with the desktop's handler; a drag anywhere else
+// moves the panel (by hand where the window manager refuses the move); the close button and
+// Escape report `onClose`. 360 × 288 points.
 class AboutView : public QWidget {
 public:
     struct Link {
@@ -44,10 +46,12 @@ public:
 
     // Where links are opened; the desktop's handler by default (tests substitute their own).
     std::function<void(const QUrl&)> openURL;
+    std::function<void()> onClose;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 

@@ -64,7 +64,8 @@ QAction* PlayerMenu::item(const QString& title) const
     return nullptr;
 }
 
-// Every item is also an action of the window, so its key works while no menu is open.
+// Every item is also an action of the window and of its panels, so its key works while no menu
+// is open, whichever of the player's windows has the focus.
 QAction* PlayerMenu::add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action)
 {
     QAction* item = menu.addAction(title);
@@ -72,6 +73,7 @@ QAction* PlayerMenu::add(QMenu& menu, const QString& title, QKeySequence key, st
         item->setShortcut(key);
         item->setShortcutContext(Qt::WindowShortcut);
         window_.addAction(item);
+        view_.addPanelAction(item);
     }
     QObject::connect(item, &QAction::triggered, item, [action = std::move(action)] { action(); });
     items_.push_back(item);
@@ -97,7 +99,10 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
     menu->addSeparator();
     add(*menu, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
     menu->addSeparator();
-    add(*menu, QStringLiteral("Close Window"), ctrl(Qt::Key_W), actions.hide);
+    add(*menu, QStringLiteral("Close Window"), ctrl(Qt::Key_W), [this, hide = actions.hide] {
+        if (!view_.closeActivePanel())
+            hide();
+    });
 }
 
 // Nothing in the window cuts, copies or pastes; Select All is the list's.
@@ -167,6 +172,7 @@ void PlayerMenu::bind(const PlayerState& state)
     QAction* shuffle = item(QStringLiteral("Shuffle"));
     QAction* repeat = item(QStringLiteral("Repeat"));
     QAction* dim = item(QStringLiteral("Dim"));
+    QAction* selectAll = item(QStringLiteral("Select All"));
 
     const auto keep = [this](Subscription subscription) { subscriptions_.push_back(std::move(subscription)); };
     keep(state.isPlayingPublisher().sink([playPause](bool playing) {
@@ -191,6 +197,11 @@ void PlayerMenu::bind(const PlayerState& state)
     keep(combineLatest(view_.selectionPublisher(), view_.isPlaylistVisiblePublisher())
              .sink([remove](const std::tuple<IndexSet, bool>& value) {
                  remove->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
+             }));
+    // Only the list answers Select All, and only while it is shown and has rows.
+    keep(combineLatest(state.tracksPublisher(), view_.isPlaylistVisiblePublisher())
+             .sink([selectAll](const std::tuple<TrackList, bool>& value) {
+                 selectAll->setEnabled(!std::get<0>(value).empty() && std::get<1>(value));
              }));
     keep(state.isShuffledPublisher().sink([shuffle](bool on) { shuffle->setChecked(on); }));
     keep(state.isRepeatingPublisher().sink([repeat](bool on) { repeat->setChecked(on); }));

@@ -21,6 +21,8 @@ namespace {
 // The columns of the playlist header above the list.
 constexpr int indicatorColumnWidth = 22;
 constexpr int timeColumnWidth = 48;
+constexpr int timeTextWidth = timeColumnWidth - 10;
+constexpr int timeRightMargin = 5;
 
 // The scroll bar floats over the rows instead of narrowing them, so the time column stays under
 // the header's.
@@ -198,11 +200,22 @@ void PlaylistListView::drawRow(QPainter& painter, std::int64_t row, int y, bool 
         Glyphs::drawDownload(painter, QRectF(6, y + 4, 11, 11), highlighted ? QColor(Qt::white) : Theme::rowMark());
 
     const int titleX = indicatorColumnWidth + 5;
-    drawString(painter, titles_[row], QRectF(titleX, y + 2, width - timeColumnWidth - titleX - 4, rowHeight - 3),
+    const int timeRight = width - timeRightInset();
+    drawString(painter, titles_[row], QRectF(titleX, y + 2, timeRight - timeTextWidth - 9 - titleX, rowHeight - 3),
         { font_, text, Qt::AlignLeft });
     if (row < times_.size())
-        drawString(painter, times_[row], QRectF(width - timeColumnWidth + 5, y + 2, timeColumnWidth - 10, rowHeight - 3),
+        drawString(painter, times_[row], QRectF(timeRight - timeTextWidth, y + 2, timeTextWidth, rowHeight - 3),
             { font_, text, Qt::AlignRight });
+}
+
+// The scroll bar floats over the rows' right end whenever the list can scroll; the durations then
+// end left of it instead of under it.
+int PlaylistListView::timeRightInset() const
+{
+    const QScrollBar* bar = verticalScrollBar();
+    if (bar->maximum() <= 0)
+        return timeRightMargin;
+    return std::max(timeRightMargin, bar->sizeHint().width() + 2);
 }
 
 void PlaylistListView::paintEvent(QPaintEvent* event)
@@ -223,8 +236,11 @@ void PlaylistListView::updateScrollRange()
     const int height = viewport()->height();
     const std::int64_t hidden = std::max<std::int64_t>(0, rowCount() * rowHeight - height);
     QScrollBar* bar = verticalScrollBar();
+    const bool couldScroll = bar->maximum() > 0;
     bar->setPageStep(height);
     bar->setRange(0, int(std::min<std::int64_t>(hidden, INT_MAX)));
+    if (couldScroll != (bar->maximum() > 0))
+        viewport()->update(); // the durations move beside the bar or back
 }
 
 void PlaylistListView::scrollContentsBy(int, int dy)

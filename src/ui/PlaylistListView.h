@@ -43,6 +43,7 @@ public:
     const QStringList& times() const noexcept { return times_; }
     // True where the row's file has no local copy yet (the download mark).
     void setUncachedRows(QList<bool> rows);
+    const QList<bool>& uncachedRows() const noexcept { return uncachedRows_; }
     void setPlayingIndex(std::optional<std::int64_t> row);
     std::optional<std::int64_t> playingIndex() const noexcept { return playingIndex_; }
 
@@ -85,6 +86,7 @@ protected:
 private:
     std::int64_t scrollOffset() const;
     bool isFocused() const;
+    int timeRightInset() const;
     void drawRow(QPainter& painter, std::int64_t row, int y, bool focused) const;
     void mouseDown(QMouseEvent* event, bool isDoubleClick);
     void scrollByKey(int key);

@@ -2,6 +2,7 @@
 
 #include "AboutPanelController.h"
 #include "BottomBarView.h"
+#include "DialogFolder.h"
 #include "LCDView.h"
 #include "LeopardSlider.h"
 #include "PlaylistHeaderView.h"
@@ -14,6 +15,7 @@
 #include "ToolbarView.h"
 #include "TrackInfoPanelController.h"
 #include "TransportButton.h"
+#include "Volumes.h"
 #include "VolumeSliderCell.h"
 #include "WindowMover.h"
 
@@ -32,33 +34,44 @@ namespace {
 
 const QString showsMeterKey = QStringLiteral("showsMeter");
 
-std::vector<FileURL> openDialog(QWidget* parent)
+std::vector<FileURL> openDialog(QWidget* parent, DialogFolder& folder)
 {
-    const QStringList names = QFileDialog::getOpenFileNames(parent, QString(), QString(), SupportedAudio::openDialogFilter());
+    const QStringList names
+        = QFileDialog::getOpenFileNames(parent, QString(), folder.startFolder(), SupportedAudio::openDialogFilter());
     std::vector<FileURL> files;
     for (const QString& name : names)
         files.push_back(FileURL::fromLocalFile(name));
+    if (!names.isEmpty())
+        folder.remember(names.front());
     return files;
 }
 
-std::optional<FileURL> folderDialog(QWidget* parent)
+std::optional<FileURL> folderDialog(QWidget* parent, DialogFolder& start)
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent);
+    const QString folder = QFileDialog::getExistingDirectory(parent, QString(), start.startFolder());
     if (folder.isEmpty())
         return std::nullopt;
+    start.remember(folder);
     return FileURL::fromLocalFile(folder, true);
+}
+
+std::shared_ptr<DialogFolder> makeDialogFolder()
+{
+    return std::make_shared<DialogFolder>(
+        [](const QString& folder) { return Volumes::isRemote(FileURL::fromLocalFile(folder, true)); },
+        DialogFolder::defaultFallback());
 }
 
 } // namespace
 
 RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults, QWidget* parent)
     : QWidget(parent)
-    , chooseFiles([this] { return openDialog(this); })
-    , chooseFolder([this] { return folderDialog(this); })
     , beep([] { QApplication::beep(); })
     , popUpMenu([this](const QList<QAction*>& items, QPoint at) {
         auto* menu = new QMenu(this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (QAction* item : items)
+            item->setParent(menu);
         menu->addActions(items);
         menu->popup(at);
     })
@@ -71,6 +84,9 @@ RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Pre
     // A missing key, or one that holds no Boolean, leaves the meter on.
     const std::optional<QJsonValue> stored = defaults_.object(showsMeterKey);
     showsMeter_.set(!stored || !stored->isBool() || stored->toBool());
+    const std::shared_ptr<DialogFolder> dialogFolder = makeDialogFolder(); // one for both dialogs
+    chooseFiles = [this, dialogFolder] { return openDialog(this, *dialogFolder); };
+    chooseFolder = [this, dialogFolder] { return folderDialog(this, *dialogFolder); };
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
     new WindowMover(*this); // the LCD's bezel and the gaps between the controls move the window too
@@ -212,9 +228,11 @@ void RootView::applySizeLimits()
 
 void RootView::togglePlaylist()
 {
-    QWidget* window = this->window();
-    if (isPlaylistVisible())
-        expandedHeight_ = window->height();
+    // Mid-way through an expansion the window's height is a step of the animation, not the
+    // height the user had: that one is still the target.
+    const bool isExpanding = resizeAnimation_ && resizeAnimation_->state() == QAbstractAnimation::Running;
+    if (isPlaylistVisible() && !isExpanding)
+        expandedHeight_ = window()->height();
     isPlaylistVisible_.set(!isPlaylistVisible());
     if (isPlaylistVisible())
         list_->setFocus();
@@ -278,9 +296,33 @@ void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }
 void RootView::showAbout() { aboutPanel_->show(); }
 
+void RootView::addPanelAction(QAction* action)
+{
+    infoPanel_->panel().addAction(action);
+    aboutPanel_->addAction(action);
+}
+
+bool RootView::closeActivePanel()
+{
+    QWidget* active = QApplication::activeWindow();
+    if (!active)
+        return false;
+    if (active == &infoPanel_->panel()) {
+        send(CloseInfoCommand());
+        return true;
+    }
+    if (active == aboutPanel_->panel()) {
+        active->hide();
+        return true;
+    }
+    return false;
+}
+
 void RootView::stopButtonClicked(Qt::KeyboardModifiers modifiers)
 {
     if (modifiers & Qt::ShiftModifier) {
+        // The menu takes the items over and they go with it, so a click costs nothing once the
+        // menu is closed.
         popUpMenu(sleepTimerItems(this), stopButton_->mapToGlobal(QPoint(0, stopButton_->height() + 2)));
         return;
     }

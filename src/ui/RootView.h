@@ -88,6 +88,11 @@ public:
     void togglePlaylist();
     void toggleMeter();
     void showAbout();
+    // Makes a key equivalent of the window work while one of its panels has the focus too.
+    void addPanelAction(QAction* action);
+    // Closes the panel that has the focus, if one has (Get Info through the model); false when
+    // none has.
+    bool closeActivePanel();
 
     // Fresh menu items each call, owned by `owner`: the five durations, a separator and "Off".
     QList<QAction*> sleepTimerItems(QObject* owner);
@@ -113,9 +118,10 @@ public:
     SquareButton& infoButton() const { return *infoButton_; }
     PlaylistHeaderView& header() const { return *header_; }
     TrackInfoPanelController& infoPanel() const { return *infoPanel_; }
+    AboutPanelController& aboutPanel() const { return *aboutPanel_; }
     // The opacity of the volume controls: 0.4 while dimmed.
     double volumeControlsOpacity() const;
-    // The stop button's sleep-timer menu, while it is open.
+    // Pops up the stop button's sleep-timer menu, which takes the items over.
     std::function<void(const QList<QAction*>& items, QPoint globalPosition)> popUpMenu;
 
 protected:

@@ -105,6 +105,21 @@ QString fontFamily()
     return family;
 }
 
+const QPalette& lightPalette()
+{
+    static const QPalette palette = [] {
+        QPalette light(grey(0.94)); // every role derived from a light button colour
+        light.setColor(QPalette::Base, Qt::white);
+        light.setColor(QPalette::AlternateBase, stripe());
+        light.setColor(QPalette::Highlight, selection());
+        light.setColor(QPalette::HighlightedText, Qt::white);
+        light.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
+        light.setColor(QPalette::ToolTipText, Qt::black);
+        return light;
+    }();
+    return palette;
+}
+
 QFont font(int points, bool bold)
 {
     QFont result;

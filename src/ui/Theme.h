@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QGradientStops>
 #include <QLinearGradient>
+#include <QPalette>
 #include <QRectF>
 
 class QPainter;
@@ -56,6 +57,10 @@ const Emboss& emboss();
 
 // Fills `path` with `brush`, with the emboss copy underneath when `embossed` is set.
 void fillPath(QPainter& painter, const QPainterPath& path, const QBrush& brush, bool embossed);
+
+// The light colours of what Qt draws itself in the player's windows (scroll bars, tooltips),
+// fixed whatever the desktop's colour scheme.
+const QPalette& lightPalette();
 
 // The player's sans-serif at a size in points (logical pixels), regular or bold. The family is
 // chosen once; where it is missing, the system's default sans of the same size stands in.

@@ -1,5 +1,6 @@
 #include "TrackInfoPanelController.h"
 
+#include "Theme.h"
 #include "TrackInfoView.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,7 @@ public:
         , onCloseRequest(std::move(onCloseRequest))
     {
         setWindowTitle(QStringLiteral("Get Info"));
+        setPalette(Theme::lightPalette());
         setFixedSize(TrackInfoView::width, TrackInfoView::height);
     }
 

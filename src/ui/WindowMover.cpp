@@ -7,9 +7,10 @@
 
 namespace lh {
 
-WindowMover::WindowMover(QWidget& surface)
+WindowMover::WindowMover(QWidget& surface, std::function<bool(QPointF at)> isBackground)
     : QObject(&surface)
     , surface(surface)
+    , isBackground(std::move(isBackground))
 {
     surface.installEventFilter(this);
 }
@@ -35,7 +36,7 @@ bool WindowMover::eventFilter(QObject* watched, QEvent* event)
 
 bool WindowMover::press(const QMouseEvent& event)
 {
-    if (event.button() != Qt::LeftButton)
+    if (event.button() != Qt::LeftButton || (isBackground && !isBackground(event.position())))
         return false;
     const QPoint at = event.globalPosition().toPoint();
     pressed = Press { at, at - surface.window()->pos() };

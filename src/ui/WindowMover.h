@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 
+#include <functional>
 #include <optional>
 
 class QMouseEvent;
@@ -21,7 +22,9 @@ namespace lh {
 // Owned by the surface it watches. Main thread only.
 class WindowMover : public QObject {
 public:
-    explicit WindowMover(QWidget& surface);
+    // Where the surface holds things of its own (`isBackground` false, in its coordinates),
+    // presses are left to it.
+    explicit WindowMover(QWidget& surface, std::function<bool(QPointF at)> isBackground = {});
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -31,6 +34,7 @@ private:
     bool move(const QMouseEvent& event);
 
     QWidget& surface;
+    std::function<bool(QPointF)> isBackground;
     struct Press {
         QPoint at; // global
         QPoint grip; // where the pointer holds the window, relative to its top-left

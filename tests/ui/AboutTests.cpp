@@ -1,5 +1,7 @@
 #include "AboutView.h"
+#include "AboutPanelController.h"
 #include "SVGPath.h"
+#include "WindowButton.h"
 
 #include <QImage>
 #include <QTest>
@@ -88,6 +90,46 @@ TEST(AboutView, DrawsTheIconAndTheWordmark)
             inked = image.pixelColor(x, y).red() < 140 && image.pixelColor(x, y).red() > image.pixelColor(x, y).blue();
     }
     EXPECT_TRUE(inked);
+}
+
+TEST(AboutPanelController, TheViewFillsThePanelAndItsBackgroundMovesIt)
+{
+    AboutPanelController controller;
+    controller.show();
+    QWidget& panel = *controller.panel();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    EXPECT_TRUE(panel.windowFlags() & Qt::FramelessWindowHint);
+    auto* view = panel.findChild<AboutView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->geometry(), panel.rect());
+    view->grab(); // lays out the links
+    std::vector<QUrl> opened;
+    view->openURL = [&](const QUrl& url) { opened.push_back(url); };
+
+    // Offscreen there is no window manager to take the move: the panel follows the pointer.
+    const QPoint start = panel.pos();
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(40, 200));
+    QTest::mouseMove(view, QPoint(70, 220));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(70, 220));
+    EXPECT_EQ(panel.pos(), start + QPoint(30, 20));
+
+    const QPoint link = view->linkRects()[0].rect.center().toPoint();
+    QTest::mousePress(view, Qt::LeftButton, {}, link);
+    QTest::mouseMove(view, link + QPoint(0, 1));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, link + QPoint(0, 1));
+    EXPECT_EQ(panel.pos(), start + QPoint(30, 20)) << "a link does not move the panel";
+    EXPECT_EQ(opened.size(), 1u);
+
+    controller.show();
+    EXPECT_EQ(panel.pos(), start + QPoint(30, 20)) << "a visible panel stays where the user put it";
+    auto* close = view->findChild<WindowButton*>();
+    ASSERT_NE(close, nullptr);
+    QTest::mouseClick(close, Qt::LeftButton, {}, QPoint(6, 6));
+    EXPECT_FALSE(panel.isVisible());
+    controller.show();
+    EXPECT_TRUE(panel.isVisible());
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_FALSE(panel.isVisible());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "PlaylistListView.h"
+#include "EventLoop.h"
 #include "Theme.h"
 
 #include <QImage>
@@ -12,6 +13,8 @@
 
 namespace lh {
 namespace {
+
+using namespace std::chrono_literals;
 
 QStringList numberedTitles(int count)
 {
@@ -220,6 +223,42 @@ TEST(PlaylistListView, AMillionRowsScrollToTheLastAndBack)
     EXPECT_EQ(w.list.selectedIndices(), IndexSet::single(999'999));
     w.list.scrollToRow(999'999);
     EXPECT_EQ(w.list.verticalScrollBar()->value(), 19'000'000 - 200);
+}
+
+// The rightmost dark pixel of the first row's time column, or -1.
+int timeTextEnd(PlaylistListView& list)
+{
+    QImage image(list.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    list.paint(painter, image.rect(), false);
+    painter.end();
+    int end = -1;
+    for (int x = image.width() - 60; x < image.width(); ++x) {
+        for (int y = 2; y < PlaylistListView::rowHeight - 2; ++y) {
+            if (isDark(pixel(image, x, y)))
+                end = x;
+        }
+    }
+    return end;
+}
+
+TEST(PlaylistListView, TheScrollBarLeavesTheDurationsUncovered)
+{
+    Window w;
+    w.list.setTitles(numberedTitles(3));
+    w.list.setTimes({ QStringLiteral("59:58"), QStringLiteral("1:00"), QStringLiteral("2:00") });
+    const int unscrolled = timeTextEnd(w.list);
+    EXPECT_GT(unscrolled, 300 - 10); // right-aligned to the column's margin
+
+    w.list.setTitles(numberedTitles(50));
+    QScrollBar& bar = *w.list.verticalScrollBar();
+    ASSERT_TRUE(test::runEventsUntil([&] { return bar.isVisible(); }, 2s));
+    const int scrolled = timeTextEnd(w.list);
+    EXPECT_GT(scrolled, 0);
+    EXPECT_LT(scrolled, bar.mapTo(&w.list, QPoint(0, 0)).x() - w.list.viewport()->x());
+
+    w.list.setTitles(numberedTitles(3));
+    EXPECT_EQ(timeTextEnd(w.list), unscrolled);
 }
 
 } // namespace

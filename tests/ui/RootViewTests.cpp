@@ -1,5 +1,6 @@
 #include "RootView.h"
 
+#include "AboutPanelController.h"
 #include "BottomBarView.h"
 #include "EventLoop.h"
 #include "LCDView.h"
@@ -9,9 +10,13 @@
 #include "PlaylistListView.h"
 #include "Preferences.h"
 #include "SquareButton.h"
+#include "TrackInfoPanelController.h"
+#include "TrackInfoView.h"
 #include "TransportButton.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -323,6 +328,231 @@ TEST_F(RootViewTest, MenusFollowTheState)
     EXPECT_FALSE(enabled("Remove from Playlist")); // selection kept, playlist collapsed
     EXPECT_TRUE(enabled("Get Info"));
     waitForHeight(158);
+}
+
+TEST_F(RootViewTest, ShiftClicksOnStopLeaveNoMenuItemsBehind)
+{
+    showAndSettle();
+    const auto actions = [&] { return view.findChildren<QAction*>().size(); };
+    const qsizetype before = actions();
+    for (int click = 0; click < 3; ++click) {
+        view.stopButtonClicked(Qt::ShiftModifier);
+        QMenu* menu = view.findChild<QMenu*>();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->actions().size(), 7);
+        menu->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_EQ(view.findChild<QMenu*>(), nullptr);
+    EXPECT_EQ(actions(), before);
+    EXPECT_TRUE(dispatcher.sent.empty());
+}
+
+TEST_F(RootViewTest, CollapsingWhileTheExpansionRunsKeepsTheHeightTheUserHad)
+{
+    showAndSettle();
+    view.resize(360, 600);
+    view.togglePlaylist();
+    waitForHeight(RootView::Layout::toolbarHeight);
+
+    view.togglePlaylist();
+    ASSERT_TRUE(test::runEventsUntil([&] { return view.height() > 200; }, 2s));
+    ASSERT_LT(view.height(), 600);
+    view.togglePlaylist(); // caught mid-way
+    waitForHeight(RootView::Layout::toolbarHeight);
+    view.togglePlaylist();
+    waitForHeight(600);
+}
+
+TEST_F(RootViewTest, TheListsCallbacksSendTheirCommands)
+{
+    setTracks(6);
+    view.list().onPlay(4);
+    IndexSet rows = IndexSet::range(1, 2);
+    rows.insert(5);
+    view.list().onRemove(rows);
+    view.list().onDropFiles({ FileURL("/x/dropped.flac") });
+    EXPECT_EQ(dispatcher.sent, (std::vector<std::string> { "play 4", "remove 3", "add /x/dropped.flac" }));
+}
+
+TEST_F(RootViewTest, DownloadMarksComeFromTheFileStates)
+{
+    setTracks(6);
+    const std::vector<std::pair<FileState, bool>> cases = { { FileState::local, false }, { FileState::cached, false },
+        { FileState::waiting, true }, { FileState::copying, true }, { FileState::unreachable, true } };
+    FileStateMap states;
+    QList<bool> expected;
+    for (std::size_t row = 0; row < cases.size(); ++row) {
+        states[model.tracks.value()[row].url] = cases[row].first;
+        expected.append(cases[row].second);
+    }
+    expected.append(false); // a file with no state yet
+    model.fileStates.set(SharedFileStates(states));
+    EXPECT_EQ(view.list().uncachedRows(), expected);
+}
+
+TEST_F(RootViewTest, TheListFollowsOnlyAChangeOfThePlayingTrack)
+{
+    setTracks(100);
+    showAndSettle();
+    QScrollBar& bar = *view.list().verticalScrollBar();
+    const auto settle = [] { test::runEventsFor(20ms); };
+
+    model.currentIndex.set(80);
+    settle();
+    EXPECT_GT(bar.value(), 0) << "a new playing track is brought into view";
+
+    bar.setValue(0);
+    std::vector<Track> tracks = model.tracks.value();
+    tracks.insert(tracks.begin(), fileTrack("/music/Inserted.flac"));
+    model.tracks.set(tracks);
+    model.currentIndex.set(81); // the same track, one row down
+    settle();
+    EXPECT_EQ(bar.value(), 0) << "an edit around the playing track leaves the list where the user put it";
+
+    model.currentIndex.set(90);
+    settle();
+    EXPECT_GT(bar.value(), 0);
+}
+
+TEST_F(RootViewTest, TheInfoPanelFollowsTheModel)
+{
+    TrackInfo info = TrackInfo::placeholder(FileURL("/music/Artist - Song.flac"));
+    model.info.set(info);
+    EXPECT_TRUE(view.infoPanel().panel().isVisible());
+    EXPECT_EQ(view.infoPanel().infoView().info(), info);
+    info.title = QStringLiteral("Read");
+    model.info.set(info);
+    EXPECT_EQ(view.infoPanel().infoView().info(), info);
+    EXPECT_FALSE(view.infoPanel().panel().close()); // a close from the window manager only asks
+    EXPECT_EQ(dispatcher.sent, std::vector<std::string> { RecordingDispatcher::name<CloseInfoCommand>() });
+    EXPECT_TRUE(view.infoPanel().panel().isVisible());
+    model.info.set(std::nullopt);
+    EXPECT_FALSE(view.infoPanel().panel().isVisible());
+}
+
+TEST_F(RootViewTest, TheMeterSettingIsRestored)
+{
+    const std::vector<std::pair<QJsonValue, bool>> cases
+        = { { QJsonValue(false), false }, { QJsonValue(true), true }, { QJsonValue(QStringLiteral("no")), true } };
+    for (const auto& [stored, shows] : cases) {
+        defaults.set(stored, QStringLiteral("showsMeter"));
+        RootView restored(model, dispatcher, defaults);
+        EXPECT_EQ(restored.showsMeter(), shows);
+        EXPECT_EQ(restored.lcd().showsMeter(), shows);
+    }
+}
+
+struct MenuTest : RootViewTest {
+    int hides = 0;
+    int minimises = 0;
+    int quits = 0;
+    PlayerMenu menu { model, view, view, { [this] { ++hides; }, [this] { ++minimises; }, [] {}, [this] { ++quits; } } };
+};
+
+TEST_F(MenuTest, EachSleepTimerItemSendsItsMinutesAndOffCancels)
+{
+    model.sleepTimeRemaining.set(600);
+    for (const auto& [title, sent] : { std::pair { "15 Minutes", "sleep 15" }, std::pair { "30 Minutes", "sleep 30" },
+             std::pair { "45 Minutes", "sleep 45" }, std::pair { "60 Minutes", "sleep 60" },
+             std::pair { "90 Minutes", "sleep 90" }, std::pair { "Off", "sleep off" } }) {
+        dispatcher.sent.clear();
+        menu.item(QString::fromUtf8(title))->trigger();
+        EXPECT_EQ(dispatcher.sent, std::vector<std::string> { sent }) << title;
+    }
+}
+
+TEST_F(MenuTest, CheckMarksFollowTheirSettings)
+{
+    const std::vector<std::tuple<const char*, std::function<void(bool)>>> cases = {
+        { "Repeat", [&](bool on) { model.isRepeating.set(on); } },
+        { "Dim", [&](bool on) { model.isDimmed.set(on); } },
+        { "Shuffle", [&](bool on) { model.isShuffled.set(on); } },
+        { "Show VU Meter", [&](bool on) {
+             if (view.showsMeter() != on)
+                 view.toggleMeter();
+         } },
+    };
+    for (const auto& [title, set] : cases) {
+        for (const bool on : { true, false, true }) {
+            set(on);
+            EXPECT_EQ(menu.item(QString::fromUtf8(title))->isChecked(), on) << title;
+        }
+    }
+}
+
+TEST_F(MenuTest, SelectAllIsEnabledOnlyWhileTheListCanTakeIt)
+{
+    QAction* selectAll = menu.item("Select All");
+    EXPECT_FALSE(selectAll->isEnabled()) << "no rows";
+    setTracks(3);
+    EXPECT_TRUE(selectAll->isEnabled());
+    showAndSettle();
+    view.togglePlaylist();
+    EXPECT_FALSE(selectAll->isEnabled()) << "playlist collapsed";
+    view.togglePlaylist();
+    EXPECT_TRUE(selectAll->isEnabled());
+    waitForHeight(RootView::size.height());
+}
+
+// Every key equivalent works whichever of the player's windows is active; Ctrl+W closes the
+// active one.
+TEST_F(MenuTest, KeyEquivalentsWorkInEveryWindow)
+{
+    setTracks(3);
+    model.currentIndex.set(1);
+    model.duration.set(100);
+    showAndSettle();
+    model.info.set(TrackInfo::placeholder(model.tracks.value()[1].url));
+    view.showAbout();
+    QWidget& infoPanel = view.infoPanel().panel();
+    QWidget& aboutPanel = *view.aboutPanel().panel();
+
+    const auto command = [](auto type) { return RecordingDispatcher::name<decltype(type)>(); };
+    const std::vector<std::pair<Qt::Key, std::string>> commands = {
+        { Qt::Key_Period, command(StopCommand()) },
+        { Qt::Key_Right, command(NextCommand()) },
+        { Qt::Key_Left, command(PreviousCommand()) },
+        { Qt::Key_Up, "change volume 0.1" },
+        { Qt::Key_Down, "change volume -0.1" },
+        { Qt::Key_D, command(ToggleDimCommand()) },
+        { Qt::Key_I, "info 1" },
+        { Qt::Key_O, "add /x/chosen.mp3" },
+    };
+    view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/chosen.mp3") }; };
+    const auto press = [](QWidget& window, Qt::Key key) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, key, Qt::ControlModifier);
+    };
+    for (QWidget* window : { static_cast<QWidget*>(&view), &infoPanel, &aboutPanel }) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        for (const auto& [key, sent] : commands) {
+            dispatcher.sent.clear();
+            press(*window, key);
+            EXPECT_EQ(dispatcher.sent, std::vector<std::string> { sent }) << QKeySequence(key).toString().toStdString();
+        }
+        const int before = quits;
+        press(*window, Qt::Key_Q);
+        EXPECT_EQ(quits, before + 1);
+        press(*window, Qt::Key_M);
+        press(*window, Qt::Key_H);
+    }
+    EXPECT_EQ(minimises, 3);
+    EXPECT_EQ(hides, 3);
+
+    dispatcher.sent.clear();
+    press(infoPanel, Qt::Key_W);
+    EXPECT_EQ(dispatcher.sent, std::vector<std::string> { command(CloseInfoCommand()) });
+    press(aboutPanel, Qt::Key_W);
+    EXPECT_FALSE(aboutPanel.isVisible());
+    EXPECT_EQ(hides, 3) << "closing a panel leaves the main window";
+    press(view, Qt::Key_W);
+    EXPECT_EQ(hides, 4);
+
+    press(view, Qt::Key_A);
+    EXPECT_EQ(view.list().selectedIndices(), IndexSet::range(0, 2));
 }
 
 } // namespace

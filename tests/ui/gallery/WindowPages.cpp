@@ -2,8 +2,12 @@
 
 #include "PlayerModel.h"
 #include "Preferences.h"
+#include "PlaylistListView.h"
 #include "RootView.h"
+#include "Theme.h"
 
+#include <QApplication>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 namespace lh::gallery {
@@ -65,6 +69,29 @@ const Page window("window", [](const Camera& camera) {
     model.sleepTimeRemaining.set(1500);
     model.isShuffled.set(true);
     camera.shoot("window-dimmed-shuffled-sleep", view);
+});
+
+// A list long enough to scroll, on a dark desktop: the scroll bar stays light, beside the
+// durations rather than over them.
+const Page longList("window-long-list", [](const Camera& camera) {
+    const QPalette desktop = QApplication::palette();
+    QApplication::setPalette(QPalette(QColor(45, 45, 45)));
+    QTemporaryDir dir;
+    Preferences defaults(dir.path() + "/preferences.json");
+    PlayerModel model;
+    Nobody nobody;
+    RootView view(model, nobody, defaults);
+    view.setPalette(Theme::lightPalette());
+    std::vector<Track> tracks;
+    for (int i = 1; i <= 40; ++i)
+        tracks.push_back(track("/music/Album/" + std::to_string(i) + " Track.flac", QStringLiteral("Track %1").arg(i),
+            QStringLiteral("Artist"), (i - 1) * 3599.0, i * 3599.0));
+    model.tracks.set(tracks);
+    model.streamInfo.set({ { FileURL("/music/Album/1 Track.flac"), StreamInfo { 3599.0, 912'000, 44'100, 2 } } });
+    view.show();
+    view.list().verticalScrollBar()->setValue(19 * 5);
+    camera.shoot("window-long-list", view);
+    QApplication::setPalette(desktop);
 });
 
 } // namespace
