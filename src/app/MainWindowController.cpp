@@ -15,7 +15,6 @@ MainWindowController::MainWindowController(const PlayerState& state, CommandDisp
 {
     RootView& window = *rootView_;
     window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    window.setWindowTitle(QStringLiteral("Larkhaven"));
     window.setWindowIcon(QIcon(QStringLiteral(":/larkhaven/icon.svg")));
     window.resize(RootView::size);
     window.installEventFilter(this);

@@ -2,6 +2,7 @@
 
 #include "AboutView.h"
 
+#include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -21,6 +22,10 @@ void AboutPanelController::show()
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(new AboutView(panel_.get()));
         panel_->setFixedSize(AboutView::width, AboutView::height);
+        auto* close = new QAction(panel_.get());
+        close->setShortcut(Qt::Key_Escape);
+        QObject::connect(close, &QAction::triggered, panel_.get(), &QWidget::hide);
+        panel_->addAction(close);
     }
     if (!panel_->isVisible()) {
         if (QScreen* screen = QGuiApplication::primaryScreen())

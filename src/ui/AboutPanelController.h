@@ -8,7 +8,8 @@ namespace lh {
 
 class AboutView;
 
-// Owns the about panel: created on first use, reused, never destroyed; closing only hides it.
+// Owns the about panel: created on first use, reused, never destroyed; closing it (or Escape)
+// only hides it.
 class AboutPanelController {
 public:
     AboutPanelController();
