@@ -13,6 +13,7 @@
 #include "TrackInfoView.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 
 namespace lh {
 
@@ -39,6 +40,9 @@ QAccessibleInterface* makeInterface(const QString& className, QObject* object)
         return AccessiblePanel::forInfo(info);
     if (auto* about = dynamic_cast<AboutView*>(widget))
         return AccessiblePanel::forAbout(about);
+    // The main window and the panels are plain widgets made windows; Qt would call them panes.
+    if (widget->isWindow() && className == QLatin1String("QWidget"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
     return nullptr;
 }
 
