@@ -4,6 +4,7 @@
 #include "AccessibleDisplay.h"
 #include "LCDView.h"
 #include "LeopardSlider.h"
+#include "PlaylistListView.h"
 #include "PlaybackTimeFormatter.h"
 #include "TransportButton.h"
 
@@ -27,6 +28,7 @@ void RootView::makeAccessible()
     volumeSlider_->spoken
         = { 0.1, 100, [](double volume) { return QStringLiteral("%1%").arg(std::lround(volume * 100)); } };
     lcd_->meterArea().setAccessibleName(QStringLiteral("Level Meter"));
+    list_->setAccessibleName(QStringLiteral("Playlist"));
     subscriptions_.push_back(isPlaylistVisiblePublisher().sink([this](bool visible) {
         playlistToggleButton_->setAccessibleName(
             visible ? QStringLiteral("Hide Playlist") : QStringLiteral("Show Playlist"));

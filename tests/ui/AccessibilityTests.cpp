@@ -197,6 +197,7 @@ TEST_F(AccessibilityTest, TheDisplayReadsWhatPlaysAndAnnouncesOnlyATrackChange)
 
     EXPECT_EQ(accessible(&view->bottomBar())->role(), QAccessible::StatusBar);
     EXPECT_EQ(accessible(&view->bottomBar())->text(QAccessible::Name), "3 songs");
+    EXPECT_TRUE(wasSent(&view->bottomBar(), QAccessible::NameChanged));
 }
 
 TEST_F(AccessibilityTest, ThePlaylistHasARowPerTrackWithItsStatesAndSelection)
@@ -205,6 +206,7 @@ TEST_F(AccessibilityTest, ThePlaylistHasARowPerTrackWithItsStatesAndSelection)
     model.currentIndex.set(1);
     QAccessibleInterface* list = accessible(&view->list());
     EXPECT_EQ(list->role(), QAccessible::List);
+    EXPECT_EQ(list->text(QAccessible::Name), "Playlist");
     ASSERT_EQ(list->childCount(), 3);
     EXPECT_EQ(childNames(list), (QStringList { "Artist - Song 0", "Artist - Song 1", "Artist - Song 2" }));
     QAccessibleInterface* row = list->child(1);
