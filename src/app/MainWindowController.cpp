@@ -19,7 +19,6 @@ MainWindowController::MainWindowController(const PlayerState& state, CommandDisp
 {
     RootView& window = *rootView_;
     window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    window.setWindowTitle(QStringLiteral("Larkhaven"));
     window.setWindowIcon(QIcon(QStringLiteral(":/larkhaven/icon.svg")));
     window.resize(RootView::size);
     // The views are drawn in fixed light colours; what Qt draws itself (the list's scroll bar,

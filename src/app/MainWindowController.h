@@ -14,9 +14,10 @@ namespace lh {
 class Preferences;
 class RootView;
 
-// The main window: the root view itself as a frameless window of fixed width, titled
-// "Larkhaven", centred when first shown, in the player's own light colours whatever the
-// desktop's are. Closing it only hides it; playback goes on. Main thread only.
+// The main window: the root view itself as a frameless window of fixed width, titled by the
+// root view ("Larkhaven", with the playing track in front), centred when first shown, in the
+// player's own light colours whatever the desktop's are. Closing it only hides it; playback goes
+// on. Main thread only.
 class MainWindowController : public QObject {
 public:
     MainWindowController(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults);

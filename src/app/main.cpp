@@ -1,3 +1,4 @@
+#include "Accessibility.h"
 #include "ActivationServer.h"
 #include "AppDelegate.h"
 #include "LaunchArguments.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // Before any window exists, so no view is ever described by Qt's generic interface.
+    lh::installAccessibleInterfaces();
     QApplication::setApplicationName(QStringLiteral("Larkhaven"));
     QApplication::setDesktopFileName(QStringLiteral("larkhaven"));
 

@@ -31,6 +31,10 @@ void AboutPanelController::show()
             if (action)
                 panel_->addAction(action);
         }
+        auto* close = new QAction(panel_.get());
+        close->setShortcut(Qt::Key_Escape);
+        QObject::connect(close, &QAction::triggered, panel_.get(), &QWidget::hide);
+        panel_->addAction(close);
     }
     if (!panel_->isVisible()) {
         if (QScreen* screen = QGuiApplication::primaryScreen())

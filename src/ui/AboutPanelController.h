@@ -12,9 +12,9 @@ namespace lh {
 
 class AboutView;
 
-// Owns the about panel: created on first use, reused, never destroyed; closing only hides it.
-// The panel is frameless: the view fills it, draws its own close button and moves it when
-// dragged by its background.
+// Owns the about panel: created on first use, reused, never destroyed; closing it (or Escape)
+// only hides it. The panel is frameless: the view fills it, draws its own close button and moves
+// it when dragged by its background.
 class AboutPanelController {
 public:
     AboutPanelController();

@@ -1,9 +1,11 @@
 #include "BottomBarView.h"
 
+#include "Accessibility.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 #include "WindowMover.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QPainter>
 
@@ -31,6 +33,8 @@ void BottomBarView::setStatusText(const QString& text)
         return;
     statusText_ = text;
     update(textRepaintRect(statusTextRect(width()), true));
+    QAccessibleEvent renamed(this, QAccessible::NameChanged); // the status bar is named by its text
+    announce(renamed);
 }
 
 QString BottomBarView::shownStatusText() const

@@ -1,5 +1,9 @@
 #include "GlyphButton.h"
 
+#include "Accessibility.h"
+
+#include <QAccessible>
+
 namespace lh {
 
 GlyphButton::GlyphButton(Glyph glyph, QWidget* parent)
@@ -8,10 +12,16 @@ GlyphButton::GlyphButton(Glyph glyph, QWidget* parent)
 {
 }
 
+// The glyph names the button for assistive technology (play becomes pause).
 void GlyphButton::setGlyph(Glyph glyph)
 {
+    const bool renamed = glyph != glyph_;
     glyph_ = glyph;
     update();
+    if (renamed) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        announce(event);
+    }
 }
 
 } // namespace lh

@@ -108,4 +108,13 @@ void LeopardSlider::track(double x)
         action();
 }
 
+void LeopardSlider::moveTo(double value)
+{
+    if (!isEnabled())
+        return;
+    setValue(value);
+    if (action)
+        action();
+}
+
 } // namespace lh

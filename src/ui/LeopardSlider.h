@@ -39,6 +39,18 @@ public:
 
     const SliderCell& cell() const { return *cell_; }
 
+    // How assistive technology reads and moves the slider, which has no keys of its own: how far
+    // one increment or decrement moves the value, the factor on the number it reports (100 reads
+    // 0…1 as a percentage) and the text read for a value. The mouse ignores them.
+    struct Spoken {
+        double step = 0.1;
+        double scale = 1;
+        std::function<QString(double value)> text;
+    };
+    Spoken spoken;
+    // Sets the value as a press would, sending `action`; nothing while disabled.
+    void moveTo(double value);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -3,6 +3,7 @@
 #include "PlaylistListView.h"
 #include "PublisherHelpers.h"
 #include "RootView.h"
+#include "ToolbarView.h"
 
 #include <QAction>
 #include <QMenu>
@@ -41,6 +42,7 @@ PlayerMenu::PlayerMenu(const PlayerState& state, RootView& view, QWidget& window
     if (!menuBar_->isNativeMenuBar())
         menuBar_->hide();
     bind(state);
+    addMenuKeys();
 }
 
 PlayerMenu::~PlayerMenu() = default;
@@ -125,13 +127,17 @@ void PlayerMenu::buildControlsMenu()
     add(*menu, QStringLiteral("Stop"), ctrl(Qt::Key_Period), [this] { view_.stopPlayback(); });
     add(*menu, QStringLiteral("Next"), ctrl(Qt::Key_Right), [this] { view_.nextTrack(); });
     add(*menu, QStringLiteral("Previous"), ctrl(Qt::Key_Left), [this] { view_.previousTrack(); });
+    add(*menu, QStringLiteral("Seek Forward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right),
+        [this] { view_.seekForward(); });
+    add(*menu, QStringLiteral("Seek Backward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left),
+        [this] { view_.seekBackward(); });
     menu->addSeparator();
     add(*menu, QStringLiteral("Increase Volume"), ctrl(Qt::Key_Up), [this] { view_.volumeUp(); });
     add(*menu, QStringLiteral("Decrease Volume"), ctrl(Qt::Key_Down), [this] { view_.volumeDown(); });
     add(*menu, QStringLiteral("Dim"), ctrl(Qt::Key_D), [this] { view_.toggleDim(); })->setCheckable(true);
     menu->addSeparator();
-    add(*menu, QStringLiteral("Shuffle"), {}, [this] { view_.toggleShuffle(); })->setCheckable(true);
-    add(*menu, QStringLiteral("Repeat"), {}, [this] { view_.toggleRepeat(); })->setCheckable(true);
+    add(*menu, QStringLiteral("Shuffle"), ctrl(Qt::Key_U), [this] { view_.toggleShuffle(); })->setCheckable(true);
+    add(*menu, QStringLiteral("Repeat"), ctrl(Qt::Key_R), [this] { view_.toggleRepeat(); })->setCheckable(true);
     QMenu* sleep = menu->addMenu(QStringLiteral("Sleep Timer"));
     for (QAction* action : view_.sleepTimerItems(sleep)) {
         sleep->addAction(action);
@@ -173,6 +179,8 @@ void PlayerMenu::bind(const PlayerState& state)
     QAction* repeat = item(QStringLiteral("Repeat"));
     QAction* dim = item(QStringLiteral("Dim"));
     QAction* selectAll = item(QStringLiteral("Select All"));
+    QAction* seekForward = item(QStringLiteral("Seek Forward"));
+    QAction* seekBackward = item(QStringLiteral("Seek Backward"));
 
     const auto keep = [this](Subscription subscription) { subscriptions_.push_back(std::move(subscription)); };
     keep(state.isPlayingPublisher().sink([playPause](bool playing) {
@@ -186,6 +194,10 @@ void PlayerMenu::bind(const PlayerState& state)
              .sink([stop](const std::tuple<double, bool>& value) {
                  stop->setEnabled(std::get<0>(value) > 0 || std::get<1>(value));
              }));
+    keep(state.durationPublisher().sink([seekForward, seekBackward](double duration) {
+        seekForward->setEnabled(duration > 0);
+        seekBackward->setEnabled(duration > 0);
+    }));
     keep(state.volumePublisher().sink([louder, quieter](float volume) {
         louder->setEnabled(volume < 1);
         quieter->setEnabled(volume > 0);
@@ -212,6 +224,27 @@ void PlayerMenu::bind(const PlayerState& state)
         playlist->setText(visible ? QStringLiteral("Hide Playlist") : QStringLiteral("Show Playlist"));
     }));
     keep(view_.showsMeterPublisher().sink([meter](bool shows) { meter->setChecked(shows); }));
+}
+
+// Keys of the window only, not items: each opens the whole tree as the mouse would.
+void PlayerMenu::addMenuKeys()
+{
+    const auto key = [this](const QKeySequence& sequence, std::function<void()> open) {
+        auto* action = new QAction(menu_.get());
+        action->setShortcut(sequence);
+        action->setShortcutContext(Qt::WindowShortcut);
+        QObject::connect(action, &QAction::triggered, action, std::move(open));
+        window_.addAction(action);
+    };
+    key(QKeySequence(Qt::Key_F10), [this] { popUp(view_.toolbar().menuPosition()); });
+    const auto atFocus = [this] {
+        QWidget* focus = window_.focusWidget();
+        if (!focus || !focus->isVisible())
+            focus = &window_;
+        popUp(focus->mapToGlobal(focus->rect().center()));
+    };
+    key(QKeySequence(Qt::SHIFT | Qt::Key_F10), atFocus);
+    key(QKeySequence(Qt::Key_Menu), atFocus);
 }
 
 } // namespace lh

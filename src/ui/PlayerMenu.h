@@ -25,7 +25,8 @@ class RootView;
 //
 // The same tree is the window's native menu bar where the desktop shows a global one, and opens
 // from the toolbar's menu button and a right-click on the toolbar or the bottom bar
-// (`popUp`). A menu bar is never shown inside the window. Main thread only.
+// (`popUp`). A menu bar is never shown inside the window, so F10 opens the tree from the menu
+// button, and Shift+F10 and the Menu key open it at the keyboard focus. Main thread only.
 class PlayerMenu {
 public:
     // What the menus do to the window and the application.
@@ -60,6 +61,7 @@ private:
     void buildViewMenu();
     void buildWindowMenu(const WindowActions& actions);
     void bind(const PlayerState& state);
+    void addMenuKeys();
 
     RootView& view_;
     QWidget& window_;

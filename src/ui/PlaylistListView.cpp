@@ -1,5 +1,6 @@
 #include "PlaylistListView.h"
 
+#include "AccessiblePlaylist.h"
 #include "Glyphs.h"
 #include "StringDrawing.h"
 #include "Theme.h"
@@ -103,6 +104,11 @@ void PlaylistListView::setPlayingIndex(std::optional<std::int64_t> row)
         updateRows(*old, *old);
     if (row)
         updateRows(*row, *row);
+}
+
+void PlaylistListView::toggleRow(std::int64_t row)
+{
+    changeSelection([row](PlaylistSelection& s) { return s.click(row, { .toggle = true }); });
 }
 
 void PlaylistListView::selectAll()
@@ -326,6 +332,7 @@ void PlaylistListView::scrollByKey(int key)
 void PlaylistListView::focusInEvent(QFocusEvent*)
 {
     updateSelectedBand();
+    AccessiblePlaylist::announceSelection(*this);
 }
 
 void PlaylistListView::focusOutEvent(QFocusEvent*)
@@ -386,6 +393,7 @@ void PlaylistListView::changeSelection(
         both.insert(now);
         updateRows(*both.first(), *both.last());
         published_.set(now);
+        AccessiblePlaylist::announceSelection(*this);
     }
     if (reveal)
         scrollToRow(*reveal);

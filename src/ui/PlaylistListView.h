@@ -53,6 +53,8 @@ public:
     const PlaylistSelection& selection() const noexcept { return selection_; }
 
     void selectAll();
+    // Adds the row to the selection or takes it out, as a Ctrl-click does.
+    void toggleRow(std::int64_t row);
     void clampSelection();
     // Clears the selection and reports the rows it held through onRemove; the rows themselves go
     // when the owner sets the new titles.

@@ -94,6 +94,7 @@ RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Pre
     buildPlaylistArea();
     buildBottomBar();
     infoPanel_->onClose = [this] { send(CloseInfoCommand()); };
+    makeAccessible();
     bind();
 }
 
@@ -288,6 +289,8 @@ void RootView::nextTrack() { send(NextCommand()); }
 void RootView::stopPlayback() { send(StopCommand()); }
 void RootView::seekChanged() { send(SeekCommand(lcd_->progressSlider().value())); }
 void RootView::volumeChanged() { send(SetVolumeCommand(float(volumeSlider_->value()))); }
+void RootView::seekBackward() { lcd_->progressSlider().moveTo(lcd_->progressSlider().value() - seekStep); }
+void RootView::seekForward() { lcd_->progressSlider().moveTo(lcd_->progressSlider().value() + seekStep); }
 void RootView::volumeUp() { send(ChangeVolumeCommand(0.1f)); }
 void RootView::volumeDown() { send(ChangeVolumeCommand(-0.1f)); }
 void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }

@@ -58,6 +58,7 @@ public:
     };
     static constexpr std::array<int, 5> sleepTimerChoices { 15, 30, 45, 60, 90 };
     static constexpr int resizeAnimationMilliseconds = 160;
+    static constexpr double seekStep = 5; // seconds
 
     bool isPlaylistVisible() const { return isPlaylistVisible_.value(); }
     bool showsMeter() const { return showsMeter_.value(); }
@@ -73,6 +74,9 @@ public:
     void stopPlayback();
     void seekChanged();
     void volumeChanged();
+    // A few seconds back or on in the playing track, as one step of the position slider.
+    void seekBackward();
+    void seekForward();
     void volumeUp();
     void volumeDown();
     void toggleShuffle();
@@ -138,6 +142,9 @@ private:
     void bindDisplay();
     void bindPlaylist();
     void bindSettings();
+    // Names and spoken values for assistive technology (RootViewAccessibility.cpp).
+    void makeAccessible();
+    void showTrack(const QString& title, const QString& artist, const QString& windowTitle);
     void layoutPlaylistArea();
     void applySizeLimits();
     void animateWindowHeight(int target);

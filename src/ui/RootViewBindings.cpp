@@ -86,8 +86,10 @@ void RootView::bindDisplay()
         combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher())
             .sink([this](const std::tuple<Tracks, Index, bool>& value) {
                 const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(std::get<0>(value), std::get<1>(value));
-                lcd_->setTitle(lines.title);
-                lcd_->setArtist(std::get<2>(value) ? QStringLiteral("Loading…") : lines.artist);
+                const std::optional<Track> current = trackAt(std::get<0>(value), std::get<1>(value));
+                showTrack(lines.title, std::get<2>(value) ? QStringLiteral("Loading…") : lines.artist,
+                    current ? DisplayTexts::displayName(*current) + QStringLiteral(" — Larkhaven")
+                            : QStringLiteral("Larkhaven"));
             }));
 
     subscriptions_.push_back(state_.infoPublisher().sink([this](const std::optional<TrackInfo>& info) {

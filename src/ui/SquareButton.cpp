@@ -1,8 +1,10 @@
 #include "SquareButton.h"
 
+#include "Accessibility.h"
 #include "Glyphs.h"
 #include "Theme.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -16,6 +18,10 @@ void SquareButton::setOn(bool on)
         return;
     isOn_ = on;
     update();
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    announce(event);
 }
 
 QRectF SquareButton::glyphRect() const

@@ -45,9 +45,14 @@ ToolbarView::ToolbarView(QWidget* parent)
     connect(minimise, &QAbstractButton::clicked, this, [this] { callIfSet(onMinimise); });
     connect(menuButton, &QAbstractButton::clicked, this, [this] {
         if (onContextMenu)
-            onContextMenu(menuButton->mapToGlobal(QPoint(0, menuButton->height() + 2)));
+            onContextMenu(menuPosition());
     });
     new WindowMover(*this);
+}
+
+QPoint ToolbarView::menuPosition() const
+{
+    return menuButton->mapToGlobal(QPoint(0, menuButton->height() + 2));
 }
 
 void ToolbarView::setTitle(const QString& title)

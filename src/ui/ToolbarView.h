@@ -31,6 +31,8 @@ public:
     std::function<void()> onClose;
     std::function<void()> onMinimise;
     std::function<void(QPoint globalPos)> onContextMenu;
+    // Where the menu button opens the menu: just below the button, in screen coordinates.
+    QPoint menuPosition() const;
 
     // Background, bottom edge and title over (0, 0, size); the buttons are child widgets.
     static void paint(QPainter& painter, const QSizeF& size, const QString& title);

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 
 constexpr int recordingRate = 44100;
 constexpr const char* sinkName = "e2e_sink";
+constexpr const char* accessibilityBusLauncher = "/usr/libexec/at-spi-bus-launcher";
 
 void passOn(std::vector<std::string>& environment, const char* name)
 {
@@ -64,7 +65,7 @@ DesktopSession::DesktopSession() = default;
 
 std::unique_ptr<DesktopSession> DesktopSession::start(std::string& whyNot)
 {
-    for (const char* program : { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "pulseaudio", "pactl", "parec", "ffmpeg", "playerctl", "setpriv" }) {
+    for (const char* program : { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "pulseaudio", "pactl", "parec", "ffmpeg", "playerctl", "setpriv", "gdbus", accessibilityBusLauncher }) {
         if (!hasProgram(program)) {
             whyNot = std::string(program) + " is not installed (scripts/setup-debian installs it)";
             return nullptr;
@@ -81,7 +82,8 @@ std::unique_ptr<DesktopSession> DesktopSession::start(std::string& whyNot)
         return nullptr;
     session->makeFolder("home");
     session->makeFolder("runtime");
-    if (!session->startDisplay(whyNot) || !session->startWindowManager(whyNot) || !session->startSoundServer(whyNot))
+    if (!session->startDisplay(whyNot) || !session->startWindowManager(whyNot) || !session->startSoundServer(whyNot)
+        || !session->startAccessibilityBus(whyNot))
         return nullptr;
     return session;
 }
@@ -179,6 +181,22 @@ bool DesktopSession::startWindowManager(std::string& whyNot)
     }, 20s) && ChildProcess::isRunning(pid);
     if (!isUp)
         whyNot = "openbox did not come up: " + readFile(filePath("openbox.log"));
+    return isUp;
+}
+
+// The launcher starts the accessibility bus and its registry and answers on the session bus;
+// programs join it only once it says a screen reader is running.
+bool DesktopSession::startAccessibilityBus(std::string& whyNot)
+{
+    const pid_t pid = startServer({ accessibilityBusLauncher, "--launch-immediately" }, "at-spi");
+    const std::vector<std::string> address { "gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+        "/org/a11y/bus", "--method", "org.a11y.Bus.GetAddress" };
+    const bool isUp = pid > 0 && waitUntil([&] { return output(address) || !ChildProcess::isRunning(pid); }, 20s)
+        && ChildProcess::isRunning(pid)
+        && output({ "gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path", "/org/a11y/bus", "--method",
+            "org.freedesktop.DBus.Properties.Set", "org.a11y.Status", "ScreenReaderEnabled", "<true>" });
+    if (!isUp)
+        whyNot = "the accessibility bus did not come up: " + readFile(filePath("at-spi.log"));
     return isUp;
 }
 

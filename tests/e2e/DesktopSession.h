@@ -33,7 +33,8 @@ Heard analyse(const std::vector<std::int16_t>& samples, int sampleRate);
 
 // A desktop of the test's own, as a user's session has it: an X server (Xvfb) on a free display,
 // a window manager (openbox), a sound server (PulseAudio with a null sink, recorded from its
-// monitor from the start), and a session bus. Every server runs in a process group of its own
+// monitor from the start), a session bus, and the accessibility bus switched on as a running
+// screen reader switches it on. Every server runs in a process group of its own
 // and is ended by its pid when the session goes, whatever happened in between.
 class DesktopSession {
 public:
@@ -75,6 +76,7 @@ private:
     bool startDisplay(std::string& whyNot);
     bool startWindowManager(std::string& whyNot);
     bool startSoundServer(std::string& whyNot);
+    bool startAccessibilityBus(std::string& whyNot);
     pid_t startServer(const std::vector<std::string>& argv, const std::string& name);
 
     QTemporaryDir folder_;

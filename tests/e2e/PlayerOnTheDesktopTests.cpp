@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -171,7 +172,8 @@ protected:
     {
         std::string window;
         waitUntil([&] {
-            window = xdotool({ "search", "--onlyvisible", "--name", "^Larkhaven$" });
+            // The title names the playing track in front of the player's name.
+            window = xdotool({ "search", "--onlyvisible", "--name", "(^| — )Larkhaven$" });
             window = window.substr(0, window.find('\n'));
             return !window.empty();
         }, launchPatience);
@@ -229,6 +231,14 @@ protected:
         press(window, "ctrl+q");
         int status = -1;
         return ChildProcess::waitForExit(player, launchPatience, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    // What the screen reader script says (tests/e2e/screen_reader.py), or "" when it failed.
+    std::string screenReader(const std::vector<std::string>& arguments) const
+    {
+        std::vector<std::string> argv { "/usr/bin/python3", LARKHAVEN_SCREEN_READER };
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return desktop->output(argv, 60s).value_or("");
     }
 
     std::string home_;
@@ -385,6 +395,41 @@ TEST_F(PlayerOnTheDesktop, TwentyLaunchesAtOnceLeaveOnePlayerWithEveryFile)
 
     ASSERT_TRUE(quitsWithCtrlQ(window, player));
     EXPECT_EQ(storedPlaylist(), files);
+}
+
+// Debian's own Python: another one earlier on the PATH would not see the pyatspi module.
+TEST_F(PlayerOnTheDesktop, AScreenReaderHearsWhatPlaysReadsTheListAndOperatesEveryControl)
+{
+    ASSERT_TRUE(desktop->output({ "/usr/bin/python3", "-c", "import pyatspi" }))
+        << "python3-pyatspi is not installed (scripts/setup-debian installs it)";
+    const pid_t player = launch({ tone("first.wav"), tone("second.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
+    press(window, "space");
+    ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
+
+    const std::string tree = screenReader({ "tree" });
+    desktop->screenshot("9-read-by-a-screen-reader"); // makes the folder the tree goes into
+    std::ofstream(std::string(LARKHAVEN_SCREENSHOTS) + "/screen-reader-tree.txt") << tree;
+    for (const char* name : { "Previous", "Play", "Next", "Stop", "Hide Playlist", "Add", "Remove", "Get Info", "Shuffle",
+             "Repeat", "Close", "Minimise", "Menu", "Position", "Volume" })
+        EXPECT_NE(tree.find(std::string("\"") + name + "\""), std::string::npos) << name << " is not named in\n" << tree;
+    for (const char* unnamed : { "button \"\"", "slider \"\"" })
+        EXPECT_EQ(tree.find(unnamed), std::string::npos) << "an unnamed control in\n" << tree;
+    EXPECT_NE(tree.find("text='first\\n"), std::string::npos) << "the display does not name the track in\n" << tree;
+    for (const char* row : { "list item \"first\"", "list item \"second\"" })
+        EXPECT_NE(tree.find(row), std::string::npos) << row << " is not readable in\n" << tree;
+
+    EXPECT_EQ(screenReader({ "press", "Play" }), "pressed\n");
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "Play pressed through AT-SPI is not heard";
+
+    xdotool({ "windowactivate", "--sync", window });
+    EXPECT_EQ(screenReader({ "key", "F10" }), "menu open\n") << "F10 does not open the menu";
+    desktop->screenshot("10-menu-opened-by-F10");
+    xdotool({ "key", "Escape" });
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
 
 } // namespace
