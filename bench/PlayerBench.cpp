@@ -46,7 +46,9 @@ QString fixture(const QString& name, const QStringList& ffmpegArguments)
 QString music(const QString& extension)
 {
     QStringList arguments { "-f", "lavfi", "-i", "anoisesrc=d=10:c=pink:r=44100:a=0.3:s=5", "-ac", "2" };
-    if (extension != "flac")
+    if (extension == "ogg")
+        arguments << "-c:a" << "libvorbis";
+    if (extension != "flac" && extension != "wv")
         arguments << "-b:a" << "192k";
     return fixture("music." + extension, arguments);
 }
@@ -134,6 +136,9 @@ void playbackCpuPerAudioSecond(benchmark::State& state, const char* extension)
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, flac, "flac")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, mp3, "mp3")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, m4a, "m4a")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, vorbis, "ogg")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, opus, "opus")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, wavpack, "wv")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // From load() to the first frame handed to the device. Most of it is waiting for the
 // device's next request (its period is its buffer, 100–200 ms); load_call_ms is the load

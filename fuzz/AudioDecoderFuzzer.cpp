@@ -1,6 +1,7 @@
 #include "AudioDecoder.h"
 #include "AudioPlaying.h"
 #include "FilePlayer.h"
+#include "SupportedAudio.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -49,14 +50,14 @@ void play(const lh::FileURL& url)
 // extension, as in the track information target, so the same seeds serve both.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static constexpr std::array<const char*, 7> extensions { "mp3", "wav", "aiff", "aif", "m4a", "aac", "flac" };
+    const auto& extensions = lh::SupportedAudio::fileExtensions;
     if (size < 1)
         return 0;
     av_log_set_level(AV_LOG_QUIET);
     // libavformat allocates what a chunk header claims before reading the chunk (a WAV INFO
     // tag of 2 GB in a 200-byte file): address space in the player, but memory under ASan.
     av_max_alloc(64 * 1024 * 1024);
-    const std::string path = "/tmp/fuzz_audio_decoder_" + std::to_string(::getpid()) + "." + extensions[data[0] % extensions.size()];
+    const std::string path = "/tmp/fuzz_audio_decoder_" + std::to_string(::getpid()) + "." + std::string(extensions[data[0] % extensions.size()]);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return 0;

@@ -1,4 +1,5 @@
 #include "MediaTrackInfoReader.h"
+#include "SupportedAudio.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -14,10 +15,11 @@ extern "C" {
 #include <string>
 
 // Audio files come from anywhere; their tags and headers are read with TagLib and
-// libavformat. The first byte picks the extension, which decides how the tags are read.
+// libavformat. The first byte picks the extension, which decides how the tags are read (an
+// index into the supported extensions: new ones go at the end, so the seeds keep theirs).
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static constexpr std::array<const char*, 7> extensions { "mp3", "wav", "aiff", "aif", "m4a", "aac", "flac" };
+    const auto& extensions = lh::SupportedAudio::fileExtensions;
     if (size < 1)
         return 0;
     av_log_set_level(AV_LOG_QUIET);
@@ -25,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // NAME of 750 MB in a 50-byte file). Untouched, that costs the player address space, not
     // memory, but under ASan it counts against the fuzzer's memory limit.
     av_max_alloc(64 * 1024 * 1024);
-    const std::string path = "/tmp/fuzz_track_info_" + std::to_string(::getpid()) + "." + extensions[data[0] % extensions.size()];
+    const std::string path = "/tmp/fuzz_track_info_" + std::to_string(::getpid()) + "." + std::string(extensions[data[0] % extensions.size()]);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return 0;

@@ -7,7 +7,9 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <taglib/apefile.h>
 #include <taglib/apetag.h>
+#include <taglib/asffile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
@@ -16,9 +18,15 @@ extern "C" {
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
+#include <taglib/mpcfile.h>
 #include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/rifffile.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/trueaudiofile.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
 
 #include <QByteArray>
@@ -150,6 +158,36 @@ public:
         }
     }
 
+    // APE tags keep a cover as the file name it had, a zero byte, then the image.
+    void apeArtwork(const TagLib::APE::Tag& tag)
+    {
+        for (const auto& [key, item] : tag.itemListMap()) {
+            if (item.type() != TagLib::APE::Item::Binary || !key.upper().startsWith("COVER ART"))
+                continue;
+            const TagLib::ByteVector data = item.binaryData();
+            const int nameEnd = data.find('\0');
+            if (nameEnd >= 0)
+                artwork(data.mid(static_cast<unsigned>(nameEnd) + 1));
+        }
+    }
+
+    void asf(const TagLib::ASF::Tag& tag)
+    {
+        basicTag(tag);
+        const auto& attributes = tag.attributeListMap();
+        if (const auto found = attributes.find("WM/Picture"); found != attributes.end()) {
+            for (const TagLib::ASF::Attribute& attribute : found->second)
+                artwork(attribute.toPicture().picture());
+        }
+    }
+
+    void xiphComment(TagLib::Ogg::XiphComment& comment)
+    {
+        fields(comment.fieldListMap(), "TITLE", "ARTIST", "ALBUM", "DATE", "GENRE");
+        for (const TagLib::FLAC::Picture* picture : comment.pictureList())
+            artwork(picture->data());
+    }
+
     // Vorbis comments and RIFF INFO: one entry per value, by field name.
     void fields(const TagLib::SimplePropertyMap& map, const char* title, const char* artist,
         const char* album, const char* date, const char* genre)
@@ -251,10 +289,58 @@ void readFlac(const char* path, Items& items)
     TagLib::FLAC::File file(path, false);
     if (!file.isValid())
         return;
-    if (TagLib::Ogg::XiphComment* comment = file.xiphComment())
+    if (const TagLib::Ogg::XiphComment* comment = file.xiphComment())
         items.fields(comment->fieldListMap(), "TITLE", "ARTIST", "ALBUM", "DATE", "GENRE");
     for (const TagLib::FLAC::Picture* picture : file.pictureList())
         items.artwork(picture->data());
+}
+
+// An Ogg file's name does not tell its codec: Vorbis, Opus or FLAC are tried in turn, each
+// taking only the first pages to decide.
+void readOgg(const char* path, Items& items)
+{
+    if (TagLib::Ogg::Vorbis::File vorbis(path, false); vorbis.isValid()) {
+        if (vorbis.tag())
+            items.xiphComment(*vorbis.tag());
+    } else if (TagLib::Ogg::Opus::File opus(path, false); opus.isValid()) {
+        if (opus.tag())
+            items.xiphComment(*opus.tag());
+    } else if (TagLib::Ogg::FLAC::File flac(path, false); flac.isValid() && flac.tag()) {
+        items.xiphComment(*flac.tag());
+    }
+}
+
+// WavPack, Monkey's Audio and Musepack files end in the same pair of tags.
+template <typename File>
+void readApeTagged(const char* path, Items& items)
+{
+    File file(path, false);
+    if (!file.isValid())
+        return;
+    if (const TagLib::ID3v1::Tag* tag = file.ID3v1Tag())
+        items.basicTag(*tag);
+    if (const TagLib::APE::Tag* tag = file.APETag()) {
+        items.basicTag(*tag);
+        items.apeArtwork(*tag);
+    }
+}
+
+void readTrueAudio(const char* path, Items& items)
+{
+    TagLib::TrueAudio::File file(path, &frameFactory(), false);
+    if (!file.isValid())
+        return;
+    if (const TagLib::ID3v1::Tag* tag = file.ID3v1Tag())
+        items.basicTag(*tag);
+    if (const TagLib::ID3v2::Tag* tag = file.ID3v2Tag())
+        items.id3v2(*tag);
+}
+
+void readAsf(const char* path, Items& items)
+{
+    TagLib::ASF::File file(path, false);
+    if (file.isValid() && file.tag())
+        items.asf(*file.tag());
 }
 
 std::string lowercase(std::string text)
@@ -283,6 +369,18 @@ std::vector<TagItem> read(const FileURL& file)
             ChunkFile(path, ChunkFile::wav).readInto(items);
         } else if (extension == "aiff" || extension == "aif") {
             ChunkFile(path, ChunkFile::aiff).readInto(items);
+        } else if (extension == "ogg" || extension == "oga" || extension == "opus") {
+            readOgg(path, items);
+        } else if (extension == "wv") {
+            readApeTagged<TagLib::WavPack::File>(path, items);
+        } else if (extension == "ape") {
+            readApeTagged<TagLib::APE::File>(path, items);
+        } else if (extension == "mpc") {
+            readApeTagged<TagLib::MPC::File>(path, items);
+        } else if (extension == "tta") {
+            readTrueAudio(path, items);
+        } else if (extension == "wma") {
+            readAsf(path, items);
         }
     } catch (const std::exception&) {
         // TagLib reports trouble through isValid(); anything thrown (memory) leaves no tags.
@@ -308,6 +406,13 @@ std::vector<TagItem> fromContainer(const MediaFile& media)
             items.push_back({ Key::creationDate, Id::none, value, {} });
         else if (key == "genre")
             items.push_back({ Key::none, Id::plainGenre, value, {} });
+    }
+    // Covers the demuxer found (a Matroska attachment, a TAK file's APE cover art).
+    const AVFormatContext* context = media.context();
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVPacket& picture = context->streams[i]->attached_pic;
+        if ((context->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) && picture.size > 0 && picture.size <= maximumArtworkBytes)
+            items.push_back({ Key::artwork, Id::none, {}, QByteArray(reinterpret_cast<const char*>(picture.data), picture.size) });
     }
     return items;
 }

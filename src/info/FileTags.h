@@ -20,6 +20,12 @@ class MediaFile;
 //   flac      the Vorbis comment fields sorted by key, then the PICTURE blocks in file order.
 //   wav       the RIFF INFO fields sorted by key, then the frames of an ID3 chunk.
 //   aiff, aif the frames of an ID3 chunk.
+//   ogg, oga, opus  the Vorbis comment fields sorted by key, then the METADATA_BLOCK_PICTURE
+//             pictures in comment order.
+//   wv, ape, mpc  ID3v1, then the APE items, then the APE cover art items sorted by key.
+//   tta       ID3v1, then the ID3v2 frames in file order.
+//   wma       the ASF title, artist, album, year and genre, then the WM/Picture attributes.
+//   tak, mka  none: TagLib reads neither; fromContainer() stands in (FFmpeg reads their tags).
 //
 // The richer tag comes last, so it wins where both name the same thing. Blocking; call off the
 // main thread. Never throws: an unreadable file gives no entries.

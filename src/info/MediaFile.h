@@ -30,7 +30,7 @@ public:
     AVFormatContext* context() const noexcept { return context_; }
 
     // The demuxers allowed, as libavformat names them.
-    static constexpr const char* allowedDemuxers = "mp3,wav,aiff,mov,aac,flac";
+    static constexpr const char* allowedDemuxers = "mp3,wav,aiff,mov,aac,flac,ogg,matroska,wv,ape,tak,tta,mpc,mpc8,asf";
 
 private:
     AVFormatContext* context_ = nullptr;

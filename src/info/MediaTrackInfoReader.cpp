@@ -10,6 +10,7 @@ extern "C" {
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -94,15 +95,34 @@ std::optional<std::int64_t> bitRateOf(AVFormatContext* context, const AVStream* 
     return bitsPerSecond(static_cast<double>(context->bit_rate));
 }
 
+// Where the audio begins, past the header and any artwork in it. Right after opening, the read
+// position is there for most demuxers (FLAC); an Ogg demuxer has been to the end for the
+// duration by then, so its first audio packet tells.
+std::int64_t audioStartOf(AVFormatContext* context, const AVStream* audio)
+{
+    if (!context->pb)
+        return -1;
+    if (std::strcmp(context->iformat->name, "ogg") != 0)
+        return avio_tell(context->pb);
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+    constexpr int packetsToLookAt = 16;
+    for (int i = 0; packet && i < packetsToLookAt && av_read_frame(context, packet.get()) >= 0; ++i) {
+        const bool isAudio = packet->stream_index == audio->index;
+        const std::int64_t position = packet->pos;
+        av_packet_unref(packet.get());
+        if (isAudio)
+            return position;
+    }
+    return -1;
+}
+
 StreamInfo describe(const MediaFile& media)
 {
     AVFormatContext* context = media.context();
     AVStream* audio = firstAudioStream(context);
     if (!audio)
         return {};
-    // Right after opening, the read position is past the header; for FLAC that is where the
-    // audio frames begin.
-    const std::int64_t audioStart = context->pb ? avio_tell(context->pb) : -1;
+    const std::int64_t audioStart = audioStartOf(context, audio);
     takeFormatFromFlacHeader(audio);
     if (!isFormatKnown(context, audio))
         learnFormatFromFirstFrames(context, audio);

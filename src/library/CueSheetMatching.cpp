@@ -1,15 +1,12 @@
 // Finding the audio file an entry names, when the sheet's spelling and the folder disagree.
 #include "CueSheet.h"
 
-#include <array>
+#include "SupportedAudio.h"
+
 #include <string_view>
 
 namespace lh {
 namespace {
-
-// Wider than what the player plays: an entry must find its own file even when the importer
-// then drops it as unplayable, rather than drift onto another file of the folder.
-constexpr std::array<std::u16string_view, 8> audioExtensions { u"flac", u"wav", u"ape", u"wv", u"m4a", u"mp3", u"aiff", u"aif" };
 
 QString canonical(const QString& text)
 {
@@ -34,8 +31,10 @@ bool isAudioName(const QString& name)
     if (dot < 0)
         return false;
     const QString extension = name.sliced(dot + 1).toLower();
-    for (const std::u16string_view audio : audioExtensions) {
-        if (extension == QStringView(audio))
+    // The files the player plays: a sheet written for a WAV image finds the image however it
+    // was compressed since.
+    for (const std::string_view audio : SupportedAudio::fileExtensions) {
+        if (extension == QLatin1StringView(audio))
             return true;
     }
     return false;

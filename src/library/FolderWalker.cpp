@@ -7,9 +7,12 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include <dirent.h>
@@ -29,6 +32,23 @@ bool isCueSheet(const FileURL& url)
 bool isMusic(const FileURL& url)
 {
     return SupportedAudio::isSupported(url) || isCueSheet(url);
+}
+
+// Sound files the player does not play. Met in a folder they are worth a word, since the user
+// may wonder where they went; pictures, texts and playlists beside the music are not.
+bool looksLikeAudio(const FileURL& url)
+{
+    static constexpr std::array<std::string_view, 22> others { "aifc", "au", "snd", "m4b", "m4r", "mp2", "mpa", "ac3",
+        "dts", "amr", "spx", "mid", "midi", "mod", "xm", "it", "s3m", "dsf", "dff", "ra", "caf", "shn" };
+    return std::ranges::find(others, SupportedAudio::lowercasedExtension(url)) != others.end();
+}
+
+// Why a file named in the request is not added: it is neither music nor a folder.
+std::string whyNotAdded(int statError, bool exists)
+{
+    if (!exists)
+        return std::strerror(statError);
+    return "not an audio file or cue sheet the player plays";
 }
 
 // A folder's identity, so a link back into it is recognised whatever path it takes.
@@ -80,6 +100,10 @@ struct FolderWalker::Walk {
     std::set<FolderId> ancestors;
     std::size_t fileCount = 0;
     bool isCut = false;
+    std::size_t unplayableCount = 0;
+    std::vector<std::string> firstUnplayable; // paths, for the report
+
+    static constexpr std::size_t namesReported = 3;
 
     Walk(FolderWalker& walker, const Listed& listed)
         : walker(walker)
@@ -168,6 +192,8 @@ struct FolderWalker::Walk {
             FileURL file = url.appendingPathComponent(name);
             if (isMusic(file))
                 music.push_back(std::move(file));
+            else if (looksLikeAudio(file))
+                noteUnplayable(file);
         }
         walker.keep(std::move(music));
         sort(listing->folders);
@@ -178,6 +204,26 @@ struct FolderWalker::Walk {
             folder(url.appendingPathComponent(name, true));
         }
         ancestors.erase(id);
+    }
+
+    void noteUnplayable(const FileURL& file)
+    {
+        if (++unplayableCount <= namesReported)
+            firstUnplayable.push_back(file.path());
+    }
+
+    // One line for the whole request, however many folders it held.
+    void reportUnplayable() const
+    {
+        if (unplayableCount == 0)
+            return;
+        std::string names;
+        for (const std::string& name : firstUnplayable)
+            names += (names.empty() ? "" : ", ") + name;
+        if (unplayableCount > firstUnplayable.size())
+            names += ", …";
+        std::fprintf(stderr, "Larkhaven: %zu file%s in the folders added look%s like audio the player cannot play: %s\n",
+            unplayableCount, unplayableCount == 1 ? "" : "s", unplayableCount == 1 ? "s" : "", names.c_str());
     }
 
     void cut(const FileURL& where)
@@ -213,11 +259,17 @@ std::vector<FileURL> FolderWalker::walk(const Listed& listed)
             continue;
         }
         struct stat info {};
-        if (url.isDirectory() || (::stat(url.path().c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+        const bool exists = ::stat(url.path().c_str(), &info) == 0;
+        const int statError = errno;
+        if (url.isDirectory() || (exists && S_ISDIR(info.st_mode))) {
             walk.folder(FileURL(url.path(), true));
-        else
+        } else {
+            // The importer passes over it; the user named it, so they hear why.
+            std::fprintf(stderr, "Larkhaven: not added %s: %s\n", url.path().c_str(), whyNotAdded(statError, exists).c_str());
             keep({ url });
+        }
     }
+    walk.reportUnplayable();
     std::lock_guard guard(lock_);
     return found_;
 }

@@ -5,11 +5,16 @@
 
 namespace lh::SupportedAudio {
 
-bool isSupported(const FileURL& url)
+std::string lowercasedExtension(const FileURL& url)
 {
     std::string extension = url.pathExtension();
     std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::ranges::find(fileExtensions, extension) != fileExtensions.end();
+    return extension;
+}
+
+bool isSupported(const FileURL& url)
+{
+    return std::ranges::find(fileExtensions, lowercasedExtension(url)) != fileExtensions.end();
 }
 
 QStringList openDialogPatterns()

@@ -6,14 +6,20 @@
 #include <QStringList>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace lh {
 
-// The audio files the player accepts as whole files.
+// The audio files the player accepts as whole files: what FFmpeg decodes and people keep music
+// in on Linux. New ones go at the end: fuzz seeds name theirs by position.
 namespace SupportedAudio {
 
-inline constexpr std::array<std::string_view, 7> fileExtensions { "mp3", "wav", "aiff", "aif", "m4a", "aac", "flac" };
+inline constexpr std::array<std::string_view, 17> fileExtensions { "mp3", "wav", "aiff", "aif", "m4a", "aac", "flac", "ogg",
+    "oga", "opus", "wv", "ape", "tak", "tta", "mpc", "wma", "mka" };
+
+// The URL's path extension in lower case (ASCII letters only: extensions are).
+std::string lowercasedExtension(const FileURL& url);
 
 // True when the URL's extension, lower-cased, is one of fileExtensions.
 bool isSupported(const FileURL& url);

@@ -95,16 +95,24 @@ void AudioDecoder::openCodec()
             context->streams[i]->discard = AVDISCARD_ALL; // cover art and the like
     }
     const AVStream* stream = context->streams[streamIndex_];
-    codec_.reset(avcodec_alloc_context3(decoder));
-    if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream->codecpar) < 0)
-        throw AudioLoadError("cannot set up the decoder");
-    // Without it the decoder cannot apply the skip-samples side data that trims an encoder's
-    // delay and padding.
-    codec_->pkt_timebase = stream->time_base;
-    if (avcodec_open2(codec_.get(), decoder, nullptr) < 0)
+    codec_ = newCodec(*decoder, *stream);
+    if (!codec_)
         throw AudioLoadError("cannot open the decoder");
     if (stream->start_time != AV_NOPTS_VALUE)
         startTime_ = stream->start_time;
+}
+
+std::unique_ptr<AVCodecContext, AudioDecoder::FreeCodec> AudioDecoder::newCodec(const AVCodec& decoder, const AVStream& stream)
+{
+    std::unique_ptr<AVCodecContext, FreeCodec> codec(avcodec_alloc_context3(&decoder));
+    if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0)
+        return nullptr;
+    // Without it the decoder cannot apply the skip-samples side data that trims an encoder's
+    // delay and padding.
+    codec->pkt_timebase = stream.time_base;
+    if (avcodec_open2(codec.get(), &decoder, nullptr) < 0)
+        return nullptr;
+    return codec;
 }
 
 void AudioDecoder::readLength()
@@ -119,8 +127,11 @@ void AudioDecoder::readLength()
     } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0
         && context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
         // M4A's decoder leaves the padding after the last sample in: this length cuts it off.
+        // Only a length counted in samples may cut: one in milliseconds (ASF) or in blocks of
+        // frames (Musepack) would cut off music.
         length_ = av_rescale_q(stream->duration, stream->time_base, perFrame);
-        isLengthExact_ = true;
+        isLengthExact_ = static_cast<std::int64_t>(stream->time_base.num) * sampleRate_ <= stream->time_base.den;
+        isLengthCoarse_ = !isLengthExact_;
     } else if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
         length_ = av_rescale_q(context->duration, AV_TIME_BASE_Q, perFrame);
     }
@@ -262,14 +273,16 @@ AudioDecoder::Block AudioDecoder::decode()
 void AudioDecoder::seek(std::int64_t frame)
 {
     std::int64_t target = std::max<std::int64_t>(frame, 0);
-    if (length_ > 0)
+    if (length_ > 0 && !isLengthCoarse_)
         target = std::min(target, length_); // AIFF refuses a seek past its end
     AVFormatContext* context = file_.context();
     const AVStream* stream = context->streams[streamIndex_];
     // Near the start, go to the very first packet, before any priming: the demuxer then trims
     // the encoder delay again exactly as when the file was opened.
     const std::int64_t from = target - seekPreroll;
-    const std::int64_t timestamp = av_rescale_q(from, AVRational { 1, sampleRate_ }, stream->time_base) + startTime_;
+    // Rounded down: a container that counts in blocks of frames (Musepack) would otherwise be
+    // taken to the block after the target.
+    const std::int64_t timestamp = av_rescale_q_rnd(from, AVRational { 1, sampleRate_ }, stream->time_base, AV_ROUND_DOWN) + startTime_;
     if (avformat_seek_file(context, streamIndex_, std::numeric_limits<std::int64_t>::min(), timestamp, timestamp, 0) < 0) {
         // Decode from the start and drop what comes before the target: slow, but exact.
         av_seek_frame(context, streamIndex_, startTime_, AVSEEK_FLAG_BACKWARD);
@@ -279,7 +292,13 @@ void AudioDecoder::seek(std::int64_t frame)
 
 void AudioDecoder::resetAfterSeek(std::int64_t target)
 {
-    avcodec_flush_buffers(codec_.get());
+    // A flush leaves some decoders (Musepack, WMA) in a state a straight decode never has, so
+    // what follows a seek would differ from it: a fresh decoder starts as the first one did.
+    const AVStream* stream = file_.context()->streams[streamIndex_];
+    if (auto fresh = newCodec(*codec_->codec, *stream))
+        codec_ = std::move(fresh);
+    else
+        avcodec_flush_buffers(codec_.get());
     hasBufferedFrame_ = false;
     isDraining_ = false;
     isAtEnd_ = false;

@@ -8,9 +8,11 @@
 #include <span>
 #include <vector>
 
+struct AVCodec;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+struct AVStream;
 struct SwrContext;
 
 namespace lh {
@@ -74,6 +76,8 @@ private:
         void operator()(SwrContext* resampler) const noexcept;
     };
 
+    static std::unique_ptr<AVCodecContext, FreeCodec> newCodec(const AVCodec& decoder, const AVStream& stream);
+
     MediaFile file_;
     int streamIndex_ = -1;
     std::unique_ptr<AVCodecContext, FreeCodec> codec_;
@@ -89,6 +93,7 @@ private:
     std::int64_t startTime_ = 0; // in the stream's time base
     std::int64_t length_ = 0;
     bool isLengthExact_ = false;
+    bool isLengthCoarse_ = false; // rounded down to a container tick longer than a frame
 
     std::int64_t nextFrame_ = 0; // number of the frame after the last one returned
     bool needsAnchor_ = true; // the next decoded frame's timestamp tells where we are

@@ -1,6 +1,7 @@
 #include "Playback.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace lh {
@@ -14,8 +15,10 @@ bool Playback::start(const Track& track, const FileURL& file)
 {
     try {
         engine_.load(file);
-    } catch (const AudioLoadError&) {
-        return false; // the caller moves on to the next candidate; nothing to show
+    } catch (const AudioLoadError& error) {
+        // The caller moves on to the next candidate; the window shows nothing, so say why here.
+        std::fprintf(stderr, "Larkhaven: cannot play %s: %s\n", file.path().c_str(), error.what());
+        return false;
     }
     engine_.setPlayingWindowEnd(track.end);
     engine_.setCurrentTime(track.start);

@@ -14,7 +14,10 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <string_view>
+#include <utility>
 
 namespace lh {
 
@@ -198,17 +201,30 @@ std::vector<TrackInfoView::Row> TrackInfoView::rows(const TrackInfo& info)
 
 QString TrackInfoView::kind(const FileURL& url)
 {
+    static const std::array<std::pair<std::u16string_view, const char*>, 17> kinds { {
+        { u"mp3", "MPEG audio file" },
+        { u"flac", "FLAC audio file" },
+        { u"m4a", "AAC audio file" },
+        { u"aac", "AAC audio file" },
+        { u"wav", "WAV audio file" },
+        { u"aif", "AIFF audio file" },
+        { u"aiff", "AIFF audio file" },
+        { u"ogg", "Ogg Vorbis audio file" },
+        { u"oga", "Ogg Vorbis audio file" },
+        { u"opus", "Opus audio file" },
+        { u"wv", "WavPack audio file" },
+        { u"ape", "Monkey's Audio file" },
+        { u"tak", "TAK audio file" },
+        { u"tta", "True Audio file" },
+        { u"mpc", "Musepack audio file" },
+        { u"wma", "Windows Media audio file" },
+        { u"mka", "Matroska audio file" },
+    } };
     const QString extension = QString::fromStdString(url.pathExtension()).toLower();
-    if (extension == u"mp3")
-        return QStringLiteral("MPEG audio file");
-    if (extension == u"flac")
-        return QStringLiteral("FLAC audio file");
-    if (extension == u"m4a" || extension == u"aac")
-        return QStringLiteral("AAC audio file");
-    if (extension == u"wav")
-        return QStringLiteral("WAV audio file");
-    if (extension == u"aif" || extension == u"aiff")
-        return QStringLiteral("AIFF audio file");
+    for (const auto& [name, text] : kinds) {
+        if (extension == QStringView(name))
+            return QString::fromLatin1(text);
+    }
     return QStringLiteral("Audio file");
 }
 

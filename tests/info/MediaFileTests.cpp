@@ -28,10 +28,14 @@ protected:
 
 TEST_F(MediaFileTest, OpensEverySupportedFormat)
 {
-    for (const char* name : { "a.mp3", "a.wav", "a.aiff", "a.m4a", "a.aac", "a.flac" }) {
+    for (const char* name : { "a.mp3", "a.wav", "a.aiff", "a.m4a", "a.aac", "a.flac", "a.ogg", "a.opus", "a.wv", "a.tta", "a.wma", "a.mka" }) {
         ASSERT_TRUE(test::AudioFixture::tone(path(name), 0.5)) << name;
         EXPECT_NO_THROW(MediaFile(FileURL::fromLocalFile(path(name)))) << name;
     }
+    // This FFmpeg knows every demuxer allowed; a misspelt one would turn its format away.
+    const QByteArray allowed(MediaFile::allowedDemuxers);
+    for (const QByteArray& demuxer : allowed.split(','))
+        EXPECT_NE(av_find_input_format(demuxer.constData()), nullptr) << demuxer.constData();
 }
 
 // An empty ID3v2.4 tag of `size` bytes of padding, as large covers make them.
@@ -69,7 +73,10 @@ TEST_F(MediaFileTest, RefusesTextMissingFilesAndPlaylistsPosingAsAudio)
     write("text.mp3", "this is not audio at all, only words\n");
     write("list.mp3", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nhttp://127.0.0.1:9/x.ts\n#EXT-X-ENDLIST\n");
     write("concat.mp3", "ffconcat version 1.0\nfile '/etc/passwd'\n");
-    for (const char* name : { "text.mp3", "list.mp3", "concat.mp3", "missing.flac" })
+    // A playlist named like one of the formats whose demuxer only probes contents.
+    write("list.opus", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nhttp://127.0.0.1:9/x.ts\n#EXT-X-ENDLIST\n");
+    write("cut.ape", QByteArray("MAC \x96\x0f", 6)); // a download cut short in its header
+    for (const char* name : { "text.mp3", "list.mp3", "concat.mp3", "missing.flac", "list.opus", "cut.ape" })
         EXPECT_THROW(MediaFile(FileURL::fromLocalFile(path(name))), MediaOpenError) << name;
 }
 

@@ -4,9 +4,14 @@
 #include "FileTags.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <taglib/apetag.h>
+#include <taglib/asffile.h>
+#include <taglib/wavpackfile.h>
 
 namespace lh {
 namespace {
@@ -98,14 +103,58 @@ protected:
     static inline QTemporaryDir* folder = nullptr;
 };
 
+// How a cover gets into a file of each kind.
+enum class Cover { none, attachedPicture, xiphPicture, apeItem, asfPicture, attachment };
+
 struct FormatCase {
     const char* name;
     int sampleRate;
     int channels;
-    QStringList tagOptions; // how the ffmpeg tool writes tags into this container
-    bool hasArtwork;
+    QStringList tagOptions; // how the ffmpeg tool writes tags into this container (it names a
+                            // year "date" where taggers write APE "Year" and ASF "WM/Year")
+    Cover cover;
     const char* genre; // "(17)" as the file stores it, or as a plain genre
 };
+
+// A METADATA_BLOCK_PICTURE value: a FLAC picture block, in base 64, as Ogg comments carry it.
+QString xiphPicture(const QByteArray& image)
+{
+    QByteArray block;
+    auto number = [&](quint32 value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            block += static_cast<char>((value >> shift) & 0xff);
+    };
+    number(3); // front cover
+    number(9);
+    block += "image/png";
+    number(0); // no description
+    for (int i = 0; i < 4; ++i)
+        number(0); // size and colours unknown
+    number(static_cast<quint32>(image.size()));
+    block += image;
+    return QString::fromLatin1(block.toBase64());
+}
+
+// Writes the cover the ffmpeg tool cannot, the way taggers do.
+void addCover(Cover cover, const QString& file, const QByteArray& image)
+{
+    const QByteArray path = QFile::encodeName(file);
+    const TagLib::ByteVector bytes(image.constData(), static_cast<unsigned>(image.size()));
+    if (cover == Cover::apeItem) {
+        TagLib::WavPack::File wavPack(path.constData(), false);
+        TagLib::APE::Item item("Cover Art (Front)", TagLib::ByteVector("cover.png", 10) + bytes, true);
+        wavPack.APETag(true)->setItem("Cover Art (Front)", item);
+        ASSERT_TRUE(wavPack.save());
+    } else if (cover == Cover::asfPicture) {
+        TagLib::ASF::File asf(path.constData(), false);
+        TagLib::ASF::Picture picture;
+        picture.setMimeType("image/png");
+        picture.setType(TagLib::ASF::Picture::FrontCover);
+        picture.setPicture(bytes);
+        asf.tag()->addAttribute("WM/Picture", TagLib::ASF::Attribute(picture));
+        ASSERT_TRUE(asf.save());
+    }
+}
 
 class EveryFormat : public MediaTrackInfoReaderTest, public ::testing::WithParamInterface<FormatCase> {};
 
@@ -113,13 +162,18 @@ TEST_P(EveryFormat, ReadsTagsArtworkAndStream)
 {
     const FormatCase& c = GetParam();
     QStringList arguments = sineInput(c.sampleRate);
-    if (c.hasArtwork)
+    if (c.cover == Cover::attachedPicture)
         arguments += { "-i", path("cover.png"), "-map", "0", "-map", "1", "-c:v", "copy", "-disposition:v", "attached_pic" };
+    if (c.cover == Cover::xiphPicture)
+        arguments += { "-metadata", "METADATA_BLOCK_PICTURE=" + xiphPicture(contents(path("cover.png"))) };
+    if (c.cover == Cover::attachment)
+        arguments += { "-attach", path("cover.png"), "-metadata:s:t", "mimetype=image/png" };
     arguments += { "-ac", QString::number(c.channels) };
     arguments += { "-metadata", "title=Tag Title", "-metadata", "artist=Tag Artist", "-metadata", "album=Tag Album",
         "-metadata", "date=2004-05-17", "-metadata", QStringLiteral("genre=%1").arg(c.genre) };
     const QString name = QStringLiteral("Name Artist - Name Title (1999).") + c.name;
     ASSERT_TRUE(generate(arguments + c.tagOptions, path(name)));
+    addCover(c.cover, path(name), contents(path("cover.png")));
 
     const TrackInfo info = read(name);
     EXPECT_EQ(info.url, url(name));
@@ -130,7 +184,7 @@ TEST_P(EveryFormat, ReadsTagsArtworkAndStream)
     EXPECT_EQ(info.year, "2004");
     EXPECT_EQ(info.genre, c.genre);
     EXPECT_EQ(info.fileSize, QFileInfo(path(name)).size());
-    if (c.hasArtwork)
+    if (c.cover != Cover::none)
         EXPECT_EQ(info.artwork, contents(path("cover.png")));
     else
         EXPECT_EQ(info.artwork, std::nullopt);
@@ -151,13 +205,20 @@ const QStringList id3Chunk { "-write_id3v2", "1" };
 
 INSTANTIATE_TEST_SUITE_P(MediaTrackInfoReader, EveryFormat,
     ::testing::Values(
-        FormatCase { "mp3", 44100, 2, id3v23, true, "(17)" },
-        FormatCase { "wav", 48000, 1, {}, false, "Folk" },
-        FormatCase { "aiff", 44100, 1, id3Chunk, true, "(17)" },
-        FormatCase { "aif", 48000, 2, id3Chunk, false, "Jazz" },
-        FormatCase { "m4a", 48000, 2, {}, true, "(17)" },
-        FormatCase { "aac", 44100, 1, id3Chunk, false, "(17)" },
-        FormatCase { "flac", 48000, 1, {}, true, "Folk" }),
+        FormatCase { "mp3", 44100, 2, id3v23, Cover::attachedPicture, "(17)" },
+        FormatCase { "wav", 48000, 1, {}, Cover::none, "Folk" },
+        FormatCase { "aiff", 44100, 1, id3Chunk, Cover::attachedPicture, "(17)" },
+        FormatCase { "aif", 48000, 2, id3Chunk, Cover::none, "Jazz" },
+        FormatCase { "m4a", 48000, 2, {}, Cover::attachedPicture, "(17)" },
+        FormatCase { "aac", 44100, 1, id3Chunk, Cover::none, "(17)" },
+        FormatCase { "flac", 48000, 1, {}, Cover::attachedPicture, "Folk" },
+        FormatCase { "ogg", 44100, 2, { "-c:a", "libvorbis" }, Cover::xiphPicture, "Folk" },
+        FormatCase { "opus", 48000, 2, { "-b:a", "64k", "-vbr", "off" }, Cover::xiphPicture, "Jazz" },
+        FormatCase { "oga", 48000, 1, { "-c:a", "flac" }, Cover::none, "Folk" },
+        FormatCase { "wv", 44100, 2, { "-metadata", "Year=2004" }, Cover::apeItem, "Folk" },
+        FormatCase { "tta", 48000, 2, {}, Cover::none, "Jazz" },
+        FormatCase { "wma", 44100, 2, { "-b:a", "128k", "-metadata", "WM/Year=2004" }, Cover::asfPicture, "Folk" },
+        FormatCase { "mka", 48000, 2, { "-c:a", "flac" }, Cover::attachment, "Folk" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MediaTrackInfoReaderTest, WithoutTagsTheNameStays)

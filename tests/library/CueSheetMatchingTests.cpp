@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetMatching,
         MatchCase { "OneCandidateContainsTheKey", { "Intro.wav", "x.wav" }, { "01 - Intro.flac", "02 - Outro.flac" }, "01 - Intro.flac" },
         MatchCase { "TwoCandidatesContainTheKey", { "Intro.wav", "x.wav" }, { "01 Intro.flac", "02 Intro (live).flac" }, std::nullopt },
         MatchCase { "OnlyAudioFilesAreCandidates", { "Intro.wav", "x.wav" }, { "Intro.txt", "Intro.log" }, std::nullopt },
-        MatchCase { "UnplayableFormatsAreCandidates", { "a.wav" }, { "a.ape" }, "a.ape" },
+        MatchCase { "AWavImageFindsItsMonkeysAudioFile", { "a.wav", "x.wav" }, { "a.ape" }, "a.ape" },
+        MatchCase { "AWavImageFindsItsWavPackFileByLooseName", { "Café.wav", "x.wav" }, { "cafe.WV" }, "cafe.WV" },
+        MatchCase { "ASheetForOpusOrTakFindsIt", { "a.opus", "b.tak" }, { "b.tak", "A.Opus", "a.txt" }, "A.Opus" },
+        MatchCase { "OtherFilesAreNoCandidates", { "Intro.wav", "x.wav" }, { "Intro.mp4", "Intro.mkv" }, std::nullopt },
         MatchCase { "EmptyKeyMatchesNothing", { "---.wav", "x.wav" }, { "a.flac" }, std::nullopt },
         MatchCase { "SingleFileSheetFallsBackToItsOwnName", { "Old Name.wav" }, { "Album.cue", "Album.flac" }, "Album.flac" },
         MatchCase { "TwoFileSheetHasNoFallback", { "Old Name.wav", "Other.wav" }, { "Album.cue", "Album.flac" }, std::nullopt },
@@ -66,12 +69,12 @@ INSTANTIATE_TEST_SUITE_P(CueSheet, CueSheetMatching,
 
 TEST(CueSheetMatching, ThePreparedFolderKeepsOnlyPlainNamesAndKnowsItsAudioFiles)
 {
-    const CueSheet::Folder folder({ ".", "..", "", "a.FLAC", "b.txt", "c.wv", ".flac" });
+    const CueSheet::Folder folder({ ".", "..", "", "a.FLAC", "b.txt", "c.wv", ".flac", "d.aac", "e.ogg" });
     std::vector<std::string> audio;
     for (const auto* entry : folder.audioFiles())
         audio.push_back(entry->bytes);
-    EXPECT_EQ(folder.entries().size(), 4u);
-    EXPECT_EQ(audio, std::vector<std::string>({ "a.FLAC", "c.wv" }));
+    EXPECT_EQ(folder.entries().size(), 6u);
+    EXPECT_EQ(audio, std::vector<std::string>({ "a.FLAC", "c.wv", "d.aac", "e.ogg" }));
 }
 
 } // namespace

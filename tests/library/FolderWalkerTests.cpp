@@ -102,6 +102,29 @@ TEST_F(FolderWalkerTest, AWalkCutShortKeepsWhatItListedAndTheRequestsFiles)
     EXPECT_EQ(walker.foundSoFar(), expected);
 }
 
+// Named files that are not added are named on standard error with the reason; of a folder's
+// files only those that look like audio are, in one line with the first few.
+TEST_F(FolderWalkerTest, SaysOnceWhatItLeavesOutAndWhy)
+{
+    for (const char* file : { "Other/1.mid", "Other/2.DSF", "Other/3.m4b", "Other/Sub/4.ac3", "Other/cover.png", "Other/log.txt" })
+        make(file);
+    FolderWalker walker({ url("notes.txt"), url("gone.txt"), FileURL(path("Other"), true), url("a.flac") });
+    ::testing::internal::CaptureStderr();
+    walker.walk([] { });
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said,
+        "Larkhaven: not added " + path("notes.txt") + ": not an audio file or cue sheet the player plays\n"
+        "Larkhaven: not added " + path("gone.txt") + ": No such file or directory\n"
+        "Larkhaven: 4 files in the folders added look like audio the player cannot play: " + path("Other/1.mid") + ", "
+        + path("Other/2.DSF") + ", " + path("Other/3.m4b") + ", …\n");
+
+    // (Not Artist itself: a link in it leads back to the top, where Other lies.)
+    FolderWalker quiet({ FileURL(path("Artist/10 Album"), true), FileURL(path("Artist/2 Album/Disc 1"), true), url("a.flac") });
+    ::testing::internal::CaptureStderr();
+    quiet.walk([] { });
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "cue sheets and pictures are not news";
+}
+
 TEST(FolderWalker, OnlyNamesThatMayBeFoldersNeedAWalk)
 {
     EXPECT_FALSE(FolderWalker::mayHoldFolders({ FileURL("/m/a.mp3"), FileURL("/m/b.CUE") }));

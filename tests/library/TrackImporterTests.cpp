@@ -179,12 +179,15 @@ TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
 
 TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)
 {
-    files.add("/music/Ape/Ape.cue", "FILE \"a.ape\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
-                                    "FILE \"b.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n");
-    files.add("/music/Ape/a.ape");
+    files.add("/music/Ape/Ape.cue", "FILE \"a.dat\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                    "FILE \"b.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n"
+                                    "FILE \"c.wav\" WAVE\nTRACK 03 AUDIO\nINDEX 01 00:00:00\n");
+    files.add("/music/Ape/a.dat");
     files.add("/music/Ape/b.wav");
+    files.add("/music/Ape/c.ape"); // the image compressed after the sheet was written
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Ape/Ape.cue" })),
-        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt) }));
+        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt),
+            cue("/music/Ape/c.ape", 0, std::nullopt, "Track 03", std::nullopt) }));
 }
 
 TEST_F(TrackImporterTest, ASheetNamedTwiceIsReadOnceAndGivesItsTracksTwice)

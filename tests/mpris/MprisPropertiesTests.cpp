@@ -92,6 +92,7 @@ TEST(MprisProperties, RootNamesTheDesktopEntryAndItsTypes)
     EXPECT_EQ(root.value("DesktopEntry").toString(), QStringLiteral("larkhaven"));
     const QStringList types = root.value("SupportedMimeTypes").toStringList();
     EXPECT_TRUE(types.contains(QStringLiteral("audio/flac")));
+    EXPECT_TRUE(types.contains(QStringLiteral("audio/x-opus+ogg")));
     EXPECT_TRUE(types.contains(QStringLiteral("application/x-cue")));
     EXPECT_FALSE(types.contains(QString()));
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lh {
@@ -162,6 +163,61 @@ TEST(AudioDecoder, FormatsNoRealAudioUsesAreRefused)
             EXPECT_THROW(AudioDecoder(FileURL::fromLocalFile(path)), AudioLoadError);
         }
     }
+}
+
+// An Ogg page's checksum: CRC-32 with polynomial 0x04c11db7, unreflected, over the page with
+// its checksum field zeroed.
+std::uint32_t oggChecksum(QByteArrayView page)
+{
+    std::uint32_t crc = 0;
+    for (const char byte : page) {
+        crc ^= static_cast<std::uint32_t>(static_cast<unsigned char>(byte)) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// The same Opus file with the output gain of its header set to `gain` (Q7.8 dB).
+QByteArray withOutputGain(QByteArray file, std::int16_t gain)
+{
+    const qsizetype head = file.indexOf("OpusHead");
+    if (head < 0)
+        return {};
+    qToLittleEndian(gain, file.data() + head + 16);
+    const auto segments = static_cast<unsigned char>(file[26]);
+    qsizetype length = 27 + segments;
+    for (int i = 0; i < segments; ++i)
+        length += static_cast<unsigned char>(file[27 + i]);
+    qToLittleEndian<std::uint32_t>(0, file.data() + 22);
+    qToLittleEndian(oggChecksum(QByteArrayView(file).first(length)), file.data() + 22);
+    return file;
+}
+
+// Players must apply the gain an Opus header states (it is how a file's loudness is adjusted
+// without re-encoding): +6.02 dB doubles every sample.
+TEST(AudioDecoder, OpusOutputGainIsApplied)
+{
+    const QString plain = AudioFiles::path("quiet.opus", { "-f", "lavfi", "-i", "aevalsrc=0.2*cos(2*PI*1000*t):s=48000:d=0.5", "-c:a", "libopus" });
+    QFile source(plain);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QTemporaryDir dir;
+    const QString louder = dir.filePath("louder.opus");
+    QFile target(louder);
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.write(withOutputGain(source.readAll(), 1541));
+    target.close();
+    const auto peak = [](const QString& path) {
+        AudioDecoder decoder(FileURL::fromLocalFile(path));
+        float largest = 0;
+        for (auto block = decoder.decode(); !block.samples.empty(); block = decoder.decode())
+            for (const float sample : block.samples)
+                largest = std::max(largest, std::abs(sample));
+        return largest;
+    };
+    const float quiet = peak(plain);
+    EXPECT_NEAR(quiet, 0.2, 0.02);
+    EXPECT_NEAR(peak(louder) / quiet, 2.0, 0.02);
 }
 
 } // namespace

@@ -1,12 +1,16 @@
 #include "AudioFiles.h"
 
 #include "AudioFixture.h"
+#include "ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
 
 namespace lh::test::AudioFiles {
 namespace {
@@ -20,7 +24,7 @@ QString folder()
 
 } // namespace
 
-QString path(const QString& name, const QStringList& ffmpegArguments)
+QString made(const QString& name, const std::function<bool(const QString& output)>& make)
 {
     const QString target = folder() + "/" + name;
     if (QFile::exists(target))
@@ -28,13 +32,31 @@ QString path(const QString& name, const QStringList& ffmpegArguments)
     // Tests run in parallel: make the file under a name of our own, then move it into place.
     const QString dot = name.contains('.') ? name.mid(name.lastIndexOf('.')) : QString();
     const QString partial = QStringLiteral("%1/partial-%2-%3%4").arg(folder(), name).arg(QCoreApplication::applicationPid()).arg(dot);
-    if (!AudioFixture::generate(ffmpegArguments, partial)) {
+    if (!make(partial)) {
         ADD_FAILURE() << "cannot make " << qPrintable(name);
         return target;
     }
     QFile::rename(partial, target); // fails harmlessly when another test was quicker
     QFile::remove(partial);
     return target;
+}
+
+QString path(const QString& name, const QStringList& ffmpegArguments)
+{
+    return made(name, [&](const QString& output) { return AudioFixture::generate(ffmpegArguments, output); });
+}
+
+QString madeBy(const QString& name, const QStringList& command)
+{
+    return made(name, [&](const QString& output) {
+        std::vector<std::string> argv;
+        for (const QString& argument : command + QStringList { output })
+            argv.push_back(QFile::encodeName(argument).toStdString());
+        if (ChildProcess::run(argv, "/dev/null", std::chrono::minutes(2)))
+            return true;
+        std::fprintf(stderr, "%s failed for %s\n", qPrintable(command.value(0)), qPrintable(output));
+        return false;
+    });
 }
 
 QString fullScaleTone(const QString& name, double seconds, int channels)

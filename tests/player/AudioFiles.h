@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace lh::test {
@@ -13,6 +14,13 @@ namespace AudioFiles {
 
 // The file `name`, made with `ffmpeg <arguments> <file>` when it does not exist yet.
 QString path(const QString& name, const QStringList& ffmpegArguments);
+
+// The file `name`, made by running `command` with the file's path appended, when it does not
+// exist yet: for formats whose own encoder is the one people use.
+QString madeBy(const QString& name, const QStringList& command);
+
+// The file `name`, made by `make` at the path it is given, when it does not exist yet.
+QString made(const QString& name, const std::function<bool(const QString& output)>& make);
 
 // A tone at full scale (a cosine, so the first sample is not zero).
 QString fullScaleTone(const QString& name, double seconds, int channels);

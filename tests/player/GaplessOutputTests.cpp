@@ -2,6 +2,7 @@
 #include "AudioFiles.h"
 #include "AudioPlayerEngine.h"
 #include "CapturedOutput.h"
+#include "Chirp.h"
 #include "EventLoop.h"
 #include "Playback.h"
 
@@ -16,15 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int rate = 44100;
-// A slow chirp whose every sample is known, cut at frames that fall on no codec's block size.
-constexpr std::int64_t cuts[] = { 0, 66150 + 37, 132300 + 411, 198450 };
-
-QString chirpSource()
-{
-    return AudioFiles::path("chirp.f32",
-        { "-f", "lavfi", "-i", "aevalsrc=0.5*cos(2*PI*(200*t+300*t*t)):s=44100:d=4.5", "-f", "f32le", "-c:a", "pcm_f32le" });
-}
+using namespace Chirp;
 
 QStringList encoding(const QString& extension)
 {
@@ -38,65 +31,7 @@ QStringList encoding(const QString& extension)
 // The chirp, or with `part` ≥ 0 the stretch between two cuts.
 QString chirp(const QString& extension, int part = -1)
 {
-    QStringList arguments { "-f", "f32le", "-ar", "44100", "-ac", "1", "-i", chirpSource() };
-    QString name = "chirp." + extension;
-    if (part >= 0) {
-        arguments << "-af" << QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS").arg(cuts[part]).arg(cuts[part + 1]);
-        name = QStringLiteral("chirp-%1.%2").arg(part).arg(extension);
-    }
-    return AudioFiles::path(name, arguments + encoding(extension));
-}
-
-// A straight decode, in the device's two channels.
-std::vector<float> decoded(const QString& path)
-{
-    AudioDecoder decoder(FileURL::fromLocalFile(path));
-    decoder.setOutputChannels(2);
-    std::vector<float> samples;
-    for (auto block = decoder.decode(); !block.samples.empty(); block = decoder.decode())
-        samples.insert(samples.end(), block.samples.begin(), block.samples.end());
-    return samples;
-}
-
-Track window(const QString& path, double start, std::optional<double> end)
-{
-    Track track;
-    track.url = FileURL::fromLocalFile(path);
-    track.start = start;
-    track.end = end;
-    return track;
-}
-
-// Plays `tracks` in order through a playback on the real engine, each following the one before
-// it as the controller has it follow, and returns the tracks in the order the playback
-// reported them.
-std::vector<Track> playInTurn(const std::vector<Track>& tracks)
-{
-    AudioPlayerEngine engine;
-    engine.setVolume(1);
-    Playback playback(engine);
-    bool hasFinished = false;
-    playback.setOnFinished([&] { hasFinished = true; });
-    std::vector<Track> reported;
-    EXPECT_TRUE(playback.start(tracks.front(), tracks.front().url));
-    reported.push_back(*playback.track());
-    for (std::size_t i = 1; i < tracks.size(); ++i) {
-        EXPECT_TRUE(playback.setUpcoming(Playback::Upcoming { tracks[i], tracks[i].url }));
-        if (!test::runEventsUntil([&] { return playback.advance(); }, 10s))
-            break;
-        reported.push_back(*playback.track());
-        EXPECT_LT(playback.position(), 0.1);
-    }
-    EXPECT_TRUE(test::runEventsUntil([&] { return hasFinished; }, 10s));
-    return reported;
-}
-
-// The captured stream without its silent tail.
-std::vector<float> trimmed(std::vector<float> output)
-{
-    while (!output.empty() && output.back() == 0.0f)
-        output.pop_back();
-    return output;
+    return Chirp::file(extension, part, encoding(extension));
 }
 
 class CueJoins : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
@@ -198,16 +133,6 @@ TEST_P(InterruptedLookAhead, NothingArmedBeforeItIsHeardAfterwards)
 INSTANTIATE_TEST_SUITE_P(Interruptions, InterruptedLookAhead, ::testing::Values(Interruption::seek, Interruption::pause),
     [](const auto& info) { return info.param == Interruption::seek ? "Seek" : "Pause"; });
 
-// Frames inserted (positive) or lost (negative) at the cut `at` of the source, going by where
-// the source's frames after it are heard.
-std::int64_t gapAt(const std::vector<float>& output, const std::vector<float>& source, std::int64_t at)
-{
-    constexpr std::int64_t after = 4096;
-    const auto from = static_cast<std::size_t>(2 * (at + after));
-    const Match match = locate(std::span(output).subspan(from), source, at + after - 3000, at + after + 3000);
-    return at + after - match.frame;
-}
-
 class FileJoins : public CapturedOutput, public ::testing::WithParamInterface<const char*> { };
 
 // Each file is heard exactly as a decode of it on its own gives it, one straight after the
@@ -231,7 +156,7 @@ TEST_P(FileJoins, EachFileFollowsTheOneBeforeItAsItsOwnDecodeGivesIt)
     for (std::size_t i = 0; i < expected.size(); ++i)
         ASSERT_EQ(output[i], expected[i]) << "frame " << i / 2;
 
-    const std::vector<float> source = AudioFiles::readFloats(chirpSource());
+    const std::vector<float> source = AudioFiles::readFloats(Chirp::source());
     if (isLossless) {
         ASSERT_EQ(expected.size(), 2 * source.size());
     }

@@ -1,4 +1,5 @@
 #include "PushButton.h"
+#include "SupportedAudio.h"
 #include "ToolbarView.h"
 #include "TrackInfoPanelController.h"
 #include "TrackInfoView.h"
@@ -99,9 +100,13 @@ TEST(TrackInfoView, KindAndChannelTexts)
     const std::pair<const char*, const char*> kinds[] = { { "/a.mp3", "MPEG audio file" },
         { "/a.FLAC", "FLAC audio file" }, { "/a.m4a", "AAC audio file" }, { "/a.aac", "AAC audio file" },
         { "/a.wav", "WAV audio file" }, { "/a.aif", "AIFF audio file" }, { "/a.Aiff", "AIFF audio file" },
-        { "/a.ogg", "Audio file" }, { "/mp3", "Audio file" } };
+        { "/a.ogg", "Ogg Vorbis audio file" }, { "/a.opus", "Opus audio file" }, { "/a.WV", "WavPack audio file" },
+        { "/a.ape", "Monkey's Audio file" }, { "/a.mp4", "Audio file" }, { "/mp3", "Audio file" } };
     for (const auto& [path, kind] : kinds)
         EXPECT_EQ(TrackInfoView::kind(FileURL(path)), kind) << path;
+    // A format added to the player is named in the panel too.
+    for (const std::string_view extension : SupportedAudio::fileExtensions)
+        EXPECT_NE(TrackInfoView::kind(FileURL("/a." + std::string(extension))), "Audio file") << extension;
     EXPECT_EQ(TrackInfoView::channelsText(1), "Mono");
     EXPECT_EQ(TrackInfoView::channelsText(2), "Stereo");
     EXPECT_EQ(TrackInfoView::channelsText(0), "0 channels");
