@@ -51,6 +51,8 @@ struct PlayerEnvironment {
     Executor* background = nullptr; // metadata reads; default: a serial executor of its own
     Executor* downloads = nullptr; // the downloader's actor; default: its own
     StallRuntime stallRuntime; // the watchdog of imports and copies
+    // What the sound server shows as playing for a track; default: nothing.
+    std::function<QString(const Track&)> streamTitle = nullptr;
 };
 
 // Carries out every request to the player and is the model's only writer.
@@ -91,6 +93,8 @@ public:
     void next();
     void previous();
     void trackEnded();
+    // The engine stopped being heard by itself: the window shows it paused where it stopped.
+    void deviceTrouble(DeviceTrouble trouble);
     void seek(double time);
     void resetPlayback();
     void playbackTick();
@@ -143,6 +147,7 @@ private:
     bool startPlayback(const Track& track, const FileURL& file);
     void startTimer();
     void stopTimer();
+    void showPaused();
     std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
     std::optional<std::int64_t> rowOf(const Track& track) const;
 

@@ -95,6 +95,8 @@ bool PlayerController::followOn()
     model_.currentIndex.set(row);
     model_.duration.set(playback_.length().value_or(0));
     model_.currentTime.set(playback_.position());
+    if (environment_.streamTitle) // shown from the next time the stream opens
+        playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
     if (track.isRemote && playback_.file())
         cache_.markPlayed(*playback_.file());
     downloadAhead();

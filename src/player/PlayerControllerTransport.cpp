@@ -73,6 +73,9 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
 bool PlayerController::startPlayback(const Track& track, const FileURL& file)
 {
     const auto row = rowOf(track);
+    model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
+    if (row && environment_.streamTitle)
+        playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
     if (!row || !playback_.start(track, file))
         return false;
     model_.currentIndex.set(row);
@@ -105,12 +108,9 @@ void PlayerController::togglePlayPause()
 {
     if (model_.isPlaying.value()) {
         playback_.pause();
-        hasLookedAhead_ = false; // the pause took the upcoming track back
-        model_.isPlaying.set(false);
-        model_.leftLevel.set(0);
-        model_.rightLevel.set(0);
-        stopTimer();
+        showPaused();
     } else if (model_.duration.value() > 0) {
+        model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
         playback_.resume();
         model_.isPlaying.set(true);
         startTimer();
@@ -119,6 +119,25 @@ void PlayerController::togglePlayPause()
     } else if (!model_.tracks.value().empty()) {
         play(0, 1, true);
     }
+}
+
+void PlayerController::showPaused()
+{
+    hasLookedAhead_ = false; // the pause took the upcoming track back
+    model_.isPlaying.set(false);
+    model_.leftLevel.set(0);
+    model_.rightLevel.set(0);
+    stopTimer();
+}
+
+void PlayerController::deviceTrouble(DeviceTrouble trouble)
+{
+    model_.isSoundDeviceMissing.set(trouble == DeviceTrouble::missing);
+    if (!model_.isPlaying.value())
+        return;
+    playback_.pause(); // already paused by the engine; this takes the upcoming track back
+    showPaused();
+    model_.currentTime.set(playback_.position());
 }
 
 void PlayerController::next()

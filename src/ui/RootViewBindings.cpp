@@ -83,11 +83,18 @@ void RootView::bindDisplay()
             }));
 
     subscriptions_.push_back(
-        combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher())
-            .sink([this](const std::tuple<Tracks, Index, bool>& value) {
-                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(std::get<0>(value), std::get<1>(value));
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher()),
+            state_.isSoundDeviceMissingPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, Index, bool>, bool>& value) {
+                const auto& [tracks, index, isLoading] = std::get<0>(value);
+                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(tracks, index);
                 lcd_->setTitle(lines.title);
-                lcd_->setArtist(std::get<2>(value) ? QStringLiteral("Loading…") : lines.artist);
+                // The line that is always shown: a player that cannot be heard must not look
+                // as if it merely paused.
+                if (std::get<1>(value))
+                    lcd_->setArtist(QStringLiteral("No Sound Device"));
+                else
+                    lcd_->setArtist(isLoading ? QStringLiteral("Loading…") : lines.artist);
             }));
 
     subscriptions_.push_back(state_.infoPublisher().sink([this](const std::optional<TrackInfo>& info) {

@@ -295,6 +295,45 @@ TEST_F(Transport, PauseEmptiesTheMetersAndStopsTheTicksUntilResumed)
     EXPECT_EQ(loadedNames().size(), 1u);
 }
 
+// A device that goes away, or none at all, leaves the window paused where the sound stopped,
+// never showing a silent "playing"; Play tries again, and the display says when there is none.
+TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
+{
+    for (const DeviceTrouble trouble : { DeviceTrouble::lost, DeviceTrouble::missing }) {
+        SCOPED_TRACE(trouble == DeviceTrouble::lost ? "lost" : "missing");
+        startWith({ wholeFile("/m/a.flac") });
+        perform(PlayTrackCommand(0));
+        timers.fire(PlayerController::playbackTickInterval);
+        mainThread.runAll();
+        engine.time = 42;
+
+        engine.failDevice(trouble);
+        EXPECT_FALSE(model.isPlaying.value());
+        EXPECT_EQ(model.isSoundDeviceMissing.value(), trouble == DeviceTrouble::missing);
+        EXPECT_DOUBLE_EQ(model.currentTime.value(), 42);
+        EXPECT_EQ(model.leftLevel.value(), 0);
+        EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 0);
+        EXPECT_EQ(model.currentIndex.value(), 0);
+
+        perform(TogglePlayPauseCommand());
+        EXPECT_TRUE(engine.isPlaying);
+        EXPECT_TRUE(model.isPlaying.value());
+        EXPECT_FALSE(model.isSoundDeviceMissing.value());
+        EXPECT_DOUBLE_EQ(engine.time, 42);
+        controller.reset(); // before the next one takes the engine's callbacks
+    }
+}
+
+TEST_F(Transport, TheStreamIsNamedAfterTheTrackAboutToPlay)
+{
+    streamTitle = [](const Track& track) { return track.title.value_or(QStringLiteral("file")); };
+    startWith({ cueTrack("/m/album.flac", 0, 60, "One"), cueTrack("/m/album.flac", 60, 120, "Two") });
+    perform(PlayTrackCommand(1));
+    EXPECT_EQ(engine.streamTitle, "Two");
+    perform(NextCommand());
+    EXPECT_EQ(engine.streamTitle, "One");
+}
+
 TEST_F(Transport, SeekingMovesWithinTheTrackOnlyWhenOneIsLoaded)
 {
     startWith({ cueTrack("/m/album.flac", 60, 120, "One") });
