@@ -10,13 +10,6 @@
 #include "PlayerController.h"
 
 namespace lh {
-namespace {
-
-// Seconds before a track's end when the next one is worked out: far more than the engine's
-// queue and the device's buffer, so the next file is open before the decoder reaches the end.
-constexpr double lookAheadTime = 5.0;
-
-} // namespace
 
 // The row the transport would play when the current track ends: the next one, wrapping only
 // with repeat, or under shuffle a random one, picked once and kept until it has played.

@@ -205,11 +205,44 @@ void PlayerController::seek(double time)
     playback_.seek(time);
     model_.currentTime.set(time);
     lookAheadAgain();
+    rearmHiddenTick();
 }
 
 void PlayerController::startTimer()
 {
-    timer_ = makeCommandTimer(playbackTickInterval, [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+    timer_ = makeCommandTimer(tickInterval(), [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+}
+
+// Hidden, the process sleeps from one decision to the next instead of waking twenty times a
+// second for a display nobody sees.
+double PlayerController::tickInterval() const
+{
+    if (isWindowShown_)
+        return playbackTickInterval;
+    const double remaining = playback_.length().value_or(0) - playback_.position();
+    const bool isBeforeLookAhead = !hasLookedAhead_ && remaining > lookAheadTime;
+    return std::max(playbackTickInterval, isBeforeLookAhead ? remaining - lookAheadTime : remaining);
+}
+
+void PlayerController::rearmHiddenTick()
+{
+    if (timer_ && !isWindowShown_) {
+        stopTimer();
+        startTimer();
+    }
+}
+
+void PlayerController::setIsWindowShown(bool isShown)
+{
+    if (isShown == isWindowShown_)
+        return;
+    isWindowShown_ = isShown;
+    if (!timer_)
+        return;
+    stopTimer();
+    startTimer();
+    if (isShown)
+        playbackTick(); // the time and the meter as they are now, not as they were at the hide
 }
 
 // Each firing only schedules the command on the main thread, so it never runs inside the
@@ -250,6 +283,7 @@ void PlayerController::playbackTick()
     model_.leftLevel.set(LevelMeter::next(model_.leftLevel.value(), levels.left));
     model_.rightLevel.set(LevelMeter::next(model_.rightLevel.value(), levels.right));
     lookAhead();
+    rearmHiddenTick();
 }
 
 std::optional<std::int64_t> PlayerController::rowOf(const Track& track) const

@@ -269,6 +269,30 @@ TEST_F(PulseAudioOutput, PausedTheSinkSuspendsAndResumingCarriesOnUnderTheTracks
     EXPECT_LT(engine.currentTime(), pausedAt + 3); // went on from there, not from elsewhere
 }
 
+// Headphones plugged in, a Bluetooth device connected: the stream moves to the new default
+// sink without the player doing anything, since it was not opened on a sink of its own.
+TEST_F(PulseAudioOutput, PlaybackFollowsTheDefaultSink)
+{
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=headphones" }));
+    AudioPlayerEngine engine;
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream(); }, 10s));
+    const auto sinkOfTheStream = [&] { return pactlOutput({ "list", "short", "sink-inputs" }).section('\t', 1, 1); };
+    const auto sinkNumber = [&](const char* name) {
+        for (const QString& line : pactlOutput({ "list", "short", "sinks" }).split('\n')) {
+            if (line.section('\t', 1, 1) == name)
+                return line.section('\t', 0, 0);
+        }
+        return QString();
+    };
+    EXPECT_EQ(sinkOfTheStream(), sinkNumber("test_sink"));
+    ASSERT_TRUE(pactl({ "set-default-sink", "headphones" }));
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == sinkNumber("headphones"); }, 5s));
+    const double movedAt = engine.currentTime();
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
+}
+
 // The server going away pauses the engine where the sound stopped and says so; the next play
 // after a new server came up is heard through it.
 TEST_F(PulseAudioOutput, AServerThatGoesIsNoticedAndTheNextOneIsPlayedThrough)

@@ -324,6 +324,33 @@ TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
     }
 }
 
+// Hidden, the tick comes only when there is something to decide: at the look-ahead point and
+// at the track's end. Shown again, the display is brought up to date at once.
+TEST_F(Transport, HiddenTheTickComesOnlyWhenThereIsSomethingToDecide)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    perform(PlayTrackCommand(0));
+    engine.time = 10;
+    perform(SetWindowShownCommand(false));
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 0);
+    EXPECT_EQ(timers.validCount(100 - 10 - PlayerController::lookAheadTime), 1);
+
+    engine.time = 100 - PlayerController::lookAheadTime;
+    timers.fire(100 - 10 - PlayerController::lookAheadTime);
+    mainThread.runAll();
+    EXPECT_TRUE(engine.continuation.has_value()) << "the next track was not worked out";
+    EXPECT_EQ(timers.validCount(PlayerController::lookAheadTime), 1); // then at the end
+
+    perform(SeekCommand(20)); // a seek from the media controls moves the next decision
+    EXPECT_EQ(timers.validCount(100 - 20 - PlayerController::lookAheadTime), 1);
+
+    engine.time = 30;
+    perform(SetWindowShownCommand(true));
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 30);
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 1);
+    EXPECT_EQ(timers.validCount(100 - 20 - PlayerController::lookAheadTime), 0);
+}
+
 TEST_F(Transport, TheStreamIsNamedAfterTheTrackAboutToPlay)
 {
     streamTitle = [](const Track& track) { return track.title.value_or(QStringLiteral("file")); };
