@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "DisplayTexts.h"
 #include "MainWindowController.h"
 #include "MediaTrackInfoReader.h"
 #include "MprisService.h"
@@ -35,8 +36,11 @@ AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    PlayerController::Environment environment;
+    environment.streamTitle = &DisplayTexts::displayName;
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
-        cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"));
+        cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"),
+        std::move(environment));
     windowController_ = std::make_unique<MainWindowController>(model_, *playerController_, preferences_);
     RootView& view = windowController_->rootView();
     playerMenu_ = std::make_unique<PlayerMenu>(model_, view, view,

@@ -15,7 +15,8 @@
 namespace lh {
 
 MainWindowController::MainWindowController(const PlayerState& state, CommandDispatching& dispatcher, Preferences& defaults)
-    : rootView_(std::make_unique<RootView>(state, dispatcher, defaults))
+    : dispatcher_(dispatcher)
+    , rootView_(std::make_unique<RootView>(state, dispatcher, defaults))
 {
     RootView& window = *rootView_;
     window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -75,7 +76,18 @@ bool MainWindowController::eventFilter(QObject* watched, QEvent* event)
         hideWindow();
         return true;
     }
+    if (watched == rootView_.get()
+        && (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::WindowStateChange))
+        reportShown();
     return QObject::eventFilter(watched, event);
+}
+
+// A hidden or minimised window is not painted; the player then need not keep its display
+// up to date either.
+void MainWindowController::reportShown()
+{
+    const RootView& window = *rootView_;
+    dispatcher_.perform(SetWindowShownCommand(window.isVisible() && !window.isMinimized()));
 }
 
 } // namespace lh

@@ -39,6 +39,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void reportShown();
+
+    CommandDispatching& dispatcher_;
     std::unique_ptr<RootView> rootView_;
     bool hasBeenShown_ = false;
 };

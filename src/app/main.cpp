@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <unistd.h>
 
@@ -65,6 +66,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Larkhaven needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n");
         return 1;
     }
+
+    // The sound server shows these beside the player's stream (SDL names the application and
+    // the stream; its PulseAudio driver leaves out the role). Set before any thread starts,
+    // since setenv is not safe beside other threads.
+    const char* ownProperties = "application.icon_name=larkhaven application.id=larkhaven media.role=music";
+    const char* userProperties = std::getenv("PULSE_PROP");
+    ::setenv("PULSE_PROP", userProperties ? (std::string(ownProperties) + " " + userProperties).c_str() : ownProperties, 1);
 
     QApplication app(argc, argv);
     // Before any window exists, so no view is ever described by Qt's generic interface.

@@ -1,22 +1,29 @@
 #include "AudioOutput.h"
 
-#include "AudioPlaying.h"
 #include "FilePlayer.h"
 
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 namespace lh {
 namespace {
 
 // Process-wide state of SDL's audio subsystem; main thread only.
 struct AudioSystem {
-    bool isFallback = false; // running on the dummy driver because the real one failed
+    // No driver yet, or the last one lost its server or opened nothing: start it afresh
+    // before the next open, so that a server started since is found.
+    bool needsRestart = true;
     bool hasWarned = false;
     int openDevices = 0;
+    std::string streamName = "Larkhaven";
 };
 
 AudioSystem& audioSystem()
@@ -25,21 +32,103 @@ AudioSystem& audioSystem()
     return system;
 }
 
-bool startDriver(const char* name)
+// Who to tell when SDL reports a device gone; written on the main thread, read on SDL's.
+struct LossWatchers {
+    std::mutex mutex;
+    std::map<SDL_AudioDeviceID, std::weak_ptr<std::function<void()>>> byDevice;
+};
+
+LossWatchers& lossWatchers()
+{
+    static LossWatchers watchers;
+    return watchers;
+}
+
+int SDLCALL watchEvent(void*, SDL_Event* event)
+{
+    if (event->type != SDL_AUDIODEVICEREMOVED || event->adevice.iscapture)
+        return 0;
+    LossWatchers& watchers = lossWatchers();
+    std::lock_guard lock(watchers.mutex);
+    const auto found = watchers.byDevice.find(event->adevice.which);
+    if (found != watchers.byDevice.end()) {
+        if (auto onLost = found->second.lock(); onLost && *onLost)
+            (*onLost)();
+    }
+    return 0;
+}
+
+// SDL reports a lost device only as an event, and only with its event subsystem running.
+void watchLosses()
+{
+    static bool isWatching = false;
+    if (isWatching)
+        return;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // Qt and the desktop own SIGINT and SIGTERM
+    isWatching = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
+    if (isWatching)
+        SDL_AddEventWatch(&watchEvent, nullptr);
+}
+
+bool hasDriver(std::string_view name)
+{
+    for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+        if (name == SDL_GetAudioDriver(i))
+            return true;
+    }
+    return false;
+}
+
+// Without a card ALSA only fills the terminal with its complaints, and so does PipeWire's
+// library without a PipeWire server.
+bool hasSoundCard()
+{
+    std::ifstream cards("/proc/asound/cards");
+    std::string line;
+    return std::getline(cards, line) && line.find("no soundcards") == std::string::npos;
+}
+
+bool hasPipeWire()
+{
+    if (const char* remote = std::getenv("PIPEWIRE_REMOTE"); remote && *remote)
+        return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && std::ifstream(std::string(runtime) + "/pipewire-0").is_open();
+}
+
+bool isWorthTrying(std::string_view driver)
+{
+    if (!hasDriver(driver))
+        return false;
+    if (driver == "alsa")
+        return hasSoundCard();
+    if (driver == "pipewire")
+        return hasPipeWire();
+    return true;
+}
+
+bool startDriver()
 {
     if (SDL_GetCurrentAudioDriver())
         SDL_AudioQuit();
-    return SDL_AudioInit(name) == 0;
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Larkhaven");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
+    if (const char* chosen = std::getenv("SDL_AUDIODRIVER"); chosen && *chosen)
+        return SDL_AudioInit(nullptr) == 0;
+    for (const char* name : { "pulseaudio", "pipewire", "alsa" }) {
+        if (isWorthTrying(name) && SDL_AudioInit(name) == 0)
+            return true;
+    }
+    SDL_SetError("no sound server and no sound card");
+    return false;
 }
 
-void startFallback()
+// SDL's file and null drivers have no sink to suspend, and reopening the file driver would
+// start its capture afresh.
+bool isServerDriver()
 {
-    AudioSystem& system = audioSystem();
-    if (!system.hasWarned) {
-        std::fprintf(stderr, "Larkhaven: no audio device (%s); playing silently\n", SDL_GetError());
-        system.hasWarned = true;
-    }
-    system.isFallback = startDriver("dummy");
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return driver && std::strcmp(driver, "disk") != 0 && std::strcmp(driver, "dummy") != 0;
 }
 
 // SDL plays 1, 2, 4, 6 or 8 channels; a mono file is heard on both sides.
@@ -53,84 +142,135 @@ int deviceChannels(int fileChannels)
 }
 
 // A power of two of 100–200 ms: smaller buffers cost the sound server noticeably more CPU.
-Uint16 deviceBufferFrames(int sampleRate)
+int deviceBufferFrames(int sampleRate)
 {
     int frames = 256;
     while (frames < sampleRate / 10 && frames < 32768)
         frames *= 2;
-    return static_cast<Uint16>(frames);
-}
-
-SDL_AudioDeviceID openDevice(const SDL_AudioSpec& wanted, SDL_AudioSpec& obtained)
-{
-    return SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
+    return frames;
 }
 
 } // namespace
 
 std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels)
 {
-    AudioSystem& system = audioSystem();
-    // With no device open the driver can be restarted: a sound server may have come up.
-    if (system.openDevices == 0 && (system.isFallback || !SDL_GetCurrentAudioDriver())) {
-        system.isFallback = false;
-        if (!startDriver(nullptr))
-            startFallback();
-    }
     std::unique_ptr<AudioOutput> output(new AudioOutput());
-    SDL_AudioSpec wanted {};
-    wanted.freq = sampleRate;
-    wanted.format = AUDIO_F32SYS;
-    wanted.channels = static_cast<Uint8>(deviceChannels(channels));
-    wanted.samples = deviceBufferFrames(sampleRate);
-    wanted.callback = &AudioOutput::fill;
-    wanted.userdata = output.get();
-    SDL_AudioSpec obtained {};
-    SDL_AudioDeviceID device = SDL_GetCurrentAudioDriver() ? openDevice(wanted, obtained) : 0;
-    if (device == 0 && !system.isFallback && system.openDevices == 0) {
-        startFallback();
-        device = openDevice(wanted, obtained);
-    }
-    if (device == 0)
-        throw AudioLoadError(std::string("cannot open an audio device: ") + SDL_GetError());
-    ++system.openDevices;
-    output->device_ = device;
-    output->sampleRate_ = obtained.freq;
-    output->channels_ = obtained.channels;
-    output->requestedChannels_ = wanted.channels;
-    output->bufferFrames_ = obtained.samples;
-    output->isStandIn_ = system.isFallback;
+    output->sampleRate_ = sampleRate;
+    output->channels_ = deviceChannels(channels);
+    output->bufferFrames_ = deviceBufferFrames(sampleRate);
     return output;
 }
 
 AudioOutput::~AudioOutput()
 {
-    if (device_ == 0)
-        return;
-    SDL_CloseAudioDevice(device_);
-    --audioSystem().openDevices;
+    closeDevice();
 }
 
 bool AudioOutput::suits(int sampleRate, int channels) const noexcept
 {
-    return sampleRate == sampleRate_ && deviceChannels(channels) == requestedChannels_ && !isStandIn_;
+    return sampleRate == sampleRate_ && deviceChannels(channels) == channels_;
 }
 
 void AudioOutput::setSource(FilePlayer* source)
 {
+    if (device_ == 0) {
+        source_ = source;
+        return;
+    }
     SDL_LockAudioDevice(device_);
     source_ = source;
     SDL_UnlockAudioDevice(device_);
 }
 
-void AudioOutput::resume()
+bool AudioOutput::resume()
 {
+    if (device_ == 0 && !openDevice())
+        return false;
     SDL_PauseAudioDevice(device_, 0);
+    return true;
 }
 
 void AudioOutput::pause()
 {
-    SDL_PauseAudioDevice(device_, 1);
+    if (device_ == 0)
+        return;
+    if (isServerDriver())
+        closeDevice();
+    else
+        SDL_PauseAudioDevice(device_, 1);
+}
+
+bool AudioOutput::isLost() const
+{
+    return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+}
+
+void AudioOutput::setOnLost(std::function<void()> onLost)
+{
+    auto shared = std::make_shared<std::function<void()>>(std::move(onLost));
+    LossWatchers& watchers = lossWatchers();
+    std::lock_guard lock(watchers.mutex);
+    onLost_ = std::move(shared);
+    if (device_ != 0)
+        watchers.byDevice[device_] = onLost_;
+}
+
+void AudioOutput::setStreamName(const std::string& name)
+{
+    audioSystem().streamName = name.empty() ? std::string("Larkhaven") : name;
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, audioSystem().streamName.c_str());
+}
+
+bool AudioOutput::openDevice()
+{
+    AudioSystem& system = audioSystem();
+    watchLosses();
+    SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED); // nobody reads the queue
+    // The driver can only be restarted with no device open.
+    if (system.openDevices == 0 && (system.needsRestart || !SDL_GetCurrentAudioDriver()))
+        system.needsRestart = !startDriver();
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, system.streamName.c_str());
+    SDL_AudioSpec wanted {};
+    wanted.freq = sampleRate_;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = static_cast<Uint8>(channels_);
+    wanted.samples = static_cast<Uint16>(bufferFrames_);
+    wanted.callback = &AudioOutput::fill;
+    wanted.userdata = this;
+    // No changes allowed: SDL converts, so the source renders exactly the format it was made for.
+    const SDL_AudioDeviceID device = system.needsRestart ? 0 : SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (device == 0) {
+        if (!system.hasWarned)
+            std::fprintf(stderr, "Larkhaven: no sound device (%s)\n", SDL_GetError());
+        system.hasWarned = true;
+        system.needsRestart = system.openDevices == 0;
+        return false;
+    }
+    system.hasWarned = false;
+    ++system.openDevices;
+    device_ = device;
+    LossWatchers& watchers = lossWatchers();
+    std::lock_guard lock(watchers.mutex);
+    if (onLost_)
+        watchers.byDevice[device_] = onLost_;
+    return true;
+}
+
+void AudioOutput::closeDevice()
+{
+    if (device_ == 0)
+        return;
+    {
+        LossWatchers& watchers = lossWatchers();
+        std::lock_guard lock(watchers.mutex);
+        watchers.byDevice.erase(device_);
+    }
+    AudioSystem& system = audioSystem();
+    if (isLost())
+        system.needsRestart = true; // the driver's connection to the server is gone with it
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    --system.openDevices;
 }
 
 void SDLCALL AudioOutput::fill(void* self, Uint8* stream, int length)

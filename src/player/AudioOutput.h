@@ -3,25 +3,29 @@
 #include <SDL_audio.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace lh {
 
 class FilePlayer;
 
-// One open SDL audio device in 32-bit float at a given sample rate. Its thread renders the
-// current source, or silence without one.
+// The audio device for one format (32-bit float at a given rate and channel count). The
+// device itself is open only while playing: a paused or stopped player holds no stream, so
+// the sound server can suspend the sink and the process is not woken to feed silence.
+// Reopening at resume carries on from the source's next frame. (SDL's file and null drivers,
+// which have no sink to suspend and whose capture a reopen would start afresh, stay open.)
 //
-// Where the sound server or card cannot be opened (a machine without sound, a stopped
-// server), the device comes from SDL's dummy driver instead: playback goes on silently,
-// the switch is reported once on standard error, and the next device opened tries the real
-// driver again.
+// Where no device can be opened (a machine without sound, a stopped server) resume() says
+// so and nothing plays; the next resume() tries again, restarting SDL's driver so that a
+// server started since is found.
 //
-// Main thread only, except that the source's render() runs on the device's thread.
+// Main thread only, except that the source's render() runs on the device's thread and
+// `onLost` is called on one of SDL's threads.
 class AudioOutput {
 public:
-    // Asks for `channels` (mono is opened as stereo; the device may offer fewer or more).
-    // Starts paused. Throws AudioLoadError when not even the dummy driver opens.
+    // Asks for `channels` (mono is played as stereo). Opens nothing yet.
     static std::unique_ptr<AudioOutput> open(int sampleRate, int channels);
     ~AudioOutput();
 
@@ -31,29 +35,37 @@ public:
     int sampleRate() const noexcept { return sampleRate_; }
     int channels() const noexcept { return channels_; }
     int bufferFrames() const noexcept { return bufferFrames_; }
-    // Whether this device serves a file of that format, or a new one should be opened.
+    // Whether this output serves a file of that format, or a new one should be made.
     bool suits(int sampleRate, int channels) const noexcept;
-    // Whether this device is a silent stand-in (see above).
-    bool isStandIn() const noexcept { return isStandIn_; }
 
     // From now on the device thread renders `source` (nullptr: silence). When this returns,
     // the previous source is no longer in use.
     void setSource(FilePlayer* source);
     void setVolume(float volume) noexcept { volume_.store(volume, std::memory_order_relaxed); }
-    void resume();
+    // Opens the device if needed and starts it; false when no device could be opened.
+    bool resume();
+    // Stops the device; closes it where a sound server could otherwise not go idle.
     void pause();
+    // Whether the open device was dropped by the sound server or the card.
+    bool isLost() const;
+    // Called, on an SDL thread, when SDL reports some output device gone; check isLost().
+    void setOnLost(std::function<void()> onLost);
+
+    // What the sound server shows for the streams opened from now on.
+    static void setStreamName(const std::string& name);
 
 private:
     AudioOutput() = default;
     static void SDLCALL fill(void* self, Uint8* stream, int length);
+    bool openDevice();
+    void closeDevice();
 
     SDL_AudioDeviceID device_ = 0;
     int sampleRate_ = 0;
     int channels_ = 0;
-    int requestedChannels_ = 0;
     int bufferFrames_ = 0;
-    bool isStandIn_ = false;
-    FilePlayer* source_ = nullptr; // guarded by the device lock
+    std::shared_ptr<std::function<void()>> onLost_;
+    FilePlayer* source_ = nullptr; // guarded by the device lock while a device is open
     std::atomic<float> volume_ { 1.0f };
 };
 

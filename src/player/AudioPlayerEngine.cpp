@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -135,17 +136,52 @@ void AudioPlayerEngine::prepareOutput(int sampleRate, int channels)
 {
     if (output_ && output_->suits(sampleRate, channels))
         return;
-    if (output_ && output_->isStandIn()) {
-        // The real driver can only be tried again with no device open. The file playing on
-        // the stand-in was silent anyway.
-        stop();
-        output_.reset();
-    }
     auto output = AudioOutput::open(sampleRate, channels);
     output->setVolume(volume_);
+    std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
+    output->setOnLost([engine] {
+        MainThread::post([engine] {
+            if (auto alive = engine.lock())
+                (*alive)->checkDevice();
+        });
+    });
     if (output_)
         output_->setSource(nullptr);
     output_ = std::move(output);
+}
+
+void AudioPlayerEngine::checkDevice()
+{
+    // SDL names any output device that went; only the one playing matters.
+    if (!player_ || !output_ || !output_->isLost())
+        return;
+    std::fprintf(stderr, "Larkhaven: the sound device went away; paused\n");
+    output_->pause();
+    player_->setIsPlaying(false); // back to the last frame heard
+    if (auto onTrouble = onDeviceTrouble_)
+        onTrouble(DeviceTrouble::lost);
+}
+
+void AudioPlayerEngine::report(DeviceTrouble trouble)
+{
+    std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
+    MainThread::post([engine, trouble, loadCount = loadCount_] {
+        auto alive = engine.lock();
+        if (!alive || (*alive)->loadCount_ != loadCount || !(*alive)->player_)
+            return;
+        if (auto onTrouble = (*alive)->onDeviceTrouble_)
+            onTrouble(trouble);
+    });
+}
+
+void AudioPlayerEngine::setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble)
+{
+    onDeviceTrouble_ = std::move(onTrouble);
+}
+
+void AudioPlayerEngine::setStreamTitle(const std::string& title)
+{
+    AudioOutput::setStreamName(title);
 }
 
 void AudioPlayerEngine::play()
@@ -153,7 +189,10 @@ void AudioPlayerEngine::play()
     if (!player_)
         return;
     player_->setIsPlaying(true);
-    output_->resume();
+    if (output_->resume())
+        return;
+    player_->setIsPlaying(false);
+    report(DeviceTrouble::missing);
 }
 
 void AudioPlayerEngine::pause()

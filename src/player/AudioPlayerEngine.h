@@ -13,7 +13,7 @@ class FilePlayer;
 
 // The player's engine: FFmpeg decodes, SDL plays. Loading opens and checks the file on the
 // calling thread (quick for a local file) and starts a decoder thread; the device is kept
-// open from file to file while the format allows. See AudioPlaying for the contract.
+// open only while playing (see AudioOutput). See AudioPlaying for the contract.
 class AudioPlayerEngine final : public AudioPlaying {
 public:
     AudioPlayerEngine();
@@ -36,6 +36,8 @@ public:
     void pause() override;
     void stop() override;
     PowerLevels readPowerLevels() override;
+    void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override;
+    void setStreamTitle(const std::string& title) override;
 
     // When the device was handed the first frame since the latest load or seek; none before
     // that or without a file. For measuring latency.
@@ -44,8 +46,11 @@ public:
 private:
     void prepareOutput(int sampleRate, int channels);
     void finish(std::uint64_t loadCount, std::uint64_t seekCount);
+    void checkDevice();
+    void report(DeviceTrouble trouble);
 
     std::function<void()> onFinishedPlaying_;
+    std::function<void(DeviceTrouble)> onDeviceTrouble_;
     float volume_ = 0.8f;
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace lh {
 
@@ -18,6 +19,12 @@ public:
 struct PowerLevels {
     float left;
     float right;
+};
+
+// Why the engine stopped being heard by itself.
+enum class DeviceTrouble {
+    lost, // the device went away while playing (the sound server quit, the card was removed)
+    missing, // no device could be opened
 };
 
 // A stretch of a local file to go straight on into when the one being played ends: frames
@@ -37,9 +44,10 @@ struct Continuation {
 // or nothing. load() of another file replaces the loaded one; a failed load() leaves the
 // loaded file, its position and its playing state exactly as they were.
 //
-// Threads: every member is called on the main thread. onFinishedPlaying is called there too,
-// later than the moment the end was reached, never from inside another member; a notice that
-// arrives after the engine is gone, or after its file was replaced or unloaded, is dropped.
+// Threads: every member is called on the main thread. onFinishedPlaying and onDeviceTrouble
+// are called there too, later than the moment the end was reached or the device failed, never
+// from inside another member; a notice that arrives after the engine is gone, or after its
+// file was replaced or unloaded, is dropped.
 //
 // Times are file times in seconds.
 class AudioPlaying {
@@ -97,6 +105,13 @@ public:
 
     // A mono file gives the same value for both channels.
     virtual PowerLevels readPowerLevels() = 0;
+
+    // Called when the loaded file stopped being heard without being asked to: the sound
+    // server or card went away while playing, or play() found no device to play on. The
+    // engine is then paused at the last frame heard; the next play() tries the device again.
+    virtual void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) { (void)onTrouble; }
+    // What the sound server shows as the name of what is playing.
+    virtual void setStreamTitle(const std::string& title) { (void)title; }
 };
 
 } // namespace lh

@@ -152,4 +152,14 @@ struct PlaybackTickCommand final : Command {
     void execute(PlayerController& controller) const override;
 };
 
+// The window was shown, or hidden or minimised.
+struct SetWindowShownCommand final : Command {
+    explicit SetWindowShownCommand(bool isShown)
+        : isShown(isShown)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    bool isShown;
+};
+
 } // namespace lh

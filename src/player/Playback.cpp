@@ -114,6 +114,11 @@ PowerLevels Playback::levels()
     return engine_.readPowerLevels();
 }
 
+void Playback::setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble)
+{
+    engine_.setOnDeviceTrouble(std::move(onTrouble));
+}
+
 void Playback::setOnFinished(std::function<void()> onFinished)
 {
     engine_.setOnFinishedPlaying(std::move(onFinished));

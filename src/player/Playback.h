@@ -56,6 +56,8 @@ public:
     void setVolume(float volume);
     PowerLevels levels();
     void setOnFinished(std::function<void()> onFinished);
+    void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble);
+    void setStreamTitle(const std::string& title) { engine_.setStreamTitle(title); }
 
 private:
     double trackStart() const noexcept { return track_ ? track_->start : 0.0; }

@@ -81,6 +81,10 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
         if (weak.lock())
             perform(TrackEndedCommand());
     });
+    playback_.setOnDeviceTrouble([this, weak](DeviceTrouble trouble) {
+        if (weak.lock())
+            deviceTrouble(trouble);
+    });
 }
 
 PlayerController::~PlayerController()
@@ -91,6 +95,7 @@ PlayerController::~PlayerController()
     if (pendingPlayback_)
         pendingPlayback_->request_stop();
     playback_.setOnFinished(nullptr);
+    playback_.setOnDeviceTrouble(nullptr);
 }
 
 void PlayerController::perform(const Command& command)

@@ -51,6 +51,8 @@ struct PlayerEnvironment {
     Executor* background = nullptr; // metadata reads; default: a serial executor of its own
     Executor* downloads = nullptr; // the downloader's actor; default: its own
     StallRuntime stallRuntime; // the watchdog of imports and copies
+    // What the sound server shows as playing for a track; default: nothing.
+    std::function<QString(const Track&)> streamTitle = nullptr;
 };
 
 // Carries out every request to the player and is the model's only writer.
@@ -66,6 +68,9 @@ public:
     using Environment = PlayerEnvironment;
 
     static constexpr double playbackTickInterval = 0.05;
+    // Seconds before a track's end when the next one is worked out: far more than the engine's
+    // queue and the device's buffer, so the next file is open before the decoder reaches the end.
+    static constexpr double lookAheadTime = 5.0;
     static constexpr double sleepTickInterval = 1.0;
     static constexpr float dimmedFactor = 0.1f;
 
@@ -91,9 +96,14 @@ public:
     void next();
     void previous();
     void trackEnded();
+    // The engine stopped being heard by itself: the window shows it paused where it stopped.
+    void deviceTrouble(DeviceTrouble trouble);
     void seek(double time);
     void resetPlayback();
     void playbackTick();
+    // Hidden or minimised, nobody sees the time or the meter: the tick then comes only when
+    // there is something to decide (the look-ahead point, the track's end).
+    void setIsWindowShown(bool isShown);
     std::int64_t randomIndex();
 
     // Playlist editing.
@@ -144,6 +154,9 @@ private:
     bool startPlayback(const Track& track, const FileURL& file);
     void startTimer();
     void stopTimer();
+    double tickInterval() const;
+    void rearmHiddenTick();
+    void showPaused();
     std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
     std::optional<std::int64_t> rowOf(const Track& track) const;
 
@@ -198,6 +211,7 @@ private:
     PlaylistStore store_;
     std::shared_ptr<const TrackList> unsavedTracks_; // the latest save, until stored
     std::unique_ptr<RepeatingTimer> timer_;
+    bool isWindowShown_ = true;
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
     std::optional<Track> shufflePick_; // the random row picked ahead, until it plays
     std::unique_ptr<RepeatingTimer> sleepTimer_;

@@ -10,13 +10,6 @@
 #include "PlayerController.h"
 
 namespace lh {
-namespace {
-
-// Seconds before a track's end when the next one is worked out: far more than the engine's
-// queue and the device's buffer, so the next file is open before the decoder reaches the end.
-constexpr double lookAheadTime = 5.0;
-
-} // namespace
 
 // The row the transport would play when the current track ends: the next one, wrapping only
 // with repeat, or under shuffle a random one, picked once and kept until it has played.
@@ -95,6 +88,8 @@ bool PlayerController::followOn()
     model_.currentIndex.set(row);
     model_.duration.set(playback_.length().value_or(0));
     model_.currentTime.set(playback_.position());
+    if (environment_.streamTitle) // shown from the next time the stream opens
+        playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
     if (track.isRemote && playback_.file())
         cache_.markPlayed(*playback_.file());
     downloadAhead();

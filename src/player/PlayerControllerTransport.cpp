@@ -73,6 +73,9 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
 bool PlayerController::startPlayback(const Track& track, const FileURL& file)
 {
     const auto row = rowOf(track);
+    model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
+    if (row && environment_.streamTitle)
+        playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
     if (!row || !playback_.start(track, file))
         return false;
     model_.currentIndex.set(row);
@@ -106,6 +109,7 @@ void PlayerController::togglePlayPause()
     if (model_.isPlaying.value()) {
         pause();
     } else if (model_.duration.value() > 0) {
+        model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
         playback_.resume();
         model_.isPlaying.set(true);
         startTimer();
@@ -127,11 +131,25 @@ void PlayerController::pause()
         trackEnded();
         playback_.pause();
     }
+    showPaused();
+}
+
+void PlayerController::showPaused()
+{
     hasLookedAhead_ = false; // the pause took the upcoming track back
     model_.isPlaying.set(false);
     model_.leftLevel.set(0);
     model_.rightLevel.set(0);
     stopTimer();
+}
+
+void PlayerController::deviceTrouble(DeviceTrouble trouble)
+{
+    model_.isSoundDeviceMissing.set(trouble == DeviceTrouble::missing);
+    if (!model_.isPlaying.value())
+        return;
+    pause(); // the engine paused already; this takes the upcoming track back
+    model_.currentTime.set(playback_.position());
 }
 
 void PlayerController::next()
@@ -199,11 +217,44 @@ void PlayerController::seek(double time)
     playback_.seek(time);
     model_.currentTime.set(time);
     lookAheadAgain();
+    rearmHiddenTick();
 }
 
 void PlayerController::startTimer()
 {
-    timer_ = makeCommandTimer(playbackTickInterval, [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+    timer_ = makeCommandTimer(tickInterval(), [](PlayerController& controller) { controller.perform(PlaybackTickCommand()); });
+}
+
+// Hidden, the process sleeps from one decision to the next instead of waking twenty times a
+// second for a display nobody sees.
+double PlayerController::tickInterval() const
+{
+    if (isWindowShown_)
+        return playbackTickInterval;
+    const double remaining = playback_.length().value_or(0) - playback_.position();
+    const bool isBeforeLookAhead = !hasLookedAhead_ && remaining > lookAheadTime;
+    return std::max(playbackTickInterval, isBeforeLookAhead ? remaining - lookAheadTime : remaining);
+}
+
+void PlayerController::rearmHiddenTick()
+{
+    if (timer_ && !isWindowShown_) {
+        stopTimer();
+        startTimer();
+    }
+}
+
+void PlayerController::setIsWindowShown(bool isShown)
+{
+    if (isShown == isWindowShown_)
+        return;
+    isWindowShown_ = isShown;
+    if (!timer_)
+        return;
+    stopTimer();
+    startTimer();
+    if (isShown)
+        playbackTick(); // the time and the meter as they are now, not as they were at the hide
 }
 
 // Each firing only schedules the command on the main thread, so it never runs inside the
@@ -244,6 +295,7 @@ void PlayerController::playbackTick()
     model_.leftLevel.set(LevelMeter::next(model_.leftLevel.value(), levels.left));
     model_.rightLevel.set(LevelMeter::next(model_.rightLevel.value(), levels.right));
     lookAhead();
+    rearmHiddenTick();
 }
 
 std::optional<std::int64_t> PlayerController::rowOf(const Track& track) const

@@ -27,6 +27,7 @@ public:
     Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
     Observable<bool> isDimmed { false };
     Observable<std::optional<double>> sleepTimeRemaining;
+    Observable<bool> isSoundDeviceMissing { false }; // the latest play found no device
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
@@ -44,6 +45,7 @@ public:
     Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
+    Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }
 };
 
 } // namespace lh

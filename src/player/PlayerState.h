@@ -46,6 +46,7 @@ public:
     virtual Publisher<bool> isRepeatingPublisher() const = 0;
     virtual Publisher<bool> isDimmedPublisher() const = 0;
     virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
+    virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;
 };
 
 } // namespace lh

@@ -83,11 +83,18 @@ void RootView::bindDisplay()
             }));
 
     subscriptions_.push_back(
-        combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher())
-            .sink([this](const std::tuple<Tracks, Index, bool>& value) {
-                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(std::get<0>(value), std::get<1>(value));
-                const std::optional<Track> current = trackAt(std::get<0>(value), std::get<1>(value));
-                showTrack(lines.title, std::get<2>(value) ? QStringLiteral("Loading…") : lines.artist,
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher()),
+            state_.isSoundDeviceMissingPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, Index, bool>, bool>& value) {
+                const auto& [tracks, index, isLoading] = std::get<0>(value);
+                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(tracks, index);
+                const std::optional<Track> current = trackAt(tracks, index);
+                // The line that is always shown: a player that cannot be heard must not look
+                // as if it merely paused.
+                const QString artist = std::get<1>(value) ? QStringLiteral("No Sound Device")
+                    : isLoading                          ? QStringLiteral("Loading…")
+                                                         : lines.artist;
+                showTrack(lines.title, artist,
                     current ? DisplayTexts::displayName(*current) + QStringLiteral(" — Larkhaven")
                             : QStringLiteral("Larkhaven"));
             }));

@@ -204,9 +204,11 @@ bool DesktopSession::startSoundServer(std::string& whyNot)
 {
     ::chmod(filePath("runtime").c_str(), 0700);
     ::chmod(filePath("home").c_str(), 0700);
+    // Idle sinks suspend, as desktop configurations have it.
     const pid_t pid = startServer({ "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
                                       "--use-pid-file=no", "-L", "module-native-protocol-unix auth-anonymous=1",
-                                      "-L", std::string("module-null-sink sink_name=") + sinkName },
+                                      "-L", std::string("module-null-sink sink_name=") + sinkName,
+                                      "-L", "module-suspend-on-idle timeout=1" },
         "pulseaudio");
     const bool isUp = pid > 0 && waitUntil([&] { return output({ "pactl", "info" }) || !ChildProcess::isRunning(pid); }, 20s)
         && ChildProcess::isRunning(pid) && output({ "pactl", "set-default-sink", sinkName });
@@ -214,7 +216,20 @@ bool DesktopSession::startSoundServer(std::string& whyNot)
         whyNot = "PulseAudio did not come up: " + readFile(filePath("pulseaudio.log"));
         return false;
     }
+    soundServer_ = pid;
+    return startRecorder(whyNot);
+}
+
+void DesktopSession::stopSoundServer()
+{
+    stopRecorder();
+    end(soundServer_);
+}
+
+bool DesktopSession::startRecorder(std::string& whyNot)
+{
     recording_ = filePath("sink.raw");
+    std::remove(recording_.c_str());
     const pid_t recorder = startServer({ "parec", "-d", std::string(sinkName) + ".monitor", "--raw", "--format=s16le",
                                            "--rate=" + std::to_string(recordingRate), "--channels=1", "--latency-msec=20", recording_ },
         "parec");
@@ -224,7 +239,27 @@ bool DesktopSession::startSoundServer(std::string& whyNot)
     }, 10s) && ChildProcess::isRunning(recorder);
     if (!isRecording)
         whyNot = "parec does not record the sink: " + readFile(filePath("parec.log"));
+    recorder_ = recorder;
     return isRecording;
+}
+
+void DesktopSession::stopRecorder()
+{
+    end(recorder_);
+}
+
+void DesktopSession::end(pid_t& server)
+{
+    if (server <= 0)
+        return;
+    ChildProcess::killGroup(server);
+    std::erase(servers_, server);
+    server = 0;
+}
+
+bool DesktopSession::isSinkSuspended() const
+{
+    return output({ "pactl", "list", "short", "sinks" }).value_or("").find("SUSPENDED") != std::string::npos;
 }
 
 Heard DesktopSession::listen(std::chrono::milliseconds window) const

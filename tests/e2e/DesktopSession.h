@@ -63,6 +63,15 @@ public:
     bool hearsTone(double frequency, std::chrono::milliseconds timeout = std::chrono::seconds(15)) const;
     bool hearsSilence(std::chrono::milliseconds timeout = std::chrono::seconds(15)) const;
 
+    // The sound server (and the recording of its sink) going away and coming back, as a
+    // desktop's server does when it crashes or is restarted.
+    void stopSoundServer();
+    bool startSoundServer(std::string& whyNot);
+    // A recording keeps the sink awake: stop it to see the sink suspend.
+    void stopRecorder();
+    bool startRecorder(std::string& whyNot);
+    bool isSinkSuspended() const;
+
     // The whole screen as a PNG file under the screenshot folder, for a person to look at.
     void screenshot(const std::string& name) const;
 
@@ -75,14 +84,17 @@ private:
 
     bool startDisplay(std::string& whyNot);
     bool startWindowManager(std::string& whyNot);
-    bool startSoundServer(std::string& whyNot);
     bool startAccessibilityBus(std::string& whyNot);
     pid_t startServer(const std::vector<std::string>& argv, const std::string& name);
 
     QTemporaryDir folder_;
     std::optional<PrivateSessionBus> bus_;
     std::string display_;
+    void end(pid_t& server);
+
     std::vector<pid_t> servers_; // in start order; ended in reverse
+    pid_t soundServer_ = 0;
+    pid_t recorder_ = 0;
     std::string recording_;
     mutable int outputs_ = 0;
 };

@@ -311,6 +311,45 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
 
+// Paused, the player leaves the sound server nothing to mix, so the sink can sleep; the
+// server going away mid-track leaves a player that answers, and Play brings the sound back
+// once a server is there again.
+TEST_F(PlayerOnTheDesktop, QuietWhenPausedAndHeardAgainAfterTheSoundServerCameBack)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the file does not play";
+    const std::string streams = desktop->output({ "pactl", "list", "sink-inputs" }).value_or("");
+    for (const char* property : { "application.name = \"Larkhaven\"", "application.icon_name = \"larkhaven\"",
+             "application.id = \"larkhaven\"", "media.role = \"music\"", "media.name = \"first\"" })
+        EXPECT_NE(streams.find(property), std::string::npos) << property << " not in\n" << streams;
+
+    press(window, "space");
+    const auto hasStream = [&] { return !desktop->output({ "pactl", "list", "short", "sink-inputs" }).value_or("x").empty(); };
+    EXPECT_TRUE(waitUntil([&] { return !hasStream(); }, 10s)) << "the paused player keeps its stream";
+    desktop->stopRecorder();
+    EXPECT_TRUE(waitUntil([&] { return desktop->isSinkSuspended(); }, 10s)) << "the sink does not suspend";
+    std::string whyNot;
+    ASSERT_TRUE(desktop->startRecorder(whyNot)) << whyNot;
+    press(window, "space");
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "resuming is not heard";
+
+    desktop->stopSoundServer();
+    EXPECT_TRUE(waitUntil([&] { return readFile(log_).find("sound device went away") != std::string::npos; }, 10s))
+        << "the loss is not noticed";
+    ASSERT_TRUE(ChildProcess::isRunning(player));
+    press(window, "ctrl+l");
+    EXPECT_TRUE(hasHeight(window, collapsedHeight)) << "the window does not answer";
+    press(window, "ctrl+l");
+    desktop->screenshot("9-sound-server-gone");
+
+    ASSERT_TRUE(desktop->startSoundServer(whyNot)) << whyNot;
+    press(window, "space");
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "Play after the server came back is not heard";
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
 TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
 {
     const pid_t player = launch({ tone("first.wav") });

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace lh {
 namespace {
@@ -73,19 +74,29 @@ INSTANTIATE_TEST_SUITE_P(SupportedFormats, EngineFormat,
         return name.toStdString();
     });
 
-// Where no device opens (no card, no server), playback goes on silently.
-TEST(EngineWithoutSound, PlaysSilentlyWhenTheDeviceCannotBeOpened)
+// Where no device opens (no card, no server), the engine does not pretend to play: it says so,
+// stays where it was, and the next play() tries again and is heard once a device is there.
+TEST(EngineWithoutSound, SaysSoInsteadOfPlayingAndTriesAgainAtTheNextPlay)
 {
     ::setenv("SDL_AUDIODRIVER", "nosuchdriver", 1);
     SDL_AudioQuit();
     {
         AudioPlayerEngine engine;
         int finished = 0;
+        std::vector<DeviceTrouble> troubles;
         engine.setOnFinishedPlaying([&] { ++finished; });
+        engine.setOnDeviceTrouble([&](DeviceTrouble trouble) { troubles.push_back(trouble); });
         engine.load(url(shortTone("tone.wav")));
         engine.play();
+        EXPECT_TRUE(test::runEventsUntil([&] { return !troubles.empty(); }, 5s));
+        EXPECT_EQ(troubles, std::vector { DeviceTrouble::missing });
+        test::runEventsFor(300ms);
+        EXPECT_EQ(engine.currentTime(), 0);
+
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+        engine.play();
         EXPECT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s));
-        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
+        EXPECT_EQ(troubles.size(), 1u);
     }
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
     SDL_AudioQuit();

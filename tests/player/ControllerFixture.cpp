@@ -129,6 +129,7 @@ void ControllerTest::start()
             .startWatchdog = [this](std::chrono::nanoseconds, StallRuntime::Tick tick) { watchdogs.push_back(std::move(tick)); },
             .now = [this] { return stallNow; },
         },
+        .streamTitle = streamTitle,
     };
     controller = std::make_unique<PlayerController>(model, engine, reader, *cache, files, stallLimit, *defaults,
         QStringLiteral("savedPlaylist"), std::move(environment));

@@ -89,6 +89,17 @@ public:
         isJoinHeard = false;
     }
     PowerLevels readPowerLevels() override { return levels; }
+    void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override { onTrouble_ = std::move(onTrouble); }
+    void setStreamTitle(const std::string& title) override { streamTitle = title; }
+
+    // What the engine does when its device goes or cannot be opened: it pauses by itself.
+    void failDevice(DeviceTrouble trouble)
+    {
+        isPlaying = false;
+        takeBack();
+        if (onTrouble_)
+            onTrouble_(trouble);
+    }
 
     // What the engine's own end-of-file notice would do.
     void finish()
@@ -108,9 +119,11 @@ public:
     std::optional<Continuation> continuation;
     bool isJoinMade = false;
     bool isJoinHeard = false;
+    std::string streamTitle;
 
 private:
     std::function<void()> onFinished_;
+    std::function<void(DeviceTrouble)> onTrouble_;
 };
 
 // Reads nothing: every file has the same stream, every tag read gives "Tagged".
@@ -181,6 +194,7 @@ protected:
     ManualTimers timers;
     MonotonicClock::time_point now {};
     std::function<std::int64_t(std::int64_t, std::int64_t)> random = [](std::int64_t lower, std::int64_t) { return lower; };
+    std::function<QString(const Track&)> streamTitle;
     std::map<std::string, std::string> sheets; // path → text
     std::map<std::string, std::vector<std::string>> folders; // path → names
     std::vector<StallRuntime::Tick> watchdogs;

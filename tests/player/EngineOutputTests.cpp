@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace lh {
 namespace {
@@ -127,16 +129,8 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
         environment.insert("HOME", dir.path() + "/home");
         environment.insert("PULSE_SERVER", "unix:" + dir.path() + "/runtime/pulse/native");
-        server.setProcessEnvironment(environment);
-        server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start("pulseaudio", { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
-                                       "-L", "module-native-protocol-unix auth-anonymous=1", "-L", "module-null-sink sink_name=test_sink" });
-        if (!server.waitForStarted(5000))
-            GTEST_SKIP() << "PulseAudio cannot be started here: " << qPrintable(server.errorString());
-        const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
-        if (!isUp || server.state() != QProcess::Running)
-            GTEST_SKIP() << "no PulseAudio server came up: " << server.readAll().constData();
-        ASSERT_TRUE(pactl({ "set-default-sink", "test_sink" }));
+        if (const std::string whyNot = startServer(); !whyNot.empty())
+            GTEST_SKIP() << whyNot;
         for (const char* name : { "XDG_RUNTIME_DIR", "HOME", "PULSE_SERVER" }) {
             saved.emplace_back(name, qgetenv(name));
             qputenv(name, environment.value(name).toLocal8Bit());
@@ -158,6 +152,35 @@ protected:
             process->waitForFinished(3000);
         }
     }
+
+    // Empty when the server is up with its null sink as the default (idle sinks suspend after
+    // a second, as desktop configurations have it); otherwise why not.
+    std::string startServer()
+    {
+        server.setProcessEnvironment(environment);
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start("pulseaudio", { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+                                       "-L", "module-native-protocol-unix auth-anonymous=1", "-L", "module-null-sink sink_name=test_sink",
+                                       "-L", "module-suspend-on-idle timeout=1" });
+        if (!server.waitForStarted(5000))
+            return "PulseAudio cannot be started here: " + server.errorString().toStdString();
+        const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
+        if (!isUp || server.state() != QProcess::Running)
+            return "no PulseAudio server came up: " + server.readAll().toStdString();
+        return pactl({ "set-default-sink", "test_sink" }) ? std::string() : std::string("no default sink");
+    }
+
+    QString pactlOutput(const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start("pactl", arguments);
+        process.waitForFinished(3000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    bool hasStream() { return !pactlOutput({ "list", "short", "sink-inputs" }).trimmed().isEmpty(); }
+    bool isSinkSuspended() { return pactlOutput({ "list", "short", "sinks" }).contains("SUSPENDED"); }
 
     bool pactl(const QStringList& arguments)
     {
@@ -219,6 +242,81 @@ TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
     }
     EXPECT_NEAR(std::sqrt(loudest / window), 0.5 / std::sqrt(2.0), 0.03);
     EXPECT_NEAR(crossings, 100, 3);
+}
+
+// Paused, the player holds no stream, so the sink suspends; resumed, it carries on from where
+// it was heard. The stream tells the server who is playing what.
+TEST_F(PulseAudioOutput, PausedTheSinkSuspendsAndResumingCarriesOnUnderTheTracksName)
+{
+    AudioPlayerEngine engine;
+    engine.setStreamTitle("Artist - Song");
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && engine.currentTime() > 0.5; }, 10s));
+    const QString streams = pactlOutput({ "list", "sink-inputs" });
+    for (const char* property : { "application.name = \"Larkhaven\"", "media.name = \"Artist - Song\"" })
+        EXPECT_TRUE(streams.contains(property)) << property << " not in " << streams.toStdString();
+
+    engine.pause();
+    const double pausedAt = engine.currentTime();
+    EXPECT_FALSE(hasStream());
+    EXPECT_TRUE(test::runEventsUntil([&] { return isSinkSuspended(); }, 10s));
+    EXPECT_DOUBLE_EQ(engine.currentTime(), pausedAt);
+
+    engine.play();
+    EXPECT_TRUE(hasStream());
+    ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > pausedAt + 0.3; }, 10s));
+    EXPECT_LT(engine.currentTime(), pausedAt + 3); // went on from there, not from elsewhere
+}
+
+// Headphones plugged in, a Bluetooth device connected: the stream moves to the new default
+// sink without the player doing anything, since it was not opened on a sink of its own.
+TEST_F(PulseAudioOutput, PlaybackFollowsTheDefaultSink)
+{
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=headphones" }));
+    AudioPlayerEngine engine;
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream(); }, 10s));
+    const auto sinkOfTheStream = [&] { return pactlOutput({ "list", "short", "sink-inputs" }).section('\t', 1, 1); };
+    const auto sinkNumber = [&](const char* name) {
+        for (const QString& line : pactlOutput({ "list", "short", "sinks" }).split('\n')) {
+            if (line.section('\t', 1, 1) == name)
+                return line.section('\t', 0, 0);
+        }
+        return QString();
+    };
+    EXPECT_EQ(sinkOfTheStream(), sinkNumber("test_sink"));
+    ASSERT_TRUE(pactl({ "set-default-sink", "headphones" }));
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == sinkNumber("headphones"); }, 5s));
+    const double movedAt = engine.currentTime();
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
+}
+
+// The server going away pauses the engine where the sound stopped and says so; the next play
+// after a new server came up is heard through it.
+TEST_F(PulseAudioOutput, AServerThatGoesIsNoticedAndTheNextOneIsPlayedThrough)
+{
+    AudioPlayerEngine engine;
+    std::vector<DeviceTrouble> troubles;
+    engine.setOnDeviceTrouble([&](DeviceTrouble trouble) { troubles.push_back(trouble); });
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && engine.currentTime() > 0.5; }, 10s));
+
+    server.kill();
+    server.waitForFinished(3000);
+    ASSERT_TRUE(test::runEventsUntil([&] { return !troubles.empty(); }, 10s));
+    EXPECT_EQ(troubles, std::vector { DeviceTrouble::lost });
+    const double stoppedAt = engine.currentTime();
+    test::runEventsFor(300ms);
+    EXPECT_DOUBLE_EQ(engine.currentTime(), stoppedAt);
+
+    ASSERT_EQ(startServer(), "");
+    engine.play();
+    EXPECT_TRUE(hasStream());
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > stoppedAt + 0.3; }, 10s));
+    EXPECT_EQ(troubles.size(), 1u);
 }
 
 } // namespace

@@ -295,6 +295,72 @@ TEST_F(Transport, PauseEmptiesTheMetersAndStopsTheTicksUntilResumed)
     EXPECT_EQ(loadedNames().size(), 1u);
 }
 
+// A device that goes away, or none at all, leaves the window paused where the sound stopped,
+// never showing a silent "playing"; Play tries again, and the display says when there is none.
+TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
+{
+    for (const DeviceTrouble trouble : { DeviceTrouble::lost, DeviceTrouble::missing }) {
+        SCOPED_TRACE(trouble == DeviceTrouble::lost ? "lost" : "missing");
+        startWith({ wholeFile("/m/a.flac") });
+        perform(PlayTrackCommand(0));
+        timers.fire(PlayerController::playbackTickInterval);
+        mainThread.runAll();
+        engine.time = 42;
+
+        engine.failDevice(trouble);
+        EXPECT_FALSE(model.isPlaying.value());
+        EXPECT_EQ(model.isSoundDeviceMissing.value(), trouble == DeviceTrouble::missing);
+        EXPECT_DOUBLE_EQ(model.currentTime.value(), 42);
+        EXPECT_EQ(model.leftLevel.value(), 0);
+        EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 0);
+        EXPECT_EQ(model.currentIndex.value(), 0);
+
+        perform(TogglePlayPauseCommand());
+        EXPECT_TRUE(engine.isPlaying);
+        EXPECT_TRUE(model.isPlaying.value());
+        EXPECT_FALSE(model.isSoundDeviceMissing.value());
+        EXPECT_DOUBLE_EQ(engine.time, 42);
+        controller.reset(); // before the next one takes the engine's callbacks
+    }
+}
+
+// Hidden, the tick comes only when there is something to decide: at the look-ahead point and
+// at the track's end. Shown again, the display is brought up to date at once.
+TEST_F(Transport, HiddenTheTickComesOnlyWhenThereIsSomethingToDecide)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac") });
+    perform(PlayTrackCommand(0));
+    engine.time = 10;
+    perform(SetWindowShownCommand(false));
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 0);
+    EXPECT_EQ(timers.validCount(100 - 10 - PlayerController::lookAheadTime), 1);
+
+    engine.time = 100 - PlayerController::lookAheadTime;
+    timers.fire(100 - 10 - PlayerController::lookAheadTime);
+    mainThread.runAll();
+    EXPECT_TRUE(engine.continuation.has_value()) << "the next track was not worked out";
+    EXPECT_EQ(timers.validCount(PlayerController::lookAheadTime), 1); // then at the end
+
+    perform(SeekCommand(20)); // a seek from the media controls moves the next decision
+    EXPECT_EQ(timers.validCount(100 - 20 - PlayerController::lookAheadTime), 1);
+
+    engine.time = 30;
+    perform(SetWindowShownCommand(true));
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 30);
+    EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), 1);
+    EXPECT_EQ(timers.validCount(100 - 20 - PlayerController::lookAheadTime), 0);
+}
+
+TEST_F(Transport, TheStreamIsNamedAfterTheTrackAboutToPlay)
+{
+    streamTitle = [](const Track& track) { return track.title.value_or(QStringLiteral("file")); };
+    startWith({ cueTrack("/m/album.flac", 0, 60, "One"), cueTrack("/m/album.flac", 60, 120, "Two") });
+    perform(PlayTrackCommand(1));
+    EXPECT_EQ(engine.streamTitle, "Two");
+    perform(NextCommand());
+    EXPECT_EQ(engine.streamTitle, "One");
+}
+
 TEST_F(Transport, SeekingMovesWithinTheTrackOnlyWhenOneIsLoaded)
 {
     startWith({ cueTrack("/m/album.flac", 60, 120, "One") });

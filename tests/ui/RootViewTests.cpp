@@ -130,6 +130,11 @@ TEST_F(RootViewTest, ShowsTheCurrentTrackAndTheTimes)
     EXPECT_EQ(view.lcd().artist(), "Loading…");
     model.isLoading.set(false);
     EXPECT_EQ(view.lcd().artist(), "Artist");
+    model.isSoundDeviceMissing.set(true); // said where it is seen, whether meter or format shows
+    EXPECT_EQ(view.lcd().artist(), "No Sound Device");
+    EXPECT_EQ(view.lcd().title(), "Song 1");
+    model.isSoundDeviceMissing.set(false);
+    EXPECT_EQ(view.lcd().artist(), "Artist");
     EXPECT_EQ(view.lcd().formatText(), "FLAC");
     EXPECT_EQ(view.bottomBar().statusText(), "3 songs");
     EXPECT_EQ(view.list().titles().at(2), "Artist - Song 2");
