@@ -329,6 +329,16 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     {
         ++running[url].threads;
         ++running[url].answers;
+        // Called here on the executor; a thread that could not be had never ends by itself.
+        StallRuntime counted = runtime;
+        counted.startThread = [this, url, start = runtime.startThread](StallRuntime::Job job) {
+            try {
+                start(std::move(job));
+            } catch (...) {
+                ended(url, &Running::threads);
+                throw;
+            }
+        };
         withStallLimit<T>(
             stallLimit,
             [self = shared_from_this(), url, operation = std::move(operation)](const Progress& progress) {
@@ -342,7 +352,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                     then(outcome);
                 });
             },
-            runtime);
+            counted);
     }
 
     void ended(const FileURL& url, int Running::*count)

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <system_error>
 
 namespace lh {
 namespace {
@@ -214,6 +215,25 @@ TEST_F(DownloaderTest, APassStartsNoSecondCopyOfAFileWhoseStalledCopyStillBlocks
     settle();
     EXPECT_EQ(cachedNames({ "a" }), std::vector<std::string>({ "a" }));
     EXPECT_EQ(lastState("a"), std::nullopt);
+}
+
+TEST_F(DownloaderTest, ACopyThatGotNoThreadLeavesNothingBlockedBehind)
+{
+    bool isOutOfThreads = true;
+    downloader = std::make_unique<Downloader>(cache, files, 15s, nullptr, &actor,
+        StallRuntime {
+            .startThread = [&](StallRuntime::Job job) {
+                if (isOutOfThreads)
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                threads.execute(std::move(job));
+            },
+            .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
+        });
+    EXPECT_EQ(fetch("a"), Downloader::CopyResult(RemoteFailure::away));
+    isOutOfThreads = false;
+    downloader->want(urls({ "a" }));
+    settle();
+    EXPECT_EQ(cachedNames({ "a" }), std::vector<std::string>({ "a" }));
 }
 
 TEST_F(DownloaderTest, ASizeReplyForACancelledPassLeavesTheLivePassesProtection)
