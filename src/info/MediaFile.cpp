@@ -1,5 +1,7 @@
 #include "MediaFile.h"
 
+#include "FileSystem.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
@@ -49,7 +51,7 @@ const AVInputFormat* demuxerBehindLargeTag(const std::string& path)
 {
     constexpr std::int64_t largeTag = 32 * 1024;
     constexpr int probeBytes = 4096;
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file < 0)
         return nullptr;
     const std::int64_t tagLength = leadingTagLength(file);
@@ -85,6 +87,10 @@ int openInput(AVFormatContext** context, const std::string& location, const AVIn
 
 MediaFile::MediaFile(const FileURL& url)
 {
+    // libavformat opens without O_NONBLOCK: a FIFO named like audio would hold the caller (the
+    // main thread, when it plays) until something writes to it.
+    if (!FileSystem::isRegularFile(url.path()))
+        throw MediaOpenError("cannot open " + url.path() + ": not a regular file");
     // "file:" keeps a path with a colon from being read as another protocol.
     const std::string location = "file:" + url.path();
     int result = -1;

@@ -19,8 +19,8 @@ public:
 // is really a playlist (hls, concat) can never make the player read other files or the network.
 class MediaFile {
 public:
-    // Opens and reads the header; throws MediaOpenError with FFmpeg's reason. Blocking: call
-    // it off the main thread.
+    // Opens and reads the header; throws MediaOpenError with FFmpeg's reason, or when the path
+    // is no regular file (a FIFO is never waited on). Blocking: call it off the main thread.
     explicit MediaFile(const FileURL& url);
     ~MediaFile();
 

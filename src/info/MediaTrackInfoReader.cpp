@@ -1,5 +1,6 @@
 #include "MediaTrackInfoReader.h"
 
+#include "FileSystem.h"
 #include "FileTags.h"
 #include "MediaFile.h"
 
@@ -168,6 +169,9 @@ TrackInfo MediaTrackInfoReader::readInfo(const FileURL& url, const FileURL& file
 {
     TrackInfo info = TrackInfo::placeholder(url);
     info.isLoading = false;
+    // TagLib opens without O_NONBLOCK, and a FIFO would hold the reading thread for ever.
+    if (!FileSystem::isRegularFile(file.path()))
+        return info;
     info.fileSize = sizeOf(file);
     const std::unique_ptr<MediaFile> media = open(file);
     if (media)

@@ -1,5 +1,6 @@
 #include "FolderWalker.h"
 
+#include "MonotonicClock.h"
 #include "SupportedAudio.h"
 
 #include <QCollator>
@@ -11,7 +12,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -92,13 +95,19 @@ Kind kindOf(int folder, const dirent& entry)
 
 } // namespace
 
-// One walk of a request: the folders on the way down, the files counted, the collator.
+// One walk of a request: the folders listed, what it has counted, the collator.
 struct FolderWalker::Walk {
     FolderWalker& walker;
     const Listed& listed;
     QCollator collator;
-    std::set<FolderId> ancestors;
+    // Every folder listed, not only those on the way down: links that fan out (two in each
+    // folder leading to the next) would otherwise make a few dozen folders into billions of
+    // visits.
+    std::set<FolderId> visited;
     std::size_t fileCount = 0;
+    std::size_t folderCount = 0;
+    std::size_t entryCount = 0;
+    const MonotonicClock::time_point deadline;
     bool isCut = false;
     std::size_t unplayableCount = 0;
     std::vector<std::string> firstUnplayable; // paths, for the report
@@ -108,6 +117,7 @@ struct FolderWalker::Walk {
     Walk(FolderWalker& walker, const Listed& listed)
         : walker(walker)
         , listed(listed)
+        , deadline(MonotonicClock::now() + walker.limits_.time)
     {
         // The C locale has no collation of its own (Qt compares code points there and ignores
         // numeric mode); file managers sort such names as in English.
@@ -134,8 +144,22 @@ struct FolderWalker::Walk {
             names[i] = std::move(entries[i].name);
     }
 
-    // Nothing when the path is no folder, has been walked above, or cannot be listed.
-    std::optional<Listing> list(const FileURL& folder, FolderId& id)
+    // Counts one more of something bounded; false, and the walk cut, past its bound.
+    bool count(std::size_t& counter, std::size_t limit, const char* what, const FileURL& where)
+    {
+        if (++counter <= limit && MonotonicClock::now() < deadline)
+            return true;
+        if (counter > limit)
+            cut(where, std::to_string(limit) + " " + what);
+        else
+            cut(where, std::to_string(std::chrono::duration_cast<std::chrono::seconds>(walker.limits_.time).count())
+                    + " seconds");
+        return false;
+    }
+
+    // Nothing when the path is no folder, has been listed before, or cannot be listed. A
+    // listing the walk's bounds cut short still gives what it read.
+    std::optional<Listing> list(const FileURL& folder)
     {
         const int descriptor = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0)
@@ -146,22 +170,24 @@ struct FolderWalker::Walk {
             ::close(descriptor);
             return std::nullopt;
         }
-        if (::fstat(descriptor, &info) != 0)
+        if (::fstat(descriptor, &info) != 0 || !visited.insert({ info.st_dev, info.st_ino }).second)
             return std::nullopt;
-        id = { info.st_dev, info.st_ino };
-        if (ancestors.contains(id))
+        if (!count(folderCount, walker.limits_.folders, "folders", folder))
             return std::nullopt;
         Listing listing;
-        for (;;) {
+        while (!isCut) {
             errno = 0;
             const dirent* entry = ::readdir(open.dir);
             if (!entry)
+                return errno == 0 ? std::optional(std::move(listing)) : std::nullopt; // a listing cut short is no listing
+            if (!count(entryCount, walker.limits_.entries, "entries", folder))
                 break;
             if (entry->d_name[0] == '.')
                 continue; // hidden, and "." and ".."
             switch (kindOf(descriptor, *entry)) {
             case Kind::file:
-                listing.files.emplace_back(entry->d_name);
+                if (count(fileCount, walker.limits_.files, "files", folder))
+                    listing.files.emplace_back(entry->d_name);
                 break;
             case Kind::folder:
                 listing.folders.emplace_back(entry->d_name);
@@ -170,25 +196,20 @@ struct FolderWalker::Walk {
                 break;
             }
         }
-        if (errno != 0)
-            return std::nullopt; // a listing cut short is no listing
         return listing;
     }
 
     void folder(const FileURL& url)
     {
-        FolderId id;
-        std::optional<Listing> listing = list(url, id);
-        if (!listing || isCut)
+        if (isCut)
+            return;
+        std::optional<Listing> listing = list(url);
+        if (!listing)
             return;
         listed();
         sort(listing->files);
         std::vector<FileURL> music;
         for (const std::string& name : listing->files) {
-            if (++fileCount > maximumFiles) {
-                cut(url);
-                break;
-            }
             FileURL file = url.appendingPathComponent(name);
             if (isMusic(file))
                 music.push_back(std::move(file));
@@ -197,13 +218,11 @@ struct FolderWalker::Walk {
         }
         walker.keep(std::move(music));
         sort(listing->folders);
-        ancestors.insert(id);
         for (const std::string& name : listing->folders) {
             if (isCut)
                 break;
             folder(url.appendingPathComponent(name, true));
         }
-        ancestors.erase(id);
     }
 
     void noteUnplayable(const FileURL& file)
@@ -226,16 +245,21 @@ struct FolderWalker::Walk {
             unplayableCount, unplayableCount == 1 ? "" : "s", unplayableCount == 1 ? "s" : "", names.c_str());
     }
 
-    void cut(const FileURL& where)
+    void cut(const FileURL& where, const std::string& bound)
     {
         isCut = true;
-        std::fprintf(stderr, "Larkhaven: stopped adding the folder at %s after %zu files\n", where.path().c_str(),
-            maximumFiles);
+        std::fprintf(stderr, "Larkhaven: stopped adding the folder at %s after %s\n", where.path().c_str(), bound.c_str());
     }
 };
 
 FolderWalker::FolderWalker(std::vector<FileURL> request)
+    : FolderWalker(std::move(request), Limits {})
+{
+}
+
+FolderWalker::FolderWalker(std::vector<FileURL> request, Limits limits)
     : request_(std::move(request))
+    , limits_(limits)
 {
 }
 

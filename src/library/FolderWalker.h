@@ -2,6 +2,7 @@
 
 #include "FileURL.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -13,8 +14,9 @@ namespace lh {
 // the order a file manager shows them: depth first, a folder's files before its subfolders,
 // names in natural order ("2 Song" before "10 Song", case ignored, the user's locale).
 //
-// Hidden entries, entries that are neither files nor folders, and links back into a folder
-// being walked are left out; names keep their bytes. Whether an entry of the request is a
+// Hidden entries and entries that are neither files nor folders are left out, and each real
+// folder (device and inode) is listed once however many links lead to it; names keep their
+// bytes. Whether an entry of the request is a
 // folder is found out here, off the main thread: nobody on the main thread may touch a path
 // that could lie on a dead share.
 //
@@ -23,15 +25,23 @@ namespace lh {
 // gives what it listed before.
 class FolderWalker {
 public:
-    // A walk stops after this many files (of any kind) and says so once on standard error:
-    // dropping "/" by mistake must not keep the player busy for minutes.
-    static constexpr std::size_t maximumFiles = 100'000;
+    // A walk stops at the first of these bounds and says so once on standard error: dropping
+    // "/" by mistake must not keep the player busy for minutes, and adds wait for each other.
+    // Entries count every name read (hidden ones and those neither file nor folder too), so a
+    // folder of millions of names is never held in memory whole.
+    struct Limits {
+        std::size_t files = 100'000;
+        std::size_t folders = 50'000;
+        std::size_t entries = 1'000'000;
+        std::chrono::nanoseconds time = std::chrono::minutes(2);
+    };
 
     // Called after each folder has been listed, before its files are kept. An exception from
     // it ends the walk; what was kept until then stays.
     using Listed = std::function<void()>;
 
     explicit FolderWalker(std::vector<FileURL> request);
+    FolderWalker(std::vector<FileURL> request, Limits limits);
 
     // Whether `urls` may hold a folder: one marked as such, or one named like neither an
     // audio file nor a cue sheet. Looks at the names only.
@@ -50,6 +60,7 @@ private:
     void keep(std::vector<FileURL> files);
 
     const std::vector<FileURL> request_;
+    const Limits limits_;
     mutable std::mutex lock_; // guards the two below
     std::vector<FileURL> found_;
     std::size_t reached_ = 0; // entries of request_ taken up by the walk

@@ -49,7 +49,7 @@ TrackImporter::TrackImporter(IsRemote isRemote)
                   return std::nullopt;
               return FileSystem::readFile(url.path());
           },
-          [](const FileURL& url) { return FileSystem::listFolder(url.path()); },
+          [](const FileURL& url) { return FileSystem::listFiles(url.path()); },
           std::move(isRemote))
 {
 }

@@ -24,8 +24,9 @@ class TrackImporter {
 public:
     // The whole file, or nothing when it cannot be read. Only cue sheets are read.
     using ReadFile = std::function<std::optional<QByteArray>(const FileURL&)>;
-    // The names in a folder, in the file system's order, hidden ones included; empty when the
-    // folder cannot be listed.
+    // The names of the regular files in a folder (a FIFO named like audio is never matched, since
+    // playing it would wait for a writer), in the file system's order, hidden ones included;
+    // empty when the folder cannot be listed.
     using ListFolder = std::function<std::vector<std::string>(const FileURL&)>;
     // Whether a file lies on a network volume; asked once per audio file.
     using IsRemote = std::function<bool(const FileURL&)>;

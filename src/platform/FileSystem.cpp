@@ -19,11 +19,34 @@ struct FileDescriptor {
     }
 };
 
+// The names in a folder that `keep` accepts, given the folder's descriptor and the entry.
+template <typename Keep>
+std::vector<std::string> names(const std::string& path, Keep keep)
+{
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder)
+        return names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (!entry)
+            break;
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 && keep(::dirfd(folder), *entry))
+            names.emplace_back(entry->d_name);
+    }
+    if (errno != 0)
+        names.clear(); // a listing cut short is no listing
+    ::closedir(folder);
+    return names;
+}
+
 } // namespace
 
 std::optional<QByteArray> readFile(const std::string& path)
 {
-    FileDescriptor file { ::open(path.c_str(), O_RDONLY | O_CLOEXEC) };
+    // Without O_NONBLOCK, opening a FIFO waits for a writer; a regular file reads alike either way.
+    FileDescriptor file { ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) };
     if (file.fd < 0)
         return std::nullopt;
     struct stat info {};
@@ -48,22 +71,23 @@ std::optional<QByteArray> readFile(const std::string& path)
 
 std::vector<std::string> listFolder(const std::string& path)
 {
-    std::vector<std::string> names;
-    DIR* folder = ::opendir(path.c_str());
-    if (!folder)
-        return names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(folder);
-        if (!entry)
-            break;
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-    }
-    if (errno != 0)
-        names.clear(); // a listing cut short is no listing
-    ::closedir(folder);
-    return names;
+    return names(path, [](int, const dirent&) { return true; });
+}
+
+std::vector<std::string> listFiles(const std::string& path)
+{
+    return names(path, [](int folder, const dirent& entry) {
+        if (entry.d_type != DT_UNKNOWN && entry.d_type != DT_LNK)
+            return entry.d_type == DT_REG;
+        struct stat info {};
+        return ::fstatat(folder, entry.d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+    });
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace lh::FileSystem

@@ -24,7 +24,7 @@ PlayerController::Environment withDefaults(PlayerController::Environment environ
     if (!environment.readFile)
         environment.readFile = [](const FileURL& url) { return FileSystem::readFile(url.path()); };
     if (!environment.listFolder)
-        environment.listFolder = [](const FileURL& url) { return FileSystem::listFolder(url.path()); };
+        environment.listFolder = [](const FileURL& url) { return FileSystem::listFiles(url.path()); };
     if (!environment.random)
         environment.random = systemRandom;
     if (!environment.now)

@@ -1,8 +1,10 @@
 #include "Downloader.h"
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <variant>
@@ -23,6 +25,12 @@ RemoteFailure failureOf(const std::exception_ptr& error)
     }
 }
 
+// Calls `onEnd` when the scope ends, however it ends.
+struct ThreadEnd {
+    std::function<void()> onEnd;
+    ~ThreadEnd() { onEnd(); }
+};
+
 std::optional<std::int64_t> sizeOfLocalFile(const FileURL& url)
 {
     struct stat info {};
@@ -37,6 +45,12 @@ std::optional<std::int64_t> sizeOfLocalFile(const FileURL& url)
 // fields capture it raw: they only ever run inside a posted job, which holds it alive.
 struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     using SizeResult = RemoteResult<std::int64_t>;
+
+    // Guarded operations per file: threads not yet returned, answers not yet had.
+    struct Running {
+        int threads = 0;
+        int answers = 0;
+    };
 
     struct Pass {
         std::vector<FileURL> urls;
@@ -120,6 +134,11 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                     continue;
                 }
                 const auto known = sizes.find(url);
+                if (known == sizes.end() && isStuck(url)) {
+                    ++p.awayCount;
+                    ++p.next;
+                    continue;
+                }
                 if (known == sizes.end())
                     return askSize(current);
                 p.awayCount = 0;
@@ -179,6 +198,13 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
             }
             if (p.isCancelled || p.awayCount >= failuresToGiveUp)
                 break;
+            // An earlier copy still blocked on the share is joined while it may answer; once
+            // given up on, starting another would pile a thread on the dead share per pass.
+            if (!copies.contains(url) && isStuck(url)) {
+                ++p.awayCount;
+                ++p.next;
+                continue;
+            }
             return copy(url, [this, current](const CopyResult& result) {
                 current->awayCount = (!result.hasValue() && result.failure() == RemoteFailure::away) ? current->awayCount + 1 : 0;
                 ++current->next;
@@ -197,7 +223,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     void remoteSize(const FileURL& url, std::function<void(SizeResult)> done)
     {
         guarded<std::int64_t>(
-            [files = files, url](const Progress&) { return files->size(url); },
+            url, [files = files, url](const Progress&) { return files->size(url); },
             [this, url, done = std::move(done)](const Outcome<std::int64_t>& outcome) {
                 if (!outcome.hasValue()) {
                     states[url] = DownloadState::unreachable;
@@ -206,7 +232,8 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                 const std::int64_t size = outcome.value();
                 sizes[url] = size;
                 const auto state = states.find(url);
-                if (state == states.end() || state->second != DownloadState::unreachable)
+                // A size says the share answers, not that the cache's disk has room again.
+                if (state == states.end() || state->second != DownloadState::unreachable || lackingSpace.contains(url))
                     return done(size);
                 states.erase(state);
                 report([done, size] { done(size); });
@@ -244,7 +271,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                 return failCopy(url, std::current_exception(), std::nullopt, done);
             }
             guarded<std::monostate>(
-                [files = files, url, partial](const Progress& progress) {
+                url, [files = files, url, partial](const Progress& progress) {
                     files->copy(url, partial, progress);
                     return std::monostate {};
                 },
@@ -258,6 +285,8 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                         return failCopy(url, std::current_exception(), partial, done);
                     }
                     states.erase(url);
+                    lackingSpace.erase(url);
+                    hasSaidNoSpace = false; // a later full disk is news again
                     report([done, copied] { done(copied); });
                 });
         });
@@ -269,11 +298,19 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         if (partial)
             ::unlink(partial->path().c_str());
         const RemoteFailure failure = failureOf(error);
-        // A full cache disk says nothing about the share.
+        // A full cache disk says nothing about the share (it does not count as away), but the
+        // file cannot be had until space returns: later passes try again, and a copy that
+        // succeeds clears the mark.
+        states[url] = DownloadState::unreachable;
         if (failure == RemoteFailure::noSpace)
-            states.erase(url);
+            lackingSpace.insert(url);
         else
-            states[url] = DownloadState::unreachable;
+            lackingSpace.erase(url);
+        if (failure == RemoteFailure::noSpace && !hasSaidNoSpace) {
+            hasSaidNoSpace = true;
+            std::fprintf(stderr, "Larkhaven: no space left for copies of network files in %s\n",
+                cache.folder().path().c_str());
+        }
         report([done, failure] { done(failure); });
     }
 
@@ -285,15 +322,55 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         onChange(states, [self = shared_from_this(), then = std::move(then)] { self->post(then); });
     }
 
+    // Runs `operation` on `url` under the stall limit. Its thread and its answer are counted
+    // apart: the watchdog answers for a thread that is still blocked on the share.
     template <typename T>
-    void guarded(std::function<T(const Progress&)> operation, std::function<void(const Outcome<T>&)> then)
+    void guarded(const FileURL& url, std::function<T(const Progress&)> operation, std::function<void(const Outcome<T>&)> then)
     {
+        ++running[url].threads;
+        ++running[url].answers;
+        // Called here on the executor; a thread that could not be had never ends by itself.
+        StallRuntime counted = runtime;
+        counted.startThread = [this, url, start = runtime.startThread](StallRuntime::Job job) {
+            try {
+                start(std::move(job));
+            } catch (...) {
+                ended(url, &Running::threads);
+                throw;
+            }
+        };
         withStallLimit<T>(
-            stallLimit, std::move(operation),
-            [self = shared_from_this(), then = std::move(then)](Outcome<T> outcome) {
-                self->post([then, outcome = std::move(outcome)] { then(outcome); });
+            stallLimit,
+            [self = shared_from_this(), url, operation = std::move(operation)](const Progress& progress) {
+                // Posted before the answer, so the two never look stuck in between.
+                const ThreadEnd end { [&] { self->post([self, url] { self->ended(url, &Running::threads); }); } };
+                return operation(progress);
             },
-            runtime);
+            [self = shared_from_this(), url, then = std::move(then)](Outcome<T> outcome) {
+                self->post([self, url, then, outcome = std::move(outcome)] {
+                    self->ended(url, &Running::answers);
+                    then(outcome);
+                });
+            },
+            counted);
+    }
+
+    void ended(const FileURL& url, int Running::*count)
+    {
+        const auto entry = running.find(url);
+        if (entry == running.end())
+            return;
+        --(entry->second.*count);
+        if (entry->second.threads == 0 && entry->second.answers == 0)
+            running.erase(entry);
+    }
+
+    // Whether a size query or copy of `url` was given up on for stalling while its thread is
+    // still blocked on the share: another would only block one more thread.
+    bool isStuck(const FileURL& url) const
+    {
+        const auto entry = running.find(url);
+        return entry != running.end() && entry->second.threads > entry->second.answers;
     }
 
     void settleIfIdle()
@@ -317,6 +394,9 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     std::atomic<bool> isClosed = false;
 
     DownloadStates states;
+    std::unordered_map<FileURL, Running> running; // only files with something running
+    std::unordered_set<FileURL> lackingSpace; // unreachable since their copy found the disk full
+    bool hasSaidNoSpace = false;
     std::unordered_map<FileURL, std::int64_t> sizes;
     std::unordered_map<FileURL, std::vector<std::function<void(CopyResult)>>> copies;
     std::shared_ptr<Pass> pass;

@@ -25,7 +25,11 @@ using DownloadStates = std::unordered_map<FileURL, DownloadState>;
 // `fetch` gets one file now, abandoning the pass; a copy already under way for that file is
 // joined, never repeated. After three `away` failures in a row a pass stops asking the
 // network, once while choosing and once while copying, so a vanished share costs little. A
-// copy that failed for want of space on the cache's disk is no such failure.
+// size query or copy given up on for stalling leaves its thread blocked on the share; while it
+// is, a pass starts no other for that file and counts it as away, so passes at every track
+// start do not pile threads onto a dead share. A copy that failed for want of space on the
+// cache's disk is no away failure; the file counts as unreachable until a copy of it succeeds,
+// and the first such failure (again after a success) is said on standard error.
 //
 // Threads: an actor. Its state lives on its own serial executor and is touched only there;
 // the public calls are safe from any thread and return at once. Completions and `onChange`

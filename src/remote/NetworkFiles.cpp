@@ -34,11 +34,18 @@ private:
     int fd_;
 };
 
+// Only a regular file is copied: opening a FIFO to read would wait for a writer, holding a
+// thread for ever. Anything else counts as no file at all.
 int openForReading(const FileURL& url)
 {
-    const int fd = ::open(url.path().c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(url.path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         FileError::throwLast("open " + url.path());
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+        ::close(fd);
+        throw MissingFileError();
+    }
     return fd;
 }
 

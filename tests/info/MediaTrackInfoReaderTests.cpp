@@ -1,6 +1,7 @@
 #include "MediaTrackInfoReader.h"
 
 #include "AudioFixture.h"
+#include "Fifo.h"
 #include "FileTags.h"
 
 #include <QFile>
@@ -282,6 +283,20 @@ TEST_F(MediaTrackInfoReaderTest, UnreadableFilesGiveThePlaceholderAndNoStream)
     EXPECT_EQ(missing.fileSize, std::nullopt);
     EXPECT_EQ(missing.title, "missing");
     EXPECT_EQ(MediaTrackInfoReader().readStream(url("missing.flac")), StreamInfo {});
+}
+
+TEST_F(MediaTrackInfoReaderTest, AFifoIsNeitherOpenedNorWaitedOn)
+{
+    const test::Fifo fifo(QFile::encodeName(path("Artist - Pipe.mp3")).toStdString());
+    TrackInfo info;
+    StreamInfo stream;
+    stream.duration = 1;
+    EXPECT_TRUE(fifo.returnsInTime([&] { info = read("Artist - Pipe.mp3"); }));
+    EXPECT_TRUE(fifo.returnsInTime([&] { stream = MediaTrackInfoReader().readStream(url("Artist - Pipe.mp3")); }));
+    TrackInfo expected = TrackInfo::placeholder(url("Artist - Pipe.mp3"));
+    expected.isLoading = false;
+    EXPECT_EQ(info, expected);
+    EXPECT_EQ(stream, StreamInfo {});
 }
 
 TEST_F(MediaTrackInfoReaderTest, ReportsUnderThePlaylistUrlWhatTheCopySays)

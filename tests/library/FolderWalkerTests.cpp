@@ -125,6 +125,59 @@ TEST_F(FolderWalkerTest, SaysOnceWhatItLeavesOutAndWhy)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "cue sheets and pictures are not news";
 }
 
+TEST_F(FolderWalkerTest, LinksThatFanOutListEachFolderOnce)
+{
+    // Each folder holds a song and two links to the next: walked path by path, 2^41 visits.
+    constexpr int depth = 41;
+    for (int i = 0; i < depth; ++i) {
+        const std::string folder = "Fan/" + std::to_string(i);
+        make(folder + "/song.mp3");
+        for (const char* link : { "a", "b" })
+            ASSERT_EQ(::symlink(("../" + std::to_string(i + 1)).c_str(), path(folder + "/" + link).c_str()), 0);
+    }
+    FolderWalker walker({ url("Fan/0") });
+    int listings = 0;
+    const std::vector<FileURL> found = walker.walk([&] {
+        if (++listings > 10 * depth)
+            throw std::runtime_error("the walk lists folders again");
+    });
+    EXPECT_EQ(listings, depth);
+    EXPECT_EQ(found.size(), static_cast<std::size_t>(depth));
+}
+
+TEST_F(FolderWalkerTest, AWalkStopsAtEachOfItsBoundsKeepingWhatItFound)
+{
+    // 30 songs, then folders "s1" … "s5" of one song each.
+    for (int i = 1; i <= 30; ++i)
+        make("Bounded/" + std::to_string(i) + ".mp3");
+    for (int i = 1; i <= 5; ++i)
+        make("Bounded/s" + std::to_string(i) + "/x.mp3");
+    struct Case {
+        const char* name;
+        FolderWalker::Limits limits;
+        std::size_t leastFound;
+        std::size_t mostFound;
+    };
+    using namespace std::chrono_literals;
+    const Case cases[] {
+        { "no bound reached", {}, 35, 35 },
+        { "files", { .files = 10 }, 10, 10 },
+        { "folders", { .folders = 3 }, 32, 32 },
+        // Every name read counts, "." and ".." too, whatever the folder's own order.
+        { "entries", { .entries = 20 }, 13, 20 },
+        { "time", { .time = 0s }, 0, 0 },
+    };
+    for (const Case& c : cases) {
+        FolderWalker walker({ url("Bounded"), url("z.mp3") }, c.limits);
+        std::vector<FileURL> found = walker.walk([] {});
+        ASSERT_FALSE(found.empty()) << c.name;
+        EXPECT_EQ(found.back(), url("z.mp3")) << c.name << ": the request's files after the cut are kept";
+        found.pop_back();
+        EXPECT_GE(found.size(), c.leastFound) << c.name;
+        EXPECT_LE(found.size(), c.mostFound) << c.name;
+    }
+}
+
 TEST(FolderWalker, OnlyNamesThatMayBeFoldersNeedAWalk)
 {
     EXPECT_FALSE(FolderWalker::mayHoldFolders({ FileURL("/m/a.mp3"), FileURL("/m/b.CUE") }));

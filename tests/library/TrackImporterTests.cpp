@@ -1,5 +1,7 @@
 #include "TrackImporter.h"
 
+#include "Fifo.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -162,19 +164,39 @@ TEST_F(TrackImporterTest, ASheetWhoseMatchingWouldCostTooMuchYieldsNothing)
     EXPECT_EQ(tracksWithListing(listing).size(), names);
 }
 
+// Writes the album's sheet into `dir` on disk; returns the folder's path.
+std::string writeAlbumSheet(const QTemporaryDir& dir)
+{
+    QFile sheet(dir.path() + "/Album.cue");
+    EXPECT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.write(albumSheet);
+    return QFile::encodeName(dir.path()).toStdString();
+}
+
 TEST(TrackImporter, ReadsRealFilesThroughTheFileSystem)
 {
     QTemporaryDir dir;
-    const std::string folder = QFile::encodeName(dir.path()).toStdString();
-    QFile sheet(dir.path() + "/Album.cue");
-    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
-    sheet.write(albumSheet);
-    sheet.close();
+    const std::string folder = writeAlbumSheet(dir);
     QFile(dir.path() + "/Album.flac").open(QIODevice::WriteOnly);
     const TrackImporter importer([](const FileURL&) { return false; });
     const auto tracks = importer.tracks({ FileURL(folder + "/Album.cue"), FileURL(folder + "/missing.cue") });
     ASSERT_EQ(tracks.size(), 3u);
     EXPECT_EQ(tracks[0].url, FileURL(folder + "/Album.flac").normalizedFileURL());
+}
+
+TEST(TrackImporter, NeitherReadsNorMatchesAFifo)
+{
+    QTemporaryDir dir;
+    const std::string folder = writeAlbumSheet(dir);
+    // The sheet's audio file, and a sheet of its own, are FIFOs: nothing writes to them.
+    const test::Fifo audio(folder + "/Album.wav");
+    const test::Fifo fifoSheet(folder + "/Pipe.cue");
+    const TrackImporter importer([](const FileURL&) { return false; });
+    std::vector<Track> tracks;
+    EXPECT_TRUE(audio.returnsInTime([&] { tracks = importer.tracks({ FileURL(folder + "/Album.cue") }); }));
+    EXPECT_TRUE(tracks.empty()) << "a FIFO named like the sheet's audio file is no match";
+    EXPECT_TRUE(fifoSheet.returnsInTime([&] { tracks = importer.tracks({ FileURL(fifoSheet.path()) }); }));
+    EXPECT_TRUE(tracks.empty());
 }
 
 TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)

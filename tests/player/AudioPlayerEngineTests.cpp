@@ -3,6 +3,7 @@
 #include "AudioFiles.h"
 #include "AudioFixture.h"
 #include "EventLoop.h"
+#include "Fifo.h"
 
 #include <QFile>
 
@@ -165,6 +166,14 @@ TEST_F(AudioPlayerEngineTest, UnplayableFilesFailWithoutDisturbingThePlayingOne)
     EXPECT_NEAR(engine.duration(), 0.4, 0.001);
     EXPECT_GE(engine.currentTime(), 0.1);
     EXPECT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 5s)); // still playing
+}
+
+TEST_F(AudioPlayerEngineTest, AFifoFailsToLoadWithoutWaitingForAWriter)
+{
+    const test::Fifo fifo(QFile::encodeName(dir.path() + "/pipe.wav").toStdString());
+    AudioPlayerEngine engine;
+    EXPECT_TRUE(fifo.returnsInTime([&] { EXPECT_THROW(engine.load(FileURL(fifo.path())), AudioLoadError); }));
+    EXPECT_EQ(engine.duration(), 0);
 }
 
 TEST_F(AudioPlayerEngineTest, EndNoticeOfAReplacedFileIsDropped)

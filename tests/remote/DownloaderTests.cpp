@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <system_error>
 
 namespace lh {
 namespace {
@@ -57,7 +58,7 @@ public:
 };
 
 // The actor and the guarded operations' threads are manual executors, so every step of the
-// downloader happens when the test says; the watchdog never fires here.
+// downloader happens when the test says; the watchdog fires only when a test stalls everything.
 class DownloaderTest : public ::testing::Test {
 protected:
     DownloaderTest()
@@ -113,6 +114,16 @@ protected:
         return std::ranges::any_of(names, [](const std::string& name) { return name.ends_with(".partial"); });
     }
 
+    // The watchdog gives up on every guarded operation still running, as after a stall.
+    void stallEverything()
+    {
+        clock += std::chrono::minutes(1);
+        for (const auto& tick : std::exchange(watchdogs, {}))
+            tick();
+    }
+
+    std::vector<StallRuntime::Tick> watchdogs; // only ticked by stallEverything
+    MonotonicClock::time_point clock {};
     QTemporaryDir dir;
     std::optional<std::int64_t> availableSpace; // unknown: the limit alone counts
     AudioFileCache cache { FileURL(dir.path().toStdString() + "/cache", true), 100,
@@ -130,8 +141,8 @@ protected:
         &actor,
         StallRuntime {
             .startThread = [this](StallRuntime::Job job) { threads.execute(std::move(job)); },
-            .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
-            .now = [] { return MonotonicClock::time_point {}; },
+            .startWatchdog = [this](std::chrono::nanoseconds, StallRuntime::Tick tick) { watchdogs.push_back(std::move(tick)); },
+            .now = [this] { return clock; },
         });
 };
 
@@ -155,15 +166,74 @@ TEST_F(DownloaderTest, APassNeverTakesTheLastStretchOfTheCacheDisk)
     EXPECT_EQ(files->copies, std::vector<std::string>({ "b.flac", "d.flac" }));
 }
 
-TEST_F(DownloaderTest, AFullCacheDiskDoesNotMakeTheShareAway)
+TEST_F(DownloaderTest, AFullCacheDiskIsNoAwayShareButIsSaidOnceAndShownUntilSpaceReturns)
 {
     files->fullDiskCopies = { url("b").path(), url("d").path(), url("e").path() };
+    testing::internal::CaptureStderr();
     downloader->want(urls({ "b", "d", "e", "c" }));
     settle();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("no space"), std::string::npos);
+    EXPECT_EQ(said.find("no space"), said.rfind("no space")) << "said once for three files: " << said;
     EXPECT_EQ(cachedNames({ "b", "d", "e", "c" }), std::vector<std::string>({ "c" })) << "three failures, none of them away";
-    EXPECT_EQ(lastState("b"), std::nullopt);
+    EXPECT_EQ(lastState("b"), DownloadState::unreachable);
     EXPECT_EQ(fetch("d"), Downloader::CopyResult(RemoteFailure::noSpace));
+    EXPECT_EQ(lastState("d"), DownloadState::unreachable);
     EXPECT_FALSE(hasPartialFiles());
+
+    // Space returns: the next pass copies them and clears their marks; the disk filling up
+    // again is news again.
+    files->fullDiskCopies = { url("e").path() };
+    downloader->want(urls({ "b", "d" }));
+    settle();
+    EXPECT_EQ(lastState("b"), std::nullopt);
+    EXPECT_EQ(lastState("d"), std::nullopt);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fetch("e"), Downloader::CopyResult(RemoteFailure::noSpace));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no space"), std::string::npos);
+}
+
+TEST_F(DownloaderTest, APassStartsNoSecondCopyOfAFileWhoseStalledCopyStillBlocks)
+{
+    downloader->want(urls({ "a" }));
+    actor.runAll();
+    threads.runAll(); // the size query
+    actor.runAll();
+    ASSERT_EQ(threads.pendingCount(), 1u); // the copy, blocked on the share
+    stallEverything();
+    actor.runAll();
+    EXPECT_EQ(lastState("a"), DownloadState::unreachable);
+    for (int trackStart = 0; trackStart < 3; ++trackStart) {
+        downloader->want(urls({ "a" }));
+        actor.runAll();
+    }
+    EXPECT_EQ(threads.pendingCount(), 1u) << "each pass blocked one more thread on the dead share";
+
+    // The blocked copy returns at last: the next pass copies the file anew.
+    settle();
+    downloader->want(urls({ "a" }));
+    settle();
+    EXPECT_EQ(cachedNames({ "a" }), std::vector<std::string>({ "a" }));
+    EXPECT_EQ(lastState("a"), std::nullopt);
+}
+
+TEST_F(DownloaderTest, ACopyThatGotNoThreadLeavesNothingBlockedBehind)
+{
+    bool isOutOfThreads = true;
+    downloader = std::make_unique<Downloader>(cache, files, 15s, nullptr, &actor,
+        StallRuntime {
+            .startThread = [&](StallRuntime::Job job) {
+                if (isOutOfThreads)
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                threads.execute(std::move(job));
+            },
+            .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
+        });
+    EXPECT_EQ(fetch("a"), Downloader::CopyResult(RemoteFailure::away));
+    isOutOfThreads = false;
+    downloader->want(urls({ "a" }));
+    settle();
+    EXPECT_EQ(cachedNames({ "a" }), std::vector<std::string>({ "a" }));
 }
 
 TEST_F(DownloaderTest, ASizeReplyForACancelledPassLeavesTheLivePassesProtection)

@@ -1,5 +1,7 @@
 #include "NetworkFiles.h"
 
+#include "Fifo.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -73,6 +75,13 @@ TEST_F(NetworkFilesTest, AFileGoneFromAMountedVolumeIsMissing)
     EXPECT_THROW(files.size(url("gone.flac")), MissingFileError);
     EXPECT_THROW(files.copy(url("gone.flac"), url("copy"), progress), MissingFileError);
     EXPECT_EQ(progressCount, 0);
+    EXPECT_FALSE(exists("copy"));
+}
+
+TEST_F(NetworkFilesTest, AFifoIsNoFileToCopyAndIsNotWaitedOn)
+{
+    const test::Fifo fifo(root + "/pipe.flac");
+    EXPECT_TRUE(fifo.returnsInTime([&] { EXPECT_THROW(files.copy(url("pipe.flac"), url("copy"), progress), MissingFileError); }));
     EXPECT_FALSE(exists("copy"));
 }
 
