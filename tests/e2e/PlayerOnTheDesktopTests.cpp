@@ -43,6 +43,7 @@ constexpr double thirdPitch = 675;
 // Every window the tests click into, in window coordinates.
 constexpr int nextButtonX = 97, nextButtonY = 132;
 constexpr int closeButtonX = 14, closeButtonY = 14;
+constexpr int menuButtonX = 346, menuButtonY = 14;
 constexpr int toolbarBackgroundX = 100, toolbarBackgroundY = 12;
 
 constexpr int windowWidth = 360, windowHeight = 540, collapsedHeight = 158;
@@ -265,6 +266,13 @@ protected:
         return argv;
     }
 
+    // How many windows the player shows, its menus among them.
+    std::size_t shownWindowCount(pid_t player) const
+    {
+        const std::string windows = xdotool({ "search", "--onlyvisible", "--pid", std::to_string(player) });
+        return std::size_t(std::count(windows.begin(), windows.end(), '\n'));
+    }
+
     void click(const std::string& window, int x, int y) const
     {
         xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
@@ -338,6 +346,14 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
         click(window, nextButtonX, nextButtonY);
     ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
     desktop->screenshot("3-after-next");
+
+    if (!onWayland()) {
+        click(window, menuButtonX, menuButtonY);
+        EXPECT_TRUE(waitUntil([&] { return shownWindowCount(player) == 2; }, 10s)) << "the menu button opens no menu";
+        desktop->screenshot("3b-menu");
+        xdotool({ "key", "Escape" });
+        EXPECT_TRUE(waitUntil([&] { return shownWindowCount(player) == 1; }, 10s)) << "Escape does not close the menu";
+    }
 
     press(window, "space");
     ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
