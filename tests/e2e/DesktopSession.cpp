@@ -7,9 +7,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace lh::test {
 
@@ -63,15 +66,21 @@ Heard analyse(const std::vector<std::int16_t>& samples, int sampleRate)
 
 DesktopSession::DesktopSession() = default;
 
-std::unique_ptr<DesktopSession> DesktopSession::start(std::string& whyNot)
+std::unique_ptr<DesktopSession> DesktopSession::start(Display display, std::string& whyNot)
 {
-    for (const char* program : { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "pulseaudio", "pactl", "parec", "ffmpeg", "playerctl", "setpriv", "gdbus", accessibilityBusLauncher }) {
+    std::vector<const char*> programs { "pulseaudio", "pactl", "parec", "ffmpeg", "playerctl", "setpriv", "gdbus", accessibilityBusLauncher };
+    if (display == Display::x11)
+        programs.insert(programs.end(), { "Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import" });
+    else
+        programs.insert(programs.end(), { "sway", "swaymsg", "grim", "wtype" });
+    for (const char* program : programs) {
         if (!hasProgram(program)) {
             whyNot = std::string(program) + " is not installed (scripts/setup-debian installs it)";
             return nullptr;
         }
     }
     std::unique_ptr<DesktopSession> session(new DesktopSession);
+    session->kind_ = display;
     if (!session->folder_.isValid()) {
         whyNot = "no temporary folder";
         return nullptr;
@@ -82,8 +91,10 @@ std::unique_ptr<DesktopSession> DesktopSession::start(std::string& whyNot)
         return nullptr;
     session->makeFolder("home");
     session->makeFolder("runtime");
-    if (!session->startDisplay(whyNot) || !session->startWindowManager(whyNot) || !session->startSoundServer(whyNot)
-        || !session->startAccessibilityBus(whyNot))
+    const bool hasDisplay = display == Display::x11
+        ? session->startDisplay(whyNot) && session->startWindowManager(whyNot)
+        : session->startCompositor(whyNot);
+    if (!hasDisplay || !session->startSoundServer(whyNot) || !session->startAccessibilityBus(whyNot))
         return nullptr;
     return session;
 }
@@ -100,10 +111,10 @@ std::vector<std::string> DesktopSession::environment(const std::vector<std::stri
         "HOME=" + filePath("home"),
         "XDG_RUNTIME_DIR=" + filePath("runtime"),
         "LANG=C.UTF-8",
-        "DISPLAY=" + display_,
         "PULSE_SERVER=unix:" + filePath("runtime/pulse/native"),
         "DBUS_SESSION_BUS_ADDRESS=" + bus_->address().toStdString(),
     };
+    environment.insert(environment.end(), displayVariables_.begin(), displayVariables_.end());
     for (const char* name : { "PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS" })
         passOn(environment, name);
     environment.insert(environment.end(), overrides.begin(), overrides.end());
@@ -141,9 +152,10 @@ std::optional<std::string> DesktopSession::output(const std::vector<std::string>
     return text;
 }
 
-pid_t DesktopSession::startServer(const std::vector<std::string>& argv, const std::string& name)
+pid_t DesktopSession::startServer(
+    const std::vector<std::string>& argv, const std::string& name, const std::vector<std::string>& overrides)
 {
-    const pid_t pid = launch(argv, filePath(name + ".log"));
+    const pid_t pid = launch(argv, filePath(name + ".log"), overrides);
     if (pid > 0)
         servers_.push_back(pid);
     return pid;
@@ -160,12 +172,12 @@ bool DesktopSession::startDisplay(std::string& whyNot)
         for (std::size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
             const std::string line = log.substr(start, end - start);
             if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
-                display_ = ":" + line;
+                displayVariables_ = { "DISPLAY=:" + line };
                 return true;
             }
         }
         return !ChildProcess::isRunning(pid);
-    }, 20s) && !display_.empty();
+    }, 20s) && !displayVariables_.empty();
     if (!isUp)
         whyNot = "Xvfb did not come up: " + readFile(filePath("xvfb.log"));
     return isUp;
@@ -198,6 +210,50 @@ bool DesktopSession::startAccessibilityBus(std::string& whyNot)
     if (!isUp)
         whyNot = "the accessibility bus did not come up: " + readFile(filePath("at-spi.log"));
     return isUp;
+}
+
+bool DesktopSession::startCompositor(std::string& whyNot)
+{
+    // sway refuses to run as root. Then it runs as nobody, in a folder of its own that it may
+    // write to (its runtime folder, where its sockets go); the clients, run as root, still reach
+    // those sockets.
+    const std::string folder = makeFolder("compositor");
+    std::vector<std::string> argv;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody || ::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid) != 0
+            || ::chmod(folder_.path().toUtf8().constData(), 0711) != 0) {
+            whyNot = "no unprivileged user to run sway as";
+            return false;
+        }
+        argv = { "setpriv", "--reuid=" + std::to_string(nobody->pw_uid), "--regid=" + std::to_string(nobody->pw_gid),
+            "--clear-groups", "--pdeathsig", "KILL" };
+    }
+    // Room for a 360 × 540 window at scale 2; windows float, as on the desktops most users have.
+    const std::string config = folder + "/config";
+    std::ofstream(config) << "output HEADLESS-1 resolution 2560x1600\n"
+                             "default_border none\n"
+                             "default_floating_border none\n"
+                             "for_window [app_id=\".*\"] floating enable\n";
+    ::chmod(config.c_str(), 0644);
+    argv.insert(argv.end(), { "sway", "-c", config });
+    const pid_t pid = startServer(argv, "sway",
+        { "HOME=" + folder, "XDG_RUNTIME_DIR=" + folder, "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+            "WLR_RENDERER=pixman" });
+    std::string ipc;
+    const bool isUp = pid > 0 && waitUntil([&] {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().filename().string().starts_with("sway-ipc."))
+                ipc = entry.path().string();
+        }
+        return (!ipc.empty() && std::filesystem::exists(folder + "/wayland-1")) || !ChildProcess::isRunning(pid);
+    }, 20s) && ChildProcess::isRunning(pid);
+    if (!isUp) {
+        whyNot = "sway did not come up: " + readFile(filePath("sway.log"));
+        return false;
+    }
+    displayVariables_ = { "WAYLAND_DISPLAY=" + folder + "/wayland-1", "SWAYSOCK=" + ipc };
+    return true;
 }
 
 bool DesktopSession::startSoundServer(std::string& whyNot)
@@ -291,8 +347,22 @@ void DesktopSession::screenshot(const std::string& name) const
 {
     const std::string folder = LARKHAVEN_SCREENSHOTS;
     QDir().mkpath(QString::fromStdString(folder));
-    if (!output({ "import", "-window", "root", folder + "/" + name + ".png" }, 20s))
+    const std::string path = folder + "/" + (kind_ == Display::wayland ? "wayland-" : "") + name + ".png";
+    if (kind_ == Display::wayland)
+        std::this_thread::sleep_for(1s);
+    const auto taken = kind_ == Display::x11 ? output({ "import", "-window", "root", path }, 20s) : output({ "grim", path }, 20s);
+    if (!taken)
         std::fprintf(stderr, "no screenshot %s\n", name.c_str());
+}
+
+bool DesktopSession::setScale(double scale) const
+{
+    if (kind_ != Display::wayland)
+        return false;
+    // The clients redraw at the new scale on their own; give them a moment before a screenshot.
+    const bool isSet = output({ "swaymsg", "output", "*", "scale", std::to_string(scale) }).has_value();
+    std::this_thread::sleep_for(1s);
+    return isSet;
 }
 
 std::string DesktopSession::makeFolder(const std::string& name) const

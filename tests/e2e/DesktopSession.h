@@ -31,15 +31,20 @@ struct Heard {
 // Loudness and pitch of mono 16-bit samples taken at `sampleRate`.
 Heard analyse(const std::vector<std::int16_t>& samples, int sampleRate);
 
-// A desktop of the test's own, as a user's session has it: an X server (Xvfb) on a free display,
-// a window manager (openbox), a sound server (PulseAudio with a null sink, recorded from its
-// monitor from the start), a session bus, and the accessibility bus switched on as a running
-// screen reader switches it on. Every server runs in a process group of its own
-// and is ended by its pid when the session goes, whatever happened in between.
+// A desktop of the test's own, as a user's session has it: either an X server (Xvfb) on a free
+// display with a window manager (openbox), or a Wayland compositor (sway on its headless
+// backend, floating every window as desktop users know it); a sound server (PulseAudio with a
+// null sink, recorded from its monitor from the start), a session bus, and the accessibility bus
+// switched on as a running screen reader switches it on. Every server runs in a process group of
+// its own and is ended by its pid when the session goes, whatever happened in between.
 class DesktopSession {
 public:
+    enum class Display { x11, wayland };
+
     // Nothing, with the reason in `whyNot`, when a server is missing or does not come up.
-    static std::unique_ptr<DesktopSession> start(std::string& whyNot);
+    static std::unique_ptr<DesktopSession> start(Display display, std::string& whyNot);
+
+    Display display() const { return kind_; }
     ~DesktopSession();
 
     DesktopSession(const DesktopSession&) = delete;
@@ -74,6 +79,9 @@ public:
 
     // The whole screen as a PNG file under the screenshot folder, for a person to look at.
     void screenshot(const std::string& name) const;
+    // The compositor's output scale (Wayland only: false on X, where the server has no such
+    // setting).
+    bool setScale(double scale) const;
 
     // A new folder inside the session's own.
     std::string makeFolder(const std::string& name) const;
@@ -84,12 +92,15 @@ private:
 
     bool startDisplay(std::string& whyNot);
     bool startWindowManager(std::string& whyNot);
+    bool startCompositor(std::string& whyNot);
     bool startAccessibilityBus(std::string& whyNot);
-    pid_t startServer(const std::vector<std::string>& argv, const std::string& name);
+    pid_t startServer(const std::vector<std::string>& argv, const std::string& name,
+        const std::vector<std::string>& overrides = {});
 
     QTemporaryDir folder_;
     std::optional<PrivateSessionBus> bus_;
-    std::string display_;
+    Display kind_ = Display::x11;
+    std::vector<std::string> displayVariables_; // DISPLAY, or WAYLAND_DISPLAY and SWAYSOCK
     void end(pid_t& server);
 
     std::vector<pid_t> servers_; // in start order; ended in reverse

@@ -1,5 +1,6 @@
-// The real program on a real X server, driven as a user drives it: launches from a shell, clicks
-// and keys through xdotool, media controls through playerctl. What plays is told by ear: every
+// The real program on a real X server or Wayland compositor (LARKHAVEN_E2E_DISPLAY=wayland),
+// driven as a user drives it: launches from a shell, clicks and keys through xdotool on X, keys
+// through wtype on Wayland, media controls through playerctl. What plays is told by ear: every
 // file is a tone of its own pitch, measured at the sound server's sink.
 
 #include "AudioFixture.h"
@@ -12,12 +13,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -39,6 +44,7 @@ constexpr double thirdPitch = 675;
 // Every window the tests click into, in window coordinates.
 constexpr int nextButtonX = 97, nextButtonY = 132;
 constexpr int closeButtonX = 14, closeButtonY = 14;
+constexpr int menuButtonX = 346, menuButtonY = 14;
 constexpr int toolbarBackgroundX = 100, toolbarBackgroundY = 12;
 
 constexpr int windowWidth = 360, windowHeight = 540, collapsedHeight = 158;
@@ -60,7 +66,9 @@ class DesktopEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        session_ = DesktopSession::start(whyNoDesktop);
+        const char* display = std::getenv("LARKHAVEN_E2E_DISPLAY");
+        const bool wayland = display && std::string(display) == "wayland";
+        session_ = DesktopSession::start(wayland ? DesktopSession::Display::wayland : DesktopSession::Display::x11, whyNoDesktop);
         if (!session_)
             return;
         music = session_->makeFolder("music");
@@ -116,8 +124,8 @@ protected:
     std::vector<std::string> folders() const
     {
         return { "HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/config", "XDG_CACHE_HOME=" + home_ + "/cache",
-            "XDG_DATA_HOME=" + home_ + "/data", "XDG_RUNTIME_DIR=" + home_ + "/run", "QT_QPA_PLATFORM=xcb",
-            "SDL_AUDIODRIVER=pulseaudio" };
+            "XDG_DATA_HOME=" + home_ + "/data", "XDG_RUNTIME_DIR=" + home_ + "/run",
+            onWayland() ? "QT_QPA_PLATFORM=wayland" : "QT_QPA_PLATFORM=xcb", "SDL_AUDIODRIVER=pulseaudio" };
     }
 
     pid_t launch(const std::vector<std::string>& files, const std::vector<std::string>& environment = {})
@@ -160,6 +168,36 @@ protected:
         return players;
     }
 
+    static bool onWayland() { return desktop->display() == DesktopSession::Display::wayland; }
+
+    // Whether a window's title is `title`, or the main window's with a track in front of it.
+    static bool isTitled(const std::string& name, const std::string& title)
+    {
+        return name == title || name.ends_with(" — " + title);
+    }
+
+    // A shown window of the compositor's with this title. Wayland has no lasting window ids (a
+    // window shown again is a new surface), so there a window is named by its title.
+    static std::optional<Geometry> swayWindow(const std::string& title)
+    {
+        const auto tree = desktop->output({ "swaymsg", "-r", "-t", "get_tree" });
+        if (!tree)
+            return std::nullopt;
+        std::optional<Geometry> found;
+        const std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
+            if (node.contains("app_id") && node.value("visible").toBool() && isTitled(node.value("name").toString().toStdString(), title)) {
+                const QJsonObject rect = node.value("rect").toObject();
+                found = Geometry { rect.value("x").toInt(), rect.value("y").toInt(), rect.value("width").toInt(), rect.value("height").toInt() };
+            }
+            for (const char* children : { "nodes", "floating_nodes" }) {
+                for (const QJsonValue& child : node.value(children).toArray())
+                    visit(child.toObject());
+            }
+        };
+        visit(QJsonDocument::fromJson(QByteArray::fromStdString(*tree)).object());
+        return found;
+    }
+
     std::string xdotool(const std::vector<std::string>& arguments) const
     {
         std::vector<std::string> argv { "xdotool" };
@@ -167,13 +205,15 @@ protected:
         return desktop->output(argv).value_or("");
     }
 
-    // The player's main window once it is shown, or "".
-    std::string shownWindow() const
+    // The player's window with this title once it is shown, or "".
+    std::string shownWindow(const std::string& title = "Larkhaven") const
     {
         std::string window;
         waitUntil([&] {
-            // The title names the playing track in front of the player's name.
-            window = xdotool({ "search", "--onlyvisible", "--name", "(^| — )Larkhaven$" });
+            // The main window's title names the playing track in front of the player's name.
+            if (onWayland())
+                return swayWindow(title) ? (window = title, true) : false;
+            window = xdotool({ "search", "--onlyvisible", "--name", "(^| — )" + title + "$" });
             window = window.substr(0, window.find('\n'));
             return !window.empty();
         }, launchPatience);
@@ -182,11 +222,15 @@ protected:
 
     bool isViewable(const std::string& window) const
     {
+        if (onWayland())
+            return swayWindow(window).has_value();
         return desktop->output({ "xwininfo", "-id", window }).value_or("").find("IsViewable") != std::string::npos;
     }
 
     Geometry geometry(const std::string& window) const
     {
+        if (onWayland())
+            return swayWindow(window).value_or(Geometry {});
         std::map<std::string, int> values;
         std::istringstream lines(xdotool({ "getwindowgeometry", "--shell", window }));
         for (std::string line; std::getline(lines, line);) {
@@ -202,11 +246,41 @@ protected:
         return waitUntil([&] { return geometry(window).height == height; }, 10s);
     }
 
-    // Keys go to the focused window, as a user's typing does.
+    // Keys go to the focused window, as a user's typing does. `keys` as xdotool writes them:
+    // modifiers and a key name joined by "+".
     void press(const std::string& window, const std::string& keys) const
     {
+        if (onWayland()) {
+            desktop->output({ "swaymsg", "[title=\"(^| — )" + window + "$\"] focus" });
+            desktop->output(wtype(keys));
+            return;
+        }
         xdotool({ "windowactivate", "--sync", window });
         xdotool({ "key", "--clearmodifiers", keys });
+    }
+
+    // wtype's arguments for `keys`. It waits a moment before typing: keys sent as soon as its
+    // virtual keyboard appears were seen to be lost.
+    static std::vector<std::string> wtype(const std::string& keys)
+    {
+        std::vector<std::string> parts;
+        std::istringstream stream(keys);
+        for (std::string part; std::getline(stream, part, '+');)
+            parts.push_back(part);
+        std::vector<std::string> argv { "wtype", "-s", "100" };
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+            argv.insert(argv.end(), { "-M", parts[i] });
+        argv.insert(argv.end(), { "-k", parts.back() });
+        for (std::size_t i = parts.size() - 1; i-- > 0;)
+            argv.insert(argv.end(), { "-m", parts[i] });
+        return argv;
+    }
+
+    // How many windows the player shows, its menus among them.
+    std::size_t shownWindowCount(pid_t player) const
+    {
+        const std::string windows = xdotool({ "search", "--onlyvisible", "--pid", std::to_string(player) });
+        return std::size_t(std::count(windows.begin(), windows.end(), '\n'));
     }
 
     void click(const std::string& window, int x, int y) const
@@ -256,6 +330,15 @@ TEST_F(PlayerOnTheDesktop, LaunchesPlayHandOverAndTheQuitPlayerKeepsItsPlaylist)
     EXPECT_EQ(shown.height, windowHeight);
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
     desktop->screenshot("1-launched-with-two-files");
+    for (const double scale : { 2.0, 1.5 }) {
+        if (desktop->setScale(scale)) {
+            // The output shrinks in logical pixels: bring the window back into view.
+            desktop->output({ "swaymsg", "[title=\"(^| — )Larkhaven$\"] move position center" });
+            EXPECT_EQ(geometry(window).width, windowWidth) << "at scale " << scale;
+            desktop->screenshot("1-launched-with-two-files-scale-" + std::to_string(int(scale * 10)));
+        }
+    }
+    desktop->setScale(1);
 
     EXPECT_TRUE(launchesAndHandsOver({ tone("third.wav") }));
     EXPECT_EQ(runningPlayers(), std::vector<pid_t> { player });
@@ -292,9 +375,21 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
     ASSERT_FALSE(window.empty()) << "no window shown";
     ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
 
-    click(window, nextButtonX, nextButtonY);
+    // The headless compositor has no pointer device: on Wayland the menu's key for Next stands in.
+    if (onWayland())
+        press(window, "ctrl+Right");
+    else
+        click(window, nextButtonX, nextButtonY);
     ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
     desktop->screenshot("3-after-next");
+
+    if (!onWayland()) {
+        click(window, menuButtonX, menuButtonY);
+        EXPECT_TRUE(waitUntil([&] { return shownWindowCount(player) == 2; }, 10s)) << "the menu button opens no menu";
+        desktop->screenshot("3b-menu");
+        xdotool({ "key", "Escape" });
+        EXPECT_TRUE(waitUntil([&] { return shownWindowCount(player) == 1; }, 10s)) << "Escape does not close the menu";
+    }
 
     press(window, "space");
     ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
@@ -366,8 +461,19 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
     EXPECT_TRUE(hasHeight(window, windowHeight)) << "Ctrl+L does not expand; height " << geometry(window).height;
     EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
 
-    click(window, closeButtonX, closeButtonY);
-    ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "the close button does not hide the window";
+    press(window, "ctrl+i");
+    const std::string panel = shownWindow("Get Info");
+    ASSERT_FALSE(panel.empty()) << "Ctrl+I does not show the Get Info panel";
+    desktop->screenshot("5b-info-panel");
+    press(panel, "Escape");
+    EXPECT_TRUE(waitUntil([&] { return !isViewable(panel); }, 10s)) << "Escape does not close the Get Info panel";
+
+    // No pointer device on the headless compositor: on Wayland the Close Window key stands in.
+    if (onWayland())
+        press(window, "ctrl+w");
+    else
+        click(window, closeButtonX, closeButtonY);
+    ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "closing does not hide the window";
     desktop->screenshot("6-hidden");
     std::this_thread::sleep_for(3s); // longer than the sink's latency: what is heard now was played hidden
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the sound stops with the window hidden";
@@ -382,6 +488,8 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
 
 TEST_F(PlayerOnTheDesktop, AQuickClickOnTheToolbarLeavesTheWindowWhereItIs)
 {
+    if (onWayland())
+        GTEST_SKIP() << "the headless compositor has no pointer device, and on Wayland the compositor moves windows";
     const pid_t player = launch({ tone("first.wav") });
     const std::string window = shownWindow();
     ASSERT_FALSE(window.empty()) << "no window shown";
