@@ -571,10 +571,13 @@ TEST_F(PlayerOnTheDesktop, AScreenReaderHearsWhatPlaysReadsTheListAndOperatesEve
     EXPECT_EQ(screenReader({ "press", "Play" }), "pressed\n");
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "Play pressed through AT-SPI is not heard";
 
-    xdotool({ "windowactivate", "--sync", window });
-    EXPECT_EQ(screenReader({ "key", "F10" }), "menu open\n") << "F10 does not open the menu";
-    desktop->screenshot("10-menu-opened-by-F10");
-    xdotool({ "key", "Escape" });
+    // The reader types F10 with xdotool, which only an X server takes.
+    if (!onWayland()) {
+        xdotool({ "windowactivate", "--sync", window });
+        EXPECT_EQ(screenReader({ "key", "F10" }), "menu open\n") << "F10 does not open the menu";
+        desktop->screenshot("10-menu-opened-by-F10");
+        xdotool({ "key", "Escape" });
+    }
 
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
