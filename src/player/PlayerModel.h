@@ -27,6 +27,9 @@ public:
     Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
     Observable<bool> isDimmed { false };
     Observable<std::optional<double>> sleepTimeRemaining;
+    // The tags of the file last started, for the desktop's media controls; the window does not
+    // show them. Describes `url`, which may differ from the current row's file by now.
+    Observable<std::optional<MediaTags>> playingTags;
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
@@ -44,6 +47,7 @@ public:
     Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
+    Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }
 };
 
 } // namespace lh

@@ -98,3 +98,64 @@ TEST(MprisProperties, RootNamesTheDesktopEntryAndItsTypes)
 
 } // namespace
 } // namespace lh
+
+namespace lh {
+namespace {
+
+MediaTags fullTags(const char* path)
+{
+    MediaTags tags;
+    tags.url = FileURL(path);
+    tags.title = QStringLiteral("Morning Song");
+    tags.artists = { QStringLiteral("The Larks") };
+    tags.album = QStringLiteral("First Light");
+    tags.trackNumber = 1;
+    tags.discNumber = 2;
+    tags.genres = { QStringLiteral("Folk") };
+    tags.year = QStringLiteral("2004");
+    tags.artFile = FileURL("/cache/covers/ab.png");
+    return tags;
+}
+
+TEST(MprisProperties, TagsFillInWhatTheyHaveAndOnlyForTheirOwnFile)
+{
+    MediaTags untagged;
+    untagged.url = FileURL("/m/01 Morning Song.flac");
+    const auto none = QVariant();
+    const QStringList larks { QStringLiteral("The Larks") };
+    const struct {
+        const char* name;
+        Track track;
+        std::optional<MediaTags> tags;
+        QVariant title, artist, album, albumArtist, trackNumber, genre, year, artUrl;
+    } cases[] = {
+        { "tagged", wholeFile("/m/01 Morning Song.flac"), fullTags("/m/01 Morning Song.flac"), "Morning Song", larks,
+            "First Light", none, 1, QStringList { "Folk" }, "2004", "file:///cache/covers/ab.png" },
+        { "untagged", wholeFile("/m/01 Morning Song.flac"), untagged, "01 Morning Song", none, none, none, none, none, none, none },
+        { "tags of the file before", wholeFile("/m/Who - Next.flac"), fullTags("/m/01 Morning Song.flac"), "Next",
+            QStringList { "Who" }, none, none, none, none, none, none },
+        { "cue track", cueTrack("/m/album.flac", 60, QStringLiteral("Dusk"), QStringLiteral("Wren")), fullTags("/m/album.flac"),
+            "Dusk", QStringList { "Wren" }, "First Light", larks, none, QStringList { "Folk" }, "2004", "file:///cache/covers/ab.png" },
+        { "cue track without performer", cueTrack("/m/album.flac", 60, QStringLiteral("Dusk"), std::nullopt), fullTags("/m/album.flac"),
+            "Dusk", none, "First Light", larks, none, QStringList { "Folk" }, "2004", "file:///cache/covers/ab.png" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MprisSnapshot snapshot = withCurrent({ c.track }, 0, 60);
+        snapshot.tags = c.tags;
+        const QVariantMap metadata = MprisProperties::metadata(snapshot);
+        EXPECT_EQ(metadata.value("xesam:title"), c.title);
+        EXPECT_EQ(metadata.value("xesam:artist"), c.artist);
+        EXPECT_EQ(metadata.value("xesam:album"), c.album);
+        EXPECT_EQ(metadata.value("xesam:albumArtist"), c.albumArtist);
+        EXPECT_EQ(metadata.value("xesam:trackNumber"), c.trackNumber);
+        EXPECT_EQ(metadata.value("xesam:discNumber").isValid(), c.trackNumber.isValid());
+        EXPECT_EQ(metadata.value("xesam:genre"), c.genre);
+        EXPECT_EQ(metadata.value("xesam:contentCreated"), c.year);
+        EXPECT_EQ(metadata.value("mpris:artUrl"), c.artUrl);
+        EXPECT_EQ(metadata.value("mpris:length").toLongLong(), 60'000'000);
+    }
+}
+
+} // namespace
+} // namespace lh
