@@ -293,6 +293,12 @@ MediaTags larkTags(const char* path, bool hasArt)
     return tags;
 }
 
+MediaTags withoutAlbumArtist(MediaTags tags)
+{
+    tags.albumArtists.clear();
+    return tags;
+}
+
 // What a desktop's media controls show, as playerctl reads it. A row whose tags arrive late is
 // first shown as the window shows it, then with its tags.
 TEST_F(MprisServiceTest, PlayerctlShowsTheTagsOfWhatPlays)
@@ -312,8 +318,11 @@ TEST_F(MprisServiceTest, PlayerctlShowsTheTagsOfWhatPlays)
                 { "xesam:contentCreated", "2004" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
         { "untagged", wholeFile("/music/01 Morning Song.flac"), untagged, false,
             { { "xesam:title", "01 Morning Song" }, { "xesam:artist", "" }, { "xesam:album", "" }, { "xesam:trackNumber", "" }, { "mpris:artUrl", "" } } },
+        { "tags of the file before", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/01 Morning Song.flac", true), false,
+            { { "xesam:title", "Tune" }, { "xesam:artist", "Someone" }, { "xesam:album", "" }, { "mpris:artUrl", "" } } },
+        // An album image's artist tag is its cue tracks' album artist.
         { "cue track", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), false },
-            larkTags("/music/album.flac", true), false,
+            withoutAlbumArtist(larkTags("/music/album.flac", true)), false,
             { { "xesam:title", "Dusk" }, { "xesam:artist", "Wren" }, { "xesam:album", "First Light" }, { "xesam:albumArtist", "The Larks" },
                 { "xesam:trackNumber", "" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
         { "art after playback started", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/Someone - Tune.flac", true), true,
