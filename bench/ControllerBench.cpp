@@ -76,6 +76,7 @@ class NoReader final : public TrackInfoReading {
 public:
     TrackInfo readInfo(const FileURL& url, const FileURL&) const override { return TrackInfo::placeholder(url); }
     StreamInfo readStream(const FileURL&) const override { return {}; }
+    MediaTags readTags(const FileURL& url, const FileURL&) const override { return MediaTags { url, {}, {}, {}, {}, {}, {}, {}, {}, {}, {} }; }
 };
 
 class NoShare final : public RemoteFileAccess {

@@ -191,4 +191,9 @@ StreamInfo MediaTrackInfoReader::readStream(const FileURL& file) const
     return media ? describe(*media) : StreamInfo {};
 }
 
+MediaTags MediaTrackInfoReader::readTags(const FileURL& url, const FileURL& file) const
+{
+    return MediaTags::read(url, file);
+}
+
 } // namespace lh

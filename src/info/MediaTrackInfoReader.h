@@ -12,6 +12,7 @@ class MediaTrackInfoReader final : public TrackInfoReading {
 public:
     TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
     StreamInfo readStream(const FileURL& file) const override;
+    MediaTags readTags(const FileURL& url, const FileURL& file) const override;
 };
 
 } // namespace lh

@@ -27,6 +27,7 @@ MetadataReader::~MetadataReader()
 {
     pendingStreamRead_.request_stop();
     pendingInfoRead_.request_stop();
+    pendingTagsRead_.request_stop();
 }
 
 void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler onRead)
@@ -75,6 +76,26 @@ void MetadataReader::readInfo(const FileURL& url, const FileURL& file, InfoHandl
         mainThread.execute([token = std::move(token), onRead = std::move(onRead), info = std::move(info)] {
             if (!token.stop_requested())
                 onRead(info);
+        });
+    });
+}
+
+void MetadataReader::readTags(const FileURL& url, const FileURL& file, ArtStore storeArt, TagsHandler onRead)
+{
+    MainThread::check();
+    pendingTagsRead_.request_stop();
+    pendingTagsRead_ = std::stop_source();
+    background_.execute([token = pendingTagsRead_.get_token(), reader = reader_, url, file, storeArt = std::move(storeArt),
+                            onRead = std::move(onRead), &mainThread = mainThread_]() mutable {
+        if (token.stop_requested())
+            return;
+        MediaTags tags = reader->readTags(url, file);
+        if (tags.artwork && storeArt)
+            tags.artFile = storeArt(*tags.artwork);
+        tags.artwork.reset(); // the model keeps the file, not a copy of the picture
+        mainThread.execute([token = std::move(token), onRead = std::move(onRead), tags = std::move(tags)] {
+            if (!token.stop_requested())
+                onRead(tags);
         });
     });
 }

@@ -2,12 +2,14 @@
 
 #include "Executor.h"
 #include "FileURL.h"
+#include "MediaTags.h"
 #include "StreamInfo.h"
 #include "TrackInfo.h"
 #include "TrackInfoReading.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <vector>
 
@@ -30,6 +32,9 @@ public:
     };
     using StreamHandler = std::function<void(const FileURL& url, const StreamInfo& info)>;
     using InfoHandler = std::function<void(const TrackInfo& info)>;
+    using TagsHandler = std::function<void(const MediaTags& tags)>;
+    // Keeps a picture where others can read it; runs on the background executor.
+    using ArtStore = std::function<std::optional<FileURL>(const QByteArray& image)>;
 
     MetadataReader(std::shared_ptr<const TrackInfoReading> reader, Executor& background,
         Executor& mainThread);
@@ -49,6 +54,11 @@ public:
     // Drops the pending full read, if any: its result is never reported.
     void cancelInfoRead();
 
+    // Reads the tags of `file`, hands its picture to `storeArt` and calls `onRead` once with
+    // the picture's file instead of its bytes, unless a later readTags came first. Independent
+    // of the other two kinds of read.
+    void readTags(const FileURL& url, const FileURL& file, ArtStore storeArt, TagsHandler onRead);
+
 private:
     struct StreamBatch;
     static void readNext(std::shared_ptr<StreamBatch> batch, std::size_t index);
@@ -58,6 +68,7 @@ private:
     Executor& mainThread_;
     std::stop_source pendingStreamRead_ { std::nostopstate };
     std::stop_source pendingInfoRead_ { std::nostopstate };
+    std::stop_source pendingTagsRead_ { std::nostopstate };
 };
 
 } // namespace lh

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileURL.h"
+#include "MediaTags.h"
 #include "StreamInfo.h"
 #include "TrackInfo.h"
 
@@ -22,6 +23,10 @@ public:
     // Length, bit rate, sample rate and channels of the file's first audio stream; all absent
     // for a file that cannot be opened or has no audio.
     virtual StreamInfo readStream(const FileURL& file) const = 0;
+
+    // What the tags of the file at `file` say, reported under `url`, with the picture's bytes
+    // in `artwork`; nothing but `url` for a file without tags. Nothing is taken from the name.
+    virtual MediaTags readTags(const FileURL& url, const FileURL& file) const = 0;
 };
 
 } // namespace lh

@@ -17,7 +17,58 @@ const Track* MprisSnapshot::currentTrack() const
     return &tracks[static_cast<std::size_t>(*currentIndex)];
 }
 
+const MediaTags* MprisSnapshot::currentTags() const
+{
+    const Track* track = currentTrack();
+    return track && tags && tags->url == track->url ? &*tags : nullptr;
+}
+
 namespace MprisProperties {
+namespace {
+
+QStringList listOf(const std::vector<QString>& texts)
+{
+    return QStringList(texts.begin(), texts.end());
+}
+
+void insertText(QVariantMap& values, const char* key, const std::optional<QString>& text)
+{
+    if (text)
+        values.insert(QString::fromLatin1(key), *text);
+}
+
+void insertList(QVariantMap& values, const char* key, const std::vector<QString>& texts)
+{
+    if (!texts.empty())
+        values.insert(QString::fromLatin1(key), listOf(texts));
+}
+
+void insertNumber(QVariantMap& values, const char* key, std::optional<int> number)
+{
+    if (number)
+        values.insert(QString::fromLatin1(key), *number);
+}
+
+// The file's tags over what the window shows; a cue track's own title and performer stay.
+void insertTags(QVariantMap& values, const MediaTags& tags, const Track& track)
+{
+    if (track.isWholeFile()) {
+        insertText(values, "xesam:title", tags.title);
+        insertList(values, "xesam:artist", tags.artists);
+        insertNumber(values, "xesam:trackNumber", tags.trackNumber);
+        insertNumber(values, "xesam:discNumber", tags.discNumber);
+    }
+    insertText(values, "xesam:album", tags.album);
+    // An album image's own artist is the album's artist of each of its cue tracks.
+    insertList(values, "xesam:albumArtist",
+        !tags.albumArtists.empty() || track.isWholeFile() ? tags.albumArtists : tags.artists);
+    insertList(values, "xesam:genre", tags.genres);
+    insertText(values, "xesam:contentCreated", tags.year);
+    if (tags.artFile)
+        values.insert(QStringLiteral("mpris:artUrl"), QString::fromStdString(tags.artFile->toUri()));
+}
+
+} // namespace
 
 QDBusObjectPath trackId(const Track& track)
 {
@@ -67,6 +118,8 @@ QVariantMap metadata(const MprisSnapshot& snapshot)
         values.insert(QStringLiteral("xesam:artist"), QStringList { artist });
     if (snapshot.duration > 0)
         values.insert(QStringLiteral("mpris:length"), qint64(microseconds(snapshot.duration)));
+    if (const MediaTags* tags = snapshot.currentTags())
+        insertTags(values, *tags, *track);
     return values;
 }
 

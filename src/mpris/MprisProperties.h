@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MediaTags.h"
 #include "SharedValue.h"
 #include "Track.h"
 
@@ -25,8 +26,11 @@ struct MprisSnapshot {
     float volume = 0.8f;
     bool isShuffled = false;
     bool isRepeating = true;
+    std::optional<MediaTags> tags; // of the file last started; used only while it is current's
 
     const Track* currentTrack() const;
+    // The tags when they describe the current track's file.
+    const MediaTags* currentTags() const;
 };
 
 // The values of the two media-player interfaces, computed from a snapshot and nothing else.
@@ -46,6 +50,9 @@ std::int64_t microseconds(double seconds);
 
 // org.mpris.MediaPlayer2.Player, every property except Position: clients poll that one.
 QVariantMap player(const MprisSnapshot& snapshot);
+// What the desktop shows of the current track: the window's title and artist lines, replaced
+// by the file's tags where it has them. A cue track keeps its sheet's title and performer and
+// takes the rest from its file, except the file's track and disc numbers.
 QVariantMap metadata(const MprisSnapshot& snapshot);
 QString playbackStatus(const MprisSnapshot& snapshot);
 // org.mpris.MediaPlayer2: constant for the life of the player.

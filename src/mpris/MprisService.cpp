@@ -84,6 +84,7 @@ void MprisService::observe(const PlayerState& state)
     mirror(state.volumePublisher(), &MprisSnapshot::volume);
     mirror(state.isShuffledPublisher(), &MprisSnapshot::isShuffled);
     mirror(state.isRepeatingPublisher(), &MprisSnapshot::isRepeating);
+    mirror(state.playingTagsPublisher(), &MprisSnapshot::tags);
     // Starting, pausing and stopping move the position as a matter of course: measure jumps
     // from there.
     subscriptions_.push_back(state.isPlayingPublisher().sink([this](bool isPlaying) {

@@ -49,6 +49,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     , playback_(engine)
     , metadata_(std::move(infoReader), background_, *mainThread_)
     , cache_(cache)
+    , coverArt_(std::make_shared<CoverArtCache>(cache.folder().appendingPathComponent("covers", true)))
     , stallLimit_(stallLimit)
     , defaults_(defaults)
     , store_(defaults, std::move(defaultsKey))

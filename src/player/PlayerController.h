@@ -2,6 +2,7 @@
 
 #include "AudioFileCache.h"
 #include "AudioPlaying.h"
+#include "CoverArtCache.h"
 #include "Command.h"
 #include "Downloader.h"
 #include "Executor.h"
@@ -185,6 +186,7 @@ private:
     void receive(const DownloadStates& states);
     void receive(const FileURL& url, const StreamInfo& info);
     void storeArrivedStreamInfo();
+    void readPlayingTags(const Track& track, const FileURL& file);
 
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
@@ -199,6 +201,8 @@ private:
     Playback playback_;
     MetadataReader metadata_;
     AudioFileCache& cache_;
+    // Shared with the background reads that store pictures, which may outlive the controller.
+    std::shared_ptr<CoverArtCache> coverArt_;
     std::chrono::nanoseconds stallLimit_;
     DownloadStates downloadStates_;
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together

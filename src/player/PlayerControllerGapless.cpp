@@ -93,6 +93,8 @@ bool PlayerController::followOn()
     if (track.isRemote && playback_.file())
         cache_.markPlayed(*playback_.file());
     downloadAhead();
+    if (playback_.file())
+        readPlayingTags(track, *playback_.file());
     return true;
 }
 

@@ -129,6 +129,23 @@ void PlayerController::storeArrivedStreamInfo()
     });
 }
 
+// The file being played is local or the local copy of a network file, so the read never
+// touches a share. The cue tracks of one file share its tags: they are read once.
+void PlayerController::readPlayingTags(const Track& track, const FileURL& file)
+{
+    const auto& known = model_.playingTags.value();
+    if (known && known->url == track.url)
+        return;
+    if (known)
+        model_.playingTags.set(std::nullopt); // the last file's tags no longer describe what plays
+    metadata_.readTags(track.url, file,
+        [coverArt = coverArt_](const QByteArray& image) { return coverArt->store(image); },
+        [weak = Weak(self_)](const MediaTags& tags) {
+            if (auto alive = weak.lock())
+                (*alive)->model_.playingTags.set(tags);
+        });
+}
+
 void PlayerController::showInfo(std::int64_t row)
 {
     const auto& tracks = model_.tracks.value();

@@ -83,6 +83,7 @@ bool PlayerController::startPlayback(const Track& track, const FileURL& file)
     model_.isPlaying.set(true);
     startTimer();
     downloadAhead();
+    readPlayingTags(track, file);
     return true;
 }
 

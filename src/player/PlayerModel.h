@@ -28,6 +28,9 @@ public:
     Observable<bool> isDimmed { false };
     Observable<std::optional<double>> sleepTimeRemaining;
     Observable<bool> isSoundDeviceMissing { false }; // the latest play found no device
+    // The tags of the file last started, for the desktop's media controls; the window does not
+    // show them. Describes `url`, which may differ from the current row's file by now.
+    Observable<std::optional<MediaTags>> playingTags;
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
@@ -46,6 +49,7 @@ public:
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
     Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }
+    Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }
 };
 
 } // namespace lh

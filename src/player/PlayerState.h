@@ -2,6 +2,7 @@
 
 #include "FileState.h"
 #include "FileURL.h"
+#include "MediaTags.h"
 #include "Publisher.h"
 #include "SharedValue.h"
 #include "StreamInfo.h"
@@ -47,6 +48,7 @@ public:
     virtual Publisher<bool> isDimmedPublisher() const = 0;
     virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
     virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;
+    virtual Publisher<std::optional<MediaTags>> playingTagsPublisher() const = 0;
 };
 
 } // namespace lh

@@ -1,6 +1,7 @@
 #include "AudioFileCache.h"
 
 #include "FileErrors.h"
+#include "CacheEntry.h"
 #include "FileSystem.h"
 
 #include <QCryptographicHash>
@@ -45,18 +46,7 @@ void createFolder(const std::string& path)
         FileError::throwLast("mkdir " + path);
 }
 
-struct Entry {
-    std::string name;
-    std::int64_t size = 0;
-    timespec modified {};
-};
-
-bool isOlder(const Entry& a, const Entry& b)
-{
-    if (a.modified.tv_sec != b.modified.tv_sec)
-        return a.modified.tv_sec < b.modified.tv_sec;
-    return a.modified.tv_nsec < b.modified.tv_nsec;
-}
+using Entry = CacheEntry;
 
 // The folder's copies in listing order, without partial and hidden files and without entries
 // whose size cannot be read.
@@ -220,7 +210,7 @@ void AudioFileCache::evict(const FileURL& keeping) const
     std::int64_t total = totalSize(entries);
     const std::int64_t allowed = budgetFor(total);
     std::erase_if(entries, [&](const Entry& entry) { return spared.contains(entry.name); });
-    std::ranges::stable_sort(entries, isOlder);
+    std::ranges::stable_sort(entries, CacheEntry::isOlder);
     for (const Entry& entry : entries) {
         if (total <= allowed)
             break;

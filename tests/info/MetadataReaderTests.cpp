@@ -35,6 +35,15 @@ public:
         record(file);
         return StreamInfo { static_cast<double>(file.path().size()), {}, {}, {} };
     }
+    MediaTags readTags(const FileURL& url, const FileURL& file) const override
+    {
+        record(file);
+        MediaTags tags;
+        tags.url = url;
+        tags.album = QString::fromStdString(file.path());
+        tags.artwork = QByteArray("picture");
+        return tags;
+    }
     std::vector<std::string> filesRead() const
     {
         std::lock_guard lock(mutex_);
@@ -156,6 +165,29 @@ TEST_F(MetadataReaderTest, ACancelledInfoReadReportsNothing)
     settle();
     EXPECT_TRUE(infoResults.empty());
     EXPECT_EQ(fake->filesRead(), std::vector<std::string> { "/files/1" });
+}
+
+// The picture is stored on the reading side, and the main thread gets its file, never the bytes.
+TEST_F(MetadataReaderTest, ATagReadStoresThePictureOffTheMainThreadAndANewerReadWins)
+{
+    std::vector<MediaTags> results;
+    std::vector<QByteArray> stored;
+    const auto store = [&](const QByteArray& image) {
+        stored.push_back(image);
+        return std::optional<FileURL>(FileURL("/covers/1.png"));
+    };
+    reader.readTags(FileURL("/tracks/1"), FileURL("/files/1"), store, [&](const MediaTags& tags) { results.push_back(tags); });
+    background.runAll();
+    EXPECT_EQ(stored, std::vector<QByteArray> { "picture" });
+    reader.readTags(FileURL("/tracks/2"), FileURL("/files/2"), store, [&](const MediaTags& tags) { results.push_back(tags); });
+    reader.readInfo(FileURL("/tracks/3"), FileURL("/files/3"), recordInfo());
+    settle();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].url, FileURL("/tracks/2"));
+    EXPECT_EQ(results[0].album, "/files/2");
+    EXPECT_EQ(results[0].artFile, FileURL("/covers/1.png"));
+    EXPECT_FALSE(results[0].artwork);
+    EXPECT_EQ(infoResults.size(), 1u); // the other kinds of read are not cancelled by it
 }
 
 TEST_F(MetadataReaderTest, ResultsArrivingAfterTheReaderIsGoneAreDropped)

@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QUrl>
 
+#include <iostream>
+#include <map>
+
 #include <gtest/gtest.h>
 
 namespace lh {
@@ -108,6 +111,21 @@ protected:
         if (succeeded)
             *succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         return QString::fromStdString(readFile(log)).trimmed().toStdString();
+    }
+
+    // `playerctl metadata` as key and value; its lines are "larkhaven <key> <value>". Printed,
+    // since it is what a desktop's media controls are given.
+    static std::map<std::string, std::string> metadata()
+    {
+        const std::string output = playerctl({ "metadata" });
+        std::cout << output << "\n";
+        std::map<std::string, std::string> values;
+        for (const QString& line : QString::fromStdString(output).split(u'\n')) {
+            const QStringList parts = line.simplified().split(u' ');
+            if (parts.size() >= 2)
+                values[parts[1].toStdString()] = line.simplified().section(u' ', 2).toStdString();
+        }
+        return values;
     }
 
     static inline std::optional<test::PrivateSessionBus> bus_;
@@ -258,6 +276,97 @@ TEST_F(MprisServiceTest, ChangesAreSignalledAndTicksAreNot)
     EXPECT_NE(seen.find("string \"Song\""), std::string::npos);
 }
 
+MediaTags larkTags(const char* path, bool hasArt)
+{
+    MediaTags tags;
+    tags.url = FileURL(path);
+    tags.title = QStringLiteral("Morning Song");
+    tags.artists = { QStringLiteral("The Larks") };
+    tags.album = QStringLiteral("First Light");
+    tags.albumArtists = { QStringLiteral("The Larks") };
+    tags.trackNumber = 1;
+    tags.discNumber = 1;
+    tags.genres = { QStringLiteral("Folk") };
+    tags.year = QStringLiteral("2004");
+    if (hasArt)
+        tags.artFile = FileURL("/cache/covers/ab.png");
+    return tags;
+}
+
+MediaTags withoutAlbumArtist(MediaTags tags)
+{
+    tags.albumArtists.clear();
+    return tags;
+}
+
+// What a desktop's media controls show, as playerctl reads it. A row whose tags arrive late is
+// first shown as the window shows it, then with its tags.
+TEST_F(MprisServiceTest, PlayerctlShowsTheTagsOfWhatPlays)
+{
+    MediaTags untagged;
+    untagged.url = FileURL("/music/01 Morning Song.flac");
+    const struct {
+        const char* name;
+        Track track;
+        std::optional<MediaTags> tags;
+        bool arrivesLate;
+        std::map<std::string, std::string> expected; // "" where the key is absent
+    } cases[] = {
+        { "tagged", wholeFile("/music/01 Morning Song.flac"), larkTags("/music/01 Morning Song.flac", true), false,
+            { { "xesam:title", "Morning Song" }, { "xesam:artist", "The Larks" }, { "xesam:album", "First Light" }, { "xesam:albumArtist", "The Larks" },
+                { "xesam:trackNumber", "1" }, { "xesam:discNumber", "1" }, { "xesam:genre", "Folk" },
+                { "xesam:contentCreated", "2004" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
+        { "untagged", wholeFile("/music/01 Morning Song.flac"), untagged, false,
+            { { "xesam:title", "01 Morning Song" }, { "xesam:artist", "" }, { "xesam:album", "" }, { "xesam:trackNumber", "" }, { "mpris:artUrl", "" } } },
+        { "tags of the file before", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/01 Morning Song.flac", true), false,
+            { { "xesam:title", "Tune" }, { "xesam:artist", "Someone" }, { "xesam:album", "" }, { "mpris:artUrl", "" } } },
+        // An album image's artist tag is its cue tracks' album artist.
+        { "cue track", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), false },
+            withoutAlbumArtist(larkTags("/music/album.flac", true)), false,
+            { { "xesam:title", "Dusk" }, { "xesam:artist", "Wren" }, { "xesam:album", "First Light" }, { "xesam:albumArtist", "The Larks" },
+                { "xesam:trackNumber", "" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
+        { "art after playback started", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/Someone - Tune.flac", true), true,
+            { { "xesam:title", "Morning Song" }, { "xesam:artist", "The Larks" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        model_.playingTags.set(c.arrivesLate ? std::nullopt : c.tags);
+        model_.tracks.set({ c.track });
+        model_.currentIndex.set(0);
+        model_.duration.set(60);
+        model_.isPlaying.set(true);
+        if (c.arrivesLate) {
+            const auto before = metadata();
+            EXPECT_EQ(before.at("xesam:title"), "Tune");
+            EXPECT_FALSE(before.contains("mpris:artUrl"));
+            model_.playingTags.set(c.tags);
+        }
+        const auto shown = metadata();
+        for (const auto& [key, value] : c.expected)
+            EXPECT_EQ(shown.contains(key) ? shown.at(key) : "", value) << key;
+    }
+}
+
+// Tags that arrive while a track plays reach clients as one change.
+TEST_F(MprisServiceTest, LateTagsAreOneChange)
+{
+    load(true);
+    test::runEventsFor(10ms); // the loading is told before the monitor listens
+    const std::string log = bus_->filePath("late-tags.log");
+    QFile::remove(QString::fromStdString(log));
+    const pid_t monitor = ChildProcess::start({ "dbus-monitor", "--address", bus_->address().toStdString(),
+                                                  "type='signal',member='PropertiesChanged'" },
+        log, true);
+    ASSERT_TRUE(test::runEventsUntil([&] { return readFile(log).find("NameLost") != std::string::npos; }, 10s));
+    model_.playingTags.set(larkTags("/music/Artist - Song.flac", true));
+    EXPECT_TRUE(test::runEventsUntil([&] { return readFile(log).find("mpris:artUrl") != std::string::npos; }, 10s));
+    test::runEventsFor(100ms);
+    ChildProcess::killGroup(monitor);
+    const std::string seen = readFile(log);
+    EXPECT_EQ(occurrences(seen, "member=PropertiesChanged"), 1u) << seen;
+    EXPECT_NE(seen.find("string \"First Light\""), std::string::npos) << seen;
+}
+
 TEST_F(MprisServiceTest, StaleTrackIdsAreIgnoredAndTheWindowIsAskedFor)
 {
     load(false);
@@ -371,6 +480,34 @@ TEST_F(RunningPlayerTest, PlayerctlControlsThePlayer)
     ASSERT_TRUE(ChildProcess::waitForExit(player_, 30s, &status));
     player_ = -1;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A tagged file with a cover, read by the player itself: the tags and a readable picture reach
+// playerctl once read, and the picture is kept in the cache folder.
+TEST_F(RunningPlayerTest, PlayerctlShowsTheTagsAndCoverOfARealFile)
+{
+    const QString cover = home_ + "/cover.png";
+    ASSERT_TRUE(test::AudioFixture::generate({ "-f", "lavfi", "-i", "color=c=green:s=16x16", "-frames:v", "1" }, cover));
+    const QString song = home_ + "/01 Morning Song.flac";
+    ASSERT_TRUE(test::AudioFixture::generate({ "-f", "lavfi", "-i", "sine=duration=30", "-i", cover, "-map", "0", "-map", "1",
+                                                 "-c:v", "copy", "-disposition:v", "attached_pic", "-metadata", "title=Morning Song",
+                                                 "-metadata", "artist=The Larks", "-metadata", "album=First Light",
+                                                 "-metadata", "track=1", "-metadata", "date=2004" },
+        song));
+    startPlayer();
+    ASSERT_TRUE(statusBecomes("Stopped")) << readFile(bus_->filePath("player.log"));
+    playerctl({ "open", QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded).toStdString() });
+    EXPECT_TRUE(statusBecomes("Playing"));
+    ASSERT_TRUE(test::runEventsUntil([&] { return metadata().contains("mpris:artUrl"); }, 30s));
+    const auto shown = metadata();
+    EXPECT_EQ(shown.at("xesam:title"), "Morning Song");
+    EXPECT_EQ(shown.at("xesam:artist"), "The Larks");
+    EXPECT_EQ(shown.at("xesam:album"), "First Light");
+    EXPECT_EQ(shown.at("xesam:trackNumber"), "1");
+    EXPECT_EQ(shown.at("xesam:contentCreated"), "2004");
+    const QString art = QUrl(QString::fromStdString(shown.at("mpris:artUrl"))).toLocalFile();
+    EXPECT_TRUE(art.startsWith(home_ + "/cache/Larkhaven/")) << art.toStdString();
+    EXPECT_EQ(readFile(art.toStdString()), readFile(cover.toStdString()));
 }
 
 } // namespace

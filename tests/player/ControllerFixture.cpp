@@ -34,6 +34,16 @@ StreamInfo FakeReader::readStream(const FileURL& file) const
     return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2 };
 }
 
+MediaTags FakeReader::readTags(const FileURL& url, const FileURL& file) const
+{
+    tagReads.push_back(file.lastPathComponent());
+    MediaTags tags;
+    tags.url = url;
+    tags.title = QStringLiteral("Tagged");
+    tags.artwork = QByteArray("\x89PNG\r\n\x1A\n", 8);
+    return tags;
+}
+
 std::int64_t FakeRemoteFiles::size(const FileURL& url)
 {
     if (isAway)

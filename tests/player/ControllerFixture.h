@@ -131,7 +131,9 @@ class FakeReader final : public TrackInfoReading {
 public:
     TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
     StreamInfo readStream(const FileURL& file) const override;
+    MediaTags readTags(const FileURL& url, const FileURL& file) const override;
     mutable std::vector<std::string> streamReads; // file names
+    mutable std::vector<std::string> tagReads; // file names
 };
 
 // A share whose files are names the test lists; files can go missing or the share away.

@@ -1,5 +1,7 @@
 #include "ControllerFixture.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace lh::test {
@@ -124,6 +126,45 @@ TEST_F(NetworkStates, ASavedPlaylistListingATrackTwiceIsRestoredWithOneRow)
     EXPECT_EQ(model.tracks.value().size(), 2u);
     EXPECT_FALSE(model.currentIndex.value());
     EXPECT_EQ(model.fileStates.value().size(), 2u);
+}
+
+} // namespace
+} // namespace lh::test
+
+namespace lh::test {
+namespace {
+
+using PlayingTags = ControllerTest;
+
+// Read in the background from what is played (a network file's copy), once per file however
+// many of its cue tracks play, and announced once when they arrive.
+TEST_F(PlayingTags, AreReadFromThePlayedFileOncePerFile)
+{
+    startWith({ cueTrack("/share/album.flac", 0, 60, "One"), cueTrack("/share/album.flac", 60, std::nullopt, "Two"), wholeFile("/m/b.flac") });
+    settle();
+    int changes = 0;
+    const auto subscription = model.playingTags.subscribe([&](const std::optional<MediaTags>&) { ++changes; });
+    perform(PlayTrackCommand(0));
+    EXPECT_FALSE(model.playingTags.value()); // never read on the main thread
+    settle();
+    ASSERT_TRUE(model.playingTags.value());
+    EXPECT_EQ(model.playingTags.value()->url, url("/share/album.flac"));
+    EXPECT_EQ(model.playingTags.value()->title, QStringLiteral("Tagged"));
+    ASSERT_TRUE(model.playingTags.value()->artFile);
+    EXPECT_TRUE(model.playingTags.value()->artFile->path().starts_with(cache->folder().path()));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(model.playingTags.value()->artFile->path())));
+    EXPECT_FALSE(model.playingTags.value()->artwork);
+    EXPECT_EQ(reader->tagReads, std::vector<std::string> { cache->copy(url("/share/album.flac"))->lastPathComponent() });
+
+    perform(NextCommand());
+    settle();
+    EXPECT_EQ(reader->tagReads.size(), 1u);
+    perform(NextCommand());
+    EXPECT_FALSE(model.playingTags.value()); // the album's tags do not describe b.flac
+    settle();
+    EXPECT_EQ(reader->tagReads.back(), "b.flac");
+    EXPECT_EQ(model.playingTags.value()->url, url("/m/b.flac"));
+    EXPECT_EQ(changes, 4); // subscribing, the album, cleared, b.flac: nothing for the second cue track
 }
 
 } // namespace

@@ -75,6 +75,7 @@ public:
     {
     }
     TrackInfo readInfo(const FileURL& url, const FileURL&) const override { return TrackInfo::placeholder(url); }
+    MediaTags readTags(const FileURL& url, const FileURL&) const override { return MediaTags { url, {}, {}, {}, {}, {}, {}, {}, {}, {}, {} }; }
     StreamInfo readStream(const FileURL&) const override
     {
         started.set_value();
