@@ -263,7 +263,10 @@ TEST_F(AccessibilityTest, ThePanelsReadTheirTextsAndTheAboutLinksOpen)
     std::vector<QUrl> opened;
     about.openURL = [&opened](const QUrl& url) { opened.push_back(url); };
     QAccessibleInterface* aboutPanel = accessible(&about);
-    ASSERT_EQ(aboutPanel->childCount(), 5);
+    // Its texts and links, then its close button.
+    ASSERT_EQ(aboutPanel->childCount(), 6);
+    EXPECT_EQ(aboutPanel->child(5)->text(QAccessible::Name), "Close");
+    EXPECT_EQ(aboutPanel->child(5)->role(), QAccessible::Button);
     EXPECT_EQ(childNames(aboutPanel).mid(0, 2), (QStringList { "Larkhaven", AboutView::versionLine() }));
     for (int i = 3; i < 5; ++i) {
         QAccessibleInterface* link = aboutPanel->child(i);
