@@ -120,6 +120,7 @@ void FilePlayer::seekLocked(std::int64_t frame)
     queued_ = 0;
     hasDecodedAll_ = false;
     hasEnded_ = false;
+    isPriming_ = true;
     silenceAfterEnd_ = 0;
     target += origin_;
     nextFrame_ = target;
@@ -199,7 +200,9 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
     {
         std::lock_guard lock(mutex_);
         const std::int64_t first = nextFrame_;
-        count = take(out, wanted);
+        const bool isShort = queued_ < wanted && !hasDecodedAll_;
+        count = isPriming_ && isShort ? 0 : take(out, wanted);
+        isPriming_ = isPriming_ && count == 0;
         joinWindowLocked(first, count);
         muteFrom(out, count, first);
         remember(out, count, first);

@@ -134,6 +134,9 @@ private:
     std::int64_t seekTarget_ = -1; // none when negative
     bool hasDecodedAll_ = false;
     bool hasEnded_ = false;
+    // Nothing handed since the queue was last emptied (load, seek, pause): the device waits for
+    // a whole buffer rather than start on the first block and go silent for the rest of it.
+    bool isPriming_ = true;
     bool isQuitting_ = false;
     std::int64_t nextFrame_ = 0; // the next frame to hand to the device
     std::int64_t silenceAfterEnd_ = 0;
