@@ -1,3 +1,5 @@
+#include "Accessibility.h"
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -9,6 +11,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("SDL_AUDIODRIVER", "dummy");
     QApplication app(argc, argv);
+    lh::installAccessibleInterfaces(); // as the program does: the views' events reach our interfaces
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -1,5 +1,7 @@
 #include "Gallery.h"
 
+#include "Accessibility.h"
+
 #include <QApplication>
 #include <QDir>
 
@@ -15,6 +17,7 @@ int main(int argc, char** argv)
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    lh::installAccessibleInterfaces(); // as the program does: the views' events reach our interfaces
     const QString folder = QString::fromLocal8Bit(argv[1]);
     if (!QDir().mkpath(folder)) {
         std::fprintf(stderr, "ui_gallery: cannot create %s\n", argv[1]);
