@@ -229,12 +229,15 @@ bool DesktopSession::startCompositor(std::string& whyNot)
         argv = { "setpriv", "--reuid=" + std::to_string(nobody->pw_uid), "--regid=" + std::to_string(nobody->pw_gid),
             "--clear-groups", "--pdeathsig", "KILL" };
     }
-    // Room for a 360 × 540 window at scale 2; windows float, as on the desktops most users have.
+    // Room for a 360 × 540 window at scale 2; windows float, as on the desktops most users have;
+    // a launcher's activation token focuses the window it names, as GNOME and Plasma do (sway's
+    // own default only marks it urgent).
     const std::string config = folder + "/config";
     std::ofstream(config) << "output HEADLESS-1 resolution 2560x1600\n"
                              "default_border none\n"
                              "default_floating_border none\n"
-                             "for_window [app_id=\".*\"] floating enable\n";
+                             "for_window [app_id=\".*\"] floating enable\n"
+                             "focus_on_window_activation focus\n";
     ::chmod(config.c_str(), 0644);
     argv.insert(argv.end(), { "sway", "-c", config });
     const pid_t pid = startServer(argv, "sway",
@@ -253,7 +256,22 @@ bool DesktopSession::startCompositor(std::string& whyNot)
         return false;
     }
     displayVariables_ = { "WAYLAND_DISPLAY=" + folder + "/wayland-1", "SWAYSOCK=" + ipc };
-    return true;
+    return startPointer(whyNot);
+}
+
+// The headless backend has no input devices, so the seat offers clients no pointer at all. A
+// virtual pointer held for the whole session gives it one; the cases' own pointers come and go
+// beside it without the seat losing its pointer in between.
+bool DesktopSession::startPointer(std::string& whyNot)
+{
+    const pid_t pid = startServer({ "/usr/bin/python3", LARKHAVEN_WAYLAND_INPUT, "pointer", "1", "1", "hold" }, "pointer");
+    const bool isUp = pid > 0 && waitUntil([&] {
+        const auto seats = output({ "swaymsg", "-t", "get_seats" });
+        return (seats && seats->find("\"pointer\"") != std::string::npos) || !ChildProcess::isRunning(pid);
+    }, 20s) && ChildProcess::isRunning(pid);
+    if (!isUp)
+        whyNot = "no pointer on the compositor: " + readFile(filePath("pointer.log"));
+    return isUp;
 }
 
 bool DesktopSession::startSoundServer(std::string& whyNot)

@@ -33,7 +33,8 @@ Heard analyse(const std::vector<std::int16_t>& samples, int sampleRate);
 
 // A desktop of the test's own, as a user's session has it: either an X server (Xvfb) on a free
 // display with a window manager (openbox), or a Wayland compositor (sway on its headless
-// backend, floating every window as desktop users know it); a sound server (PulseAudio with a
+// backend, floating every window as desktop users know it, with a virtual pointer on its seat);
+// a sound server (PulseAudio with a
 // null sink, recorded from its monitor from the start), a session bus, and the accessibility bus
 // switched on as a running screen reader switches it on. Every server runs in a process group of
 // its own and is ended by its pid when the session goes, whatever happened in between.
@@ -93,6 +94,7 @@ private:
     bool startDisplay(std::string& whyNot);
     bool startWindowManager(std::string& whyNot);
     bool startCompositor(std::string& whyNot);
+    bool startPointer(std::string& whyNot);
     bool startAccessibilityBus(std::string& whyNot);
     pid_t startServer(const std::vector<std::string>& argv, const std::string& name,
         const std::vector<std::string>& overrides = {});

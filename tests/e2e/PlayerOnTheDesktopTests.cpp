@@ -1,7 +1,8 @@
 // The real program on a real X server or Wayland compositor (LARKHAVEN_E2E_DISPLAY=wayland),
 // driven as a user drives it: launches from a shell, clicks and keys through xdotool on X, keys
-// through wtype on Wayland, media controls through playerctl. What plays is told by ear: every
-// file is a tone of its own pitch, measured at the sound server's sink.
+// through wtype and clicks through a virtual pointer on Wayland, media controls through
+// playerctl. What plays is told by ear: every file is a tone of its own pitch, measured at the
+// sound server's sink.
 
 #include "AudioFixture.h"
 #include "ChildProcess.h"
@@ -46,6 +47,7 @@ constexpr int nextButtonX = 97, nextButtonY = 132;
 constexpr int closeButtonX = 14, closeButtonY = 14;
 constexpr int menuButtonX = 346, menuButtonY = 14;
 constexpr int toolbarBackgroundX = 100, toolbarBackgroundY = 12;
+constexpr int gripX = 349, gripFromBottom = 10;
 
 constexpr int windowWidth = 360, windowHeight = 540, collapsedHeight = 158;
 
@@ -176,26 +178,46 @@ protected:
         return name == title || name.ends_with(" — " + title);
     }
 
-    // A shown window of the compositor's with this title. Wayland has no lasting window ids (a
-    // window shown again is a new surface), so there a window is named by its title.
-    static std::optional<Geometry> swayWindow(const std::string& title)
+    static Geometry geometryOf(const QJsonObject& node)
     {
-        const auto tree = desktop->output({ "swaymsg", "-r", "-t", "get_tree" });
-        if (!tree)
-            return std::nullopt;
+        const QJsonObject rect = node.value("rect").toObject();
+        return Geometry { rect.value("x").toInt(), rect.value("y").toInt(), rect.value("width").toInt(), rect.value("height").toInt() };
+    }
+
+    static QJsonObject swayTree()
+    {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(desktop->output({ "swaymsg", "-r", "-t", "get_tree" }).value_or(""))).object();
+    }
+
+    // A shown window of the compositor's with this title (and whether it has the focus). Wayland
+    // has no lasting window ids (a window shown again is a new surface), so there a window is
+    // named by its title.
+    static std::optional<Geometry> swayWindow(const std::string& title, bool* isFocused = nullptr)
+    {
         std::optional<Geometry> found;
         const std::function<void(const QJsonObject&)> visit = [&](const QJsonObject& node) {
             if (node.contains("app_id") && node.value("visible").toBool() && isTitled(node.value("name").toString().toStdString(), title)) {
-                const QJsonObject rect = node.value("rect").toObject();
-                found = Geometry { rect.value("x").toInt(), rect.value("y").toInt(), rect.value("width").toInt(), rect.value("height").toInt() };
+                found = geometryOf(node);
+                if (isFocused)
+                    *isFocused = node.value("focused").toBool();
             }
             for (const char* children : { "nodes", "floating_nodes" }) {
                 for (const QJsonValue& child : node.value(children).toArray())
                     visit(child.toObject());
             }
         };
-        visit(QJsonDocument::fromJson(QByteArray::fromStdString(*tree)).object());
+        visit(swayTree());
         return found;
+    }
+
+    // Whether the desktop gives this window the keyboard: the focused window on Wayland, the
+    // active one on X.
+    bool hasFocus(const std::string& window) const
+    {
+        if (!onWayland())
+            return xdotool({ "getactivewindow" }) == window + "\n";
+        bool isFocused = false;
+        return swayWindow(window, &isFocused) && isFocused;
     }
 
     std::string xdotool(const std::vector<std::string>& arguments) const
@@ -283,9 +305,62 @@ protected:
         return std::size_t(std::count(windows.begin(), windows.end(), '\n'));
     }
 
+    // A hand on the pointer: `steps` are wayland_input.py's words ("move X Y", "glide X Y",
+    // "press", "release") with X and Y in `window`'s own coordinates, played by xdotool on X and
+    // by a virtual pointer on Wayland.
+    void pointer(const std::string& window, const std::string& steps) const
+    {
+        if (!desktop->output(pointerCommand(window, steps), 30s))
+            ADD_FAILURE() << "the pointer did not play: " << steps;
+    }
+
+    std::vector<std::string> pointerCommand(const std::string& window, const std::string& steps) const
+    {
+        const Geometry origin = geometry(window);
+        std::istringstream words(steps);
+        std::vector<std::string> argv;
+        if (onWayland()) {
+            const Geometry screen = geometryOf(swayTree());
+            argv = { "/usr/bin/python3", LARKHAVEN_WAYLAND_INPUT, "pointer", std::to_string(screen.width), std::to_string(screen.height) };
+        } else {
+            argv = { "xdotool" };
+        }
+        int atX = 0, atY = 0;
+        for (std::string word; words >> word;) {
+            if (word == "move" || word == "glide") {
+                int x = 0, y = 0;
+                words >> x >> y;
+                x += origin.x;
+                y += origin.y;
+                if (onWayland())
+                    argv.insert(argv.end(), { word, std::to_string(x), std::to_string(y) });
+                // xdotool has no glide: ten moves a little apart, as a hand drags.
+                for (int i = word == "glide" ? 1 : 10; !onWayland() && i <= 10; ++i) {
+                    argv.insert(argv.end(), { "mousemove", std::to_string(atX + (x - atX) * i / 10), std::to_string(atY + (y - atY) * i / 10) });
+                    if (word == "glide")
+                        argv.insert(argv.end(), { "sleep", "0.03" });
+                }
+                atX = x;
+                atY = y;
+            } else if (onWayland()) {
+                argv.push_back(word);
+            } else {
+                argv.insert(argv.end(), { word == "press" ? "mousedown" : "mouseup", "1" });
+            }
+        }
+        return argv;
+    }
+
     void click(const std::string& window, int x, int y) const
     {
-        xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+        pointer(window, "move " + std::to_string(x) + " " + std::to_string(y) + " press release");
+    }
+
+    // The pointer held on (x, y) and dragged by (dx, dy).
+    void drag(const std::string& window, int x, int y, int dx, int dy) const
+    {
+        pointer(window, "move " + std::to_string(x) + " " + std::to_string(y) + " press glide " + std::to_string(x + dx) + " "
+                + std::to_string(y + dy) + " release");
     }
 
     // The paths of the playlist the player stored.
@@ -375,15 +450,21 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
     ASSERT_FALSE(window.empty()) << "no window shown";
     ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the first file does not play";
 
-    // The headless compositor has no pointer device: on Wayland the menu's key for Next stands in.
-    if (onWayland())
-        press(window, "ctrl+Right");
-    else
-        click(window, nextButtonX, nextButtonY);
+    click(window, nextButtonX, nextButtonY);
     ASSERT_TRUE(desktop->hearsTone(secondPitch)) << "Next does not move on";
     desktop->screenshot("3-after-next");
 
-    if (!onWayland()) {
+    if (onWayland()) {
+        // A pop-up is no window of the compositor's: it is seen as a screen reader sees it.
+        const std::string menuClick = "move " + std::to_string(menuButtonX) + " " + std::to_string(menuButtonY) + " press release";
+        std::vector<std::string> command { "menu", "open" };
+        for (std::string& word : pointerCommand(window, menuClick))
+            command.push_back(std::move(word));
+        EXPECT_EQ(screenReader(command), "menu open\n") << "the menu button opens no menu";
+        desktop->screenshot("3b-menu");
+        EXPECT_EQ(screenReader({ "menu", "close", "wtype", "-s", "100", "-k", "Escape" }), "menu closed\n")
+            << "Escape does not close the menu";
+    } else {
         click(window, menuButtonX, menuButtonY);
         EXPECT_TRUE(waitUntil([&] { return shownWindowCount(player) == 2; }, 10s)) << "the menu button opens no menu";
         desktop->screenshot("3b-menu");
@@ -474,11 +555,7 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
     press(panel, "Escape");
     EXPECT_TRUE(waitUntil([&] { return !isViewable(panel); }, 10s)) << "Escape does not close the Get Info panel";
 
-    // No pointer device on the headless compositor: on Wayland the Close Window key stands in.
-    if (onWayland())
-        press(window, "ctrl+w");
-    else
-        click(window, closeButtonX, closeButtonY);
+    click(window, closeButtonX, closeButtonY);
     ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "closing does not hide the window";
     desktop->screenshot("6-hidden");
     std::this_thread::sleep_for(3s); // longer than the sink's latency: what is heard now was played hidden
@@ -494,21 +571,92 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
 
 TEST_F(PlayerOnTheDesktop, AQuickClickOnTheToolbarLeavesTheWindowWhereItIs)
 {
-    if (onWayland())
-        GTEST_SKIP() << "the headless compositor has no pointer device, and on Wayland the compositor moves windows";
     const pid_t player = launch({ tone("first.wav") });
     const std::string window = shownWindow();
     ASSERT_FALSE(window.empty()) << "no window shown";
     const Geometry before = geometry(window);
 
-    // xdotool's click is a press and a release with no pause: a quick tap on a touchpad.
+    // A press and a release with no pause: a quick tap on a touchpad.
     click(window, toolbarBackgroundX, toolbarBackgroundY);
-    xdotool({ "mousemove", "--window", window, "300", "400" });
+    pointer(window, "move 300 400");
     std::this_thread::sleep_for(1s); // a move in progress would have followed the pointer by now
     const Geometry after = geometry(window);
-    xdotool({ "key", "Escape" }); // ends a stuck move, so Ctrl+Q below reaches the player
+    if (!onWayland())
+        xdotool({ "key", "Escape" }); // ends a stuck move, so Ctrl+Q below reaches the player
     EXPECT_EQ(after.x, before.x);
     EXPECT_EQ(after.y, before.y);
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+// Dragging the toolbar moves the window and dragging the grip changes its height, through the
+// window manager or compositor (on Wayland nothing else can move or resize a window); the
+// window follows the pointer from the moment the drag is told from a click, a few pixels in.
+TEST_F(PlayerOnTheDesktop, DraggingTheToolbarMovesTheWindowAndTheGripResizesIt)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const Geometry shown = geometry(window);
+    constexpr int slack = 30;
+
+    drag(window, gripX, shown.height - gripFromBottom, 40, -100);
+    EXPECT_TRUE(waitUntil([&] { return std::abs(geometry(window).height - (shown.height - 100)) <= slack; }, 10s))
+        << "dragging the grip up 100 px leaves the height at " << geometry(window).height;
+    const Geometry resized = geometry(window);
+    EXPECT_EQ(resized.width, windowWidth);
+    EXPECT_EQ(resized.x, shown.x);
+    EXPECT_EQ(resized.y, shown.y);
+
+    drag(window, toolbarBackgroundX, toolbarBackgroundY, 150, 100);
+    EXPECT_TRUE(waitUntil([&] {
+        const Geometry moved = geometry(window);
+        return std::abs(moved.x - resized.x - 150) <= slack && std::abs(moved.y - resized.y - 100) <= slack;
+    }, 10s)) << "dragging the toolbar by (150, 100) moved the window from (" << resized.x << ", " << resized.y << ") to ("
+             << geometry(window).x << ", " << geometry(window).y << ")";
+    EXPECT_EQ(geometry(window).height, resized.height);
+    desktop->screenshot("11-moved-and-resized");
+
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+// A second launch from a launcher, which hands it an activation token, brings the player's
+// window to the front over another program's, also after the window was hidden.
+TEST_F(PlayerOnTheDesktop, ASecondLaunchBringsTheWindowToTheFront)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const pid_t other = desktop->launch(onWayland()
+            ? std::vector<std::string> { "/usr/bin/python3", LARKHAVEN_WAYLAND_INPUT, "window", "Another program" }
+            : std::vector<std::string> { "xmessage", "-title", "Another program", "Another program" },
+        home_ + "/other.log");
+    launched_.push_back(other);
+    ASSERT_FALSE(shownWindow("Another program").empty()) << "the other program shows no window";
+    ASSERT_TRUE(waitUntil([&] { return !hasFocus(window); }, 10s)) << "the other program does not take the focus";
+
+    // What a launcher does: it asks the desktop for a token and starts the program with it.
+    const auto launcherToken = [&]() -> std::vector<std::string> {
+        if (!onWayland())
+            return {};
+        const std::string token = desktop->output({ "/usr/bin/python3", LARKHAVEN_WAYLAND_INPUT, "token" }).value_or("");
+        return { "XDG_ACTIVATION_TOKEN=" + token.substr(0, token.find('\n')) };
+    };
+    if (onWayland()) {
+        // Without a token the compositor keeps the focus where the user has it.
+        EXPECT_TRUE(launchesAndHandsOver({}));
+        std::this_thread::sleep_for(1s);
+        EXPECT_FALSE(hasFocus(window)) << "the compositor gave the focus without a token";
+    }
+    EXPECT_TRUE(launchesAndHandsOver({}, launcherToken()));
+    EXPECT_TRUE(waitUntil([&] { return hasFocus(window); }, 10s)) << "a second launch does not bring the window to the front";
+
+    click(window, closeButtonX, closeButtonY);
+    ASSERT_TRUE(waitUntil([&] { return !isViewable(window); }, 10s)) << "closing does not hide the window";
+    EXPECT_TRUE(launchesAndHandsOver({}, launcherToken()));
+    EXPECT_TRUE(waitUntil([&] { return isViewable(window) && hasFocus(window); }, 10s))
+        << "a launch does not show the hidden window in front";
+    desktop->screenshot("12-brought-to-the-front");
 
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }

@@ -5,6 +5,9 @@
   screen_reader.py key KEY       types KEY (xdotool) and says whether a menu of the player opened
                                  ("menu open"), as a screen reader hears it: by the menu's events,
                                  since Qt lists no pop-up among the application's children
+  screen_reader.py menu open|close COMMAND...
+                                 runs COMMAND (a click, a key) and says whether a menu of the
+                                 player opened ("menu open") or closed ("menu closed")
 
 Exits 2 when the player is not on the accessibility bus within 20 seconds.
 """
@@ -85,18 +88,21 @@ def find(node, matches):
     return None
 
 
-def opens_menu(key):
+def menu_changes(command, opens=True):
     heard = []
 
     def listen(event):
         role = event.source.getRoleName() if event.source is not None else ""
-        if role in ("popup menu", "menu", "menu item") and event.detail1 == 1:
+        if opens and role in ("popup menu", "menu", "menu item") and event.detail1 == 1:
+            heard.append(role)
+            pyatspi.Registry.stop()
+        elif not opens and role == "popup menu" and event.type.endswith("showing") and event.detail1 == 0:
             heard.append(role)
             pyatspi.Registry.stop()
 
     events = ["object:state-changed:showing", "object:state-changed:focused", "focus:"]
     pyatspi.Registry.registerEventListener(listen, *events)
-    GLib.idle_add(lambda: subprocess.run(["xdotool", "key", "--clearmodifiers", key]) and False)
+    GLib.idle_add(lambda: subprocess.run(command) and False)
     GLib.timeout_add(5000, lambda: pyatspi.Registry.stop() or False)
     pyatspi.Registry.start()
     pyatspi.Registry.deregisterEventListener(listen, *events)
@@ -117,6 +123,10 @@ def main():
         button.queryAction().doAction(0)
         print("pressed")
     elif command == "key":
-        print("menu open" if opens_menu(sys.argv[2]) else "no menu")
+        print("menu open" if menu_changes(["xdotool", "key", "--clearmodifiers", sys.argv[2]]) else "no menu")
+    elif command == "menu":
+        opens = sys.argv[2] == "open"
+        changed = menu_changes(sys.argv[3:], opens)
+        print(("menu open" if opens else "menu closed") if changed else "no change")
 
 main()
