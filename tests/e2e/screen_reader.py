@@ -2,12 +2,11 @@
 
   screen_reader.py tree          the player's tree, one object a line: role, "name", states, text
   screen_reader.py press NAME    presses the button named NAME through its action
-  screen_reader.py key KEY       types KEY (xdotool) and says whether a menu of the player opened
-                                 ("menu open"), as a screen reader hears it: by the menu's events,
-                                 since Qt lists no pop-up among the application's children
   screen_reader.py menu open|close COMMAND...
                                  runs COMMAND (a click, a key) and says whether a menu of the
-                                 player opened ("menu open") or closed ("menu closed")
+                                 player opened ("menu open") or closed ("menu closed"), as a
+                                 screen reader hears it: by the menu's events, since Qt lists no
+                                 pop-up among the application's children
 
 Exits 2 when the player is not on the accessibility bus within 20 seconds.
 """
@@ -122,8 +121,6 @@ def main():
             sys.exit("no button named " + sys.argv[2])
         button.queryAction().doAction(0)
         print("pressed")
-    elif command == "key":
-        print("menu open" if menu_changes(["xdotool", "key", "--clearmodifiers", sys.argv[2]]) else "no menu")
     elif command == "menu":
         opens = sys.argv[2] == "open"
         changed = menu_changes(sys.argv[3:], opens)
