@@ -56,7 +56,7 @@ void PlayerController::armUpcoming()
     if (const auto row = upcomingRow()) {
         const Track& track = model_.tracks.value()[static_cast<std::size_t>(*row)];
         if (const auto file = playableFile(track))
-            upcoming = Playback::Upcoming { track, *file };
+            upcoming = Playback::Upcoming { track, *file, gainOf(track) };
     }
     playback_.setUpcoming(std::move(upcoming)); // false: too late, the joined one stands
 }
