@@ -86,6 +86,8 @@ bool PlayerController::followOn()
     shufflePick_.reset();
     hasLookedAhead_ = false;
     model_.currentIndex.set(row);
+    // Normally the gain it was joined with; a mode changed between the join and now counts.
+    playback_.setGain(gainOf(track));
     model_.duration.set(playback_.length().value_or(0));
     model_.currentTime.set(playback_.position());
     if (environment_.streamTitle) // shown from the next time the stream opens
