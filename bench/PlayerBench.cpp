@@ -1,6 +1,7 @@
 #include "AudioDecoder.h"
 #include "AudioPlayerEngine.h"
 #include "FilePlayer.h"
+#include "GainRamp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <limits>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -110,7 +112,8 @@ double ffmpegCpuPerAudioSecond(const QString& path, double audioSeconds)
 // CPU time of the whole process (decoder thread, device thread, main thread) per second of
 // audio played in real time, from play() to the end-of-file notice (the one-time start of
 // SDL's audio and the load are not counted), against ffmpeg decoding the same file to nothing.
-void playbackCpuPerAudioSecond(benchmark::State& state, const char* extension)
+// `gain` other than 1 has every sample scaled on its way to the device (a loudness correction).
+void playbackCpuPerAudioSecond(benchmark::State& state, const char* extension, float gain = 1)
 {
     const QString path = music(extension);
     for (auto _ : state) {
@@ -118,6 +121,7 @@ void playbackCpuPerAudioSecond(benchmark::State& state, const char* extension)
         bool hasFinished = false;
         engine.setOnFinishedPlaying([&] { hasFinished = true; });
         engine.load(url(path));
+        engine.setGain(gain);
         const double audioSeconds = engine.duration();
         const double before = cpuSeconds(RUSAGE_SELF);
         engine.play();
@@ -139,6 +143,24 @@ BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, m4a, "m4a")->Iterations(1)->UseManu
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, vorbis, "ogg")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, opus, "opus")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, wavpack, "wv")->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, flac_gain, "flac", 0.5f)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(playbackCpuPerAudioSecond, mp3_gain, "mp3", 0.5f)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The loudness correction alone: one second of stereo 44.1 kHz frames in device-sized blocks,
+// to set against the engine's CPU per audio second above.
+void gainPerAudioSecond(benchmark::State& state)
+{
+    constexpr int block = 4096;
+    std::vector<float> samples(2 * block, 0.25f);
+    lh::GainRamp gain(0.5f);
+    for (auto _ : state) {
+        for (int done = 0; done < 44100; done += block)
+            gain.apply(samples.data(), block, 2);
+        benchmark::DoNotOptimize(samples.data());
+        gain.rampTo(gain.target() == 0.5f ? 2.0f : 0.5f, 220); // keeps the samples finite
+    }
+}
+BENCHMARK(gainPerAudioSecond)->Unit(benchmark::kMicrosecond);
 
 // From load() to the first frame handed to the device. Most of it is waiting for the
 // device's next request (its period is its buffer, 100–200 ms); load_call_ms is the load

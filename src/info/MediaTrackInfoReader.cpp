@@ -117,7 +117,7 @@ std::int64_t audioStartOf(AVFormatContext* context, const AVStream* audio)
     return -1;
 }
 
-StreamInfo describe(const MediaFile& media)
+StreamInfo describe(const MediaFile& media, const FileURL& file)
 {
     AVFormatContext* context = media.context();
     AVStream* audio = firstAudioStream(context);
@@ -135,6 +135,9 @@ StreamInfo describe(const MediaFile& media)
         info.sampleRate = audio->codecpar->sample_rate;
     if (audio->codecpar->ch_layout.nb_channels > 0)
         info.channels = audio->codecpar->ch_layout.nb_channels;
+    info.replayGain = ReplayGain::read(file);
+    if (info.replayGain.isEmpty())
+        info.replayGain = ReplayGain::fromContainer(context->metadata);
     return info;
 }
 
@@ -161,6 +164,7 @@ void copyStream(const StreamInfo& stream, TrackInfo& info)
     info.bitRate = stream.bitRate;
     info.sampleRate = stream.sampleRate;
     info.channels = stream.channels;
+    info.replayGain = stream.replayGain;
 }
 
 } // namespace
@@ -175,7 +179,7 @@ TrackInfo MediaTrackInfoReader::readInfo(const FileURL& url, const FileURL& file
     info.fileSize = sizeOf(file);
     const std::unique_ptr<MediaFile> media = open(file);
     if (media)
-        copyStream(describe(*media), info);
+        copyStream(describe(*media, file), info);
 
     std::vector<TagItem> items = FileTags::read(file);
     if (items.empty() && media)
@@ -188,7 +192,7 @@ TrackInfo MediaTrackInfoReader::readInfo(const FileURL& url, const FileURL& file
 StreamInfo MediaTrackInfoReader::readStream(const FileURL& file) const
 {
     const std::unique_ptr<MediaFile> media = open(file);
-    return media ? describe(*media) : StreamInfo {};
+    return media ? describe(*media, file) : StreamInfo {};
 }
 
 MediaTags MediaTrackInfoReader::readTags(const FileURL& url, const FileURL& file) const

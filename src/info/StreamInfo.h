@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReplayGain.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -12,6 +14,9 @@ struct StreamInfo {
     std::optional<std::int64_t> bitRate; // bits per second, truncated; absent when not positive
     std::optional<double> sampleRate; // hertz
     std::optional<std::int64_t> channels;
+    // The file's own loudness tags, read with the description so a track's gain is known
+    // before it plays.
+    ReplayGain replayGain {};
 
     bool operator==(const StreamInfo&) const = default;
 };

@@ -36,6 +36,7 @@ TrackInfo TrackInfo::info(TrackInfo fileInfo, const Track& track)
         return fileInfo;
     fileInfo.title = *track.title;
     fileInfo.artist = track.artist;
+    fileInfo.replayGain = fileInfo.replayGain.forCueTrack();
     if (track.end)
         fileInfo.duration = std::max(0.0, *track.end - track.start);
     else if (fileInfo.duration)

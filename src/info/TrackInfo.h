@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileURL.h"
+#include "ReplayGain.h"
 #include "Track.h"
 
 #include <QByteArray>
@@ -27,6 +28,7 @@ struct TrackInfo {
     std::optional<std::int64_t> channels;
     std::optional<std::int64_t> fileSize; // bytes of the file that was read
     std::optional<QByteArray> artwork; // encoded image exactly as stored
+    ReplayGain replayGain {}; // for a cue track, as it applies to the track (see forCueTrack)
     bool isLoading = false;
 
     // What is known from the file name alone, without touching the file: "Artist - Title
@@ -36,8 +38,8 @@ struct TrackInfo {
 
     // The information shown for a playlist row: for a whole file `fileInfo` unchanged; for a cue
     // track the track's own title and artist (no tag artist when the sheet names none) and its
-    // length, end - start, or the rest of the file from start, never below zero. Everything
-    // else is the file's.
+    // length, end - start, or the rest of the file from start, never below zero, and the
+    // image's gains as they apply to one of its tracks. Everything else is the file's.
     static TrackInfo info(TrackInfo fileInfo, const Track& track);
 
     bool operator==(const TrackInfo&) const = default;

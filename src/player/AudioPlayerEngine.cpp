@@ -46,6 +46,12 @@ void AudioPlayerEngine::setVolume(float volume)
         output_->setVolume(volume);
 }
 
+void AudioPlayerEngine::setGain(float gain)
+{
+    if (player_)
+        player_->setGain(gain);
+}
+
 double AudioPlayerEngine::currentTime() const
 {
     if (!player_)
@@ -94,6 +100,7 @@ bool AudioPlayerEngine::setContinuation(std::optional<Continuation> next)
             next->file == file_,
             frames(std::clamp(next->start, 0.0, 1e12), rate),
             hasEnd ? frames(std::max(*next->end, 0.0), rate) : FilePlayer::noWindowEnd,
+            next->gain,
         };
     }
     if (!player_->setNext(std::move(armed)))

@@ -25,6 +25,7 @@ public:
     void setOnFinishedPlaying(std::function<void()> onFinished) override;
     float volume() const override { return volume_; }
     void setVolume(float volume) override;
+    void setGain(float gain) override;
     double currentTime() const override;
     void setCurrentTime(double seconds) override;
     double duration() const override;

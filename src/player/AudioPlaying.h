@@ -28,11 +28,13 @@ enum class DeviceTrouble {
 };
 
 // A stretch of a local file to go straight on into when the one being played ends: frames
-// from `start` up to `end` (none: the file's end), in file seconds.
+// from `start` up to `end` (none: the file's end), in file seconds, at the loudness factor
+// `gain` (see setGain), which takes over exactly at the join.
 struct Continuation {
     FileURL file;
     double start = 0;
     std::optional<double> end;
+    float gain = 1;
 
     bool operator==(const Continuation&) const = default;
 };
@@ -60,6 +62,12 @@ public:
     // Linear gain 0…1 for the loaded file and every later one.
     virtual float volume() const = 0;
     virtual void setVolume(float volume) = 0;
+
+    // A linear loudness correction of the loaded file, applied before the volume, so the power
+    // levels read are those heard. Set right after load() it applies from the first frame; set
+    // while playing it is reached over a few milliseconds from the next buffer, without a
+    // click. load() sets it back to 1.
+    virtual void setGain(float gain) { (void)gain; }
 
     // Read: the position of what is being heard. Write: jump there, to the exact sample.
     virtual double currentTime() const = 0;

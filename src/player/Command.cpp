@@ -21,6 +21,7 @@ void SetVolumeCommand::execute(PlayerController& controller) const { controller.
 void ToggleShuffleCommand::execute(PlayerController& controller) const { controller.toggleShuffle(); }
 void ToggleRepeatCommand::execute(PlayerController& controller) const { controller.toggleRepeat(); }
 void ToggleDimCommand::execute(PlayerController& controller) const { controller.toggleDim(); }
+void SetReplayGainModeCommand::execute(PlayerController& controller) const { controller.setReplayGainMode(mode); }
 void SetSleepTimerCommand::execute(PlayerController& controller) const { controller.setSleepTimer(minutes); }
 void SleepTimerTickCommand::execute(PlayerController& controller) const { controller.sleepTimerTick(); }
 void PlaybackTickCommand::execute(PlayerController& controller) const { controller.playbackTick(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileURL.h"
+#include "ReplayGain.h"
 
 #include <cstdint>
 #include <optional>
@@ -133,6 +134,15 @@ struct ToggleRepeatCommand final : Command {
 
 struct ToggleDimCommand final : Command {
     void execute(PlayerController& controller) const override;
+};
+
+struct SetReplayGainModeCommand final : Command {
+    explicit SetReplayGainModeCommand(ReplayGainMode mode)
+        : mode(mode)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    ReplayGainMode mode;
 };
 
 struct SetSleepTimerCommand final : Command {

@@ -164,6 +164,31 @@ void FilePlayer::setIsPlaying(bool isPlaying)
     wake_.notify_all();
 }
 
+void FilePlayer::setGain(float factor)
+{
+    constexpr int rampsPerSecond = 200; // 5 ms: too short to hear as a fade, long enough not to click
+    std::lock_guard lock(mutex_);
+    if (isPriming_)
+        gain_.jumpTo(factor);
+    else
+        gain_.rampTo(factor, sampleRate_ / rampsPerSecond);
+}
+
+// The frames from a join on are the continuation's and take its gain at exactly that frame.
+void FilePlayer::applyGainLocked(float* samples, std::size_t frames, std::int64_t first)
+{
+    std::size_t before = frames;
+    if (join_ && !join_->hasGainSwitched && join_->at < first + static_cast<std::int64_t>(frames))
+        before = static_cast<std::size_t>(std::max<std::int64_t>(join_->at - first, 0));
+    gain_.apply(samples, before, channels_);
+    if (before == frames)
+        return;
+    join_->gainBefore = gain_.target();
+    join_->hasGainSwitched = true;
+    gain_.jumpTo(join_->next.gain);
+    gain_.apply(samples + before * static_cast<std::size_t>(channels_), frames - before, channels_);
+}
+
 PowerLevels FilePlayer::levels() const
 {
     std::lock_guard lock(mutex_);
@@ -204,6 +229,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
         count = isPriming_ && isShort ? 0 : take(out, wanted);
         isPriming_ = isPriming_ && count == 0;
         joinWindowLocked(first, count);
+        applyGainLocked(out, count, first);
         muteFrom(out, count, first);
         remember(out, count, first);
         nextFrame_ += static_cast<std::int64_t>(count);
@@ -458,6 +484,8 @@ bool FilePlayer::revertJoinLocked(bool isForced)
         ++seekCount_; // a block of the other file being decoded now is thrown away
     }
     windowEnd_ = join_->windowEndBefore;
+    if (join_->hasGainSwitched)
+        gain_.jumpTo(join_->gainBefore); // what is handed next is the file before the join again
     join_.reset();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "AudioDecoder.h"
 #include "AudioPlaying.h"
+#include "GainRamp.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -49,12 +50,14 @@ public:
     // The same file going on from the window end costs nothing: the window end just moves on
     // as frames leave for the device. After the file's end, a file of the same rate and
     // channel count (this one too) is opened on the decoder thread and decoded into the queue
-    // behind the last frame. With a window end anywhere else nothing is joined.
+    // behind the last frame. With a window end anywhere else nothing is joined. `gain` is the
+    // loudness factor of the frames past the join, taken exactly at its first frame.
     struct Next {
         FileURL file;
         bool isSameFile = false;
         std::int64_t start = 0;
         std::int64_t end = noWindowEnd;
+        float gain = 1;
 
         bool operator==(const Next&) const = default;
     };
@@ -85,6 +88,10 @@ public:
     // reopen, a seek or a gap.
     void setWindowEnd(std::int64_t frame);
     void setIsPlaying(bool isPlaying);
+    // The loudness factor of the frames being handed, before the volume, so the levels are
+    // those heard. Taken at once while nothing has been handed since the load, a seek or a
+    // pause; otherwise reached over a few milliseconds from the next block handed.
+    void setGain(float factor);
     PowerLevels levels() const;
     // When the first frame since the load or the latest seek went to the device (measurements).
     std::optional<std::chrono::steady_clock::time_point> firstHandedAt() const;
@@ -116,6 +123,7 @@ private:
     std::unique_ptr<AudioDecoder> dropNextLocked();
     void remember(const float* samples, std::size_t frames, std::int64_t first);
     void muteFrom(float* samples, std::size_t frames, std::int64_t first) const;
+    void applyGainLocked(float* samples, std::size_t frames, std::int64_t first);
 
     const int sampleRate_;
     const int channels_; // of the device
@@ -143,6 +151,7 @@ private:
     std::int64_t windowEnd_ = noWindowEnd;
     std::int64_t length_ = 0; // of the file being heard
     std::int64_t origin_ = 0; // where the file being heard has its frame 0
+    GainRamp gain_;
     // The continuation armed, and for another file its decoder once the decoder thread has
     // opened it (idle until the join) or found it cannot be joined.
     std::optional<Next> next_;
@@ -157,6 +166,8 @@ private:
         std::int64_t windowEndBefore = noWindowEnd;
         bool isOtherFile = false;
         Next next;
+        float gainBefore = 1;
+        bool hasGainSwitched = false; // its first frame has left for the device
     };
     std::optional<Join> join_;
     // The decoder of the file before a join to another one, kept until the join is heard so

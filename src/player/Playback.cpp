@@ -11,7 +11,7 @@ Playback::Playback(AudioPlaying& engine)
 {
 }
 
-bool Playback::start(const Track& track, const FileURL& file)
+bool Playback::start(const Track& track, const FileURL& file, float gain)
 {
     try {
         engine_.load(file);
@@ -20,6 +20,7 @@ bool Playback::start(const Track& track, const FileURL& file)
         std::fprintf(stderr, "Larkhaven: cannot play %s: %s\n", file.path().c_str(), error.what());
         return false;
     }
+    engine_.setGain(gain); // before play, so not one frame is heard uncorrected
     engine_.setPlayingWindowEnd(track.end);
     engine_.setCurrentTime(track.start);
     engine_.play();
@@ -35,7 +36,7 @@ bool Playback::setUpcoming(std::optional<Upcoming> upcoming)
         return true;
     std::optional<Continuation> next;
     if (upcoming)
-        next = Continuation { upcoming->file, upcoming->track.start, upcoming->track.end };
+        next = Continuation { upcoming->file, upcoming->track.start, upcoming->track.end, upcoming->gain };
     if (!engine_.setContinuation(std::move(next)))
         return false;
     upcoming_ = std::move(upcoming);

@@ -16,9 +16,9 @@ public:
     explicit Playback(AudioPlaying& engine);
 
     // Loads `file` (the track's own file, or a local copy of it) and plays from the track's
-    // start, hearing nothing past its end. False when the file cannot be played; the playback
-    // then holds what it held before.
-    bool start(const Track& track, const FileURL& file);
+    // start at the loudness factor `gain`, hearing nothing past its end. False when the file
+    // cannot be played; the playback then holds what it held before.
+    bool start(const Track& track, const FileURL& file, float gain = 1);
 
     const std::optional<Track>& track() const noexcept { return track_; }
     // The local file the track plays from.
@@ -28,6 +28,7 @@ public:
     struct Upcoming {
         Track track;
         FileURL file;
+        float gain = 1;
 
         bool operator==(const Upcoming&) const = default;
     };
@@ -54,6 +55,8 @@ public:
     void resume();
     void stop();
     void setVolume(float volume);
+    // The loudness factor of the track playing, changed without a click.
+    void setGain(float gain) { engine_.setGain(gain); }
     PowerLevels levels();
     void setOnFinished(std::function<void()> onFinished);
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble);

@@ -120,6 +120,7 @@ public:
     void toggleShuffle();
     void toggleRepeat();
     void toggleDim();
+    void setReplayGainMode(ReplayGainMode mode);
     void setSleepTimer(std::optional<int> minutes);
     void sleepTimerTick();
 
@@ -181,6 +182,8 @@ private:
     void forgetUnlisted(std::unordered_set<FileURL> urls);
 
     void applyVolume();
+    float gainOf(const Track& track) const;
+    void applyGain();
     void restoreSettings();
 
     void receive(const DownloadStates& states);

@@ -56,7 +56,7 @@ void PlayerController::armUpcoming()
     if (const auto row = upcomingRow()) {
         const Track& track = model_.tracks.value()[static_cast<std::size_t>(*row)];
         if (const auto file = playableFile(track))
-            upcoming = Playback::Upcoming { track, *file };
+            upcoming = Playback::Upcoming { track, *file, gainOf(track) };
     }
     playback_.setUpcoming(std::move(upcoming)); // false: too late, the joined one stands
 }
@@ -86,6 +86,8 @@ bool PlayerController::followOn()
     shufflePick_.reset();
     hasLookedAhead_ = false;
     model_.currentIndex.set(row);
+    // Normally the gain it was joined with; a mode changed between the join and now counts.
+    playback_.setGain(gainOf(track));
     model_.duration.set(playback_.length().value_or(0));
     model_.currentTime.set(playback_.position());
     if (environment_.streamTitle) // shown from the next time the stream opens

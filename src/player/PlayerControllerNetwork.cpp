@@ -123,10 +123,15 @@ void PlayerController::storeArrivedStreamInfo()
     StreamInfoMap arrived = std::exchange(arrivedStreamInfo_, {});
     if (arrived.empty())
         return;
+    const auto& playing = playback_.track();
+    const auto& upcoming = playback_.upcoming();
+    const bool isGainNews = (playing && arrived.contains(playing->url)) || (upcoming && arrived.contains(upcoming->track.url));
     model_.streamInfo.modify([&](StreamInfoMap& infos) {
         for (auto& [url, info] : arrived)
             infos.insert_or_assign(url, std::move(info));
     });
+    if (isGainNews)
+        applyGain(); // a track started before its file was read plays uncorrected until now
 }
 
 // The file being played is local or the local copy of a network file, so the read never

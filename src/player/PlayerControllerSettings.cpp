@@ -4,6 +4,7 @@
 #include "Preferences.h"
 
 #include <algorithm>
+#include <array>
 
 namespace lh {
 
@@ -12,6 +13,19 @@ namespace {
 const QString volumeKey = QStringLiteral("volume");
 const QString shuffleKey = QStringLiteral("shuffle");
 const QString repeatKey = QStringLiteral("repeat");
+const QString replayGainKey = QStringLiteral("replayGain");
+
+// The stored names, in the order of ReplayGainMode.
+const std::array<QString, 3> replayGainNames { QStringLiteral("off"), QStringLiteral("track"), QStringLiteral("album") };
+
+ReplayGainMode storedReplayGainMode(const std::optional<QJsonValue>& value)
+{
+    for (std::size_t i = 0; i < replayGainNames.size(); ++i) {
+        if (value && value->toString() == replayGainNames[i])
+            return static_cast<ReplayGainMode>(i);
+    }
+    return ReplayGainMode::off;
+}
 
 float clampedVolume(float volume)
 {
@@ -39,6 +53,35 @@ void PlayerController::applyVolume()
 {
     const float volume = model_.volume.value();
     playback_.setVolume(model_.isDimmed.value() ? volume * dimmedFactor : volume);
+}
+
+void PlayerController::setReplayGainMode(ReplayGainMode mode)
+{
+    model_.replayGainMode.set(mode);
+    defaults_.set(replayGainNames.at(static_cast<std::size_t>(mode)), replayGainKey);
+    applyGain();
+}
+
+float PlayerController::gainOf(const Track& track) const
+{
+    const auto& known = model_.streamInfo.value();
+    const auto info = known.find(track.url);
+    ReplayGain gain = info == known.end() ? ReplayGain {} : info->second.replayGain;
+    if (!track.isWholeFile())
+        gain = gain.forCueTrack();
+    return gain.factor(model_.replayGainMode.value());
+}
+
+// From the next buffer on for the track playing; the one armed to follow takes its own at the
+// join. A join already made keeps the gain it was made with.
+void PlayerController::applyGain()
+{
+    if (const auto& track = playback_.track())
+        playback_.setGain(gainOf(*track));
+    if (auto upcoming = playback_.upcoming()) {
+        upcoming->gain = gainOf(upcoming->track);
+        playback_.setUpcoming(std::move(upcoming));
+    }
 }
 
 void PlayerController::toggleShuffle()
@@ -69,6 +112,7 @@ void PlayerController::restoreSettings()
     model_.isShuffled.set(defaults_.boolean(shuffleKey));
     const auto repeat = defaults_.object(repeatKey);
     model_.isRepeating.set(repeat && repeat->isBool() ? repeat->toBool() : true);
+    model_.replayGainMode.set(storedReplayGainMode(defaults_.object(replayGainKey)));
 }
 
 void PlayerController::setSleepTimer(std::optional<int> minutes)

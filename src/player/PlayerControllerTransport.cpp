@@ -76,7 +76,7 @@ bool PlayerController::startPlayback(const Track& track, const FileURL& file)
     model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
     if (row && environment_.streamTitle)
         playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
-    if (!row || !playback_.start(track, file))
+    if (!row || !playback_.start(track, file, gainOf(track)))
         return false;
     model_.currentIndex.set(row);
     model_.duration.set(playback_.length().value_or(0));

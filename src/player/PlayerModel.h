@@ -26,6 +26,7 @@ public:
     Observable<bool> isShuffled { false };
     Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
     Observable<bool> isDimmed { false };
+    Observable<ReplayGainMode> replayGainMode { ReplayGainMode::off }; // the stored one replaces it
     Observable<std::optional<double>> sleepTimeRemaining;
     Observable<bool> isSoundDeviceMissing { false }; // the latest play found no device
     // The tags of the file last started, for the desktop's media controls; the window does not
@@ -47,6 +48,7 @@ public:
     Publisher<bool> isShuffledPublisher() const override { return isShuffled.publisher(); }
     Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
+    Publisher<ReplayGainMode> replayGainModePublisher() const override { return replayGainMode.publisher(); }
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
     Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }
     Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }

@@ -3,6 +3,7 @@
 #include "FileState.h"
 #include "FileURL.h"
 #include "MediaTags.h"
+#include "ReplayGain.h"
 #include "Publisher.h"
 #include "SharedValue.h"
 #include "StreamInfo.h"
@@ -46,6 +47,7 @@ public:
     virtual Publisher<bool> isShuffledPublisher() const = 0;
     virtual Publisher<bool> isRepeatingPublisher() const = 0;
     virtual Publisher<bool> isDimmedPublisher() const = 0;
+    virtual Publisher<ReplayGainMode> replayGainModePublisher() const = 0;
     virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
     virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;
     virtual Publisher<std::optional<MediaTags>> playingTagsPublisher() const = 0;

@@ -6,6 +6,7 @@
 #include "ToolbarView.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
@@ -144,6 +145,23 @@ void PlayerMenu::buildControlsMenu()
         if (!action->isSeparator())
             items_.push_back(action);
     }
+    buildReplayGainMenu(*menu);
+}
+
+void PlayerMenu::buildReplayGainMenu(QMenu& controls)
+{
+    QMenu* menu = controls.addMenu(QStringLiteral("ReplayGain"));
+    auto* group = new QActionGroup(menu);
+    group->setExclusive(true);
+    const std::array<QString, 3> titles { QStringLiteral("Off"), QStringLiteral("Track"), QStringLiteral("Album") };
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        QAction* item = menu->addAction(titles[i]);
+        item->setCheckable(true);
+        group->addAction(item);
+        const auto mode = static_cast<ReplayGainMode>(i);
+        QObject::connect(item, &QAction::triggered, item, [this, mode] { view_.setReplayGainMode(mode); });
+        replayGainItems_[i] = item;
+    }
 }
 
 void PlayerMenu::buildViewMenu()
@@ -218,6 +236,7 @@ void PlayerMenu::bind(const PlayerState& state)
     keep(state.isShuffledPublisher().sink([shuffle](bool on) { shuffle->setChecked(on); }));
     keep(state.isRepeatingPublisher().sink([repeat](bool on) { repeat->setChecked(on); }));
     keep(state.isDimmedPublisher().sink([dim](bool on) { dim->setChecked(on); }));
+    keep(state.replayGainModePublisher().sink([this](ReplayGainMode mode) { replayGainItem(mode)->setChecked(true); }));
     keep(state.sleepTimeRemainingPublisher().sink(
         [off](const std::optional<double>& remaining) { off->setEnabled(remaining.has_value()); }));
     keep(view_.isPlaylistVisiblePublisher().sink([playlist](bool visible) {

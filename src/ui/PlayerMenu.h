@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QPoint>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -51,6 +52,8 @@ public:
 
     // An item by its title (for tests and the window), or null.
     QAction* item(const QString& title) const;
+    // The ReplayGain submenu's item for `mode`; its titles repeat the Sleep Timer's "Off".
+    QAction* replayGainItem(ReplayGainMode mode) const { return replayGainItems_.at(static_cast<std::size_t>(mode)); }
 
 private:
     QAction* add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action);
@@ -58,6 +61,7 @@ private:
     void buildFileMenu(const WindowActions& actions);
     void buildEditMenu();
     void buildControlsMenu();
+    void buildReplayGainMenu(QMenu& controls);
     void buildViewMenu();
     void buildWindowMenu(const WindowActions& actions);
     void bind(const PlayerState& state);
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<QMenu> menu_;
     QMenuBar* menuBar_ = nullptr;
     std::vector<QAction*> items_;
+    std::array<QAction*, 3> replayGainItems_ {}; // in the order of ReplayGainMode
     std::vector<Subscription> subscriptions_;
 };
 

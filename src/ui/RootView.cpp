@@ -296,6 +296,7 @@ void RootView::volumeDown() { send(ChangeVolumeCommand(-0.1f)); }
 void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }
 void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
+void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }
 void RootView::showAbout() { aboutPanel_->show(); }
 

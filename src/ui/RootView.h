@@ -82,6 +82,7 @@ public:
     void toggleShuffle();
     void toggleRepeat();
     void toggleDim();
+    void setReplayGainMode(ReplayGainMode mode);
     // 0 cancels the sleep timer.
     void setSleepTimer(int minutes);
     void showInfo();

@@ -25,7 +25,9 @@ namespace {
 
 constexpr double headerHeight = 28;
 constexpr double summaryGap = 16;
-constexpr double whereRowHeight = 3 * TrackInfoView::rowHeight;
+// Where the rows end, above the OK button: the location takes what the rows above it leave,
+// three lines, or two under a ReplayGain row.
+constexpr double rowsBottom = TrackInfoView::rowsTop + 11 * TrackInfoView::rowHeight;
 constexpr double valueGap = 8;
 const QString separator = QStringLiteral("  \u00b7  ");
 
@@ -134,7 +136,7 @@ void drawRows(QPainter& painter, const QSizeF& size, const TrackInfo& info)
     for (const TrackInfoView::Row& row : TrackInfoView::rows(info)) {
         // The location is a path with no spaces to break at, so it wraps anywhere.
         const bool wraps = row.label == QStringLiteral("Where:");
-        const double height = wraps ? whereRowHeight : TrackInfoView::rowHeight;
+        const double height = wraps ? rowsBottom - y : TrackInfoView::rowHeight;
         const QFont valueFont = Theme::font(11);
         drawString(painter, row.label, QRectF(TrackInfoView::margin, y, TrackInfoView::labelWidth, TrackInfoView::rowHeight),
             labelStyle);
@@ -182,7 +184,7 @@ void TrackInfoView::setInfo(std::optional<TrackInfo> info)
 
 std::vector<TrackInfoView::Row> TrackInfoView::rows(const TrackInfo& info)
 {
-    return {
+    std::vector<Row> rows {
         { QStringLiteral("Kind:"), kind(info.url) },
         { QStringLiteral("Length:"), formatted(info.duration, PlaybackTimeFormatter::string) },
         { QStringLiteral("Bit Rate:"),
@@ -195,8 +197,24 @@ std::vector<TrackInfoView::Row> TrackInfoView::rows(const TrackInfo& info)
          }) },
         { QStringLiteral("Year:"), optionalText(info.year) },
         { QStringLiteral("Genre:"), optionalText(info.genre) },
-        { QStringLiteral("Where:"), info.url.toQString() },
     };
+    if (!info.replayGain.isEmpty())
+        rows.push_back({ QStringLiteral("ReplayGain:"), replayGainText(info.replayGain) });
+    rows.push_back({ QStringLiteral("Where:"), info.url.toQString() });
+    return rows;
+}
+
+QString TrackInfoView::replayGainText(const ReplayGain& gain)
+{
+    const auto decibels = [](float value) {
+        return QString::asprintf("%+.1f dB", static_cast<double>(value)).replace(u'-', QChar(0x2212));
+    };
+    QStringList parts;
+    if (gain.trackGain)
+        parts << QStringLiteral("Track ") + decibels(*gain.trackGain);
+    if (gain.albumGain)
+        parts << QStringLiteral("Album ") + decibels(*gain.albumGain);
+    return parts.join(QStringLiteral(" \u00b7 "));
 }
 
 QString TrackInfoView::kind(const FileURL& url)

@@ -18,7 +18,8 @@ class PushButton;
 class ToolbarView;
 
 // The "Get Info" panel's content, 400 × 420 points: the header strip, the artwork, title,
-// artist, album and a length/year line, then nine rows of file properties and the OK button.
+// artist, album and a length/year line, then nine or ten rows of file properties and the OK
+// button.
 // With no info it draws only its background.
 //
 // Reports `onClose`, on the main thread, for every way of dismissing the panel: OK, Return or
@@ -53,8 +54,11 @@ public:
 
     std::function<void()> onClose;
 
-    // Always nine rows, Kind to Where; a value the info lacks is empty.
+    // Nine rows, Kind to Where, and a ReplayGain row before Where for a file with gains; a
+    // value the info lacks is empty.
     static std::vector<Row> rows(const TrackInfo& info);
+    // "Track −6.5 dB · Album −7.1 dB", each part only when the tags state it.
+    static QString replayGainText(const ReplayGain& gain);
     static QString kind(const FileURL& url);
     static QString channelsText(std::int64_t count);
     // "Reading file…" while loading, else the length and the year as far as they are known.

@@ -71,18 +71,19 @@ Track window(const QString& path, double start, std::optional<double> end)
     return track;
 }
 
-std::vector<Track> playInTurn(const std::vector<Track>& tracks)
+std::vector<Track> playInTurn(const std::vector<Track>& tracks, const std::vector<float>& gains)
 {
+    const auto gain = [&](std::size_t i) { return i < gains.size() ? gains[i] : 1.0f; };
     AudioPlayerEngine engine;
     engine.setVolume(1);
     Playback playback(engine);
     bool hasFinished = false;
     playback.setOnFinished([&] { hasFinished = true; });
     std::vector<Track> reported;
-    EXPECT_TRUE(playback.start(tracks.front(), tracks.front().url));
+    EXPECT_TRUE(playback.start(tracks.front(), tracks.front().url, gain(0)));
     reported.push_back(*playback.track());
     for (std::size_t i = 1; i < tracks.size(); ++i) {
-        EXPECT_TRUE(playback.setUpcoming(Playback::Upcoming { tracks[i], tracks[i].url }));
+        EXPECT_TRUE(playback.setUpcoming(Playback::Upcoming { tracks[i], tracks[i].url, gain(i) }));
         if (!test::runEventsUntil([&] { return playback.advance(); }, 10s))
             break;
         reported.push_back(*playback.track());

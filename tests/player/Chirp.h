@@ -34,9 +34,9 @@ std::vector<float> decoded(const QString& path);
 Track window(const QString& path, double start, std::optional<double> end);
 
 // Plays `tracks` in order through a playback on the real engine, each following the one before
-// it as the controller has it follow, and returns the tracks in the order the playback
-// reported them.
-std::vector<Track> playInTurn(const std::vector<Track>& tracks);
+// it as the controller has it follow, each at its gain in `gains` (none: all at 1), and returns
+// the tracks in the order the playback reported them.
+std::vector<Track> playInTurn(const std::vector<Track>& tracks, const std::vector<float>& gains = {});
 
 // A captured stream without its silent tail.
 std::vector<float> trimmed(std::vector<float> output);

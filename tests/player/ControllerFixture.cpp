@@ -13,6 +13,7 @@ void FakeEngine::load(const FileURL& url)
         throw AudioLoadError("unplayable");
     takeBack();
     loaded = url;
+    gain = 1;
     loads.push_back(url.lastPathComponent());
     isPlaying = false;
     time = 0;
@@ -31,7 +32,9 @@ TrackInfo FakeReader::readInfo(const FileURL& url, const FileURL&) const
 StreamInfo FakeReader::readStream(const FileURL& file) const
 {
     streamReads.push_back(file.lastPathComponent());
-    return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2 };
+    const auto gain = gains.find(file.lastPathComponent());
+    return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2,
+        .replayGain = gain == gains.end() ? ReplayGain {} : gain->second };
 }
 
 MediaTags FakeReader::readTags(const FileURL& url, const FileURL& file) const

@@ -27,6 +27,7 @@ public:
     void setOnFinishedPlaying(std::function<void()> onFinished) override { onFinished_ = std::move(onFinished); }
     float volume() const override { return volume_; }
     void setVolume(float volume) override { volume_ = volume; }
+    void setGain(float factor) override { gain = factor; }
     double currentTime() const override { return loaded ? time : 0; }
     void setCurrentTime(double seconds) override
     {
@@ -115,6 +116,7 @@ public:
     double time = 0;
     double fileDuration = 100;
     float volume_ = 1;
+    float gain = 1;
     PowerLevels levels { 0, 0 };
     std::optional<Continuation> continuation;
     bool isJoinMade = false;
@@ -133,6 +135,7 @@ public:
     StreamInfo readStream(const FileURL& file) const override;
     MediaTags readTags(const FileURL& url, const FileURL& file) const override;
     mutable std::vector<std::string> streamReads; // file names
+    std::map<std::string, ReplayGain> gains; // file name → its tags' gains
     mutable std::vector<std::string> tagReads; // file names
 };
 

@@ -169,5 +169,25 @@ TEST_P(FileJoins, EachFileFollowsTheOneBeforeItAsItsOwnDecodeGivesIt)
 
 INSTANTIATE_TEST_SUITE_P(Formats, FileJoins, ::testing::Values("flac", "wav", "mp3", "m4a"));
 
+// Every sample of a file is scaled by its own gain, the first at −6.02 dB (one half), and the
+// gain of the next file takes over at exactly its first frame.
+TEST_F(CapturedOutput, EachFileIsHeardAtItsOwnGainFromItsFirstFrame)
+{
+    const std::vector<float> gains { std::pow(10.0f, -6.02f / 20), 1.0f, 0.25f };
+    std::vector<float> expected;
+    std::vector<Track> tracks;
+    for (int part = 0; part < 3; ++part) {
+        const QString file = chirp("flac", part);
+        for (const float sample : decoded(file))
+            expected.push_back(sample * gains[static_cast<std::size_t>(part)]);
+        tracks.push_back(window(file, 0, std::nullopt));
+    }
+    EXPECT_EQ(playInTurn(tracks, gains), tracks);
+    const std::vector<float> output = trimmed(heard());
+    ASSERT_EQ(output.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_FLOAT_EQ(output[i], expected[i]) << "frame " << i / 2;
+}
+
 } // namespace
 } // namespace lh::test

@@ -80,6 +80,45 @@ TEST_F(Settings, ShuffleRepeatAndVolumeSurviveARelaunchButDimmingDoesNot)
     EXPECT_FLOAT_EQ(engine.volume(), 0.3f);
 }
 
+float decibels(float gain)
+{
+    return 20 * std::log10(gain);
+}
+
+// The mode applies to the track playing, the one armed to follow, and survives a relaunch;
+// Album falls back to the track gain, and a cue track takes the image's whole gain as album gain.
+TEST_F(Settings, ReplayGainModeReachesTheEngineAndSurvivesARelaunch)
+{
+    reader->gains["a.flac"] = ReplayGain { -6.0f, std::nullopt, -8.0f, std::nullopt };
+    reader->gains["b.flac"] = ReplayGain { -4.0f, std::nullopt, std::nullopt, std::nullopt };
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), cueTrack("/m/b.flac", 0, 50, "Cue") });
+    settle();
+    perform(PlayTrackCommand(0));
+    EXPECT_FLOAT_EQ(engine.gain, 1) << "off by default";
+
+    perform(SetReplayGainModeCommand(ReplayGainMode::album));
+    EXPECT_FLOAT_EQ(decibels(engine.gain), -8);
+    EXPECT_EQ(defaults->object("replayGain"), QJsonValue("album"));
+    engine.time = 96;
+    timers.fire(PlayerController::playbackTickInterval);
+    mainThread.runAll();
+    ASSERT_TRUE(engine.continuation);
+    EXPECT_FLOAT_EQ(decibels(engine.continuation->gain), -4);
+
+    perform(SetReplayGainModeCommand(ReplayGainMode::track));
+    EXPECT_FLOAT_EQ(decibels(engine.gain), -6);
+    perform(PlayTrackCommand(2));
+    EXPECT_FLOAT_EQ(engine.gain, 1) << "one gain for a whole image is no track gain";
+
+    controller.reset();
+    start();
+    EXPECT_EQ(model.replayGainMode.value(), ReplayGainMode::track);
+    defaults->set(QStringLiteral("loudest"), "replayGain");
+    controller.reset();
+    start();
+    EXPECT_EQ(model.replayGainMode.value(), ReplayGainMode::off);
+}
+
 TEST_F(Settings, StoredValuesOfTheWrongKindAreIgnoredAndAnOversizedVolumeClamped)
 {
     defaults->set(2.5, "volume");

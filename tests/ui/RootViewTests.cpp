@@ -51,6 +51,8 @@ public:
             out << "info " << c->index;
         else if (auto* c = dynamic_cast<const SetSleepTimerCommand*>(&command))
             out << "sleep " << (c->minutes ? std::to_string(*c->minutes) : "off");
+        else if (auto* c = dynamic_cast<const SetReplayGainModeCommand*>(&command))
+            out << "replay gain " << static_cast<int>(c->mode);
         else if (auto* c = dynamic_cast<const RemoveTracksCommand*>(&command))
             out << "remove " << c->indices.size();
         else if (auto* c = dynamic_cast<const AddTracksCommand*>(&command))
@@ -483,6 +485,20 @@ TEST_F(MenuTest, CheckMarksFollowTheirSettings)
             set(on);
             EXPECT_EQ(menu.item(QString::fromUtf8(title))->isChecked(), on) << title;
         }
+    }
+}
+
+// One mode is checked at a time, the one the player has; choosing one asks the player for it.
+TEST_F(MenuTest, ReplayGainModesAreACheckedGroupThatFollowsThePlayer)
+{
+    const ReplayGainMode modes[] = { ReplayGainMode::off, ReplayGainMode::track, ReplayGainMode::album };
+    for (const ReplayGainMode mode : { ReplayGainMode::album, ReplayGainMode::off, ReplayGainMode::track }) {
+        model.replayGainMode.set(mode);
+        for (const ReplayGainMode each : modes)
+            EXPECT_EQ(menu.replayGainItem(each)->isChecked(), each == mode) << static_cast<int>(each);
+        dispatcher.sent.clear();
+        menu.replayGainItem(mode)->trigger();
+        EXPECT_EQ(dispatcher.sent, std::vector<std::string> { "replay gain " + std::to_string(static_cast<int>(mode)) });
     }
 }
 

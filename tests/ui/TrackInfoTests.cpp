@@ -64,6 +64,14 @@ TEST(TrackInfoView, RowsAndStatusLine)
     odd.channels = 6;
     odd.fileSize = 345;
     odd.year.reset();
+    TrackInfo gains = absent;
+    gains.replayGain = ReplayGain { -6.54f, 0.9f, 0.04f, std::nullopt };
+    Rows gainRows = rowsWith("Audio file", "/Music/noise", { "", "", "", "", "", "", "" });
+    gainRows.insert(gainRows.end() - 1, { "ReplayGain:", "Track \u22126.5 dB \u00b7 Album +0.0 dB" });
+    TrackInfo albumGain = absent;
+    albumGain.replayGain.albumGain = 3.3f;
+    Rows albumRows = rowsWith("Audio file", "/Music/noise", { "", "", "", "", "", "", "" });
+    albumRows.insert(albumRows.end() - 1, { "ReplayGain:", "Album +3.3 dB" });
 
     struct Case {
         const char* name;
@@ -79,6 +87,8 @@ TEST(TrackInfoView, RowsAndStatusLine)
                 { "4:05", "1411 kbps", "44.100 kHz", "Stereo", "4.2 MB", "2004", "Jazz" }),
             "4:05  \u00b7  2004" },
         { "absent values", absent, rowsWith("Audio file", "/Music/noise", { "", "", "", "", "", "", "" }), "" },
+        { "gains before the location", gains, gainRows, "" },
+        { "album gain alone", albumGain, albumRows, "" },
         { "odd values", odd,
             rowsWith("MPEG audio file", "/Music/song.MP3",
                 { "4:05", "0 kbps", "22.050 kHz", "6 channels", "345 bytes", "", "Jazz" }),

@@ -79,6 +79,8 @@ const Page info("info", [](const Camera& camera) {
                            "Disc 04/17 A Track Whose Title Goes On and On Without End.m4a");
     longPath.title = "A Track Whose Title Goes On and On Without End, Much Longer Than the Column";
     shoot(camera, "info-long-path", longPath);
+    longPath.replayGain = ReplayGain { -6.54f, 0.98f, -7.1f, 1.0f };
+    shoot(camera, "info-long-path-replaygain", longPath);
 });
 
 } // namespace
