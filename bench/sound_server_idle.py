@@ -133,7 +133,7 @@ def larkhaven(desktop, program, music, seconds):
                               start_new_session=True)
     window = ""
     for _ in range(150):
-        window = desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^Larkhaven$"]).stdout.split()
+        window = desktop.run(["xdotool", "search", "--onlyvisible", "--name", "(^| — )Larkhaven$"]).stdout.split()
         if window:
             break
         time.sleep(0.2)
@@ -144,6 +144,11 @@ def larkhaven(desktop, program, music, seconds):
         desktop.run(["xdotool", "key", "--clearmodifiers", keys])
 
     rows = {"playing, shown": measure(player.pid, seconds)}
+    # The stream as mixers see it: who plays what, and the latency the meter is delayed by.
+    for line in desktop.run(["pactl", "list", "sink-inputs"]).stdout.splitlines():
+        if any(word in line for word in ("application.name", "application.icon_name", "application.id", "media.role",
+                                          "media.name", "Latency")):
+            print("larkhaven stream:", line.strip())
     desktop.run(["xdotool", "mousemove", "--window", window, "14", "14", "click", "1"])  # the close button hides
     rows["playing, hidden"] = measure(player.pid, seconds)
     subprocess.run([program], env=env, timeout=30)  # a second launch shows the window again

@@ -200,6 +200,12 @@ void AudioOutput::pause()
         SDL_PauseAudioDevice(device_, 1);
 }
 
+bool AudioOutput::isServerStream() const
+{
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return device_ != 0 && driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
+}
+
 bool AudioOutput::isLost() const
 {
     return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
@@ -227,18 +233,17 @@ bool AudioOutput::openDevice()
     watchLosses();
     SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED); // nobody reads the queue
     // The driver can only be restarted with no device open.
-    if (system.openDevices == 0 && (system.needsRestart || !SDL_GetCurrentAudioDriver()))
+    const bool canRestart = system.openDevices == 0;
+    const bool isRestarted = canRestart && (system.needsRestart || !SDL_GetCurrentAudioDriver());
+    if (isRestarted)
         system.needsRestart = !startDriver();
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, system.streamName.c_str());
-    SDL_AudioSpec wanted {};
-    wanted.freq = sampleRate_;
-    wanted.format = AUDIO_F32SYS;
-    wanted.channels = static_cast<Uint8>(channels_);
-    wanted.samples = static_cast<Uint16>(bufferFrames_);
-    wanted.callback = &AudioOutput::fill;
-    wanted.userdata = this;
-    // No changes allowed: SDL converts, so the source renders exactly the format it was made for.
-    const SDL_AudioDeviceID device = system.needsRestart ? 0 : SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    SDL_AudioDeviceID device = openSDLDevice();
+    if (device == 0 && canRestart && !isRestarted) {
+        // A server that went while no stream was open was never reported: the driver still
+        // holds its dead connection, and only a fresh start reaches the server there now.
+        system.needsRestart = !startDriver();
+        device = openSDLDevice();
+    }
     if (device == 0) {
         if (!system.hasWarned)
             std::fprintf(stderr, "Larkhaven: no sound device (%s)\n", SDL_GetError());
@@ -256,6 +261,23 @@ bool AudioOutput::openDevice()
     return true;
 }
 
+SDL_AudioDeviceID AudioOutput::openSDLDevice()
+{
+    const AudioSystem& system = audioSystem();
+    if (system.needsRestart)
+        return 0;
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, system.streamName.c_str());
+    SDL_AudioSpec wanted {};
+    wanted.freq = sampleRate_;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = static_cast<Uint8>(channels_);
+    wanted.samples = static_cast<Uint16>(bufferFrames_);
+    wanted.callback = &AudioOutput::fill;
+    wanted.userdata = this;
+    // No changes allowed: SDL converts, so the source renders exactly the format it was made for.
+    return SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+}
+
 void AudioOutput::closeDevice()
 {
     if (device_ == 0)
@@ -266,8 +288,10 @@ void AudioOutput::closeDevice()
         watchers.byDevice.erase(device_);
     }
     AudioSystem& system = audioSystem();
-    if (isLost())
+    if (isLost()) {
         system.needsRestart = true; // the driver's connection to the server is gone with it
+        system.hasWarned = true; // the loss was said; tries until a server is back say nothing
+    }
     SDL_CloseAudioDevice(device_);
     device_ = 0;
     --system.openDevices;

@@ -46,6 +46,9 @@ public:
     bool resume();
     // Stops the device; closes it where a sound server could otherwise not go idle.
     void pause();
+    // Whether the device open is a stream of a sound server (not SDL's file or null driver,
+    // not ALSA's card), whose latency the server can tell.
+    bool isServerStream() const;
     // Whether the open device was dropped by the sound server or the card.
     bool isLost() const;
     // Called, on an SDL thread, when SDL reports some output device gone; check isLost().
@@ -58,6 +61,7 @@ private:
     AudioOutput() = default;
     static void SDLCALL fill(void* self, Uint8* stream, int length);
     bool openDevice();
+    SDL_AudioDeviceID openSDLDevice();
     void closeDevice();
 
     SDL_AudioDeviceID device_ = 0;

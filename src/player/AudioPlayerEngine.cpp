@@ -4,6 +4,7 @@
 #include "AudioOutput.h"
 #include "FilePlayer.h"
 #include "MainThread.h"
+#include "StreamLatency.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,10 +27,17 @@ std::int64_t frames(double seconds, int sampleRate)
 AudioPlayerEngine::AudioPlayerEngine()
     : liveness_(std::make_shared<AudioPlayerEngine*>(this))
 {
+    latencyProbe_ = std::make_unique<StreamLatencyProbe>([engine = std::weak_ptr(liveness_)](std::chrono::microseconds latency) {
+        MainThread::post([engine, latency] {
+            if (auto alive = engine.lock())
+                (*alive)->setServerLatency(latency);
+        });
+    });
 }
 
 AudioPlayerEngine::~AudioPlayerEngine()
 {
+    latencyProbe_.reset();
     stop();
     output_.reset();
 }
@@ -132,6 +140,7 @@ void AudioPlayerEngine::load(const FileURL& url)
         });
     };
     auto player = std::make_unique<FilePlayer>(std::move(decoder), output_->bufferFrames(), std::move(onEnd));
+    player->setServerLatency(serverLatency_);
     output_->pause();
     output_->setSource(player.get());
     player_ = std::move(player); // the previous player, if any, goes here
@@ -193,13 +202,25 @@ void AudioPlayerEngine::setStreamTitle(const std::string& title)
 
 void AudioPlayerEngine::play()
 {
-    if (!player_)
-        return;
+    if (player_ && !startOutput())
+        report(DeviceTrouble::missing);
+}
+
+bool AudioPlayerEngine::retryDevice()
+{
+    return player_ && startOutput();
+}
+
+bool AudioPlayerEngine::startOutput()
+{
     player_->setIsPlaying(true);
-    if (output_->resume())
-        return;
+    if (output_->resume()) {
+        if (output_->isServerStream())
+            latencyProbe_->ask(); // a new stream: its latency may be another (another sink)
+        return true;
+    }
     player_->setIsPlaying(false);
-    report(DeviceTrouble::missing);
+    return false;
 }
 
 void AudioPlayerEngine::pause()
@@ -232,6 +253,13 @@ std::optional<std::chrono::steady_clock::time_point> AudioPlayerEngine::firstFra
     if (!player_)
         return std::nullopt;
     return player_->firstHandedAt();
+}
+
+void AudioPlayerEngine::setServerLatency(std::chrono::microseconds latency)
+{
+    serverLatency_ = latency;
+    if (player_)
+        player_->setServerLatency(latency);
 }
 
 void AudioPlayerEngine::finish(std::uint64_t loadCount, std::uint64_t seekCount)

@@ -10,6 +10,7 @@ namespace lh {
 
 class AudioOutput;
 class FilePlayer;
+class StreamLatencyProbe;
 
 // The player's engine: FFmpeg decodes, SDL plays. Loading opens and checks the file on the
 // calling thread (quick for a local file) and starts a decoder thread; the device is kept
@@ -38,14 +39,19 @@ public:
     void stop() override;
     PowerLevels readPowerLevels() override;
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override;
+    bool retryDevice() override;
     void setStreamTitle(const std::string& title) override;
 
     // When the device was handed the first frame since the latest load or seek; none before
     // that or without a file. For measuring latency.
     std::optional<std::chrono::steady_clock::time_point> firstFrameHandedAt() const;
+    // How long the sound server holds a frame once handed, for the meter; asked of the server
+    // after each open of its stream, and set by tests on drivers without a server.
+    void setServerLatency(std::chrono::microseconds latency);
 
 private:
     void prepareOutput(int sampleRate, int channels);
+    bool startOutput();
     void finish(std::uint64_t loadCount, std::uint64_t seekCount);
     void checkDevice();
     void report(DeviceTrouble trouble);
@@ -55,6 +61,7 @@ private:
     float volume_ = 0.8f;
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;
+    std::optional<std::chrono::microseconds> serverLatency_;
     FileURL file_; // of player_, and after a join the joined one's
     // The one set last; the player tells whether it is still armed (a pause may have taken it
     // back) or has been joined.
@@ -62,6 +69,7 @@ private:
     std::uint64_t loadCount_ = 0; // tells an end notice of the loaded file from a stale one
     // Posted end notices hold this weakly, so none reaches an engine that is gone.
     std::shared_ptr<AudioPlayerEngine*> liveness_;
+    std::unique_ptr<StreamLatencyProbe> latencyProbe_; // after liveness_: its answers use it
 };
 
 } // namespace lh

@@ -118,6 +118,10 @@ public:
     // server or card went away while playing, or play() found no device to play on. The
     // engine is then paused at the last frame heard; the next play() tries the device again.
     virtual void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) { (void)onTrouble; }
+    // Plays on from where the sound stopped if a device opens now; otherwise stays paused
+    // without a trouble notice or a word on standard error, so a caller can try every few
+    // seconds for a sound server's return. True when playing.
+    virtual bool retryDevice() { return false; }
     // What the sound server shows as the name of what is playing.
     virtual void setStreamTitle(const std::string& title) { (void)title; }
 };

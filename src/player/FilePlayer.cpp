@@ -189,10 +189,26 @@ void FilePlayer::applyGainLocked(float* samples, std::size_t frames, std::int64_
     gain_.apply(samples + before * static_cast<std::size_t>(channels_), frames - before, channels_);
 }
 
+void FilePlayer::setServerLatency(std::optional<std::chrono::microseconds> latency)
+{
+    std::lock_guard lock(mutex_);
+    serverLatency_ = latency;
+}
+
+// The frame being heard, for the meter: the newest frame handed, moved on by the time since it
+// was handed and back by the server's latency. More than the history holds shows silence.
+std::int64_t FilePlayer::heardLocked() const
+{
+    if (!isPlaying_ || !serverLatency_)
+        return positionLocked();
+    const std::chrono::duration<double> ago = *serverLatency_ - (Clock::now() - playingSince_);
+    return historyEnd_ - static_cast<std::int64_t>(ago.count() * sampleRate_);
+}
+
 PowerLevels FilePlayer::levels() const
 {
     std::lock_guard lock(mutex_);
-    const std::int64_t end = std::min(positionLocked(), historyEnd_);
+    const std::int64_t end = std::min(heardLocked(), historyEnd_);
     const std::int64_t begin = std::max(end - sampleRate_ / 20, historyEnd_ - historyCount_); // 50 ms
     if (end <= begin)
         return { silence, silence };

@@ -92,7 +92,12 @@ public:
     // those heard. Taken at once while nothing has been handed since the load, a seek or a
     // pause; otherwise reached over a few milliseconds from the next block handed.
     void setGain(float factor);
+    // The power of the last 50 ms heard.
     PowerLevels levels() const;
+    // How long the sound server holds a frame once handed (none: unknown). Known, the levels
+    // are those of the frame handed that long ago; unknown, the device's buffer is taken to
+    // be the whole delay, as for the position.
+    void setServerLatency(std::optional<std::chrono::microseconds> latency);
     // When the first frame since the load or the latest seek went to the device (measurements).
     std::optional<std::chrono::steady_clock::time_point> firstHandedAt() const;
 
@@ -113,6 +118,7 @@ private:
     std::size_t enqueue(std::span<const float> samples);
     void seekLocked(std::int64_t frame);
     std::int64_t positionLocked() const;
+    std::int64_t heardLocked() const;
     std::size_t take(float* out, std::size_t frames);
     void joinWindowLocked(std::int64_t first, std::size_t frames);
     bool needsNextDecoderLocked() const;
@@ -177,7 +183,8 @@ private:
     bool isPlaying_ = false;
     Handed playing_; // being heard
     Handed waiting_; // handed last, heard next
-    Clock::time_point playingSince_ {};
+    Clock::time_point playingSince_ {}; // when the latest block was handed
+    std::optional<std::chrono::microseconds> serverLatency_;
     std::optional<Clock::time_point> firstHandedAt_;
     std::vector<float> history_; // the last second handed: left and right, per frame
     std::int64_t historyEnd_ = 0; // frame after the newest remembered

@@ -53,6 +53,8 @@ public:
 
     void pause();
     void resume();
+    // After the device was lost: plays on if one opens now (see AudioPlaying::retryDevice).
+    bool retryDevice() { return engine_.retryDevice(); }
     void stop();
     void setVolume(float volume);
     // The loudness factor of the track playing, changed without a click.

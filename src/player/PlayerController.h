@@ -73,6 +73,9 @@ public:
     // queue and the device's buffer, so the next file is open before the decoder reaches the end.
     static constexpr double lookAheadTime = 5.0;
     static constexpr double sleepTickInterval = 1.0;
+    // How often a player that lost its device while playing tries it again: a sound server
+    // restarted is heard within that, and a try costs a few milliseconds.
+    static constexpr double deviceRetryInterval = 2.0;
     static constexpr float dimmedFactor = 0.1f;
 
     // Restores the playlist stored under `defaultsKey` and the settings, then starts reading
@@ -159,6 +162,9 @@ private:
     double tickInterval() const;
     void rearmHiddenTick();
     void showPaused();
+    void awaitDevice();
+    void stopAwaitingDevice();
+    void retryDevice();
     std::unique_ptr<RepeatingTimer> makeCommandTimer(double interval, void (*fire)(PlayerController&));
     std::optional<std::int64_t> rowOf(const Track& track) const;
 
@@ -222,6 +228,9 @@ private:
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
     std::optional<Track> shufflePick_; // the random row picked ahead, until it plays
     std::unique_ptr<RepeatingTimer> sleepTimer_;
+    // Armed only while the device is away and nobody has paused or stopped since: the player
+    // was playing, so it plays on by itself once a device opens.
+    std::unique_ptr<RepeatingTimer> deviceRetry_;
     std::optional<MonotonicClock::time_point> sleepDeadline_;
     // Last: its threads and completions go before anything they could report to.
     std::unique_ptr<Downloader> downloader_;

@@ -95,6 +95,7 @@ void PlayerController::resetPlayback()
     }
     model_.isLoading.set(false);
     stopTimer();
+    stopAwaitingDevice();
     playback_.stop();
     hasLookedAhead_ = false;
     shufflePick_.reset();
@@ -108,6 +109,7 @@ void PlayerController::resetPlayback()
 void PlayerController::togglePlayPause()
 {
     if (model_.isPlaying.value()) {
+        stopAwaitingDevice();
         pause();
     } else if (model_.duration.value() > 0) {
         model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
@@ -144,13 +146,43 @@ void PlayerController::showPaused()
     stopTimer();
 }
 
+// A Play that finds no device while the lost one is awaited keeps the wait: the user still
+// wants to hear the track.
 void PlayerController::deviceTrouble(DeviceTrouble trouble)
 {
     model_.isSoundDeviceMissing.set(trouble == DeviceTrouble::missing);
     if (!model_.isPlaying.value())
         return;
+    if (trouble == DeviceTrouble::lost)
+        awaitDevice();
     pause(); // the engine paused already; this takes the upcoming track back
     model_.currentTime.set(playback_.position());
+}
+
+void PlayerController::awaitDevice()
+{
+    if (!deviceRetry_)
+        deviceRetry_ = makeCommandTimer(deviceRetryInterval, [](PlayerController& controller) { controller.retryDevice(); });
+}
+
+void PlayerController::stopAwaitingDevice()
+{
+    if (deviceRetry_) {
+        deviceRetry_->invalidate();
+        deviceRetry_.reset();
+    }
+}
+
+void PlayerController::retryDevice()
+{
+    // The user's own Play may have found the device already.
+    if (!deviceRetry_ || (!model_.isPlaying.value() && !playback_.retryDevice()))
+        return;
+    stopAwaitingDevice();
+    model_.isSoundDeviceMissing.set(false);
+    model_.isPlaying.set(true);
+    if (!timer_)
+        startTimer();
 }
 
 void PlayerController::next()

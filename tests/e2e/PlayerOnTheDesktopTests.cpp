@@ -501,8 +501,8 @@ TEST_F(PlayerOnTheDesktop, MouseKeysAndMediaControlsDriveThePlayback)
 }
 
 // Paused, the player leaves the sound server nothing to mix, so the sink can sleep; the
-// server going away mid-track leaves a player that answers, and Play brings the sound back
-// once a server is there again.
+// server going away mid-track leaves a player that answers, and the sound comes back once a
+// server is there again: by itself when it was playing, at Play when it was paused.
 TEST_F(PlayerOnTheDesktop, QuietWhenPausedAndHeardAgainAfterTheSoundServerCameBack)
 {
     const pid_t player = launch({ tone("first.wav") });
@@ -524,24 +524,32 @@ TEST_F(PlayerOnTheDesktop, QuietWhenPausedAndHeardAgainAfterTheSoundServerCameBa
     press(window, "space");
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "resuming is not heard";
 
-    if (onWayland()) {
-        // Open: under sway the window was not seen to answer Ctrl+L once the server had gone
-        // (it does on X); until that is understood this half runs on X only.
-        EXPECT_TRUE(quitsWithCtrlQ(window, player));
-        return;
-    }
     desktop->stopSoundServer();
     EXPECT_TRUE(waitUntil([&] { return readFile(log_).find("sound device went away") != std::string::npos; }, 10s))
         << "the loss is not noticed";
     ASSERT_TRUE(ChildProcess::isRunning(player));
-    press(window, "ctrl+l");
-    EXPECT_TRUE(hasHeight(window, collapsedHeight)) << "the window does not answer";
-    press(window, "ctrl+l");
+    // On Wayland the keys below (Space, Ctrl+Q) show that the window answers. There Ctrl+L does
+    // not collapse a paused player's window within 10 s under the headless sway, whether the
+    // sound server is up or not (playing, it does; pressed twice more, sway shows 188 px): a
+    // matter of the window's resize while nothing repaints, not of the server.
+    if (!onWayland()) {
+        press(window, "ctrl+l");
+        EXPECT_TRUE(hasHeight(window, collapsedHeight)) << "the window does not answer";
+        press(window, "ctrl+l");
+    }
     desktop->screenshot("9-sound-server-gone");
-
     ASSERT_TRUE(desktop->startSoundServer(whyNot)) << whyNot;
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the player that was playing is not heard again by itself";
+
+    press(window, "space");
+    ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
+    desktop->stopSoundServer();
+    ASSERT_TRUE(desktop->startSoundServer(whyNot)) << whyNot;
+    EXPECT_FALSE(waitUntil(hasStream, 5s)) << "the paused player started by itself";
     press(window, "space");
     EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "Play after the server came back is not heard";
+    const std::string said = readFile(log_);
+    EXPECT_EQ(said.find("no sound device"), std::string::npos) << "the tries while the server was away are not quiet";
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
 

@@ -103,6 +103,29 @@ TEST(EngineWithoutSound, SaysSoInsteadOfPlayingAndTriesAgainAtTheNextPlay)
     SDL_AudioQuit();
 }
 
+// The meter shows what is heard: where the sound server holds frames for a while, the level
+// is that of the frames handed that long ago, behind the position, which counts on the
+// device's buffer alone (on the null driver, 1–2 buffers of 186 ms). A second of silence,
+// then a tone at −9 dBFS.
+TEST(EngineMeter, TheLevelLagsWhatLeavesForTheDeviceByTheServersLatency)
+{
+    const QString file = AudioFiles::path("silence-then-tone.wav",
+        { "-f", "lavfi", "-i", "aevalsrc=if(gte(t\\,1)\\,0.5*sin(2*PI*440*t)\\,0):s=44100:d=2.5", "-ac", "2" });
+    const auto isLoud = [](const PowerLevels& levels) { return levels.left > -20 && levels.right > -20; };
+    for (const auto latency : { 0ms, 800ms }) {
+        SCOPED_TRACE(latency.count());
+        AudioPlayerEngine engine;
+        if (latency > 0ms)
+            engine.setServerLatency(latency);
+        engine.load(url(file));
+        engine.play();
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 1.1; }, 5s));
+        EXPECT_EQ(isLoud(engine.readPowerLevels()), latency == 0ms);
+        ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 1.9; }, 5s));
+        EXPECT_TRUE(isLoud(engine.readPowerLevels()));
+    }
+}
+
 class AudioPlayerEngineTest : public ::testing::Test {
 protected:
     QString write(const QString& name, const QByteArray& bytes) const

@@ -102,6 +102,12 @@ public:
             onTrouble_(trouble);
     }
 
+    bool retryDevice() override
+    {
+        isPlaying = hasDevice && loaded;
+        return isPlaying;
+    }
+
     // What the engine's own end-of-file notice would do.
     void finish()
     {
@@ -113,6 +119,7 @@ public:
     std::optional<FileURL> fileBeforeJoin;
     std::vector<std::string> loads; // file names, in order
     bool isPlaying = false;
+    bool hasDevice = true; // what retryDevice() finds
     double time = 0;
     double fileDuration = 100;
     float volume_ = 1;

@@ -310,6 +310,8 @@ TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
         engine.failDevice(trouble);
         EXPECT_FALSE(model.isPlaying.value());
         EXPECT_EQ(model.isSoundDeviceMissing.value(), trouble == DeviceTrouble::missing);
+        // Only a device lost while playing is watched for; no device at all waits for Play.
+        EXPECT_EQ(timers.validCount(PlayerController::deviceRetryInterval), trouble == DeviceTrouble::lost ? 1 : 0);
         EXPECT_DOUBLE_EQ(model.currentTime.value(), 42);
         EXPECT_EQ(model.leftLevel.value(), 0);
         EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 0);
@@ -321,6 +323,54 @@ TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
         EXPECT_FALSE(model.isSoundDeviceMissing.value());
         EXPECT_DOUBLE_EQ(engine.time, 42);
         controller.reset(); // before the next one takes the engine's callbacks
+    }
+}
+
+// A device lost while playing is tried again every few seconds, and the track plays on by
+// itself from where it stopped once one opens, unless the user paused or stopped meanwhile.
+// A Play that found no device in between keeps the wait.
+TEST_F(Transport, APlayerThatLostItsDevicePlaysOnByItselfWhenOneIsBackUnlessPausedOrStopped)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::function<void()>> meanwhile;
+        bool playsOn;
+    };
+    const auto toggle = [this] { perform(TogglePlayPauseCommand()); };
+    const auto noDevice = [this] { engine.failDevice(DeviceTrouble::missing); };
+    const auto stop = [this] { perform(StopCommand()); };
+    const Case cases[] = {
+        { "nothing", {}, true },
+        { "Play that finds no device", { toggle, noDevice }, true },
+        { "Play, then Pause", { toggle, toggle }, false },
+        { "Stop", { stop }, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startWith({ wholeFile("/m/a.flac") });
+        perform(PlayTrackCommand(0));
+        engine.time = 42;
+        engine.hasDevice = false;
+        engine.failDevice(DeviceTrouble::lost);
+        timers.fire(PlayerController::deviceRetryInterval);
+        mainThread.runAll();
+        EXPECT_FALSE(model.isPlaying.value());
+        for (const auto& step : c.meanwhile)
+            step();
+        engine.isPlaying = false;
+        engine.hasDevice = true;
+
+        timers.fire(PlayerController::deviceRetryInterval);
+        mainThread.runAll();
+        EXPECT_EQ(model.isPlaying.value(), c.playsOn);
+        EXPECT_EQ(engine.isPlaying, c.playsOn);
+        EXPECT_EQ(timers.validCount(PlayerController::deviceRetryInterval), 0);
+        EXPECT_EQ(timers.validCount(PlayerController::playbackTickInterval), c.playsOn ? 1 : 0);
+        if (c.playsOn) {
+            EXPECT_FALSE(model.isSoundDeviceMissing.value());
+            EXPECT_DOUBLE_EQ(engine.time, 42);
+        }
+        controller.reset();
     }
 }
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace lh {
+
+// How long a frame takes from being handed to the sound server to being heard, as the server
+// reports it for this process's playback stream: what the stream holds plus its sink's own
+// latency. SDL tells nothing of the kind. Asks PulseAudio (or PipeWire's PulseAudio service)
+// over a connection of its own, which blocks for up to `timeout`: call it off the main thread.
+// None without a server, a stream of this process, or an answer in time.
+std::optional<std::chrono::microseconds> serverStreamLatency(std::chrono::milliseconds timeout);
+
+// Asks serverStreamLatency() on a thread of its own a moment after each ask(), once the new
+// stream has filled its buffer, and hands an answer to `onLatency` on that thread. The thread
+// starts at the first ask() and sleeps until the next one; destruction ends a wait at once and
+// an asking within its timeout.
+class StreamLatencyProbe {
+public:
+    explicit StreamLatencyProbe(std::function<void(std::chrono::microseconds)> onLatency);
+    ~StreamLatencyProbe();
+
+    StreamLatencyProbe(const StreamLatencyProbe&) = delete;
+    StreamLatencyProbe& operator=(const StreamLatencyProbe&) = delete;
+
+    // Any thread.
+    void ask();
+
+private:
+    void run();
+
+    std::function<void(std::chrono::microseconds)> onLatency_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool isAsked_ = false; // guarded by mutex_
+    bool isQuitting_ = false; // guarded by mutex_
+    std::thread thread_;
+};
+
+} // namespace lh
