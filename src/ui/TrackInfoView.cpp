@@ -195,7 +195,8 @@ std::vector<TrackInfoView::Row> TrackInfoView::rows(const TrackInfo& info)
          }) },
         { QStringLiteral("Year:"), optionalText(info.year) },
         { QStringLiteral("Genre:"), optionalText(info.genre) },
-        { QStringLiteral("Where:"), info.url.toQString() },
+        { QStringLiteral("Where:"), info.cueSheetNote ? info.url.toQString() + QStringLiteral(" (") + *info.cueSheetNote + u')'
+                                                      : info.url.toQString() },
     };
 }
 

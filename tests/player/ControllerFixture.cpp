@@ -34,6 +34,13 @@ StreamInfo FakeReader::readStream(const FileURL& file) const
     return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2 };
 }
 
+std::optional<CueSheet> FakeReader::readCueSheet(const FileURL& file) const
+{
+    sheetReads.push_back(file.lastPathComponent());
+    const auto sheet = embeddedSheets.find(file.path());
+    return sheet == embeddedSheets.end() ? std::nullopt : std::optional(CueSheet(QString::fromStdString(sheet->second)));
+}
+
 MediaTags FakeReader::readTags(const FileURL& url, const FileURL& file) const
 {
     tagReads.push_back(file.lastPathComponent());
