@@ -283,6 +283,18 @@ TEST_F(Editing, ARestoreShowsTheImageTracks)
     EXPECT_EQ(reader->sheetReads, std::vector<std::string>({ "old.flac" }));
 }
 
+// A network image is looked into only through its local copy, never on the share.
+TEST_F(Editing, ANetworkImageIsReadFromItsCopy)
+{
+    putInCache("/share/image.flac");
+    reader->embeddedSheets[cache->copy(url("/share/image.flac"))->path()] = imageSheet;
+    startWith({ wholeFile("/share/image.flac") });
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Dos" }));
+    EXPECT_TRUE(model.tracks.value()[0].isRemote);
+    EXPECT_EQ(std::ranges::count(reader->sheetReads, "image.flac"), 0);
+}
+
 // The sheet the user opened wins; an image opened alone uses the one inside it, even with a
 // sheet beside it.
 TEST_F(Editing, TheSheetTheUserOpenedWinsOverTheOneInsideTheFile)

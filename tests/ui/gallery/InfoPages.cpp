@@ -79,6 +79,11 @@ const Page info("info", [](const Camera& camera) {
                            "Disc 04/17 A Track Whose Title Goes On and On Without End.m4a");
     longPath.title = "A Track Whose Title Goes On and On Without End, Much Longer Than the Column";
     shoot(camera, "info-long-path", longPath);
+
+    TrackInfo image = fullInfo();
+    image.url = FileURL("/home/ada/Music/Nightjar/Lanterns on the Water.flac");
+    image.cueSheetNote = QStringLiteral("cue sheet inside the file; Lanterns on the Water.cue not used");
+    shoot(camera, "info-embedded-sheet", image);
 });
 
 } // namespace
