@@ -171,7 +171,7 @@ void copyStream(const StreamInfo& stream, TrackInfo& info)
 // share is never touched here.
 void findCueSheets(const FileURL& url, const FileURL& file, TrackInfo& info)
 {
-    info.hasEmbeddedCueSheet = EmbeddedCueSheet::read(file).has_value();
+    info.hasEmbeddedCueSheet = EmbeddedCueSheet::read(file, EmbeddedCueSheet::Refusal::keepQuiet).has_value();
     if (!info.hasEmbeddedCueSheet || url != file)
         return;
     const std::string name = url.stem() + ".cue";

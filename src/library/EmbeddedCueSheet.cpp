@@ -19,6 +19,7 @@ namespace {
 
 // What the tags of one file say that matters for its sheet.
 struct Found {
+    Refusal refusal = Refusal::say;
     std::optional<QByteArray> sheetText;
     std::optional<QByteArray> artist;
     std::vector<CueSheet::Track> blockEntries; // FLAC's CUESHEET block, in seconds
@@ -47,11 +48,12 @@ bool isKey(QByteArrayView key, std::string_view wanted)
 
 // A tag value too large to be a sheet is refused, and said once: the user sees an image that
 // stays one row and may want to know why.
-void take(std::optional<QByteArray>& slot, QByteArrayView value, const std::string& name)
+void take(std::optional<QByteArray>& slot, QByteArrayView value, const std::string& name, Refusal refusal)
 {
     if (value.size() > maximumSheetBytes) {
-        std::fprintf(stderr, "Larkhaven: the cue sheet inside %s is too large (%lld bytes); it plays as one track\n",
-            name.c_str(), static_cast<long long>(value.size()));
+        if (refusal == Refusal::say)
+            std::fprintf(stderr, "Larkhaven: the cue sheet inside %s is too large (%lld bytes); it plays as one track\n",
+                name.c_str(), static_cast<long long>(value.size()));
         return;
     }
     if (!slot)
@@ -87,7 +89,7 @@ void readVorbisComment(QByteArrayView block, Found& found, const std::string& na
         const QByteArrayView key = comment->first(equals);
         const QByteArrayView value = comment->sliced(equals + 1);
         if (isKey(key, "CUESHEET"))
-            take(found.sheetText, value, name);
+            take(found.sheetText, value, name, found.refusal);
         else if (isKey(key, "ARTIST") && !found.artist)
             found.artist = value.toByteArray();
     }
@@ -203,7 +205,7 @@ void readApe(const ReadAt& readAt, std::int64_t size, Found& found, const std::s
             const QByteArrayView key = QByteArrayView(items).sliced(at + 8, keyEnd - at - 8);
             const QByteArrayView value = QByteArrayView(items).sliced(keyEnd + 1, length);
             if (isKey(key, "Cuesheet"))
-                take(found.sheetText, value, name);
+                take(found.sheetText, value, name, found.refusal);
             else if (isKey(key, "Artist") && !found.artist)
                 found.artist = value.toByteArray();
             at = keyEnd + 1 + length;
@@ -234,8 +236,9 @@ std::optional<CueSheet> sheetOf(const Found& found, const std::string& name)
     if (sheet.tracks.empty())
         return std::nullopt;
     if (sheet.tracks.size() > maximumEntries) {
-        std::fprintf(stderr, "Larkhaven: the cue sheet inside %s has %zu entries; it plays as one track\n",
-            name.c_str(), sheet.tracks.size());
+        if (found.refusal == Refusal::say)
+            std::fprintf(stderr, "Larkhaven: the cue sheet inside %s has %zu entries; it plays as one track\n",
+                name.c_str(), sheet.tracks.size());
         return std::nullopt;
     }
     if (!sheet.performer)
@@ -252,16 +255,17 @@ bool mayHoldSheet(const FileURL& file)
     return std::ranges::find(types, extension) != types.end();
 }
 
-std::optional<CueSheet> read(const ReadAt& readAt, std::int64_t size, const std::string& name)
+std::optional<CueSheet> read(const ReadAt& readAt, std::int64_t size, const std::string& name, Refusal refusal)
 {
     Found found;
+    found.refusal = refusal;
     // A FLAC file may carry an APEv2 tag too (some taggers write one): both are looked at.
     readFlac(readAt, size, found, name);
     readApe(readAt, size, found, name);
     return sheetOf(found, name);
 }
 
-std::optional<CueSheet> read(const FileURL& file)
+std::optional<CueSheet> read(const FileURL& file, Refusal refusal)
 {
     if (!mayHoldSheet(file) || !FileSystem::isRegularFile(file.path()))
         return std::nullopt;
@@ -281,7 +285,7 @@ std::optional<CueSheet> read(const FileURL& file)
             bytes.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
             return bytes;
         };
-        sheet = read(readAt, status.st_size, file.path());
+        sheet = read(readAt, status.st_size, file.path(), refusal);
     }
     ::close(descriptor);
     return sheet;

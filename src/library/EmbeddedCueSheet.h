@@ -32,12 +32,15 @@ inline constexpr std::size_t maximumEntries = 999;
 // Whether a file of this type can carry a sheet at all, so others are never opened for it.
 bool mayHoldSheet(const FileURL& file);
 
+// Whether a sheet refused for its size is named on standard error: once where the file is
+// added, not again each time it is looked at.
+enum class Refusal { say, keepQuiet };
+
 // The sheet of the file `readAt` reads, `size` bytes long; none when it has no usable one.
-// A sheet that is refused for its size is named on standard error once, as `name`.
-std::optional<CueSheet> read(const ReadAt& readAt, std::int64_t size, const std::string& name);
+std::optional<CueSheet> read(const ReadAt& readAt, std::int64_t size, const std::string& name, Refusal refusal = Refusal::say);
 
 // The same for a regular file on disk; nothing for anything else (a FIFO is never opened).
-std::optional<CueSheet> read(const FileURL& file);
+std::optional<CueSheet> read(const FileURL& file, Refusal refusal = Refusal::say);
 
 } // namespace EmbeddedCueSheet
 } // namespace lh
