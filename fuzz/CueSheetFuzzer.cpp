@@ -1,4 +1,5 @@
 #include "CueSheet.h"
+#include "EmbeddedCueSheet.h"
 #include "TrackImporter.h"
 
 #include <algorithm>
@@ -9,10 +10,12 @@
 #include <string>
 #include <vector>
 
-// Cue sheets arrive from anywhere, in any encoding, beside folders of any names.
+// Cue sheets arrive from anywhere, in any encoding, beside folders of any names, and inside
+// audio files' tags.
 //
 // Input: a 16-bit little-endian length, that many bytes of sheet, then the sheet's folder
-// listing as names separated by zero bytes (names may hold anything else, "/" included).
+// listing as names separated by zero bytes (names may hold anything else, "/" included). The
+// sheet's bytes are also read as an audio file that may hold a sheet in its tags.
 namespace {
 
 const lh::FileURL cueURL("/music/Album/Album.cue");
@@ -46,6 +49,30 @@ void checkInFolder(const lh::FileURL& url, const std::vector<std::string>& names
         std::abort();
 }
 
+// The tracks of a sheet inside a file keep to that file: each starts within it, after the one
+// before, and ends where the next begins.
+void checkEmbedded(const QByteArray& bytes)
+{
+    const auto readAt = [&](std::int64_t offset, std::int64_t length) {
+        if (offset < 0 || offset >= bytes.size() || length <= 0)
+            return QByteArray();
+        return bytes.mid(static_cast<qsizetype>(offset), static_cast<qsizetype>(std::min<std::int64_t>(length, bytes.size() - offset)));
+    };
+    const auto sheet = lh::EmbeddedCueSheet::read(readAt, bytes.size(), "fuzz input");
+    if (!sheet)
+        return;
+    constexpr double duration = 3600;
+    const lh::FileURL image("/music/Album/Album.flac");
+    const auto tracks = lh::TrackImporter::embeddedTracks(*sheet, image, false, duration);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const lh::Track& track = tracks[i];
+        if (track.url != image || !(track.start >= 0 && track.start < duration) || !track.title)
+            std::abort();
+        if (i + 1 < tracks.size() ? track.end != tracks[i + 1].start : track.end.has_value())
+            std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -71,5 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (track.title)
             checkInFolder(track.url, names);
     }
+    checkEmbedded(bytes);
     return 0;
 }

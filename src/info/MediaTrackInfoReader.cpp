@@ -1,5 +1,6 @@
 #include "MediaTrackInfoReader.h"
 
+#include "EmbeddedCueSheet.h"
 #include "FileSystem.h"
 #include "FileTags.h"
 #include "MediaFile.h"
@@ -7,6 +8,8 @@
 extern "C" {
 #include <libavformat/avformat.h>
 }
+
+#include <QFile>
 
 #include <sys/stat.h>
 
@@ -167,6 +170,19 @@ void copyStream(const StreamInfo& stream, TrackInfo& info)
     info.replayGain = stream.replayGain;
 }
 
+// Both kinds of sheet for one file, so the panel can say which one its cue tracks follow. The
+// folder is looked at only for a local file: a network file is read from its copy, and its
+// share is never touched here.
+void findCueSheets(const FileURL& url, const FileURL& file, TrackInfo& info)
+{
+    info.hasEmbeddedCueSheet = EmbeddedCueSheet::read(file, EmbeddedCueSheet::Refusal::keepQuiet).has_value();
+    if (!info.hasEmbeddedCueSheet || url != file)
+        return;
+    const std::string name = url.stem() + ".cue";
+    if (FileSystem::isRegularFile(url.deletingLastPathComponent().appendingPathComponent(name).path()))
+        info.sheetBeside = QFile::decodeName(QByteArray::fromStdString(name));
+}
+
 } // namespace
 
 TrackInfo MediaTrackInfoReader::readInfo(const FileURL& url, const FileURL& file) const
@@ -186,6 +202,7 @@ TrackInfo MediaTrackInfoReader::readInfo(const FileURL& url, const FileURL& file
         items = FileTags::fromContainer(*media);
     for (const TagItem& item : items)
         item.applyTo(info);
+    findCueSheets(url, file, info);
     return info;
 }
 
@@ -193,6 +210,11 @@ StreamInfo MediaTrackInfoReader::readStream(const FileURL& file) const
 {
     const std::unique_ptr<MediaFile> media = open(file);
     return media ? describe(*media, file) : StreamInfo {};
+}
+
+std::optional<CueSheet> MediaTrackInfoReader::readCueSheet(const FileURL& file) const
+{
+    return EmbeddedCueSheet::read(file);
 }
 
 MediaTags MediaTrackInfoReader::readTags(const FileURL& url, const FileURL& file) const

@@ -13,6 +13,7 @@ public:
     TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
     StreamInfo readStream(const FileURL& file) const override;
     MediaTags readTags(const FileURL& url, const FileURL& file) const override;
+    std::optional<CueSheet> readCueSheet(const FileURL& file) const override;
 };
 
 } // namespace lh

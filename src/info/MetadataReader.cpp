@@ -9,6 +9,7 @@ namespace lh {
 struct MetadataReader::StreamBatch {
     std::vector<StreamRequest> items;
     StreamHandler onRead;
+    SheetHandler onSheet;
     std::stop_token token;
     std::shared_ptr<const TrackInfoReading> reader;
     Executor& background;
@@ -30,14 +31,14 @@ MetadataReader::~MetadataReader()
     pendingTagsRead_.request_stop();
 }
 
-void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler onRead)
+void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet)
 {
     MainThread::check();
     if (items.empty())
         return;
     pendingStreamRead_.request_stop();
     pendingStreamRead_ = std::stop_source();
-    auto batch = std::make_shared<StreamBatch>(StreamBatch { std::move(items), std::move(onRead),
+    auto batch = std::make_shared<StreamBatch>(StreamBatch { std::move(items), std::move(onRead), std::move(onSheet),
         pendingStreamRead_.get_token(), reader_, background_, mainThread_ });
     readNext(std::move(batch), 0);
 }
@@ -54,10 +55,17 @@ void MetadataReader::readNext(std::shared_ptr<StreamBatch> batch, std::size_t in
     background.execute([batch = std::move(batch), index]() mutable {
         if (batch->token.stop_requested())
             return;
-        StreamInfo info = batch->reader->readStream(batch->items[index].file);
-        batch->mainThread.execute([batch, index, info = std::move(info)] {
-            if (!batch->token.stop_requested())
-                batch->onRead(batch->items[index].url, info);
+        const StreamRequest& item = batch->items[index];
+        StreamInfo info = batch->reader->readStream(item.file);
+        std::optional<CueSheet> sheet;
+        if (item.readsCueSheet && batch->onSheet)
+            sheet = batch->reader->readCueSheet(item.file);
+        batch->mainThread.execute([batch, index, info = std::move(info), sheet = std::move(sheet)] {
+            if (batch->token.stop_requested())
+                return;
+            batch->onRead(batch->items[index].url, info);
+            if (sheet)
+                batch->onSheet(batch->items[index].url, *sheet, info);
         });
         readNext(std::move(batch), index + 1);
     });

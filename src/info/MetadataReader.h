@@ -29,8 +29,11 @@ public:
     struct StreamRequest {
         FileURL url; // the track URL, reported back with the result
         FileURL file; // what to read: the file itself or its cached copy
+        bool readsCueSheet = false; // also look for a sheet stored inside the file
     };
     using StreamHandler = std::function<void(const FileURL& url, const StreamInfo& info)>;
+    // A sheet found inside a file, with the file's stream description read in the same job.
+    using SheetHandler = std::function<void(const FileURL& url, const CueSheet& sheet, const StreamInfo& info)>;
     using InfoHandler = std::function<void(const TrackInfo& info)>;
     using TagsHandler = std::function<void(const MediaTags& tags)>;
     // Keeps a picture where others can read it; runs on the background executor.
@@ -44,8 +47,9 @@ public:
     MetadataReader& operator=(const MetadataReader&) = delete;
 
     // Reads the items one after another and calls `onRead` once per item, in order, while the
-    // batch is current. An empty list does nothing (a running batch goes on).
-    void readStreams(std::vector<StreamRequest> items, StreamHandler onRead);
+    // batch is current. An empty list does nothing (a running batch goes on). For an item that
+    // asks for it and holds a sheet, `onSheet` follows its `onRead`.
+    void readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet = nullptr);
 
     // Reads the full information of `file` and calls `onRead` once, unless a later readInfo
     // or cancelInfoRead came first.

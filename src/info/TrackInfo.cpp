@@ -37,6 +37,13 @@ TrackInfo TrackInfo::info(TrackInfo fileInfo, const Track& track)
     fileInfo.title = *track.title;
     fileInfo.artist = track.artist;
     fileInfo.replayGain = fileInfo.replayGain.forCueTrack();
+    if (track.isFromEmbeddedSheet) {
+        fileInfo.cueSheetNote = QStringLiteral("cue sheet inside the file");
+        if (fileInfo.sheetBeside)
+            *fileInfo.cueSheetNote += QStringLiteral("; ") + *fileInfo.sheetBeside + QStringLiteral(" not used");
+    } else if (fileInfo.hasEmbeddedCueSheet) {
+        fileInfo.cueSheetNote = QStringLiteral("cue sheet opened; the one inside the file not used");
+    }
     if (track.end)
         fileInfo.duration = std::max(0.0, *track.end - track.start);
     else if (fileInfo.duration)

@@ -30,6 +30,10 @@ struct TrackInfo {
     std::optional<QByteArray> artwork; // encoded image exactly as stored
     ReplayGain replayGain {}; // for a cue track, as it applies to the track (see forCueTrack)
     bool isLoading = false;
+    bool hasEmbeddedCueSheet = false; // the file carries a usable cue sheet inside itself
+    std::optional<QString> sheetBeside; // a local file's "<its name>.cue" in its folder
+    // For a cue track: which sheet it comes from, where the file has more than one kind.
+    std::optional<QString> cueSheetNote;
 
     // What is known from the file name alone, without touching the file: "Artist - Title
     // (1999)" gives artist, title and year; the year is looked for in the whole name, so it is
@@ -39,7 +43,8 @@ struct TrackInfo {
     // The information shown for a playlist row: for a whole file `fileInfo` unchanged; for a cue
     // track the track's own title and artist (no tag artist when the sheet names none) and its
     // length, end - start, or the rest of the file from start, never below zero, and the
-    // image's gains as they apply to one of its tracks. Everything else is the file's.
+    // image's gains as they apply to one of its tracks. Everything else is the file's, and a
+    // note on which sheet was used when the file has one inside.
     static TrackInfo info(TrackInfo fileInfo, const Track& track);
 
     bool operator==(const TrackInfo&) const = default;

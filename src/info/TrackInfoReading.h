@@ -1,9 +1,12 @@
 #pragma once
 
+#include "CueSheet.h"
 #include "FileURL.h"
 #include "MediaTags.h"
 #include "StreamInfo.h"
 #include "TrackInfo.h"
+
+#include <optional>
 
 namespace lh {
 
@@ -27,6 +30,14 @@ public:
     // What the tags of the file at `file` say, reported under `url`, with the picture's bytes
     // in `artwork`; nothing but `url` for a file without tags. Nothing is taken from the name.
     virtual MediaTags readTags(const FileURL& url, const FileURL& file) const = 0;
+
+    // The cue sheet stored inside the file at `file`, when it holds one with usable entries.
+    // A reader that knows no such sheets answers none for every file.
+    virtual std::optional<CueSheet> readCueSheet(const FileURL& file) const
+    {
+        (void)file;
+        return std::nullopt;
+    }
 };
 
 } // namespace lh

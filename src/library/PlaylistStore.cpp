@@ -103,6 +103,10 @@ QJsonObject PlaylistStore::propertyList(const Track& track)
         object.insert("title", *track.title);
     if (track.artist)
         object.insert("artist", *track.artist);
+    if (track.album)
+        object.insert("album", *track.album);
+    if (track.isFromEmbeddedSheet)
+        object.insert("embedded", true);
     return object;
 }
 
@@ -128,6 +132,8 @@ std::optional<Track> PlaylistStore::track(const QJsonValue& element, const IsRem
         .title = string(object, "title"),
         .artist = string(object, "artist"),
         .isRemote = remote.isBool() ? remote.toBool() : isRemote(*url),
+        .album = string(object, "album"),
+        .isFromEmbeddedSheet = object.value(QLatin1StringView("embedded")).toBool(false),
     };
 }
 

@@ -18,6 +18,8 @@ struct Track {
     std::optional<QString> title; // present exactly for cue tracks
     std::optional<QString> artist; // the cue sheet's performer
     bool isRemote = false; // on a network volume: played from a local copy
+    std::optional<QString> album; // cue tracks: the sheet's TITLE
+    bool isFromEmbeddedSheet = false; // cue tracks: the sheet is stored inside the audio file
 
     bool isWholeFile() const noexcept { return !title.has_value(); }
 

@@ -6,6 +6,8 @@
 
 #include <QHash>
 
+#include <cmath>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -83,10 +85,39 @@ std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
         if (const auto sheet = sheets.find(url); sheet != sheets.end()) {
             result.insert(result.end(), sheet->second.begin(), sheet->second.end());
         } else if (isAudioFile(url) && !covered.contains(url)) {
-            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, isRemote_(url) });
+            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, isRemote_(url), std::nullopt, false });
         }
     }
     return result;
+}
+
+std::vector<Track> TrackImporter::embeddedTracks(const CueSheet& sheet, const FileURL& file, bool isRemote,
+    std::optional<double> duration)
+{
+    std::vector<Track> tracks;
+    if (sheet.tracks.empty())
+        return tracks;
+    const QString& firstFile = sheet.tracks.front().file;
+    const bool knowsEnd = duration && std::isfinite(*duration) && *duration > 0;
+    for (const CueSheet::Track& entry : sheet.tracks) {
+        if (entry.file != firstFile || !std::isfinite(entry.start) || entry.start < 0)
+            continue;
+        if ((knowsEnd && entry.start >= *duration) || (!tracks.empty() && entry.start <= tracks.back().start))
+            continue;
+        if (!tracks.empty())
+            tracks.back().end = entry.start;
+        tracks.push_back(Track {
+            .url = file,
+            .start = entry.start,
+            .end = std::nullopt,
+            .title = cueTrackTitle(entry),
+            .artist = entry.performer ? entry.performer : sheet.performer,
+            .isRemote = isRemote,
+            .album = sheet.title,
+            .isFromEmbeddedSheet = true,
+        });
+    }
+    return tracks;
 }
 
 std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
@@ -128,6 +159,8 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
             .title = cueTrackTitle(entry),
             .artist = entry.performer ? entry.performer : sheet.performer,
             .isRemote = (*found)->isRemote,
+            .album = sheet.title,
+            .isFromEmbeddedSheet = false,
         });
     }
     return tracks;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CueSheet.h"
 #include "FileURL.h"
 #include "Track.h"
 
@@ -47,6 +48,13 @@ public:
 
     // Never fails: unreadable or unmatched input yields fewer tracks.
     std::vector<Track> tracks(const std::vector<FileURL>& urls) const;
+
+    // The tracks of the sheet stored inside `file`, all of them in that file whatever its
+    // FILE lines say (only the first file's entries count: another file's times mean another
+    // file). Entries past `duration`, or not after the one before, are left out and the ends
+    // follow the entries kept, so every track plays a stretch the file has.
+    static std::vector<Track> embeddedTracks(const CueSheet& sheet, const FileURL& file, bool isRemote,
+        std::optional<double> duration);
 
     // Whether importing `urls` reads files (a cue sheet is among them), and so belongs off the
     // main thread.

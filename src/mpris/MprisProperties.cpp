@@ -58,7 +58,8 @@ void insertTags(QVariantMap& values, const MediaTags& tags, const Track& track)
         insertNumber(values, "xesam:trackNumber", tags.trackNumber);
         insertNumber(values, "xesam:discNumber", tags.discNumber);
     }
-    insertText(values, "xesam:album", tags.album);
+    if (!track.album) // a cue sheet's TITLE names the album before any tag
+        insertText(values, "xesam:album", tags.album);
     // An album image's own artist is the album's artist of each of its cue tracks.
     insertList(values, "xesam:albumArtist",
         !tags.albumArtists.empty() || track.isWholeFile() ? tags.albumArtists : tags.artists);
@@ -116,6 +117,7 @@ QVariantMap metadata(const MprisSnapshot& snapshot)
     };
     if (!artist.isEmpty())
         values.insert(QStringLiteral("xesam:artist"), QStringList { artist });
+    insertText(values, "xesam:album", track->album);
     if (snapshot.duration > 0)
         values.insert(QStringLiteral("mpris:length"), qint64(microseconds(snapshot.duration)));
     if (const MediaTags* tags = snapshot.currentTags())

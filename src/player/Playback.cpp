@@ -30,6 +30,13 @@ bool Playback::start(const Track& track, const FileURL& file, float gain)
     return true;
 }
 
+void Playback::retarget(Track track)
+{
+    engine_.setPlayingWindowEnd(track.end);
+    track_ = std::move(track);
+    forgetUpcoming();
+}
+
 bool Playback::setUpcoming(std::optional<Upcoming> upcoming)
 {
     if (upcoming == upcoming_)

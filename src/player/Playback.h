@@ -21,6 +21,10 @@ public:
     bool start(const Track& track, const FileURL& file, float gain = 1);
 
     const std::optional<Track>& track() const noexcept { return track_; }
+    // The track becomes `track`, a stretch of the same file that holds the position: nothing
+    // is reloaded, so the sound goes on, and from now on it ends where `track` ends. Takes the
+    // upcoming track back, as it was worked out for the old end.
+    void retarget(Track track);
     // The local file the track plays from.
     const std::optional<FileURL>& file() const noexcept { return file_; }
 

@@ -194,6 +194,8 @@ private:
 
     void receive(const DownloadStates& states);
     void receive(const FileURL& url, const StreamInfo& info);
+    void receiveEmbeddedSheet(const FileURL& url, const CueSheet& sheet, const StreamInfo& info);
+    void replaceRow(std::int64_t row, const std::vector<Track>& replacement);
     void storeArrivedStreamInfo();
     void readPlayingTags(const Track& track, const FileURL& file);
 

@@ -155,6 +155,53 @@ void PlayerController::append(const std::vector<Track>& tracks)
     reconsiderUpcoming();
 }
 
+// The background read found a sheet inside a file the playlist holds as a whole file. A file
+// removed meanwhile, or covered by a sheet the user opened since, keeps what it has: the sheet
+// the user chose wins over the one inside the file.
+void PlayerController::receiveEmbeddedSheet(const FileURL& url, const CueSheet& sheet, const StreamInfo& info)
+{
+    const auto& tracks = model_.tracks.value();
+    const auto row = std::ranges::find_if(tracks, [&](const Track& track) { return track.url == url && track.isWholeFile(); });
+    if (row == tracks.end())
+        return;
+    const auto replacement = TrackImporter::embeddedTracks(sheet, url, row->isRemote, info.duration);
+    if (!replacement.empty())
+        replaceRow(row - tracks.begin(), replacement);
+}
+
+// In place, so the album stays where the user put it. The row playing becomes the track that
+// holds the position, and the sound goes on without a break.
+void PlayerController::replaceRow(std::int64_t row, const std::vector<Track>& replacement)
+{
+    const Track replaced = model_.tracks.value()[static_cast<std::size_t>(row)];
+    model_.tracks.modify([&](std::vector<Track>& all) {
+        const auto at = all.erase(all.begin() + row);
+        all.insert(at, replacement.begin(), replacement.end());
+    });
+    persistTracks();
+    const auto current = model_.currentIndex.value();
+    if (current && *current > row) {
+        model_.currentIndex.set(*current + static_cast<std::int64_t>(replacement.size()) - 1);
+    } else if (current && *current == row) {
+        if (model_.isLoading.value()) {
+            play(row, 1, true); // still waiting for its copy: wait for the first track instead
+            return;
+        }
+        std::size_t holding = 0;
+        if (playback_.track() && *playback_.track() == replaced) {
+            const double time = replaced.start + playback_.position();
+            while (holding + 1 < replacement.size() && replacement[holding + 1].start <= time)
+                ++holding;
+            playback_.retarget(replacement[holding]);
+            hasLookedAhead_ = false;
+            model_.duration.set(playback_.length().value_or(0));
+            model_.currentTime.set(playback_.position());
+        }
+        model_.currentIndex.set(row + static_cast<std::int64_t>(holding));
+    }
+    reconsiderUpcoming();
+}
+
 void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
 {
     const auto count = static_cast<std::int64_t>(model_.tracks.value().size());

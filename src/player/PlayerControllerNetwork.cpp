@@ -95,15 +95,22 @@ void PlayerController::readMissingStreamInfo()
         if (!sharedFiles.empty() && sharedFiles.contains(track.url) && !seen.insert(track.url).second)
             continue;
         // A network file without a copy is read once its copy arrives.
+        // A whole file may be an album image with its sheet inside: the same read looks.
         if (const auto file = playableFile(track))
-            requests.push_back({ track.url, *file });
+            requests.push_back({ track.url, *file, track.isWholeFile() });
     }
     if (requests.empty())
         return;
-    metadata_.readStreams(std::move(requests), [weak = Weak(self_)](const FileURL& url, const StreamInfo& info) {
-        if (auto alive = weak.lock())
-            (*alive)->receive(url, info);
-    });
+    metadata_.readStreams(
+        std::move(requests),
+        [weak = Weak(self_)](const FileURL& url, const StreamInfo& info) {
+            if (auto alive = weak.lock())
+                (*alive)->receive(url, info);
+        },
+        [weak = Weak(self_)](const FileURL& url, const CueSheet& sheet, const StreamInfo& info) {
+            if (auto alive = weak.lock())
+                (*alive)->receiveEmbeddedSheet(url, sheet, info);
+        });
 }
 
 // Every change of the stream descriptions hands the whole map to the window, which works out

@@ -200,7 +200,9 @@ std::vector<TrackInfoView::Row> TrackInfoView::rows(const TrackInfo& info)
     };
     if (!info.replayGain.isEmpty())
         rows.push_back({ QStringLiteral("ReplayGain:"), replayGainText(info.replayGain) });
-    rows.push_back({ QStringLiteral("Where:"), info.url.toQString() });
+    rows.push_back({ QStringLiteral("Where:"), info.cueSheetNote
+                                                   ? info.url.toQString() + QStringLiteral(" (") + *info.cueSheetNote + u')'
+                                                   : info.url.toQString() });
     return rows;
 }
 

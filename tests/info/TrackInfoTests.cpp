@@ -94,6 +94,28 @@ TEST_F(CueOverlay, TakesTheCueTracksTitleArtistAndLengthAndKeepsTheRest)
     EXPECT_EQ(rest, file);
 }
 
+// With a sheet inside the file and maybe one beside it, the panel says which the track follows.
+TEST_F(CueOverlay, SaysWhichSheetTheTrackFollows)
+{
+    const struct {
+        bool isFromEmbeddedSheet;
+        bool hasEmbeddedCueSheet;
+        std::optional<QString> sheetBeside;
+        std::optional<QString> note;
+    } cases[] = {
+        { true, true, std::nullopt, QStringLiteral("cue sheet inside the file") },
+        { true, true, QStringLiteral("Album.cue"), QStringLiteral("cue sheet inside the file; Album.cue not used") },
+        { false, true, QStringLiteral("Album.cue"), QStringLiteral("cue sheet opened; the one inside the file not used") },
+        { false, false, QStringLiteral("Album.cue"), std::nullopt },
+    };
+    for (const auto& c : cases) {
+        cue.isFromEmbeddedSheet = c.isFromEmbeddedSheet;
+        file.hasEmbeddedCueSheet = c.hasEmbeddedCueSheet;
+        file.sheetBeside = c.sheetBeside;
+        EXPECT_EQ(TrackInfo::info(file, cue).cueSheetNote, c.note);
+    }
+}
+
 TEST_F(CueOverlay, DropsTheTagArtistWhenTheSheetNamesNone)
 {
     EXPECT_EQ(TrackInfo::info(file, cue).artist, std::nullopt);

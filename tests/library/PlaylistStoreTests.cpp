@@ -30,18 +30,18 @@ protected:
 
 Track whole(FileURL url, bool isRemote = false)
 {
-    return Track { std::move(url), 0, std::nullopt, std::nullopt, std::nullopt, isRemote };
+    return Track { std::move(url), 0, std::nullopt, std::nullopt, std::nullopt, isRemote, std::nullopt, false };
 }
 
 Track cueTrack()
 {
-    return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), false };
+    return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), false, std::nullopt, false };
 }
 
 TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
 {
     store.save({ whole(FileURL("/music/a.flac")), cueTrack(),
-        Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true } });
+        Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true, std::nullopt, false } });
     const QJsonArray expected {
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false } },
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false }, { "end", 61.5 }, { "title", "One" }, { "artist", "Band" } },
@@ -54,8 +54,9 @@ TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
 
 TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
 {
-    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), true },
-        whole(FileURL("/music/Caf\xE9/01.flac")) };
+    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), true, std::nullopt, false },
+        whole(FileURL("/music/Caf\xE9/01.flac")),
+        Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, false, QStringLiteral("Album"), true } };
     store.save(tracks);
     preferences.reset();
     preferences = open();

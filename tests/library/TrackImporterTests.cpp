@@ -57,13 +57,13 @@ std::vector<FileURL> urls(std::initializer_list<const char*> paths)
 
 Track whole(const char* path, bool isRemote = false)
 {
-    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, isRemote };
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, isRemote, std::nullopt, false };
 }
 
 Track cue(const char* path, double start, std::optional<double> end, const char* title, std::optional<QString> artist,
     bool isRemote = false)
 {
-    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), isRemote };
+    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), isRemote, std::nullopt, false };
 }
 
 const QByteArray albumSheet = "PERFORMER Band\nFILE \"Album.wav\" WAVE\n"
@@ -244,6 +244,42 @@ TEST_F(TrackImporterTest, ALegacySheetFindsItsFileUnderTheFolderEntrysOwnSpellin
     EXPECT_EQ(tracks[0].url.path(), "/music/Kino/" + decomposedName);
     EXPECT_EQ(tracks[0].title, QString::fromUtf8("Группа крови"));
     EXPECT_EQ(tracks[0].artist, QString::fromUtf8("Кино"));
+}
+
+// Where a sheet inside a file and the file disagree, the file decides: entries past its end,
+// entries of another FILE and entries that do not move on are left out, and ends follow the
+// entries kept.
+TEST(TrackImporter, EmbeddedTracksKeepToTheFileThatHoldsThem)
+{
+    const auto entry = [](const char* time) { return QByteArray("TRACK 01 AUDIO\nINDEX 01 ") + time + "\n"; };
+    const struct {
+        const char* name;
+        QByteArray sheet;
+        std::optional<double> duration;
+        std::vector<std::pair<double, std::optional<double>>> windows;
+    } cases[] = {
+        { "past the end", "FILE a.wav WAVE\n" + entry("00:00:00") + entry("01:00:00") + entry("09:00:00"), 300,
+            { { 0, 60 }, { 60, std::nullopt } } },
+        { "length unknown", "FILE a.wav WAVE\n" + entry("00:00:00") + entry("09:00:00"), std::nullopt, { { 0, 540 }, { 540, std::nullopt } } },
+        { "a second file", "FILE a.wav WAVE\n" + entry("00:00:00") + entry("01:00:00") + "FILE b.wav WAVE\n" + entry("00:30:00"), 300,
+            { { 0, 60 }, { 60, std::nullopt } } },
+        { "out of order", "FILE a.wav WAVE\n" + entry("00:00:00") + entry("02:00:00") + entry("01:00:00") + entry("-1:00:00"), 300,
+            { { 0, 120 }, { 120, std::nullopt } } },
+    };
+    const FileURL image("/music/image.flac");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CueSheet sheet(QString::fromUtf8(c.sheet));
+        sheet.title = QStringLiteral("Album");
+        std::vector<std::pair<double, std::optional<double>>> windows;
+        for (const Track& track : TrackImporter::embeddedTracks(sheet, image, true, c.duration)) {
+            windows.emplace_back(track.start, track.end);
+            EXPECT_EQ(track.url, image);
+            EXPECT_TRUE(track.isRemote && track.isFromEmbeddedSheet);
+            EXPECT_EQ(track.album, QStringLiteral("Album"));
+        }
+        EXPECT_EQ(windows, c.windows);
+    }
 }
 
 TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetIsAmongTheFiles)

@@ -37,6 +37,13 @@ StreamInfo FakeReader::readStream(const FileURL& file) const
         .replayGain = gain == gains.end() ? ReplayGain {} : gain->second };
 }
 
+std::optional<CueSheet> FakeReader::readCueSheet(const FileURL& file) const
+{
+    sheetReads.push_back(file.lastPathComponent());
+    const auto sheet = embeddedSheets.find(file.path());
+    return sheet == embeddedSheets.end() ? std::nullopt : std::optional(CueSheet(QString::fromStdString(sheet->second)));
+}
+
 MediaTags FakeReader::readTags(const FileURL& url, const FileURL& file) const
 {
     tagReads.push_back(file.lastPathComponent());

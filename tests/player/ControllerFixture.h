@@ -135,12 +135,16 @@ private:
     std::function<void(DeviceTrouble)> onTrouble_;
 };
 
-// Reads nothing: every file has the same stream, every tag read gives "Tagged".
+// Reads nothing: every file has the same stream, every tag read gives "Tagged", and the files
+// of `embeddedSheets` hold those sheets.
 class FakeReader final : public TrackInfoReading {
 public:
     TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
     StreamInfo readStream(const FileURL& file) const override;
     MediaTags readTags(const FileURL& url, const FileURL& file) const override;
+    std::optional<CueSheet> readCueSheet(const FileURL& file) const override;
+    std::map<std::string, std::string> embeddedSheets; // path → the sheet inside that file
+    mutable std::vector<std::string> sheetReads; // file names
     mutable std::vector<std::string> streamReads; // file names
     std::map<std::string, ReplayGain> gains; // file name → its tags' gains
     mutable std::vector<std::string> tagReads; // file names

@@ -69,7 +69,7 @@ class PlaybackTest : public ::testing::Test {
 protected:
     static Track cueTrack(double start, std::optional<double> end)
     {
-        return Track { FileURL("/music/album.flac"), start, end, QStringLiteral("Song"), std::nullopt, false };
+        return Track { FileURL("/music/album.flac"), start, end, QStringLiteral("Song"), std::nullopt, false, std::nullopt, false };
     }
 
     FakeEngine engine;

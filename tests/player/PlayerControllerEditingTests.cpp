@@ -21,6 +21,12 @@ const char* const albumSheet = "PERFORMER \"Band\"\n"
                                "    TITLE \"Two\"\n"
                                "    INDEX 01 01:00:00\n";
 
+// Written for the CD image the ripper made; the third entry lies past the file's 600 seconds.
+const char* const imageSheet = "TITLE \"Image\"\nPERFORMER \"Band\"\nFILE \"CDImage.wav\" WAVE\n"
+                               "TRACK 01 AUDIO\nTITLE \"Uno\"\nINDEX 01 00:00:00\n"
+                               "TRACK 02 AUDIO\nTITLE \"Dos\"\nINDEX 01 01:00:00\n"
+                               "TRACK 03 AUDIO\nTITLE \"Late\"\nINDEX 01 20:00:00\n";
+
 class Editing : public ControllerTest {
 protected:
     Editing()
@@ -237,6 +243,80 @@ TEST_F(Editing, AFileListedAgainBeforeItsRemovalIsFinishedKeepsItsStateAndDescri
     settle();
     EXPECT_TRUE(model.streamInfo.value().contains(url("/m/a.flac")));
     EXPECT_TRUE(model.fileStates.value().contains(url("/m/a.flac")));
+}
+
+// The image plays on as the track that holds its position: nothing is reloaded, and the model
+// speaks of that track from then on. Rows after it move down; the stored playlist has the tracks.
+TEST_F(Editing, AnImageWithASheetInsideBecomesItsTracksInPlaceAndPlaysOn)
+{
+    reader->embeddedSheets["/m/image.flac"] = imageSheet;
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/image.flac"), wholeFile("/m/b.flac") });
+    perform(PlayTrackCommand(1));
+    engine.time = 70;
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "Uno", "Dos", "b.flac" }));
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "image.flac" }));
+    EXPECT_DOUBLE_EQ(model.duration.value(), engine.fileDuration - 60); // to the end of the file
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 10);
+    const Track& dos = model.tracks.value()[2];
+    EXPECT_EQ(dos.album, QStringLiteral("Image"));
+    EXPECT_TRUE(dos.isFromEmbeddedSheet);
+    EXPECT_EQ(saved(), model.tracks.value());
+
+    perform(PlayTrackCommand(3));
+    EXPECT_EQ(model.currentIndex.value(), 3);
+    EXPECT_EQ(loadedNames().back(), "b.flac");
+}
+
+// Stored tracks show at once and are not read again; a playlist stored before they were known
+// (the image as one row) gets them when the launch's read finds the sheet.
+TEST_F(Editing, ARestoreShowsTheImageTracks)
+{
+    reader->embeddedSheets["/m/image.flac"] = imageSheet;
+    reader->embeddedSheets["/m/old.flac"] = imageSheet;
+    startWith({ cueTrack("/m/image.flac", 0, 60, "Uno"), wholeFile("/m/old.flac") });
+    EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "old.flac" }));
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Uno", "Dos" }));
+    EXPECT_EQ(reader->sheetReads, std::vector<std::string>({ "old.flac" }));
+}
+
+// A network image is looked into only through its local copy, never on the share.
+TEST_F(Editing, ANetworkImageIsReadFromItsCopy)
+{
+    putInCache("/share/image.flac");
+    reader->embeddedSheets[cache->copy(url("/share/image.flac"))->path()] = imageSheet;
+    startWith({ wholeFile("/share/image.flac") });
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Dos" }));
+    EXPECT_TRUE(model.tracks.value()[0].isRemote);
+    EXPECT_EQ(std::ranges::count(reader->sheetReads, "image.flac"), 0);
+}
+
+// The sheet the user opened wins; an image opened alone uses the one inside it, even with a
+// sheet beside it.
+TEST_F(Editing, TheSheetTheUserOpenedWinsOverTheOneInsideTheFile)
+{
+    reader->embeddedSheets["/m/album.flac"] = imageSheet;
+    const struct {
+        std::vector<FileURL> opened;
+        std::vector<std::string> rows;
+    } cases[] = {
+        { { url("/m/album.cue") }, { "One", "Two" } },
+        { { url("/m/album.flac"), url("/m/album.cue") }, { "One", "Two" } },
+        { { url("/m/album.flac") }, { "Uno", "Dos" } },
+    };
+    start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rows.front() + " from " + c.opened.front().lastPathComponent());
+        perform(AddTracksCommand(c.opened));
+        settle();
+        EXPECT_EQ(names(), c.rows);
+        perform(RemoveTracksCommand({ 0, 1 }));
+        settle();
+    }
 }
 
 } // namespace

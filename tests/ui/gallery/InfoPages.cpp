@@ -81,6 +81,11 @@ const Page info("info", [](const Camera& camera) {
     shoot(camera, "info-long-path", longPath);
     longPath.replayGain = ReplayGain { -6.54f, 0.98f, -7.1f, 1.0f };
     shoot(camera, "info-long-path-replaygain", longPath);
+
+    TrackInfo image = fullInfo();
+    image.url = FileURL("/home/ada/Music/Nightjar/Lanterns on the Water.flac");
+    image.cueSheetNote = QStringLiteral("cue sheet inside the file; Lanterns on the Water.cue not used");
+    shoot(camera, "info-embedded-sheet", image);
 });
 
 } // namespace
