@@ -71,6 +71,12 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
 
     // Duplicates inside the stored list (an older version or a hand-edited file) are dropped.
     model_.tracks.set(Playlist::newTracks(store_.load(remoteTest(environment_.isRemote)), {}));
+    index_.insert(model_.tracks.value());
+    countRemoteRows(model_.tracks.value(), 1);
+    // The store lets go of the stored form it read, which takes several times the memory of
+    // the tracks; the file already holds them.
+    store_.saveShared(model_.tracks.value(), Preferences::Write::withNextChange);
+
     restoreSettings();
     applyVolume();
 
@@ -90,8 +96,6 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
 
 PlayerController::~PlayerController()
 {
-    if (unsavedTracks_)
-        store_.save(*unsavedTracks_); // at quit: the store writes what it holds as it goes
     self_.reset();
     if (pendingPlayback_)
         pendingPlayback_->request_stop();
