@@ -32,13 +32,17 @@ std::uint64_t PlaylistIndex::entryKey(const Track& track)
     return mix(fileKey(track) ^ mix(std::bit_cast<std::uint64_t>(start) + 0x9e3779b97f4a7c15ULL));
 }
 
+void PlaylistIndex::insert(const Track& track)
+{
+    add(fileKey(track));
+    if (!track.isWholeFile())
+        add(entryKey(track));
+}
+
 void PlaylistIndex::insert(const std::vector<Track>& tracks)
 {
-    for (const Track& track : tracks) {
-        add(fileKey(track));
-        if (!track.isWholeFile())
-            add(entryKey(track));
-    }
+    for (const Track& track : tracks)
+        insert(track);
 }
 
 void PlaylistIndex::erase(const std::vector<Track>& tracks)

@@ -16,6 +16,7 @@ namespace lh {
 // A "no" is certain as long as every row was inserted once and every removed row erased once.
 class PlaylistIndex {
 public:
+    void insert(const Track& track);
     void insert(const std::vector<Track>& tracks);
     void erase(const std::vector<Track>& tracks);
 

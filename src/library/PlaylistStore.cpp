@@ -75,6 +75,14 @@ std::vector<Track> PlaylistStore::load(const IsRemote& isRemote) const
     return restoredTracks(defaults_->object(key_).value_or(QJsonValue()), isRemote);
 }
 
+std::optional<std::size_t> PlaylistStore::storedCount() const
+{
+    const auto stored = defaults_->object(key_);
+    if (!stored || !stored->isArray())
+        return std::nullopt;
+    return std::size_t(stored->toArray().size());
+}
+
 QJsonArray PlaylistStore::storedValue(const std::vector<Track>& tracks)
 {
     QJsonArray array;

@@ -39,6 +39,8 @@ public:
     void saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write = Preferences::Write::now);
     // The stored playlist, in order; `isRemote` decides for elements that do not say.
     std::vector<Track> load(const IsRemote& isRemote) const;
+    // How many elements the stored playlist has, readable or not; nothing when it is no array.
+    std::optional<std::size_t> storedCount() const;
 
     // The stored form and back, apart from the store.
     static QJsonArray storedValue(const std::vector<Track>& tracks);

@@ -223,6 +223,20 @@ TEST_F(Editing, ARemovalForgetsTheRemovedFilesAlsoFromMapsThatChangedMeanwhile)
     EXPECT_TRUE(model.fileStates.value().empty());
 }
 
+// The rows stand for the stored list once they are restored, unless part of it could not be
+// read: that part (a newer version's, say) is not overwritten by a change of another setting.
+TEST_F(Editing, AStoredElementThatCannotBeReadSurvivesUntilThePlaylistIsEdited)
+{
+    defaults->set(QJsonArray { QJsonObject { { "path", "/m/a.flac" } }, QJsonObject { { "future", 1 } } }, "savedPlaylist");
+    start();
+    perform(SetVolumeCommand(0.5f));
+    defaults->flush();
+    EXPECT_EQ(defaults->object("savedPlaylist")->toArray().size(), 2);
+    perform(AddTracksCommand({ url("/m/b.flac") }));
+    EXPECT_EQ(storedNow().size(), 2u);
+    EXPECT_EQ(defaults->object("savedPlaylist")->toArray().size(), 2); // a and b
+}
+
 // A file listed again while its removal was still being worked out stays described.
 TEST_F(Editing, AFileListedAgainBeforeItsRemovalIsFinishedKeepsItsStateAndDescription)
 {
