@@ -28,12 +28,10 @@ void paintScreenful(benchmark::State& state)
     PlaylistListView list;
     list.resize(360, 380);
     list.show();
-    list.setTitles(titles(count));
-    list.setTimes(QStringList(count, QStringLiteral("4:20")));
     QList<bool> uncached(count);
     for (int i = 0; i < count; i += 3)
         uncached[i] = true;
-    list.setUncachedRows(std::move(uncached));
+    list.setRows(std::make_shared<TextRows>(titles(count), QStringList(count, QStringLiteral("4:20")), std::move(uncached)));
     const int middle = count / 2;
     list.scrollToRow(middle + 10);
     list.setPlayingIndex(middle + 5);
@@ -47,15 +45,15 @@ void paintScreenful(benchmark::State& state)
 }
 BENCHMARK(paintScreenful)->Arg(100)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
 
-void setTitles(benchmark::State& state)
+void setRows(benchmark::State& state)
 {
-    const QStringList list = titles(int(state.range(0)));
+    const auto rows = std::make_shared<TextRows>(titles(int(state.range(0))));
     PlaylistListView view;
     view.resize(360, 380);
     view.selectAll();
     for (auto _ : state)
-        view.setTitles(list);
+        view.setRows(rows);
 }
-BENCHMARK(setTitles)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(setRows)->Arg(100'000)->Unit(benchmark::kMicrosecond);
 
 } // namespace

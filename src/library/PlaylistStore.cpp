@@ -2,6 +2,7 @@
 
 #include "Preferences.h"
 
+#include <QJsonDocument>
 #include <QStringDecoder>
 
 namespace lh {
@@ -64,9 +65,22 @@ void PlaylistStore::saveStored(QJsonArray stored)
     defaults_->set(std::move(stored), key_);
 }
 
+void PlaylistStore::saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write)
+{
+    defaults_->setSerialized([tracks = std::move(tracks)] { return storedText(tracks); }, key_, write);
+}
+
 std::vector<Track> PlaylistStore::load(const IsRemote& isRemote) const
 {
     return restoredTracks(defaults_->object(key_).value_or(QJsonValue()), isRemote);
+}
+
+std::optional<std::size_t> PlaylistStore::storedCount() const
+{
+    const auto stored = defaults_->object(key_);
+    if (!stored || !stored->isArray())
+        return std::nullopt;
+    return std::size_t(stored->toArray().size());
 }
 
 QJsonArray PlaylistStore::storedValue(const std::vector<Track>& tracks)
@@ -75,6 +89,20 @@ QJsonArray PlaylistStore::storedValue(const std::vector<Track>& tracks)
     for (const Track& track : tracks)
         array.append(propertyList(track));
     return array;
+}
+
+// One element at a time, so that the whole array never exists as JSON values: for a million
+// tracks those would take several times the memory of the tracks themselves.
+QByteArray PlaylistStore::storedText(const std::vector<Track>& tracks)
+{
+    QByteArray text = "[";
+    for (const Track& track : tracks) {
+        if (text.size() > 1)
+            text += ',';
+        text += QJsonDocument(propertyList(track)).toJson(QJsonDocument::Compact);
+    }
+    text += ']';
+    return text;
 }
 
 std::vector<Track> PlaylistStore::restoredTracks(const QJsonValue& stored, const IsRemote& isRemote)

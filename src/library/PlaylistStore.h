@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Preferences.h"
+#include "SharedValue.h"
 #include "Track.h"
 
 #include <QJsonArray>
@@ -12,8 +14,6 @@
 #include <vector>
 
 namespace lh {
-
-class Preferences;
 
 // Keeps the playlist between launches in the preferences store: an array with one object per
 // track. Fields with default values are left out; restoring is forgiving (a bare path string
@@ -33,11 +33,19 @@ public:
     // The same with the stored form already built (see storedValue), which can be done on
     // any thread.
     void saveStored(QJsonArray stored);
+    // Replaces the stored playlist with these tracks, turned into their stored form only when
+    // the store writes its file (on its writer thread): the playlist is not held a second time
+    // as JSON. `withNextChange`: the file holds these tracks already.
+    void saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write = Preferences::Write::now);
     // The stored playlist, in order; `isRemote` decides for elements that do not say.
     std::vector<Track> load(const IsRemote& isRemote) const;
+    // How many elements the stored playlist has, readable or not; nothing when it is no array.
+    std::optional<std::size_t> storedCount() const;
 
     // The stored form and back, apart from the store.
     static QJsonArray storedValue(const std::vector<Track>& tracks);
+    // The stored form as JSON text, made element by element.
+    static QByteArray storedText(const std::vector<Track>& tracks);
     static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
 
 private:

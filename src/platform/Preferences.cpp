@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,7 +104,20 @@ bool exists(const std::string& path)
 }
 
 // The values of a stored JSON object; nothing when the file cannot be read or is no object.
-std::optional<std::map<QString, QJsonValue>> readObject(const std::string& path)
+// A value's JSON text: `[…]` around it is an array of one, whatever the value is.
+QByteArray jsonText(const QJsonValue& value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+QJsonValue parsedValue(const QByteArray& text)
+{
+    return QJsonDocument::fromJson('[' + text + ']').array().at(0);
+}
+
+template <class Stored>
+std::optional<std::map<QString, Stored>> readObject(const std::string& path)
 {
     const auto contents = FileSystem::readFile(path);
     if (!contents)
@@ -112,10 +126,10 @@ std::optional<std::map<QString, QJsonValue>> readObject(const std::string& path)
     const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
-    std::map<QString, QJsonValue> values;
+    std::map<QString, Stored> values;
     const QJsonObject stored = document.object();
     for (auto it = stored.begin(); it != stored.end(); ++it)
-        values.insert_or_assign(it.key(), it.value());
+        values.insert_or_assign(it.key(), Stored { it.value(), nullptr });
     return values;
 }
 
@@ -152,7 +166,7 @@ void Preferences::load()
     const std::string backup = path + ".bak";
     if (!exists(path) && !exists(backup))
         return; // first run
-    if (auto stored = readObject(path)) {
+    if (auto stored = readObject<Stored>(path)) {
         values_ = std::move(*stored);
         return;
     }
@@ -165,7 +179,7 @@ void Preferences::load()
         const bool isMoved = ::rename(path.c_str(), nativePath(aside).c_str()) == 0;
         whatHappened += isMoved ? QStringLiteral("; kept it as ") + aside : QStringLiteral("; left it in place");
     }
-    if (auto stored = readObject(backup)) {
+    if (auto stored = readObject<Stored>(backup)) {
         values_ = std::move(*stored);
         // The backup becomes the file again at once, so the restored settings hold even if
         // nothing changes before the next start.
@@ -180,16 +194,18 @@ void Preferences::load()
 QJsonValue Preferences::valueOf(const QString& key) const
 {
     const auto found = values_.find(key);
-    return found == values_.end() ? QJsonValue() : found->second;
+    if (found == values_.end())
+        return QJsonValue();
+    const Stored& stored = found->second;
+    return stored.serialize ? parsedValue((*stored.serialize)()) : stored.value;
 }
 
 std::optional<QJsonValue> Preferences::object(const QString& key) const
 {
     MainThread::check();
-    const auto found = values_.find(key);
-    if (found == values_.end())
+    if (!values_.contains(key))
         return std::nullopt;
-    return found->second;
+    return valueOf(key);
 }
 
 std::optional<QJsonArray> Preferences::array(const QString& key) const
@@ -212,10 +228,22 @@ bool Preferences::boolean(const QString& key) const
 
 void Preferences::set(QJsonValue value, const QString& key)
 {
+    store(Stored { std::move(value), nullptr }, key, Write::now);
+}
+
+void Preferences::setSerialized(Serializer serialize, const QString& key, Write write)
+{
+    store(Stored { QJsonValue(), std::make_shared<const Serializer>(std::move(serialize)) }, key, write);
+}
+
+void Preferences::store(Stored value, const QString& key, Write write)
+{
     MainThread::check();
-    QJsonValue previous = valueOf(key);
+    Stored previous;
+    if (const auto found = values_.find(key); found != values_.end())
+        previous = std::move(found->second);
     values_.insert_or_assign(key, std::move(value));
-    {
+    if (write == Write::now) {
         std::lock_guard lock(mutex_);
         pending_ = values_; // a few entries; the values themselves are shared, not copied
         ++requested_;
@@ -225,8 +253,14 @@ void Preferences::set(QJsonValue value, const QString& key)
         }
     }
     // Freeing a replaced 100,000-track playlist takes longer than the rest of set(): let the
-    // writer thread drop the last reference.
-    writer_.execute([previous = std::move(previous)] {});
+    // writer thread drop the last reference. A value read from the file and replaced without a
+    // write is the parse's, made at start-up: the heap it leaves goes back to the system
+    // rather than staying with the process for good.
+    writer_.execute([previous = std::move(previous), isParsed = write == Write::withNextChange]() mutable {
+        previous = Stored();
+        if (isParsed)
+            ::malloc_trim(0);
+    });
 }
 
 void Preferences::writeLatest()
@@ -241,10 +275,24 @@ void Preferences::writeLatest()
         isUnsaved_ = false; // this write is the retry: flush() must not schedule another
     }
     QJsonObject object;
-    for (const auto& [key, value] : snapshot)
-        object.insert(key, value);
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    for (const auto& [key, stored] : snapshot) {
+        if (!stored.serialize)
+            object.insert(key, stored.value);
+    }
+    QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
     object = QJsonObject();
+    // The serialized values go in as the text they give, before the object's closing brace.
+    for (const auto& [key, stored] : snapshot) {
+        if (!stored.serialize)
+            continue;
+        bytes.chop(1);
+        if (bytes.size() > 1)
+            bytes += ',';
+        bytes += jsonText(key);
+        bytes += ':';
+        bytes += (*stored.serialize)();
+        bytes += '}';
+    }
     const auto error = replaceAtomically(nativePath(filePath_), bytes);
     if (error)
         std::fprintf(stderr, "Larkhaven: could not save settings to %s: %s\n", qPrintable(filePath_), qPrintable(*error));

@@ -9,7 +9,9 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -49,6 +51,15 @@ public:
 
     void set(QJsonValue value, const QString& key);
 
+    // The JSON text of a value, made when it is needed: on the writer thread for each write,
+    // or for a read of the key. It must be callable from any thread, as often as needed.
+    using Serializer = std::function<QByteArray()>;
+    enum class Write { now, withNextChange };
+    // Stores a value as its serializer alone: for a value as large as the playlist, which its
+    // owner keeps anyway, so that it is not held a second time as JSON. `withNextChange` is for
+    // a value the file already holds: it replaces the one read without a write of its own.
+    void setSerialized(Serializer serialize, const QString& key, Write write = Write::now);
+
     // Waits until everything set so far is on disk (or failed to get there), first trying
     // again a write that failed. For quitting.
     void flush();
@@ -67,7 +78,12 @@ private:
     // 100,000-element array, while a QJsonValue is shared by reference. A std::map, not a
     // QMap, because the writer thread gets a copy of its own: QMap would share its nodes and
     // detach them with an unsynchronised check.
-    using Values = std::map<QString, QJsonValue>;
+    struct Stored {
+        QJsonValue value;
+        std::shared_ptr<const Serializer> serialize; // when set, stands in for the value
+    };
+    using Values = std::map<QString, Stored>;
+    void store(Stored value, const QString& key, Write write);
 
     QString filePath_;
     Values values_;

@@ -25,6 +25,7 @@ void SetReplayGainModeCommand::execute(PlayerController& controller) const { con
 void SetSleepTimerCommand::execute(PlayerController& controller) const { controller.setSleepTimer(minutes); }
 void SleepTimerTickCommand::execute(PlayerController& controller) const { controller.sleepTimerTick(); }
 void PlaybackTickCommand::execute(PlayerController& controller) const { controller.playbackTick(); }
+void ShowRowsCommand::execute(PlayerController& controller) const { controller.showRows(first, count); }
 void SetWindowShownCommand::execute(PlayerController& controller) const { controller.setIsWindowShown(isShown); }
 
 } // namespace lh

@@ -162,6 +162,18 @@ struct PlaybackTickCommand final : Command {
     void execute(PlayerController& controller) const override;
 };
 
+// The list shows `count` rows from `first` on.
+struct ShowRowsCommand final : Command {
+    ShowRowsCommand(std::int64_t first, std::int64_t count)
+        : first(first)
+        , count(count)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::int64_t first;
+    std::int64_t count;
+};
+
 // The window was shown, or hidden or minimised.
 struct SetWindowShownCommand final : Command {
     explicit SetWindowShownCommand(bool isShown)

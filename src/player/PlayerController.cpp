@@ -69,8 +69,16 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
         },
         environment_.downloads, environment_.stallRuntime);
 
-    // Duplicates inside the stored list (an older version or a hand-edited file) are dropped.
-    model_.tracks.set(Playlist::newTracks(store_.load(remoteTest(environment_.isRemote)), {}));
+    std::vector<Track> restored = store_.load(remoteTest(environment_.isRemote));
+    const std::size_t restoredCount = restored.size();
+    model_.tracks.set(withoutRepeats(std::move(restored)));
+    countRemoteRows(model_.tracks.value(), 1);
+    // The store lets go of the stored form it read, which takes several times the memory of
+    // the tracks, once it is sure the rows stand for all of it: an element it could not read
+    // (a newer version's, say) stays in the file until the playlist itself is edited.
+    if (store_.storedCount() == restoredCount)
+        store_.saveShared(model_.tracks.value(), Preferences::Write::withNextChange);
+
     restoreSettings();
     applyVolume();
 
@@ -90,8 +98,6 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
 
 PlayerController::~PlayerController()
 {
-    if (unsavedTracks_)
-        store_.save(*unsavedTracks_); // at quit: the store writes what it holds as it goes
     self_.reset();
     if (pendingPlayback_)
         pendingPlayback_->request_stop();
@@ -103,6 +109,23 @@ void PlayerController::perform(const Command& command)
 {
     MainThread::check();
     command.execute(*this);
+}
+
+// Duplicates inside the stored list (an older version or a hand-edited file) are dropped. The
+// index built on the way tells a list without any at no more cost than building it, which
+// spares a copy of every row and the exact check's sets.
+std::vector<Track> PlayerController::withoutRepeats(std::vector<Track> restored)
+{
+    for (const Track& track : restored) {
+        if (index_.mayHold(track)) {
+            index_ = PlaylistIndex();
+            auto rows = Playlist::newTracks(restored, {});
+            index_.insert(rows);
+            return rows;
+        }
+        index_.insert(track);
+    }
+    return restored;
 }
 
 TrackImporter::IsRemote PlayerController::remoteTest(const TrackImporter::IsRemote& injected)

@@ -11,6 +11,7 @@
 #include "MonotonicClock.h"
 #include "Playback.h"
 #include "PlayerModel.h"
+#include "PlaylistIndex.h"
 #include "PlaylistStore.h"
 #include "RemoteFileAccess.h"
 #include "RepeatingTimer.h"
@@ -26,6 +27,7 @@
 #include <optional>
 #include <set>
 #include <stop_token>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -127,9 +129,13 @@ public:
     void setSleepTimer(std::optional<int> minutes);
     void sleepTimerTick();
 
-    // Network files and the info panel.
+    // Network files, stream descriptions and the info panel.
     void refreshFileStates();
+    // The stream descriptions still missing of the rows shown and the current one.
     void readMissingStreamInfo();
+    // The window shows `count` rows from `first` on; their descriptions are read as they come
+    // into view. Until the window says, the first rows count as shown.
+    void showRows(std::int64_t first, std::int64_t count);
     void downloadAhead();
     void showInfo(std::int64_t row);
     void closeInfo();
@@ -184,6 +190,8 @@ private:
     TrackImporter importer() const;
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
+    std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
+    std::vector<Track> withoutRepeats(std::vector<Track> restored);
     void persistTracks();
     void forgetUnlisted(std::unordered_set<FileURL> urls);
 
@@ -192,6 +200,9 @@ private:
     void applyGain();
     void restoreSettings();
 
+    void updateFileStates(const std::vector<FileURL>& urls);
+    std::optional<FileState> fileState(const FileURL& url) const;
+    void countRemoteRows(const std::vector<Track>& tracks, std::ptrdiff_t change);
     void receive(const DownloadStates& states);
     void receive(const FileURL& url, const StreamInfo& info);
     void receiveEmbeddedSheet(const FileURL& url, const CueSheet& sheet, const StreamInfo& info);
@@ -216,6 +227,12 @@ private:
     std::shared_ptr<CoverArtCache> coverArt_;
     std::chrono::nanoseconds stallLimit_;
     DownloadStates downloadStates_;
+    // The network files among the rows, with how many rows name each: the file states and the
+    // copies ahead are about these alone, so an edit finds them without a pass over the rows.
+    std::unordered_map<FileURL, std::size_t> remoteRows_;
+    PlaylistIndex index_; // of every row, kept with each edit
+    std::int64_t firstShownRow_ = 0;
+    std::int64_t shownRowCount_ = 64; // more than the tallest window shows before it says
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
@@ -224,7 +241,6 @@ private:
     std::int64_t addCount_ = 0;
     Preferences& defaults_;
     PlaylistStore store_;
-    std::shared_ptr<const TrackList> unsavedTracks_; // the latest save, until stored
     std::unique_ptr<RepeatingTimer> timer_;
     bool isWindowShown_ = true;
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one

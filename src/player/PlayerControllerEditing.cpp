@@ -120,6 +120,25 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
         startNextAdd();
 }
 
+// The tracks of `tracks` to add. The index tells most of them new without a look at the rows;
+// only those it may hold are checked, against the rows that name their files, found in one pass.
+std::vector<Track> PlayerController::newTracks(const std::vector<Track>& tracks) const
+{
+    std::unordered_set<FileURL> suspects;
+    for (const Track& track : tracks) {
+        if (index_.mayHold(track))
+            suspects.insert(track.url);
+    }
+    std::vector<Track> rows;
+    if (!suspects.empty()) {
+        for (const Track& row : model_.tracks.value()) {
+            if (suspects.contains(row.url))
+                rows.push_back(row);
+        }
+    }
+    return Playlist::newTracks(tracks, rows);
+}
+
 void PlayerController::openTracks(const std::vector<FileURL>& urls)
 {
     addTracks(urls, [weak = Weak(self_)](const std::vector<Track>& imported) {
@@ -140,14 +159,33 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
 
 void PlayerController::append(const std::vector<Track>& tracks)
 {
-    const auto added = Playlist::newTracks(tracks, model_.tracks.value());
+    const auto added = newTracks(tracks);
     if (added.empty())
         return;
-    model_.tracks.modify([&](std::vector<Track>& all) { all.insert(all.end(), added.begin(), added.end()); });
+    // Made at its final size in one pass, and the old list freed in the background: at a
+    // million rows each pass over them costs the main thread tens of milliseconds.
+    TrackList before = model_.tracks.value();
+    std::vector<Track> all;
+    all.reserve(before.size() + added.size());
+    all.insert(all.end(), before.begin(), before.end());
+    all.insert(all.end(), added.begin(), added.end());
+    model_.tracks.set(std::move(all));
+    freeOn(background_, std::move(before));
+    index_.insert(added);
     persistTracks();
+    countRemoteRows(added, 1);
     readMissingStreamInfo();
-    refreshFileStates();
-    downloadAhead();
+    // Only the new rows' files can have a new state, and only new network rows change what is
+    // copied ahead.
+    std::vector<FileURL> remote;
+    for (const Track& track : added) {
+        if (track.isRemote)
+            remote.push_back(track.url);
+    }
+    if (!remote.empty()) {
+        updateFileStates(remote);
+        downloadAhead();
+    }
     // Whole-file rows of a file the new cue tracks now cover give way to them.
     const auto superseded = Playlist::wholeFiles(model_.tracks.value(), added);
     if (!superseded.empty())
@@ -214,22 +252,29 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     std::vector<Track> kept;
     kept.reserve(static_cast<std::size_t>(count) - valid.size());
     std::unordered_set<FileURL> removedFiles;
+    std::vector<Track> removedTracks;
     auto removed = valid.begin();
     for (std::int64_t row = 0; row < count; ++row) {
         const Track& track = before[static_cast<std::size_t>(row)];
         if (removed != valid.end() && *removed == row) {
             removedFiles.insert(track.url);
+            removedTracks.push_back(track);
             ++removed;
         } else {
             kept.push_back(track);
         }
     }
+    index_.erase(removedTracks);
+    const bool isRemoteRemoved = std::ranges::any_of(removedTracks, &Track::isRemote);
+    countRemoteRows(removedTracks, -1);
     model_.tracks.set(std::move(kept));
     freeOn(background_, std::move(before));
     persistTracks();
 
-    if (const auto current = model_.currentIndex.value()) {
-        if (valid.contains(*current)) {
+    const auto current = model_.currentIndex.value();
+    const bool isCurrentRemoved = current && valid.contains(*current);
+    if (current) {
+        if (isCurrentRemoved) {
             resetPlayback();
             model_.currentIndex.set(std::nullopt);
         } else {
@@ -242,7 +287,10 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
         closeInfo();
     // The remaining rows' states and stream descriptions stand; only the removed files' go.
     forgetUnlisted(std::move(removedFiles));
-    downloadAhead();
+    // What is copied ahead changes only with the network rows and the row it starts from.
+    if (isRemoteRemoved || (isCurrentRemoved && !remoteRows_.empty()))
+        downloadAhead();
+    readMissingStreamInfo(); // other rows have moved into view
     reconsiderUpcoming();
 }
 
@@ -280,31 +328,12 @@ void PlayerController::forgetUnlisted(std::unordered_set<FileURL> urls)
     });
 }
 
-// Building the stored form of a large playlist takes long, so it is built on the background
-// executor from the playlist itself (a shared value nothing changes), and handed to the store
-// back on the main thread. Of a burst of saves only the latest is built; one still pending
-// when the controller goes is stored by the destructor.
+// The store keeps the playlist as the shared list itself and builds its stored form on its
+// writer thread when it writes the file: nothing per row on the main thread, and the playlist
+// is not held a second time as JSON.
 void PlayerController::persistTracks()
 {
-    auto snapshot = std::make_shared<const TrackList>(model_.tracks.value());
-    unsavedTracks_ = snapshot;
-    background_.execute([weakSnapshot = std::weak_ptr(snapshot), mainThread = mainThread_, weak = Weak(self_)] {
-        const auto tracks = weakSnapshot.lock();
-        if (!tracks)
-            return; // superseded by a later save, or stored already
-        QJsonArray stored = PlaylistStore::storedValue(*tracks);
-        mainThread->execute([weak, weakSnapshot, stored = std::move(stored)] {
-            auto alive = weak.lock();
-            if (!alive)
-                return;
-            PlayerController& controller = **alive;
-            const auto& unsaved = controller.unsavedTracks_;
-            if (!unsaved || unsaved.owner_before(weakSnapshot) || weakSnapshot.owner_before(unsaved))
-                return; // a later save is under way
-            controller.store_.saveStored(stored);
-            freeOn(controller.background_, std::move(controller.unsavedTracks_));
-        });
-    });
+    store_.saveShared(model_.tracks.value());
 }
 
 } // namespace lh

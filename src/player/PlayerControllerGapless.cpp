@@ -97,6 +97,7 @@ bool PlayerController::followOn()
     downloadAhead();
     if (playback_.file())
         readPlayingTags(track, *playback_.file());
+    readMissingStreamInfo();
     return true;
 }
 

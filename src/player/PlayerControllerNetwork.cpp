@@ -21,8 +21,30 @@ void PlayerController::receive(const DownloadStates& states)
             unreachable.insert(url);
     }
     knownUnreachable_ = std::move(unreachable);
+
+    // Only the files the report changes can have changed state, but a copy that arrived may have
+    // made room by evicting others: those shown cached are looked at again too, which the size
+    // of the cache bounds, unlike the rows.
+    std::vector<FileURL> changed;
+    bool hasCopyArrived = false;
+    for (const auto& [url, state] : downloadStates_) {
+        const auto now = states.find(url);
+        if (now == states.end() || now->second != state)
+            changed.push_back(url);
+        hasCopyArrived = hasCopyArrived || (state == DownloadState::copying && now == states.end());
+    }
+    for (const auto& [url, state] : states) {
+        if (!downloadStates_.contains(url))
+            changed.push_back(url);
+    }
+    if (hasCopyArrived) {
+        for (const auto& [url, state] : model_.fileStates.value().get()) {
+            if (state == FileState::cached)
+                changed.push_back(url);
+        }
+    }
     downloadStates_ = states;
-    refreshFileStates();
+    updateFileStates(changed);
     readMissingStreamInfo(); // a copy that just arrived can now be read
 }
 
@@ -41,22 +63,27 @@ std::optional<FileURL> PlayerController::playableFile(const Track& track) const
     return cache_.copy(track.url);
 }
 
+// What a network file's row shows; nothing for a local file or one no row names.
+std::optional<FileState> PlayerController::fileState(const FileURL& url) const
+{
+    if (!remoteRows_.contains(url))
+        return std::nullopt;
+    if (cache_.copy(url))
+        return FileState::cached; // a finished copy wins over whatever is under way
+    const auto download = downloadStates_.find(url);
+    if (download == downloadStates_.end())
+        return FileState::waiting;
+    return download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
+}
+
+// The map holds the network files alone (a local file needs no state, and a million of them
+// would make every change a copy of a million entries).
 void PlayerController::refreshFileStates()
 {
     FileStateMap states;
-    states.reserve(model_.fileStates.value().size());
-    for (const Track& track : model_.tracks.value()) {
-        const auto [entry, isNew] = states.try_emplace(track.url, FileState::local);
-        if (!isNew || !track.isRemote)
-            continue;
-        if (cachedCopy(track)) {
-            entry->second = FileState::cached; // a finished copy wins over whatever is under way
-        } else if (const auto download = downloadStates_.find(track.url); download == downloadStates_.end()) {
-            entry->second = FileState::waiting;
-        } else {
-            entry->second = download->second == DownloadState::copying ? FileState::copying : FileState::unreachable;
-        }
-    }
+    states.reserve(remoteRows_.size());
+    for (const auto& [url, rows] : remoteRows_)
+        states.emplace(url, *fileState(url));
     if (states == model_.fileStates.value().get())
         return;
     SharedFileStates previous = model_.fileStates.value();
@@ -64,35 +91,83 @@ void PlayerController::refreshFileStates()
     freeOn(background_, std::move(previous));
 }
 
+// The same for the named files only; the map changes, and is announced, only if one of them
+// shows something new.
+void PlayerController::updateFileStates(const std::vector<FileURL>& urls)
+{
+    const FileStateMap& states = model_.fileStates.value();
+    std::vector<std::pair<FileURL, std::optional<FileState>>> changes;
+    for (const FileURL& url : urls) {
+        const auto now = fileState(url);
+        const auto shown = states.find(url);
+        if (shown == states.end() ? now.has_value() : shown->second != now)
+            changes.emplace_back(url, now);
+    }
+    if (changes.empty())
+        return;
+    SharedFileStates previous = model_.fileStates.value();
+    model_.fileStates.modify([&](FileStateMap& all) {
+        for (const auto& [url, state] : changes) {
+            if (state)
+                all.insert_or_assign(url, *state);
+            else
+                all.erase(url);
+        }
+    });
+    freeOn(background_, std::move(previous));
+}
+
+void PlayerController::countRemoteRows(const std::vector<Track>& tracks, std::ptrdiff_t change)
+{
+    for (const Track& track : tracks) {
+        if (!track.isRemote)
+            continue;
+        auto& rows = remoteRows_[track.url];
+        rows = std::size_t(std::ptrdiff_t(rows) + change);
+        if (rows == 0)
+            remoteRows_.erase(track.url);
+    }
+}
+
 void PlayerController::downloadAhead()
 {
     const auto& tracks = model_.tracks.value();
     std::vector<FileURL> urls;
-    if (!tracks.empty())
+    if (!remoteRows_.empty())
         urls = Playlist::remoteFiles(tracks, model_.currentIndex.value());
     // The downloader takes requests on its own executor in the order they were made, so the
     // last one made is the list it ends up with.
     downloader_->want(std::move(urls));
 }
 
+void PlayerController::showRows(std::int64_t first, std::int64_t count)
+{
+    if (first == firstShownRow_ && count == shownRowCount_)
+        return;
+    firstShownRow_ = std::max<std::int64_t>(0, first);
+    shownRowCount_ = std::max<std::int64_t>(0, count);
+    readMissingStreamInfo();
+}
+
+// Only the rows the window shows and the current one (the display names its format) are read:
+// a playlist of a million files then costs the reading a screenful costs, and rows scrolled
+// to are read as they come into view.
 void PlayerController::readMissingStreamInfo()
 {
     const auto& known = model_.streamInfo.value();
     const auto& tracks = model_.tracks.value();
-    // Only a cue sheet's tracks share a file with other rows (whole files are never listed
-    // twice), so only their files need remembering: a playlist of whole files asks for
-    // each file once without a set of all of them.
-    std::unordered_set<FileURL> sharedFiles;
-    for (const Track& track : tracks) {
-        if (!track.isWholeFile())
-            sharedFiles.insert(track.url);
-    }
-    std::unordered_set<FileURL> seen;
+    const auto count = std::int64_t(tracks.size());
+    std::vector<std::int64_t> rows;
+    for (std::int64_t row = firstShownRow_; row < std::min(count, firstShownRow_ + shownRowCount_); ++row)
+        rows.push_back(row);
+    if (const auto current = model_.currentIndex.value(); current && *current >= 0 && *current < count)
+        rows.push_back(*current);
+
+    std::unordered_set<FileURL> asked; // the cue tracks of one file share its description
     std::vector<MetadataReader::StreamRequest> requests;
-    for (const Track& track : tracks) {
-        if (known.contains(track.url) || arrivedStreamInfo_.contains(track.url))
-            continue;
-        if (!sharedFiles.empty() && sharedFiles.contains(track.url) && !seen.insert(track.url).second)
+    for (const std::int64_t row : rows) {
+        const Track& track = tracks[std::size_t(row)];
+        if (known.contains(track.url) || arrivedStreamInfo_.contains(track.url) || !asked.insert(track.url).second)
             continue;
         // A network file without a copy is read once its copy arrives.
         // A whole file may be an album image with its sheet inside: the same read looks.
@@ -113,10 +188,8 @@ void PlayerController::readMissingStreamInfo()
         });
 }
 
-// Every change of the stream descriptions hands the whole map to the window, which works out
-// a duration for every row: for a playlist of a hundred thousand files, one change per file
-// read would keep the main thread busy for a long time. So the descriptions that arrived while
-// the main thread was busy go into the model together, in one change.
+// The descriptions that arrived while the main thread was busy go into the model together, in
+// one change: each change copies the map and repaints the list.
 void PlayerController::receive(const FileURL& url, const StreamInfo& info)
 {
     const bool isFirst = arrivedStreamInfo_.empty();

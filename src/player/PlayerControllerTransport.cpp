@@ -84,6 +84,7 @@ bool PlayerController::startPlayback(const Track& track, const FileURL& file)
     startTimer();
     downloadAhead();
     readPlayingTags(track, file);
+    readMissingStreamInfo(); // the display shows the format of what plays, wherever its row is
     return true;
 }
 

@@ -7,8 +7,9 @@ namespace lh {
 
 // Everything the window shows about the player, and nothing else: no rules, no clamping, no
 // de-duplication. The controller is its only writer and keeps the invariants (a valid current
-// index, volume and levels within 0…1, a file state for every playlist file); the views read
-// it through PlayerState. Main thread only: every access checks.
+// index, volume and levels within 0…1, a file state for every network file of the playlist;
+// a file without one is local); the views read it through PlayerState. Main thread only: every
+// access checks.
 class PlayerModel final : public PlayerState {
 public:
     Observable<TrackList> tracks;

@@ -38,9 +38,9 @@ public:
         if (!isValid())
             return {};
         if (type == QAccessible::Name)
-            return list_->titles().at(row_);
+            return list_->rows().title(row_);
         if (type == QAccessible::Description) {
-            QString duration = row_ < list_->times().size() ? list_->times().at(row_) : QString();
+            QString duration = list_->rows().time(row_);
             if (isPlaying())
                 duration += duration.isEmpty() ? QStringLiteral("playing") : QStringLiteral(", playing");
             return duration;

@@ -57,6 +57,7 @@ std::vector<FileURL> droppedFiles(const QMimeData& data)
 
 PlaylistListView::PlaylistListView(QWidget* parent)
     : QAbstractScrollArea(parent)
+    , rows_(std::make_shared<TextRows>(QStringList()))
     , font_(Theme::font(11))
 {
     setFrameShape(QFrame::NoFrame);
@@ -72,28 +73,15 @@ PlaylistListView::PlaylistListView(QWidget* parent)
     viewport()->setAcceptDrops(true);
 }
 
-void PlaylistListView::setTitles(QStringList titles)
+void PlaylistListView::setRows(std::shared_ptr<const PlaylistRows> rows)
 {
-    titles_ = std::move(titles);
-    changeSelection([count = rowCount()](PlaylistSelection& s) {
+    rows_ = std::move(rows);
+    rowCount_ = rows_->count();
+    changeSelection([count = rowCount_](PlaylistSelection& s) {
         s.setRowCount(count);
         return std::nullopt;
     });
     updateScrollRange();
-    viewport()->update();
-}
-
-void PlaylistListView::setTimes(QStringList times)
-{
-    times_ = std::move(times);
-    viewport()->update();
-}
-
-void PlaylistListView::setUncachedRows(QList<bool> rows)
-{
-    if (rows == uncachedRows_)
-        return;
-    uncachedRows_ = std::move(rows);
     viewport()->update();
 }
 
@@ -202,15 +190,15 @@ void PlaylistListView::drawRow(QPainter& painter, std::int64_t row, int y, bool 
     const QColor text = highlighted ? QColor(Qt::white) : QColor(Qt::black);
     if (row == playingIndex_)
         Glyphs::drawSpeaker(painter, QRectF(6, y + 4, 13, 11), 2, text, false);
-    else if (row < uncachedRows_.size() && uncachedRows_[row])
+    else if (rows_->isUncached(row))
         Glyphs::drawDownload(painter, QRectF(6, y + 4, 11, 11), highlighted ? QColor(Qt::white) : Theme::rowMark());
 
     const int titleX = indicatorColumnWidth + 5;
     const int timeRight = width - timeRightInset();
-    drawString(painter, titles_[row], QRectF(titleX, y + 2, timeRight - timeTextWidth - 9 - titleX, rowHeight - 3),
+    drawString(painter, rows_->title(row), QRectF(titleX, y + 2, timeRight - timeTextWidth - 9 - titleX, rowHeight - 3),
         { font_, text, Qt::AlignLeft });
-    if (row < times_.size())
-        drawString(painter, times_[row], QRectF(timeRight - timeTextWidth, y + 2, timeTextWidth, rowHeight - 3),
+    if (const QString time = rows_->time(row); !time.isEmpty())
+        drawString(painter, time, QRectF(timeRight - timeTextWidth, y + 2, timeTextWidth, rowHeight - 3),
             { font_, text, Qt::AlignRight });
 }
 
@@ -228,6 +216,13 @@ void PlaylistListView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     paint(painter, event->rect(), isFocused());
+    // Counted from the whole viewport, not the part repainted: what the user can see.
+    const std::int64_t first = scrollOffset() / rowHeight;
+    const std::pair shown { first, (scrollOffset() + viewport()->height() - 1) / rowHeight - first + 1 };
+    if (shown != shownRows_ && onShownRows) {
+        shownRows_ = shown;
+        onShownRows(shown.first, shown.second);
+    }
 }
 
 void PlaylistListView::resizeEvent(QResizeEvent* event)

@@ -3,15 +3,14 @@
 #include "FileURL.h"
 #include "IndexSet.h"
 #include "Observable.h"
+#include "PlaylistRows.h"
 #include "PlaylistSelection.h"
 
 #include <QAbstractScrollArea>
 #include <QFont>
-#include <QList>
-#include <QStringList>
-
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,17 +32,11 @@ public:
 
     explicit PlaylistListView(QWidget* parent = nullptr);
 
-    // One display name per row; the count is the row count. Taking the list costs the same for
-    // any length (Qt lists are shared); the selection is clamped to the new rows.
-    void setTitles(QStringList titles);
-    const QStringList& titles() const noexcept { return titles_; }
-    std::int64_t rowCount() const noexcept { return titles_.size(); }
-    // Duration texts per row; the list may be shorter than the titles.
-    void setTimes(QStringList times);
-    const QStringList& times() const noexcept { return times_; }
-    // True where the row's file has no local copy yet (the download mark).
-    void setUncachedRows(QList<bool> rows);
-    const QList<bool>& uncachedRows() const noexcept { return uncachedRows_; }
+    // The rows to show; the count is theirs. Taking them costs the same for any length: the
+    // list asks only for the rows it draws or reads out. The selection is clamped to the new rows.
+    void setRows(std::shared_ptr<const PlaylistRows> rows);
+    const PlaylistRows& rows() const noexcept { return *rows_; }
+    std::int64_t rowCount() const noexcept { return rowCount_; }
     void setPlayingIndex(std::optional<std::int64_t> row);
     std::optional<std::int64_t> playingIndex() const noexcept { return playingIndex_; }
 
@@ -66,6 +59,8 @@ public:
     std::function<void(std::int64_t row)> onPlay;
     std::function<void(const IndexSet& rows)> onRemove;
     std::function<void(std::vector<FileURL> files)> onDropFiles;
+    // The rows on screen changed: `count` rows from `first` on, told when they are painted.
+    std::function<void(std::int64_t first, std::int64_t count)> onShownRows;
 
     // Draws the part `area` of the viewport (its own coordinates) at the current scroll
     // position, as the focused or the unfocused list.
@@ -100,13 +95,13 @@ private:
     void updateScrollRange();
     void setDropTargeted(bool targeted);
 
-    QStringList titles_;
-    QStringList times_;
-    QList<bool> uncachedRows_;
+    std::shared_ptr<const PlaylistRows> rows_; // never null
+    std::int64_t rowCount_ = 0; // rows_'s, asked once per change
     std::optional<std::int64_t> playingIndex_;
     PlaylistSelection selection_;
     Observable<IndexSet> published_;
     bool isDropTargeted_ = false;
+    std::pair<std::int64_t, std::int64_t> shownRows_ { -1, -1 }; // as last told through onShownRows
     QFont font_;
 };
 

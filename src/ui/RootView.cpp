@@ -154,6 +154,7 @@ void RootView::buildPlaylistArea()
 
     list_ = new PlaylistListView(this);
     list_->onPlay = [this](std::int64_t row) { send(PlayTrackCommand(row)); };
+    list_->onShownRows = [this](std::int64_t first, std::int64_t count) { send(ShowRowsCommand(first, count)); };
     list_->onRemove = [this](const IndexSet& rows) {
         std::set<std::int64_t> indices;
         for (const IndexSet::Run& run : rows.runs()) {

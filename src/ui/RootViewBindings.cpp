@@ -9,6 +9,7 @@
 #include "PublisherHelpers.h"
 #include "SquareButton.h"
 #include "TrackInfoPanelController.h"
+#include "TrackRows.h"
 #include "TransportButton.h"
 
 #include <QGraphicsOpacityEffect>
@@ -25,15 +26,6 @@ std::optional<Track> trackAt(const Tracks& tracks, Index index)
     if (!index || *index < 0 || *index >= std::int64_t(tracks.size()))
         return std::nullopt;
     return tracks[std::size_t(*index)];
-}
-
-bool isUncached(const FileStateMap& states, const Track& track)
-{
-    const auto found = states.find(track.url);
-    if (found == states.end())
-        return false;
-    const FileState state = found->second;
-    return state == FileState::waiting || state == FileState::copying || state == FileState::unreachable;
 }
 
 } // namespace
@@ -133,30 +125,13 @@ void RootView::bindSettings()
 
 void RootView::bindPlaylist()
 {
-    subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher())
-                                 .sink([this](const std::tuple<Tracks, SharedStreamInfo>& value) {
-                                     const std::vector<QString> texts
-                                         = DisplayTexts::rowDurationTexts(std::get<0>(value), std::get<1>(value));
-                                     list_->setTimes(QStringList(texts.begin(), texts.end()));
-                                 }));
-
-    subscriptions_.push_back(combineLatest(state_.tracksPublisher(), state_.fileStatesPublisher())
-                                 .sink([this](const std::tuple<Tracks, SharedFileStates>& value) {
-                                     const auto& [tracks, states] = value;
-                                     QList<bool> rows;
-                                     rows.reserve(qsizetype(tracks.size()));
-                                     for (const Track& track : tracks)
-                                         rows.append(isUncached(states, track));
-                                     list_->setUncachedRows(std::move(rows));
-                                 }));
-
-    subscriptions_.push_back(state_.tracksPublisher().sink([this](const Tracks& tracks) {
-        QStringList titles;
-        titles.reserve(qsizetype(tracks.size()));
-        for (const Track& track : tracks)
-            titles.append(DisplayTexts::displayName(track));
-        list_->setTitles(std::move(titles));
-    }));
+    // The list asks for the texts of the rows it draws, so no change costs a pass over the rows.
+    subscriptions_.push_back(
+        combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher())
+            .sink([this](const std::tuple<Tracks, SharedStreamInfo, SharedFileStates>& value) {
+                const auto& [tracks, streamInfo, fileStates] = value;
+                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates));
+            }));
 
     subscriptions_.push_back(
         state_.currentIndexPublisher().sink([this](Index index) { list_->setPlayingIndex(index); }));

@@ -25,7 +25,7 @@ public:
     int sent = 0;
     void perform(const Command& command) override
     {
-        if (!dynamic_cast<const SetWindowShownCommand*>(&command))
+        if (!dynamic_cast<const SetWindowShownCommand*>(&command) && !dynamic_cast<const ShowRowsCommand*>(&command))
             ++sent;
     }
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace lh {
@@ -38,18 +39,29 @@ Track cueTrack()
     return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), false, std::nullopt, false };
 }
 
+// Saved as JSON values, or as the tracks themselves turned into JSON only when the file is
+// written: both read back alike, in the same run and after a relaunch.
+using Save = std::function<void(PlaylistStore&, const std::vector<Track>&)>;
+const std::vector<std::pair<const char*, Save>> saves {
+    { "as values", [](PlaylistStore& store, const std::vector<Track>& tracks) { store.save(tracks); } },
+    { "as tracks", [](PlaylistStore& store, const std::vector<Track>& tracks) { store.saveShared(tracks); } },
+};
+
 TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
 {
-    store.save({ whole(FileURL("/music/a.flac")), cueTrack(),
-        Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true, std::nullopt, false } });
     const QJsonArray expected {
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false } },
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false }, { "end", 61.5 }, { "title", "One" }, { "artist", "Band" } },
         QJsonObject { { "path", "/net/b.mp3" }, { "remote", true }, { "start", 12.25 }, { "title", "Two" } },
     };
-    EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(expected));
-    store.save({});
-    EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(QJsonArray()));
+    for (const auto& [how, save] : saves) {
+        SCOPED_TRACE(how);
+        save(store, { whole(FileURL("/music/a.flac")), cueTrack(),
+            Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true, std::nullopt, false } });
+        EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(expected));
+        save(store, {});
+        EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(QJsonArray()));
+    }
 }
 
 TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
@@ -57,11 +69,33 @@ TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
     const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), true, std::nullopt, false },
         whole(FileURL("/music/Caf\xE9/01.flac")),
         Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, false, QStringLiteral("Album"), true } };
-    store.save(tracks);
+    for (const auto& [how, save] : saves) {
+        SCOPED_TRACE(how);
+        preferences->set(QJsonValue(), "savedPlaylist");
+        preferences->set(true, "other"); // written beside it
+        PlaylistStore fresh(*preferences, "savedPlaylist");
+        save(fresh, tracks);
+        preferences.reset();
+        preferences = open();
+        EXPECT_EQ(PlaylistStore(*preferences, "savedPlaylist").load(isRemote), tracks);
+        EXPECT_TRUE(preferences->boolean("other"));
+        EXPECT_EQ(remoteQuestions, 0);
+    }
+}
+
+// What the file holds already replaces the value read without a write; the next change of any
+// setting writes it.
+TEST_F(PlaylistStoreTest, TracksTheFileHoldsAreWrittenWithTheNextChange)
+{
+    store.save({ cueTrack() });
     preferences.reset();
     preferences = open();
-    EXPECT_EQ(PlaylistStore(*preferences, "savedPlaylist").load(isRemote), tracks);
-    EXPECT_EQ(remoteQuestions, 0);
+    PlaylistStore(*preferences, "savedPlaylist").saveShared(std::vector { whole(FileURL("/music/b.flac")) }, Preferences::Write::withNextChange);
+    preferences->flush();
+    EXPECT_EQ(PlaylistStore(*open(), "savedPlaylist").load(isRemote), std::vector { cueTrack() });
+    preferences->set(0.5, "volume");
+    preferences->flush();
+    EXPECT_EQ(PlaylistStore(*open(), "savedPlaylist").load(isRemote), std::vector { whole(FileURL("/music/b.flac")) });
 }
 
 TEST_F(PlaylistStoreTest, SkipsElementsItCannotReadOneByOne)

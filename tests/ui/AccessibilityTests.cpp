@@ -35,6 +35,8 @@ public:
 
     void perform(const Command& command) override
     {
+        if (dynamic_cast<const ShowRowsCommand*>(&command))
+            return; // the list reports what it paints
         std::ostringstream out;
         if (auto* c = dynamic_cast<const PlayTrackCommand*>(&command))
             out << "play " << c->index;

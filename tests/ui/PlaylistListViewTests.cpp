@@ -66,7 +66,7 @@ IndexSet rows(std::initializer_list<std::int64_t> indices)
 TEST(PlaylistListView, MouseAndKeysReachTheCallbacks)
 {
     Window w;
-    w.list.setTitles(numberedTitles(5));
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(5)));
 
     QTest::mouseDClick(w.surface(), Qt::LeftButton, {}, w.row(2));
     EXPECT_EQ(w.played, std::vector<std::int64_t>({ 2 }));
@@ -173,9 +173,8 @@ bool isDark(QRgb color)
 TEST(PlaylistListView, RowsShowSelectionStripesAndMarks)
 {
     Window w;
-    w.list.setTitles(numberedTitles(3));
-    w.list.setTimes({ QStringLiteral("3:01") });
-    w.list.setUncachedRows({ false, true, true });
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(3), QStringList { QStringLiteral("3:01") },
+        QList<bool> { false, true, true }));
     w.list.setPlayingIndex(2);
     QTest::mouseClick(w.surface(), Qt::LeftButton, {}, w.row(0));
 
@@ -199,8 +198,7 @@ TEST(PlaylistListView, RowsShowSelectionStripesAndMarks)
 TEST(PlaylistListView, AMillionRowsScrollToTheLastAndBack)
 {
     Window w;
-    w.list.setTitles(numberedTitles(1'000'000));
-    w.list.setTimes({});
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(1'000'000)));
     QTest::keyClick(&w.list, Qt::Key_End);
     const QImage image = w.surface()->grab().toImage();
     const int bottom = image.height() / image.devicePixelRatio();
@@ -245,19 +243,19 @@ int timeTextEnd(PlaylistListView& list)
 TEST(PlaylistListView, TheScrollBarLeavesTheDurationsUncovered)
 {
     Window w;
-    w.list.setTitles(numberedTitles(3));
-    w.list.setTimes({ QStringLiteral("59:58"), QStringLiteral("1:00"), QStringLiteral("2:00") });
+    const QStringList times { QStringLiteral("59:58"), QStringLiteral("1:00"), QStringLiteral("2:00") };
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(3), times));
     const int unscrolled = timeTextEnd(w.list);
     EXPECT_GT(unscrolled, 300 - 10); // right-aligned to the column's margin
 
-    w.list.setTitles(numberedTitles(50));
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(50), times));
     QScrollBar& bar = *w.list.verticalScrollBar();
     ASSERT_TRUE(test::runEventsUntil([&] { return bar.isVisible(); }, 2s));
     const int scrolled = timeTextEnd(w.list);
     EXPECT_GT(scrolled, 0);
     EXPECT_LT(scrolled, bar.mapTo(&w.list, QPoint(0, 0)).x() - w.list.viewport()->x());
 
-    w.list.setTitles(numberedTitles(3));
+    w.list.setRows(std::make_shared<TextRows>(numberedTitles(3), times));
     EXPECT_EQ(timeTextEnd(w.list), unscrolled);
 }
 

@@ -25,13 +25,14 @@ public:
 
     void fill()
     {
-        list.setTitles({ QStringLiteral("Opening"), QStringLiteral("Boards of Canada - Roygbiv"),
+        QStringList titles { QStringLiteral("Opening"), QStringLiteral("Boards of Canada - Roygbiv"),
             QStringLiteral("A title far too long to fit in the name column of the playlist, cut at the tail"),
             QStringLiteral("東京の夜 · 서울"), QStringLiteral("Side B (Live at the Hall, 1979)"),
-            QStringLiteral("Interlude"), QStringLiteral("Closing") });
-        list.setTimes({ QStringLiteral("3:41"), QStringLiteral("2:31"), QStringLiteral("12:05"),
-            QStringLiteral("4:02"), QStringLiteral("61:17"), QStringLiteral("0:48") });
-        list.setUncachedRows({ false, false, true, true, false, true, false });
+            QStringLiteral("Interlude"), QStringLiteral("Closing") };
+        QStringList times { QStringLiteral("3:41"), QStringLiteral("2:31"), QStringLiteral("12:05"),
+            QStringLiteral("4:02"), QStringLiteral("61:17"), QStringLiteral("0:48") };
+        list.setRows(std::make_shared<TextRows>(std::move(titles), std::move(times),
+            QList<bool> { false, false, true, true, false, true, false }));
         list.setPlayingIndex(1);
     }
 
@@ -76,8 +77,8 @@ const Page lists("list", [](const Camera& camera) {
         titles.reserve(1'000'000);
         for (int i = 0; i < 1'000'000; ++i)
             titles << QStringLiteral("Track %1").arg(i + 1);
-        million.list.setTitles(std::move(titles));
-        million.list.setTimes(QStringList(1'000'000, QStringLiteral("4:20")));
+        million.list.setRows(
+            std::make_shared<TextRows>(std::move(titles), QStringList(1'000'000, QStringLiteral("4:20"))));
         million.list.scrollToRow(999'999);
         // Scrolling flashes the overlay scroll bar; let it appear.
         QEventLoop wait;

@@ -1,0 +1,129 @@
+#include "PlaylistIndex.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace lh {
+
+namespace {
+
+std::uint64_t mix(std::uint64_t value)
+{
+    // A 64-bit finaliser (splitmix64): a few bits of difference spread over every bit, so
+    // fingerprints of similar inputs do not cluster in the table.
+    value ^= value >> 30;
+    value *= 0xbf58476d1ce4e5b9ULL;
+    value ^= value >> 27;
+    value *= 0x94d049bb133111ebULL;
+    return value ^ (value >> 31);
+}
+
+} // namespace
+
+std::uint64_t PlaylistIndex::fileKey(const Track& track)
+{
+    return mix(std::hash<FileURL>()(track.url));
+}
+
+std::uint64_t PlaylistIndex::entryKey(const Track& track)
+{
+    // -0.0 == 0.0 as a start, so both must give one key.
+    const double start = track.start == 0.0 ? 0.0 : track.start;
+    return mix(fileKey(track) ^ mix(std::bit_cast<std::uint64_t>(start) + 0x9e3779b97f4a7c15ULL));
+}
+
+void PlaylistIndex::insert(const Track& track)
+{
+    add(fileKey(track));
+    if (!track.isWholeFile())
+        add(entryKey(track));
+}
+
+void PlaylistIndex::insert(const std::vector<Track>& tracks)
+{
+    for (const Track& track : tracks)
+        insert(track);
+}
+
+void PlaylistIndex::erase(const std::vector<Track>& tracks)
+{
+    for (const Track& track : tracks) {
+        remove(fileKey(track));
+        if (!track.isWholeFile())
+            remove(entryKey(track));
+    }
+}
+
+bool PlaylistIndex::mayHold(const Track& track) const
+{
+    return track.isWholeFile() ? contains(fileKey(track)) : contains(entryKey(track));
+}
+
+bool PlaylistIndex::contains(std::uint64_t key) const
+{
+    const Slot* slot = find(key);
+    return slot && slot->count > 0;
+}
+
+const PlaylistIndex::Slot* PlaylistIndex::find(std::uint64_t key) const
+{
+    if (slots_.empty())
+        return nullptr;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = key & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (!slot.isUsed)
+            return nullptr;
+        if (slot.key == key)
+            return &slot;
+    }
+}
+
+void PlaylistIndex::add(std::uint64_t key)
+{
+    if (Slot* slot = const_cast<Slot*>(find(key))) {
+        live_ += slot->count == 0 ? 1 : 0;
+        ++slot->count;
+        return;
+    }
+    // At most three quarters used, erased keys included, so a probe always ends.
+    if (4 * (used_ + 1) > 3 * slots_.size())
+        rebuild(live_ + 1);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = key & mask;
+    while (slots_[i].isUsed)
+        i = (i + 1) & mask;
+    slots_[i] = Slot { key, 1, true };
+    ++used_;
+    ++live_;
+}
+
+void PlaylistIndex::remove(std::uint64_t key)
+{
+    Slot* slot = const_cast<Slot*>(find(key));
+    if (!slot || slot->count == 0)
+        return; // never inserted: nothing to count down
+    if (--slot->count == 0)
+        --live_;
+}
+
+// Sized for twice the live keys, so that the erased ones of many removals do not make it grow.
+void PlaylistIndex::rebuild(std::size_t liveKeys)
+{
+    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::bit_ceil(std::max<std::size_t>(16, 2 * liveKeys))));
+    used_ = 0;
+    live_ = 0;
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (!slot.isUsed || slot.count == 0)
+            continue;
+        std::size_t i = slot.key & mask;
+        while (slots_[i].isUsed)
+            i = (i + 1) & mask;
+        slots_[i] = slot;
+        ++used_;
+        ++live_;
+    }
+}
+
+} // namespace lh

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Track.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lh {
+
+// Which files and cue tracks a playlist holds, as counted 64-bit fingerprints in one flat table
+// (about 32 bytes a row, nothing allocated per row), kept edit by edit. An add then tells a new
+// track from the rows without a pass over them; only a track whose fingerprint is there already
+// (a file added again, or a collision) needs the exact check against the rows.
+//
+// A "no" is certain as long as every row was inserted once and every removed row erased once.
+class PlaylistIndex {
+public:
+    void insert(const Track& track);
+    void insert(const std::vector<Track>& tracks);
+    void erase(const std::vector<Track>& tracks);
+
+    // Whether a row may name the track's file (any row) or, for a cue track, its file and start.
+    bool mayHold(const Track& track) const;
+
+private:
+    struct Slot {
+        std::uint64_t key = 0;
+        std::uint32_t count = 0; // 0 with a key set: a row was erased here, probing goes on past it
+        bool isUsed = false;
+    };
+
+    static std::uint64_t fileKey(const Track& track);
+    static std::uint64_t entryKey(const Track& track);
+    void add(std::uint64_t key);
+    void remove(std::uint64_t key);
+    bool contains(std::uint64_t key) const;
+    // The slot holding `key`, else none.
+    const Slot* find(std::uint64_t key) const;
+    void rebuild(std::size_t liveKeys);
+
+    std::vector<Slot> slots_; // a power of two in size, or empty
+    std::size_t used_ = 0; // slots with a key, live or erased
+    std::size_t live_ = 0;
+};
+
+} // namespace lh

@@ -1,0 +1,44 @@
+#include "TrackRows.h"
+
+#include "DisplayTexts.h"
+
+namespace lh {
+
+TrackRows::TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates)
+    : tracks_(std::move(tracks))
+    , streamInfo_(std::move(streamInfo))
+    , fileStates_(std::move(fileStates))
+{
+}
+
+std::int64_t TrackRows::count() const
+{
+    return std::int64_t(tracks_.size());
+}
+
+const Track& TrackRows::track(std::int64_t row) const
+{
+    return tracks_[std::size_t(row)];
+}
+
+QString TrackRows::title(std::int64_t row) const
+{
+    return DisplayTexts::displayName(track(row));
+}
+
+QString TrackRows::time(std::int64_t row) const
+{
+    return DisplayTexts::rowDurationText(track(row), streamInfo_);
+}
+
+// A file with no state yet is taken for one that needs nothing.
+bool TrackRows::isUncached(std::int64_t row) const
+{
+    const auto found = fileStates_->find(track(row).url);
+    if (found == fileStates_->end())
+        return false;
+    const FileState state = found->second;
+    return state == FileState::waiting || state == FileState::copying || state == FileState::unreachable;
+}
+
+} // namespace lh
