@@ -1,4 +1,5 @@
 #include "AudioFileCache.h"
+#include "BenchmarkRun.h"
 #include "PlayerController.h"
 #include "PlayerModel.h"
 #include "PlaylistStore.h"
@@ -311,10 +312,5 @@ BENCHMARK(addFolderOfTenThousandFiles)->Iterations(5)->UseManualTime()->Unit(ben
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -10,6 +10,7 @@
 #include "PlaylistListView.h"
 #include "Preferences.h"
 #include "PushButton.h"
+#include "RecordingDispatcher.h"
 #include "RootView.h"
 #include "SquareButton.h"
 #include "TrackInfoView.h"
@@ -28,29 +29,6 @@ namespace lh {
 namespace {
 
 using namespace std::chrono_literals;
-
-class RecordingDispatcher final : public CommandDispatching {
-public:
-    std::vector<std::string> sent;
-
-    void perform(const Command& command) override
-    {
-        std::ostringstream out;
-        if (auto* c = dynamic_cast<const PlayTrackCommand*>(&command))
-            out << "play " << c->index;
-        else if (auto* c = dynamic_cast<const SeekCommand*>(&command))
-            out << "seek " << c->time;
-        else if (auto* c = dynamic_cast<const SetVolumeCommand*>(&command))
-            out << "volume " << c->volume;
-        else if (dynamic_cast<const ToggleShuffleCommand*>(&command))
-            out << "shuffle";
-        else if (dynamic_cast<const TogglePlayPauseCommand*>(&command))
-            out << "play/pause";
-        else
-            out << "other";
-        sent.push_back(out.str());
-    }
-};
 
 QAccessibleInterface* accessible(QObject* object)
 {
@@ -133,7 +111,7 @@ TEST_F(AccessibilityTest, EveryButtonIsANamedButtonAndTheSwitchesShowTheirSettin
     // with the model.
     accessible(&view->shuffleButton())->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     accessible(&view->playPauseButton())->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(dispatcher.sent, (std::vector<std::string> { "shuffle", "play/pause" }));
+    EXPECT_EQ(dispatcher.sent, (std::vector<std::string> { RecordingDispatcher::name<ToggleShuffleCommand>(), RecordingDispatcher::name<TogglePlayPauseCommand>() }));
     EXPECT_TRUE(accessible(&view->shuffleButton())->state().checked);
 }
 
