@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 namespace lh {
@@ -448,6 +449,25 @@ TEST_F(MenuTest, CheckMarksFollowTheirSettings)
             EXPECT_EQ(menu.item(QString::fromUtf8(title))->isChecked(), on) << title;
         }
     }
+}
+
+// Bindings hold their items, so a title a binding or a translator changes loses nothing.
+TEST_F(MenuTest, EveryItemHasItsOwnHandleWhateverItsTitle)
+{
+    std::set<QAction*> seen;
+    for (std::size_t i = 0; i < std::size_t(PlayerMenu::Item::count); ++i) {
+        QAction* action = menu.item(PlayerMenu::Item(i));
+        ASSERT_NE(action, nullptr) << i;
+        EXPECT_TRUE(seen.insert(action).second) << i;
+    }
+    EXPECT_EQ(menu.item(PlayerMenu::Item::sleepTimerOff)->text(), "Off");
+
+    QAction* stop = menu.item(PlayerMenu::Item::stop);
+    stop->setText(QStringLiteral("Arrêter"));
+    model.duration.set(0);
+    EXPECT_FALSE(stop->isEnabled());
+    model.duration.set(60);
+    EXPECT_TRUE(stop->isEnabled());
 }
 
 TEST_F(MenuTest, SelectAllIsEnabledOnlyWhileTheListCanTakeIt)
