@@ -1,4 +1,5 @@
 #include "AudioFileCache.h"
+#include "BenchmarkRun.h"
 #include "PlayerController.h"
 #include "PlayerModel.h"
 #include "PlaylistStore.h"

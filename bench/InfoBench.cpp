@@ -1,3 +1,4 @@
+#include "BenchmarkRun.h"
 #include "MediaFile.h"
 #include "MediaTrackInfoReader.h"
 
@@ -171,10 +172,5 @@ BENCHMARK(ffprobeShowStreamsOf1000Files)->Unit(benchmark::kMillisecond)->Iterati
 int main(int argc, char** argv)
 {
     av_log_set_level(AV_LOG_QUIET); // the player logs nothing; neither does its benchmark
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

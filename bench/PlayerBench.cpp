@@ -1,5 +1,6 @@
 #include "AudioDecoder.h"
 #include "AudioPlayerEngine.h"
+#include "BenchmarkRun.h"
 #include "FilePlayer.h"
 #include "GainRamp.h"
 
@@ -371,10 +372,5 @@ int main(int argc, char** argv)
     // A machine without sound plays on SDL's dummy driver, paced in real time like a card.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

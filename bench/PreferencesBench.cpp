@@ -1,3 +1,4 @@
+#include "BenchmarkRun.h"
 #include "Preferences.h"
 
 #include <QCoreApplication>
@@ -59,8 +60,5 @@ BENCHMARK(savePlaylistWriterTime)->Arg(100'000)->Unit(benchmark::kMillisecond)->
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

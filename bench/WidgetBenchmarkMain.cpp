@@ -1,4 +1,5 @@
 #include "Accessibility.h"
+#include "BenchmarkRun.h"
 
 #include <QApplication>
 
@@ -12,10 +13,5 @@ int main(int argc, char** argv)
     qputenv("SDL_AUDIODRIVER", "dummy");
     QApplication app(argc, argv);
     lh::installAccessibleInterfaces(); // as the program does: the views' events reach our interfaces
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

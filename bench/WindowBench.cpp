@@ -57,7 +57,6 @@ void launchToWindowShown(benchmark::State& state)
     for (auto _ : state) {
         const auto start = Clock::now();
         auto delegate = std::make_unique<AppDelegate>(std::vector<FileURL> {});
-        delegate->applicationDidFinishLaunching();
         QApplication::processEvents();
         if (!drawShownWindow())
             state.SkipWithError("no window shown");

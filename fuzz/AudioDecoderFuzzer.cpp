@@ -1,21 +1,11 @@
 #include "AudioDecoder.h"
 #include "AudioPlaying.h"
 #include "FilePlayer.h"
-#include "SupportedAudio.h"
+#include "FuzzedAudioFile.h"
 
-extern "C" {
-#include <libavutil/log.h>
-#include <libavutil/mem.h>
-}
-
-#include <unistd.h>
-
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace {
@@ -46,28 +36,16 @@ void play(const lh::FileURL& url)
 
 } // namespace
 
-// Audio files come from anywhere and are decoded with FFmpeg. The first byte picks the
-// extension, as in the track information target, so the same seeds serve both.
+// Audio files come from anywhere and are decoded with FFmpeg.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const auto& extensions = lh::SupportedAudio::fileExtensions;
-    if (size < 1)
+    const FuzzedAudioFile file("fuzz_audio_decoder", data, size);
+    if (!file.exists())
         return 0;
-    av_log_set_level(AV_LOG_QUIET);
-    // libavformat allocates what a chunk header claims before reading the chunk (a WAV INFO
-    // tag of 2 GB in a 200-byte file): address space in the player, but memory under ASan.
-    av_max_alloc(64 * 1024 * 1024);
-    const std::string path = "/tmp/fuzz_audio_decoder_" + std::to_string(::getpid()) + "." + std::string(extensions[data[0] % extensions.size()]);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return 0;
-    std::fwrite(data + 1, 1, size - 1, file);
-    std::fclose(file);
     try {
-        play(lh::FileURL(path));
+        play(file.url());
     } catch (const lh::AudioLoadError&) {
         // Refused: what the player does with such a file too.
     }
-    ::unlink(path.c_str());
     return 0;
 }

@@ -25,16 +25,9 @@ constexpr std::chrono::seconds stallLimit { 15 };
 
 } // namespace
 
-AppDelegate::AppDelegate(std::vector<FileURL> filesToOpen)
-    : filesToOpen_(std::move(filesToOpen))
-    , preferences_(Preferences::defaultFilePath())
+AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen)
+    : preferences_(Preferences::defaultFilePath())
     , cache_(AudioFileCache::defaultFolder(), cacheLimit)
-{
-}
-
-AppDelegate::~AppDelegate() = default;
-
-void AppDelegate::applicationDidFinishLaunching()
 {
     PlayerController::Environment environment;
     environment.streamTitle = &DisplayTexts::displayName;
@@ -55,19 +48,16 @@ void AppDelegate::applicationDidFinishLaunching()
     view.bottomBar().onContextMenu = popUp;
     publishMediaControls();
     showWindow({});
-    if (!filesToOpen_.empty()) {
-        playerController_->perform(OpenTracksCommand(std::exchange(filesToOpen_, {})));
-    }
+    if (!filesToOpen.empty())
+        open(filesToOpen);
 }
+
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::receive(const ActivationMessage& message)
 {
     if (message.files.empty()) {
         showWindow(message.activationToken);
-        return;
-    }
-    if (!playerController_) {
-        filesToOpen_.insert(filesToOpen_.end(), message.files.begin(), message.files.end());
         return;
     }
     // A launch with many files sends them in parts; only the first opens (and plays) its files,
@@ -99,8 +89,7 @@ void AppDelegate::publishMediaControls()
 
 void AppDelegate::showWindow(const std::string& activationToken)
 {
-    if (windowController_)
-        windowController_->showWindow(activationToken);
+    windowController_->showWindow(activationToken);
 }
 
 } // namespace lh

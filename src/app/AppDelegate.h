@@ -18,19 +18,20 @@ class MainWindowController;
 class MprisService;
 class PlayerMenu;
 
-// Builds the player once the application object exists and routes the desktop's requests into
-// it: files given at launch are opened once the playlist is restored; files forwarded by a
-// later launch are opened at once; a later launch without files shows the window again.
-// Main thread only; lives until the process ends.
+// The program's player, built whole once the application object exists: the controller over
+// the engine, the window and its menus, and the media controls. It routes the desktop's
+// requests into it: files given at launch are opened once the playlist is restored; files
+// forwarded by a later launch are opened at once; a later launch without files shows the
+// window again. Main thread only; lives until the process ends.
 class AppDelegate {
 public:
-    explicit AppDelegate(std::vector<FileURL> filesToOpen);
+    // Shows the window and opens the files given at launch.
+    explicit AppDelegate(const std::vector<FileURL>& filesToOpen);
     ~AppDelegate();
 
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    void applicationDidFinishLaunching();
     // For the program's other entries (the media controls): show the window, or the model and
     // the one entry for commands.
     void showWindow(const std::string& activationToken);
@@ -43,7 +44,6 @@ private:
     void open(const std::vector<FileURL>& urls);
     void publishMediaControls();
 
-    std::vector<FileURL> filesToOpen_;
     Preferences preferences_;
     PlayerModel model_;
     AudioPlayerEngine engine_;

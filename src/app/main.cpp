@@ -80,10 +80,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Larkhaven"));
     QApplication::setDesktopFileName(QStringLiteral("larkhaven"));
 
-    lh::AppDelegate delegate(std::move(message.files));
+    // Later launches are heard from once the event loop runs, so the player they reach is whole.
+    lh::AppDelegate delegate(message.files);
     lh::ActivationServer server(claim.listeningSocket, [&delegate](lh::ActivationMessage received) {
         delegate.receive(received);
     });
-    delegate.applicationDidFinishLaunching();
     return app.exec();
 }

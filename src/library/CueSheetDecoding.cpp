@@ -2,6 +2,7 @@
 #include "CueSheet.h"
 
 #include "CodePage.h"
+#include "CodePoints.h"
 #include "TextFit.h"
 
 #include <QStringDecoder>
@@ -151,12 +152,8 @@ QString closestFit(const QByteArray& bytes, std::optional<Reading> first, std::i
 // they are common accented letters and against it otherwise.
 std::int64_t CueSheet::plausibility(QStringView text)
 {
-    const auto codePointAt = [&](qsizetype i) -> char32_t {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            return QChar::surrogateToUcs4(text[i], text[i + 1]);
-        return text[i].unicode();
-    };
-    const auto width = [](char32_t c) -> qsizetype { return QChar::requiresSurrogates(c) ? 2 : 1; };
+    const auto codePointAt = [&](qsizetype i) { return CodePoints::at(text, i); };
+    using CodePoints::width;
 
     std::int64_t score = 0;
     qsizetype i = 0;

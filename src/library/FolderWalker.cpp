@@ -26,15 +26,9 @@
 namespace lh {
 namespace {
 
-bool isCueSheet(const FileURL& url)
-{
-    const std::string extension = url.pathExtension();
-    return extension.size() == 3 && QByteArrayView(extension).compare("cue", Qt::CaseInsensitive) == 0;
-}
-
 bool isMusic(const FileURL& url)
 {
-    return SupportedAudio::isSupported(url) || isCueSheet(url);
+    return SupportedAudio::isSupported(url) || SupportedAudio::isCueSheet(url);
 }
 
 // Sound files the player does not play. Met in a folder they are worth a word, since the user

@@ -17,6 +17,11 @@ bool isSupported(const FileURL& url)
     return std::ranges::find(fileExtensions, lowercasedExtension(url)) != fileExtensions.end();
 }
 
+bool isCueSheet(const FileURL& url)
+{
+    return lowercasedExtension(url) == cueSheetExtension;
+}
+
 QStringList openDialogPatterns()
 {
     QStringList patterns;
@@ -26,7 +31,7 @@ QStringList openDialogPatterns()
     };
     for (const std::string_view extension : fileExtensions)
         add(extension);
-    add("cue");
+    add(cueSheetExtension);
     return patterns;
 }
 

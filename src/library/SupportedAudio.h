@@ -24,6 +24,10 @@ std::string lowercasedExtension(const FileURL& url);
 // True when the URL's extension, lower-cased, is one of fileExtensions.
 bool isSupported(const FileURL& url);
 
+// A cue sheet is told by its extension alone, in either letter case, like the audio files.
+inline constexpr std::string_view cueSheetExtension = "cue";
+bool isCueSheet(const FileURL& url);
+
 // The open dialog's name patterns: every supported extension and "cue", in both letter
 // cases ("*.mp3", "*.MP3", …).
 QStringList openDialogPatterns();

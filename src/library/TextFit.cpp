@@ -1,5 +1,7 @@
 #include "TextFit.h"
 
+#include "CodePoints.h"
+
 #include <QChar>
 
 #include <iconv.h>
@@ -324,16 +326,9 @@ public:
     }
 
 private:
-    char32_t codePointAt(qsizetype i) const
-    {
-        if (i < 0 || i >= text_.size())
-            return 0;
-        if (text_[i].isHighSurrogate() && i + 1 < text_.size() && text_[i + 1].isLowSurrogate())
-            return QChar::surrogateToUcs4(text_[i], text_[i + 1]);
-        return text_[i].unicode();
-    }
+    char32_t codePointAt(qsizetype i) const { return CodePoints::at(text_, i); }
 
-    static qsizetype width(char32_t c) { return QChar::requiresSurrogates(c) ? 2 : 1; }
+    static qsizetype width(char32_t c) { return CodePoints::width(c); }
 
     char32_t codePointBefore(qsizetype i) const
     {

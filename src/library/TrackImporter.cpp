@@ -16,12 +16,6 @@
 namespace lh {
 namespace {
 
-bool isCueSheet(const FileURL& url)
-{
-    const std::string extension = url.pathExtension();
-    return extension.size() == 3 && QByteArrayView(extension).compare("cue", Qt::CaseInsensitive) == 0;
-}
-
 bool isAudioFile(const FileURL& url)
 {
     return !url.isDirectory() && SupportedAudio::isSupported(url);
@@ -58,7 +52,7 @@ TrackImporter::TrackImporter(IsRemote isRemote)
 
 bool TrackImporter::needsReading(const std::vector<FileURL>& urls)
 {
-    return std::ranges::any_of(urls, isCueSheet);
+    return std::ranges::any_of(urls, SupportedAudio::isCueSheet);
 }
 
 std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
@@ -72,7 +66,7 @@ std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
     std::unordered_map<FileURL, std::vector<Track>> sheets;
     std::unordered_set<FileURL> covered;
     for (const FileURL& url : normalized) {
-        if (!isCueSheet(url) || url.isDirectory() || sheets.contains(url))
+        if (!SupportedAudio::isCueSheet(url) || url.isDirectory() || sheets.contains(url))
             continue;
         std::vector<Track> sheetTracks = cueTracks(url);
         for (const Track& track : sheetTracks)

@@ -1,9 +1,9 @@
 #include "MprisProperties.h"
 
 #include "DesktopEntry.h"
+#include "TrackName.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QStringList>
 
 #include <cmath>
@@ -12,9 +12,7 @@ namespace lh {
 
 const Track* MprisSnapshot::currentTrack() const
 {
-    if (!currentIndex || *currentIndex < 0 || *currentIndex >= static_cast<std::int64_t>(tracks.size()))
-        return nullptr;
-    return &tracks[static_cast<std::size_t>(*currentIndex)];
+    return trackAt(tracks, currentIndex);
 }
 
 const MediaTags* MprisSnapshot::currentTags() const
@@ -86,17 +84,6 @@ QDBusObjectPath noTrackId()
     return QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
 }
 
-std::pair<QString, QString> titleAndArtist(const Track& track)
-{
-    if (track.title)
-        return { *track.title, track.artist.value_or(QString()) };
-    const QString name = QFile::decodeName(QByteArray::fromStdString(track.url.stem()));
-    const qsizetype separator = name.indexOf(QStringLiteral(" - "));
-    if (separator < 0)
-        return { name, QString() };
-    return { name.mid(separator + 3), name.left(separator) };
-}
-
 std::int64_t microseconds(double seconds)
 {
     if (!std::isfinite(seconds) || seconds <= 0)
@@ -109,7 +96,7 @@ QVariantMap metadata(const MprisSnapshot& snapshot)
     const Track* track = snapshot.currentTrack();
     if (!track)
         return { { QStringLiteral("mpris:trackid"), QVariant::fromValue(noTrackId()) } };
-    const auto [title, artist] = titleAndArtist(*track);
+    const auto [title, artist] = TrackName::titleAndArtist(*track);
     QVariantMap values {
         { QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(*track)) },
         { QStringLiteral("xesam:title"), title },

@@ -42,10 +42,6 @@ QDBusObjectPath trackId(const Track& track);
 // The id clients receive while no track is current.
 QDBusObjectPath noTrackId();
 
-// The title and artist lines the window's display shows for a track: the cue sheet's title and
-// performer, else the file name, split at its first " - " into artist and title.
-std::pair<QString, QString> titleAndArtist(const Track& track);
-
 std::int64_t microseconds(double seconds);
 
 // org.mpris.MediaPlayer2.Player, every property except Position: clients poll that one.

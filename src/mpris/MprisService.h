@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace lh {
 
@@ -43,6 +44,48 @@ public:
     // Takes the object path and the bus name; the reason when either is not to be had.
     std::optional<QString> publish();
 
+    // The object's interfaces as data (MprisServiceCalls.cpp): introspection, method dispatch and
+    // the writable properties all come from this one description.
+    struct Argument {
+        enum class Direction { in, out };
+        Argument(const char* name, const char* type, Direction direction = Direction::in)
+            : name(name)
+            , type(type)
+            , isOut(direction == Direction::out)
+        {
+        }
+        const char* name;
+        const char* type;
+        bool isOut;
+    };
+    struct Method {
+        const char* name;
+        std::vector<Argument> arguments;
+        QDBusMessage (MprisService::*run)(const QDBusMessage& message); // called with the arguments checked
+    };
+    struct Signal {
+        const char* name;
+        std::vector<Argument> arguments;
+    };
+    struct Property {
+        Property(const char* name, const char* type, int writableAs = 0)
+            : name(name)
+            , type(type)
+            , writableAs(writableAs)
+        {
+        }
+        const char* name;
+        const char* type;
+        int writableAs; // the QMetaType a client sets it with; 0 for read-only
+    };
+    struct Interface {
+        const char* name;
+        bool isStandard; // one every object has, described only in the full introspection
+        std::vector<Method> methods;
+        std::vector<Signal> emitted;
+        std::vector<Property> properties;
+    };
+
 private:
     class BusObject;
     struct PositionAnchor {
@@ -63,9 +106,25 @@ private:
     QDBusObjectPath currentTrackId() const;
 
     bool handle(const QDBusMessage& message);
+    static const std::vector<Interface>& interfaces();
+    static const Interface* interfaceNamed(const QString& name);
+    static const Method* methodFor(const QDBusMessage& message);
     static QString interfaceDescriptions();
+    static QString introspection();
     QDBusMessage call(const QDBusMessage& message);
-    QDBusMessage callPlayer(const QDBusMessage& message);
+    QDBusMessage introspectCall(const QDBusMessage& message);
+    QDBusMessage raise(const QDBusMessage& message);
+    QDBusMessage quit(const QDBusMessage& message);
+    QDBusMessage play(const QDBusMessage& message);
+    QDBusMessage pause(const QDBusMessage& message);
+    QDBusMessage playPause(const QDBusMessage& message);
+    QDBusMessage stop(const QDBusMessage& message);
+    QDBusMessage next(const QDBusMessage& message);
+    QDBusMessage previous(const QDBusMessage& message);
+    QDBusMessage perform(const QDBusMessage& message, const Command& command);
+    QDBusMessage seek(const QDBusMessage& message);
+    QDBusMessage setPositionCall(const QDBusMessage& message);
+    QDBusMessage openUriCall(const QDBusMessage& message);
     QDBusMessage getProperty(const QDBusMessage& message);
     QDBusMessage getAllProperties(const QDBusMessage& message);
     QDBusMessage setProperty(const QDBusMessage& message);

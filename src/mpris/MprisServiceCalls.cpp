@@ -11,86 +11,7 @@ namespace lh {
 
 namespace {
 
-const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString introspectableInterface = QStringLiteral("org.freedesktop.DBus.Introspectable");
-
-const char* const interfacesXml = R"(  <interface name="org.mpris.MediaPlayer2">
-    <method name="Raise"/>
-    <method name="Quit"/>
-    <property name="CanQuit" type="b" access="read"/>
-    <property name="CanRaise" type="b" access="read"/>
-    <property name="HasTrackList" type="b" access="read"/>
-    <property name="Identity" type="s" access="read"/>
-    <property name="DesktopEntry" type="s" access="read"/>
-    <property name="SupportedUriSchemes" type="as" access="read"/>
-    <property name="SupportedMimeTypes" type="as" access="read"/>
-  </interface>
-  <interface name="org.mpris.MediaPlayer2.Player">
-    <method name="Next"/>
-    <method name="Previous"/>
-    <method name="Pause"/>
-    <method name="PlayPause"/>
-    <method name="Stop"/>
-    <method name="Play"/>
-    <method name="Seek"><arg name="Offset" type="x" direction="in"/></method>
-    <method name="SetPosition">
-      <arg name="TrackId" type="o" direction="in"/>
-      <arg name="Position" type="x" direction="in"/>
-    </method>
-    <method name="OpenUri"><arg name="Uri" type="s" direction="in"/></method>
-    <signal name="Seeked"><arg name="Position" type="x"/></signal>
-    <property name="PlaybackStatus" type="s" access="read"/>
-    <property name="LoopStatus" type="s" access="readwrite"/>
-    <property name="Rate" type="d" access="readwrite"/>
-    <property name="Shuffle" type="b" access="readwrite"/>
-    <property name="Metadata" type="a{sv}" access="read"/>
-    <property name="Volume" type="d" access="readwrite"/>
-    <property name="Position" type="x" access="read"/>
-    <property name="MinimumRate" type="d" access="read"/>
-    <property name="MaximumRate" type="d" access="read"/>
-    <property name="CanGoNext" type="b" access="read"/>
-    <property name="CanGoPrevious" type="b" access="read"/>
-    <property name="CanPlay" type="b" access="read"/>
-    <property name="CanPause" type="b" access="read"/>
-    <property name="CanSeek" type="b" access="read"/>
-    <property name="CanControl" type="b" access="read"/>
-  </interface>
-)";
-
-QString introspection()
-{
-    return QStringLiteral(R"(<!DOCTYPE node PUBLIC "-//freedesktop//DTD D-BUS Object Introspection 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd">
-<node>
-  <interface name="org.freedesktop.DBus.Introspectable">
-    <method name="Introspect"><arg name="xml_data" type="s" direction="out"/></method>
-  </interface>
-  <interface name="org.freedesktop.DBus.Properties">
-    <method name="Get">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="property_name" type="s" direction="in"/>
-      <arg name="value" type="v" direction="out"/>
-    </method>
-    <method name="GetAll">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="properties" type="a{sv}" direction="out"/>
-    </method>
-    <method name="Set">
-      <arg name="interface_name" type="s" direction="in"/>
-      <arg name="property_name" type="s" direction="in"/>
-      <arg name="value" type="v" direction="in"/>
-    </method>
-    <signal name="PropertiesChanged">
-      <arg name="interface_name" type="s"/>
-      <arg name="changed_properties" type="a{sv}"/>
-      <arg name="invalidated_properties" type="as"/>
-    </signal>
-  </interface>
-)") + QString::fromLatin1(interfacesXml)
-        + QStringLiteral("</node>\n");
-}
 
 QDBusMessage invalidArguments(const QDBusMessage& message)
 {
@@ -98,83 +19,232 @@ QDBusMessage invalidArguments(const QDBusMessage& message)
         QStringLiteral("%1 takes (%2)").arg(message.member(), message.signature()));
 }
 
-bool hasSignature(const QDBusMessage& message, const char* signature)
+QString xmlOf(const std::vector<MprisService::Argument>& arguments, bool isSignal)
 {
-    return message.signature() == QLatin1String(signature);
+    QString xml;
+    for (const MprisService::Argument& argument : arguments) {
+        xml += QStringLiteral("      <arg name=\"%1\" type=\"%2\"").arg(QLatin1String(argument.name), QLatin1String(argument.type));
+        if (!isSignal)
+            xml += argument.isOut ? QStringLiteral(" direction=\"out\"") : QStringLiteral(" direction=\"in\"");
+        xml += QStringLiteral("/>\n");
+    }
+    return xml;
+}
+
+QString xmlOf(const MprisService::Interface& interface)
+{
+    QString xml = QStringLiteral("  <interface name=\"%1\">\n").arg(QLatin1String(interface.name));
+    for (const MprisService::Method& method : interface.methods)
+        xml += QStringLiteral("    <method name=\"%1\">\n%2    </method>\n").arg(QLatin1String(method.name), xmlOf(method.arguments, false));
+    for (const MprisService::Signal& signal : interface.emitted)
+        xml += QStringLiteral("    <signal name=\"%1\">\n%2    </signal>\n").arg(QLatin1String(signal.name), xmlOf(signal.arguments, true));
+    for (const MprisService::Property& property : interface.properties) {
+        xml += QStringLiteral("    <property name=\"%1\" type=\"%2\" access=\"%3\"/>\n")
+                   .arg(QLatin1String(property.name), QLatin1String(property.type),
+                       property.writableAs ? QStringLiteral("readwrite") : QStringLiteral("read"));
+    }
+    return xml + QStringLiteral("  </interface>\n");
+}
+
+QString signatureOf(const MprisService::Method& method)
+{
+    QString signature;
+    for (const MprisService::Argument& argument : method.arguments) {
+        if (!argument.isOut)
+            signature += QLatin1String(argument.type);
+    }
+    return signature;
 }
 
 } // namespace
 
+// The object's whole interface, once: introspection, dispatch and which properties clients may
+// set are all read from here. The standard interfaces come first; the two media-player ones
+// follow.
+const std::vector<MprisService::Interface>& MprisService::interfaces()
+{
+    using S = MprisService;
+    constexpr auto out = Argument::Direction::out;
+    static const std::vector<Interface> all {
+        { "org.freedesktop.DBus.Introspectable", true,
+            { { "Introspect", { { "xml_data", "s", out } }, &S::introspectCall } }, {}, {} },
+        { "org.freedesktop.DBus.Properties", true,
+            {
+                { "Get", { { "interface_name", "s" }, { "property_name", "s" }, { "value", "v", out } }, &S::getProperty },
+                { "GetAll", { { "interface_name", "s" }, { "properties", "a{sv}", out } }, &S::getAllProperties },
+                { "Set", { { "interface_name", "s" }, { "property_name", "s" }, { "value", "v" } }, &S::setProperty },
+            },
+            { { "PropertiesChanged",
+                { { "interface_name", "s" }, { "changed_properties", "a{sv}" }, { "invalidated_properties", "as" } } } },
+            {} },
+        { "org.mpris.MediaPlayer2", false, { { "Raise", {}, &S::raise }, { "Quit", {}, &S::quit } }, {},
+            {
+                { "CanQuit", "b" },
+                { "CanRaise", "b" },
+                { "HasTrackList", "b" },
+                { "Identity", "s" },
+                { "DesktopEntry", "s" },
+                { "SupportedUriSchemes", "as" },
+                { "SupportedMimeTypes", "as" },
+            } },
+        { "org.mpris.MediaPlayer2.Player", false,
+            {
+                { "Next", {}, &S::next },
+                { "Previous", {}, &S::previous },
+                { "Pause", {}, &S::pause },
+                { "PlayPause", {}, &S::playPause },
+                { "Stop", {}, &S::stop },
+                { "Play", {}, &S::play },
+                { "Seek", { { "Offset", "x" } }, &S::seek },
+                { "SetPosition", { { "TrackId", "o" }, { "Position", "x" } }, &S::setPositionCall },
+                { "OpenUri", { { "Uri", "s" } }, &S::openUriCall },
+            },
+            { { "Seeked", { { "Position", "x" } } } },
+            {
+                { "PlaybackStatus", "s" },
+                { "LoopStatus", "s", QMetaType::QString },
+                { "Rate", "d", QMetaType::Double },
+                { "Shuffle", "b", QMetaType::Bool },
+                { "Metadata", "a{sv}" },
+                { "Volume", "d", QMetaType::Double },
+                { "Position", "x" },
+                { "MinimumRate", "d" },
+                { "MaximumRate", "d" },
+                { "CanGoNext", "b" },
+                { "CanGoPrevious", "b" },
+                { "CanPlay", "b" },
+                { "CanPause", "b" },
+                { "CanSeek", "b" },
+                { "CanControl", "b" },
+            } },
+    };
+    return all;
+}
+
+const MprisService::Interface* MprisService::interfaceNamed(const QString& name)
+{
+    for (const Interface& interface : interfaces()) {
+        if (name == QLatin1String(interface.name))
+            return &interface;
+    }
+    return nullptr;
+}
+
 QString MprisService::interfaceDescriptions()
 {
-    return QString::fromLatin1(interfacesXml);
+    QString xml;
+    for (const Interface& interface : interfaces()) {
+        if (!interface.isStandard)
+            xml += xmlOf(interface);
+    }
+    return xml;
+}
+
+QString MprisService::introspection()
+{
+    QString xml = QStringLiteral(R"(<!DOCTYPE node PUBLIC "-//freedesktop//DTD D-BUS Object Introspection 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd">
+<node>
+)");
+    for (const Interface& interface : interfaces())
+        xml += xmlOf(interface);
+    return xml + QStringLiteral("</node>\n");
+}
+
+// A call without an interface names a media-player method: the root's first, then the player's.
+const MprisService::Method* MprisService::methodFor(const QDBusMessage& message)
+{
+    const auto find = [&](const QString& interfaceName) -> const Method* {
+        const Interface* interface = interfaceNamed(interfaceName);
+        if (!interface)
+            return nullptr;
+        for (const Method& method : interface->methods) {
+            if (message.member() == QLatin1String(method.name))
+                return &method;
+        }
+        return nullptr;
+    };
+    if (!message.interface().isEmpty())
+        return find(message.interface());
+    const Method* method = find(QStringLiteral("org.mpris.MediaPlayer2"));
+    return method ? method : find(playerInterface);
 }
 
 QDBusMessage MprisService::call(const QDBusMessage& message)
 {
-    const QString interface = message.interface();
-    const QString member = message.member();
-    if (interface == propertiesInterface) {
-        if (member == QLatin1String("Get"))
-            return getProperty(message);
-        if (member == QLatin1String("GetAll"))
-            return getAllProperties(message);
-        if (member == QLatin1String("Set"))
-            return setProperty(message);
-    } else if (interface == introspectableInterface && member == QLatin1String("Introspect")) {
-        return message.createReply(introspection());
-    } else if (interface == rootInterface || interface.isEmpty()) {
-        if (member == QLatin1String("Raise") && actions_.raise) {
-            actions_.raise();
-            return message.createReply();
-        }
-        if (member == QLatin1String("Quit") && actions_.quit) {
-            actions_.quit();
-            return message.createReply();
-        }
-        if (interface.isEmpty())
-            return callPlayer(message);
-    } else if (interface == playerInterface) {
-        return callPlayer(message);
+    const Method* method = methodFor(message);
+    if (!method) {
+        return message.createErrorReply(QDBusError::UnknownMethod,
+            QStringLiteral("no method %1 in %2").arg(message.member(), message.interface()));
     }
-    return message.createErrorReply(QDBusError::UnknownMethod,
-        QStringLiteral("no method %1 in %2").arg(member, interface));
+    if (message.signature() != signatureOf(*method))
+        return invalidArguments(message);
+    return (this->*method->run)(message);
 }
 
-QDBusMessage MprisService::callPlayer(const QDBusMessage& message)
+QDBusMessage MprisService::introspectCall(const QDBusMessage& message)
 {
-    const QString member = message.member();
-    const QVariantList arguments = message.arguments();
-    if (member == QLatin1String("Play")) {
-        // A track waiting for its copy is already on its way to playing.
-        if (!snapshot_.isPlaying && !snapshot_.isLoading)
-            commands_.perform(TogglePlayPauseCommand());
-    } else if (member == QLatin1String("Pause")) {
-        if (snapshot_.isPlaying)
-            commands_.perform(TogglePlayPauseCommand());
-    } else if (member == QLatin1String("PlayPause")) {
+    return message.createReply(introspection());
+}
+
+// Without a window to raise or a way to quit the methods are not there.
+QDBusMessage MprisService::raise(const QDBusMessage& message)
+{
+    if (!actions_.raise)
+        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method Raise"));
+    actions_.raise();
+    return message.createReply();
+}
+
+QDBusMessage MprisService::quit(const QDBusMessage& message)
+{
+    if (!actions_.quit)
+        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method Quit"));
+    actions_.quit();
+    return message.createReply();
+}
+
+// A track waiting for its copy is already on its way to playing.
+QDBusMessage MprisService::play(const QDBusMessage& message)
+{
+    if (!snapshot_.isPlaying && !snapshot_.isLoading)
         commands_.perform(TogglePlayPauseCommand());
-    } else if (member == QLatin1String("Stop")) {
-        commands_.perform(StopCommand());
-    } else if (member == QLatin1String("Next")) {
-        commands_.perform(NextCommand());
-    } else if (member == QLatin1String("Previous")) {
-        commands_.perform(PreviousCommand());
-    } else if (member == QLatin1String("Seek")) {
-        if (!hasSignature(message, "x"))
-            return invalidArguments(message);
-        seekBy(arguments[0].toLongLong());
-    } else if (member == QLatin1String("SetPosition")) {
-        if (!hasSignature(message, "ox"))
-            return invalidArguments(message);
-        setPosition(qvariant_cast<QDBusObjectPath>(arguments[0]), arguments[1].toLongLong());
-    } else if (member == QLatin1String("OpenUri")) {
-        if (!hasSignature(message, "s"))
-            return invalidArguments(message);
-        openUri(arguments[0].toString());
-    } else {
-        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("no method %1").arg(member));
-    }
+    return message.createReply();
+}
+
+QDBusMessage MprisService::pause(const QDBusMessage& message)
+{
+    if (snapshot_.isPlaying)
+        commands_.perform(TogglePlayPauseCommand());
+    return message.createReply();
+}
+
+QDBusMessage MprisService::playPause(const QDBusMessage& message) { return perform(message, TogglePlayPauseCommand()); }
+QDBusMessage MprisService::stop(const QDBusMessage& message) { return perform(message, StopCommand()); }
+QDBusMessage MprisService::next(const QDBusMessage& message) { return perform(message, NextCommand()); }
+QDBusMessage MprisService::previous(const QDBusMessage& message) { return perform(message, PreviousCommand()); }
+
+QDBusMessage MprisService::perform(const QDBusMessage& message, const Command& command)
+{
+    commands_.perform(command);
+    return message.createReply();
+}
+
+QDBusMessage MprisService::seek(const QDBusMessage& message)
+{
+    seekBy(message.arguments()[0].toLongLong());
+    return message.createReply();
+}
+
+QDBusMessage MprisService::setPositionCall(const QDBusMessage& message)
+{
+    setPosition(qvariant_cast<QDBusObjectPath>(message.arguments()[0]), message.arguments()[1].toLongLong());
+    return message.createReply();
+}
+
+QDBusMessage MprisService::openUriCall(const QDBusMessage& message)
+{
+    openUri(message.arguments()[0].toString());
     return message.createReply();
 }
 
@@ -211,7 +281,7 @@ void MprisService::openUri(const QString& uri)
 
 std::optional<QVariantMap> MprisService::propertiesOf(const QString& interface) const
 {
-    if (interface == rootInterface)
+    if (interface == QLatin1String("org.mpris.MediaPlayer2"))
         return MprisProperties::root();
     if (interface == playerInterface) {
         QVariantMap properties = MprisProperties::player(snapshot_);
@@ -236,8 +306,6 @@ std::optional<QDBusMessage> MprisService::missingProperty(const QDBusMessage& me
 
 QDBusMessage MprisService::getProperty(const QDBusMessage& message)
 {
-    if (!hasSignature(message, "ss"))
-        return invalidArguments(message);
     if (auto error = missingProperty(message))
         return *error;
     const QVariant value = propertiesOf(message.arguments()[0].toString())->value(message.arguments()[1].toString());
@@ -246,8 +314,6 @@ QDBusMessage MprisService::getProperty(const QDBusMessage& message)
 
 QDBusMessage MprisService::getAllProperties(const QDBusMessage& message)
 {
-    if (!hasSignature(message, "s"))
-        return invalidArguments(message);
     const QString interface = message.arguments()[0].toString();
     const auto properties = propertiesOf(interface);
     if (!properties)
@@ -257,8 +323,6 @@ QDBusMessage MprisService::getAllProperties(const QDBusMessage& message)
 
 QDBusMessage MprisService::setProperty(const QDBusMessage& message)
 {
-    if (!hasSignature(message, "ssv"))
-        return invalidArguments(message);
     if (auto error = missingProperty(message))
         return *error;
     const QString name = message.arguments()[1].toString();
@@ -273,16 +337,14 @@ QDBusMessage MprisService::setProperty(const QDBusMessage& message)
     return message.createReply();
 }
 
-std::optional<int> MprisService::writableType(const QString& interface, const QString& name)
+std::optional<int> MprisService::writableType(const QString& interfaceName, const QString& name)
 {
-    if (interface != playerInterface)
-        return std::nullopt;
-    if (name == QLatin1String("Volume") || name == QLatin1String("Rate"))
-        return QMetaType::Double;
-    if (name == QLatin1String("Shuffle"))
-        return QMetaType::Bool;
-    if (name == QLatin1String("LoopStatus"))
-        return QMetaType::QString;
+    if (const Interface* interface = interfaceNamed(interfaceName)) {
+        for (const Property& property : interface->properties) {
+            if (name == QLatin1String(property.name) && property.writableAs)
+                return property.writableAs;
+        }
+    }
     return std::nullopt;
 }
 

@@ -5,8 +5,12 @@
 
 namespace lh {
 
-// Somewhere to run work later. Implementations run jobs in the order they were handed in.
-// Injected wherever work hops between threads, so tests can step it deterministically.
+// Somewhere to run work later. Injected wherever work hops between threads, so tests can step
+// it deterministically (tests/support/ManualExecutor). Every implementation:
+// - runs each job at most once, and one at a time, in the order they were handed in;
+// - never runs a job inside `execute`, so a caller may hold its own state half-changed across
+//   the call, and a job may hand in the next without running into itself;
+// - may drop jobs handed in while it is being destroyed (say so where it does).
 class Executor {
 public:
     virtual ~Executor() = default;

@@ -2,6 +2,7 @@
 #include "PlayerController.h"
 
 #include "Playlist.h"
+#include "SupportedAudio.h"
 
 #include <algorithm>
 #include <iterator>
@@ -12,13 +13,6 @@
 namespace lh {
 
 namespace {
-
-bool isCueSheet(const FileURL& url)
-{
-    std::string extension = url.pathExtension();
-    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == "cue";
-}
 
 // `map` without the entries of `urls`; nothing when it holds none of them.
 template <typename Map>
@@ -109,7 +103,7 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
         // audio files found until then are still added, and they need no reading.
         std::vector<FileURL> audio;
         std::ranges::copy_if(add.walker->foundSoFar(), std::back_inserter(audio),
-            [](const FileURL& url) { return !isCueSheet(url); });
+            [](const FileURL& url) { return !SupportedAudio::isCueSheet(url); });
         imported = importer().tracks(audio);
     }
     append(*imported);

@@ -12,18 +12,9 @@ namespace lh::DisplayTexts {
 
 namespace {
 
-const QString separator = QStringLiteral(" - ");
-
 QString fromFileName(const std::string& bytes)
 {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-const Track* trackAt(const std::vector<Track>& tracks, std::optional<std::int64_t> index)
-{
-    if (!index || *index < 0 || *index >= std::int64_t(tracks.size()))
-        return nullptr;
-    return &tracks[std::size_t(*index)];
 }
 
 QString channelsText(std::int64_t channels)
@@ -47,27 +38,13 @@ void appendStreamParts(QStringList& parts, const StreamInfo& info)
 
 } // namespace
 
-QString displayName(const Track& track)
-{
-    if (!track.title)
-        return fromFileName(track.url.stem());
-    if (track.artist)
-        return *track.artist + separator + *track.title;
-    return *track.title;
-}
-
 LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex)
 {
     const Track* track = trackAt(tracks, currentIndex);
     if (!track)
         return { QStringLiteral("Not Playing"), QString() };
-    if (track->title)
-        return { *track->title, track->artist.value_or(QString()) };
-    const QString name = displayName(*track);
-    const qsizetype at = name.indexOf(separator);
-    if (at < 0)
-        return { name, QString() };
-    return { name.mid(at + separator.size()), name.left(at) };
+    auto [title, artist] = TrackName::titleAndArtist(*track);
+    return { std::move(title), std::move(artist) };
 }
 
 QString formatText(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex,

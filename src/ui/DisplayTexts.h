@@ -2,6 +2,7 @@
 
 #include "PlayerState.h"
 #include "Track.h"
+#include "TrackName.h"
 
 #include <QString>
 
@@ -24,7 +25,7 @@ struct LcdLines {
 };
 
 // "Artist - Title", the bare title, or for a whole file its name without the extension.
-QString displayName(const Track& track);
+using TrackName::displayName;
 
 // The display's title and artist: "Not Playing" with no current track; for a file without tags,
 // its name split at the first " - " into artist and title.

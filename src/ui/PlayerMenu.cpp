@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QWidget>
 
+#include <tuple>
+
 namespace lh {
 
 namespace {
@@ -69,9 +71,10 @@ QAction* PlayerMenu::item(const QString& title) const
 
 // Every item is also an action of the window and of its panels, so its key works while no menu
 // is open, whichever of the player's windows has the focus.
-QAction* PlayerMenu::add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action)
+QAction* PlayerMenu::add(QMenu& menu, Item handle, const QString& title, QKeySequence key, std::function<void()> action)
 {
     QAction* item = menu.addAction(title);
+    handles_[static_cast<std::size_t>(handle)] = item;
     if (!key.isEmpty()) {
         item->setShortcut(key);
         item->setShortcutContext(Qt::WindowShortcut);
@@ -86,23 +89,23 @@ QAction* PlayerMenu::add(QMenu& menu, const QString& title, QKeySequence key, st
 void PlayerMenu::buildAppMenu(const WindowActions& actions)
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Larkhaven"));
-    add(*menu, QStringLiteral("About Larkhaven"), {}, [this] { view_.showAbout(); });
+    add(*menu, Item::about, QStringLiteral("About Larkhaven"), {}, [this] { view_.showAbout(); });
     menu->addSeparator();
-    add(*menu, QStringLiteral("Hide Larkhaven"), ctrl(Qt::Key_H), actions.hide);
+    add(*menu, Item::hide, QStringLiteral("Hide Larkhaven"), ctrl(Qt::Key_H), actions.hide);
     menu->addSeparator();
-    add(*menu, QStringLiteral("Quit Larkhaven"), ctrl(Qt::Key_Q), actions.quit);
+    add(*menu, Item::quit, QStringLiteral("Quit Larkhaven"), ctrl(Qt::Key_Q), actions.quit);
 }
 
 void PlayerMenu::buildFileMenu(const WindowActions& actions)
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("File"));
-    add(*menu, QStringLiteral("Add Files…"), ctrl(Qt::Key_O), [this] { view_.addFiles(); });
-    add(*menu, QStringLiteral("Add Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { view_.addFolder(); });
-    add(*menu, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
+    add(*menu, Item::addFiles, QStringLiteral("Add Files…"), ctrl(Qt::Key_O), [this] { view_.addFiles(); });
+    add(*menu, Item::addFolder, QStringLiteral("Add Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { view_.addFolder(); });
+    add(*menu, Item::getInfo, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
     menu->addSeparator();
-    add(*menu, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
+    add(*menu, Item::remove, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
     menu->addSeparator();
-    add(*menu, QStringLiteral("Close Window"), ctrl(Qt::Key_W), [this, hide = actions.hide] {
+    add(*menu, Item::closeWindow, QStringLiteral("Close Window"), ctrl(Qt::Key_W), [this, hide = actions.hide] {
         if (!view_.closeActivePanel())
             hide();
     });
@@ -112,10 +115,11 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
 void PlayerMenu::buildEditMenu()
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Edit"));
-    for (const auto& [title, key] : { std::pair { QStringLiteral("Cut"), Qt::Key_X },
-             std::pair { QStringLiteral("Copy"), Qt::Key_C }, std::pair { QStringLiteral("Paste"), Qt::Key_V } })
-        add(*menu, title, ctrl(key), [] { })->setEnabled(false);
-    add(*menu, QStringLiteral("Select All"), ctrl(Qt::Key_A), [this] {
+    for (const auto& [handle, title, key] : { std::tuple { Item::cut, QStringLiteral("Cut"), Qt::Key_X },
+             std::tuple { Item::copy, QStringLiteral("Copy"), Qt::Key_C },
+             std::tuple { Item::paste, QStringLiteral("Paste"), Qt::Key_V } })
+        add(*menu, handle, title, ctrl(key), [] { })->setEnabled(false);
+    add(*menu, Item::selectAll, QStringLiteral("Select All"), ctrl(Qt::Key_A), [this] {
         if (view_.isPlaylistVisible())
             view_.list().selectAll();
     });
@@ -124,27 +128,29 @@ void PlayerMenu::buildEditMenu()
 void PlayerMenu::buildControlsMenu()
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Controls"));
-    add(*menu, QStringLiteral("Play"), {}, [this] { view_.togglePlayPause(); });
-    add(*menu, QStringLiteral("Stop"), ctrl(Qt::Key_Period), [this] { view_.stopPlayback(); });
-    add(*menu, QStringLiteral("Next"), ctrl(Qt::Key_Right), [this] { view_.nextTrack(); });
-    add(*menu, QStringLiteral("Previous"), ctrl(Qt::Key_Left), [this] { view_.previousTrack(); });
-    add(*menu, QStringLiteral("Seek Forward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right),
+    add(*menu, Item::playPause, QStringLiteral("Play"), {}, [this] { view_.togglePlayPause(); });
+    add(*menu, Item::stop, QStringLiteral("Stop"), ctrl(Qt::Key_Period), [this] { view_.stopPlayback(); });
+    add(*menu, Item::next, QStringLiteral("Next"), ctrl(Qt::Key_Right), [this] { view_.nextTrack(); });
+    add(*menu, Item::previous, QStringLiteral("Previous"), ctrl(Qt::Key_Left), [this] { view_.previousTrack(); });
+    add(*menu, Item::seekForward, QStringLiteral("Seek Forward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right),
         [this] { view_.seekForward(); });
-    add(*menu, QStringLiteral("Seek Backward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left),
+    add(*menu, Item::seekBackward, QStringLiteral("Seek Backward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left),
         [this] { view_.seekBackward(); });
     menu->addSeparator();
-    add(*menu, QStringLiteral("Increase Volume"), ctrl(Qt::Key_Up), [this] { view_.volumeUp(); });
-    add(*menu, QStringLiteral("Decrease Volume"), ctrl(Qt::Key_Down), [this] { view_.volumeDown(); });
-    add(*menu, QStringLiteral("Dim"), ctrl(Qt::Key_D), [this] { view_.toggleDim(); })->setCheckable(true);
+    add(*menu, Item::increaseVolume, QStringLiteral("Increase Volume"), ctrl(Qt::Key_Up), [this] { view_.volumeUp(); });
+    add(*menu, Item::decreaseVolume, QStringLiteral("Decrease Volume"), ctrl(Qt::Key_Down), [this] { view_.volumeDown(); });
+    add(*menu, Item::dim, QStringLiteral("Dim"), ctrl(Qt::Key_D), [this] { view_.toggleDim(); })->setCheckable(true);
     menu->addSeparator();
-    add(*menu, QStringLiteral("Shuffle"), ctrl(Qt::Key_U), [this] { view_.toggleShuffle(); })->setCheckable(true);
-    add(*menu, QStringLiteral("Repeat"), ctrl(Qt::Key_R), [this] { view_.toggleRepeat(); })->setCheckable(true);
+    add(*menu, Item::shuffle, QStringLiteral("Shuffle"), ctrl(Qt::Key_U), [this] { view_.toggleShuffle(); })->setCheckable(true);
+    add(*menu, Item::repeat, QStringLiteral("Repeat"), ctrl(Qt::Key_R), [this] { view_.toggleRepeat(); })->setCheckable(true);
     QMenu* sleep = menu->addMenu(QStringLiteral("Sleep Timer"));
-    for (QAction* action : view_.sleepTimerItems(sleep)) {
+    const QList<QAction*> sleepItems = view_.sleepTimerItems(sleep);
+    for (QAction* action : sleepItems) {
         sleep->addAction(action);
         if (!action->isSeparator())
             items_.push_back(action);
     }
+    handles_[static_cast<std::size_t>(Item::sleepTimerOff)] = sleepItems.back(); // "Off" comes last
     buildReplayGainMenu(*menu);
 }
 
@@ -167,38 +173,37 @@ void PlayerMenu::buildReplayGainMenu(QMenu& controls)
 void PlayerMenu::buildViewMenu()
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("View"));
-    add(*menu, QStringLiteral("Hide Playlist"), ctrl(Qt::Key_L), [this] { view_.togglePlaylist(); });
-    add(*menu, QStringLiteral("Show VU Meter"), {}, [this] { view_.toggleMeter(); })->setCheckable(true);
+    add(*menu, Item::togglePlaylist, QStringLiteral("Hide Playlist"), ctrl(Qt::Key_L), [this] { view_.togglePlaylist(); });
+    add(*menu, Item::showMeter, QStringLiteral("Show VU Meter"), {}, [this] { view_.toggleMeter(); })->setCheckable(true);
 }
 
 void PlayerMenu::buildWindowMenu(const WindowActions& actions)
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Window"));
-    add(*menu, QStringLiteral("Minimize"), ctrl(Qt::Key_M), actions.minimise);
+    add(*menu, Item::minimise, QStringLiteral("Minimize"), ctrl(Qt::Key_M), actions.minimise);
     menu->addSeparator();
-    add(*menu, QStringLiteral("Bring All to Front"), {}, actions.bringToFront);
+    add(*menu, Item::bringAllToFront, QStringLiteral("Bring All to Front"), {}, actions.bringToFront);
 }
 
-// The items whose titles change are looked up once, before any binding renames them.
 void PlayerMenu::bind(const PlayerState& state)
 {
-    QAction* playPause = item(QStringLiteral("Play"));
-    QAction* stop = item(QStringLiteral("Stop"));
-    QAction* next = item(QStringLiteral("Next"));
-    QAction* previous = item(QStringLiteral("Previous"));
-    QAction* louder = item(QStringLiteral("Increase Volume"));
-    QAction* quieter = item(QStringLiteral("Decrease Volume"));
-    QAction* getInfo = item(QStringLiteral("Get Info"));
-    QAction* remove = item(QStringLiteral("Remove from Playlist"));
-    QAction* off = item(QStringLiteral("Off"));
-    QAction* playlist = item(QStringLiteral("Hide Playlist"));
-    QAction* meter = item(QStringLiteral("Show VU Meter"));
-    QAction* shuffle = item(QStringLiteral("Shuffle"));
-    QAction* repeat = item(QStringLiteral("Repeat"));
-    QAction* dim = item(QStringLiteral("Dim"));
-    QAction* selectAll = item(QStringLiteral("Select All"));
-    QAction* seekForward = item(QStringLiteral("Seek Forward"));
-    QAction* seekBackward = item(QStringLiteral("Seek Backward"));
+    QAction* playPause = item(Item::playPause);
+    QAction* stop = item(Item::stop);
+    QAction* next = item(Item::next);
+    QAction* previous = item(Item::previous);
+    QAction* louder = item(Item::increaseVolume);
+    QAction* quieter = item(Item::decreaseVolume);
+    QAction* getInfo = item(Item::getInfo);
+    QAction* remove = item(Item::remove);
+    QAction* off = item(Item::sleepTimerOff);
+    QAction* playlist = item(Item::togglePlaylist);
+    QAction* meter = item(Item::showMeter);
+    QAction* shuffle = item(Item::shuffle);
+    QAction* repeat = item(Item::repeat);
+    QAction* dim = item(Item::dim);
+    QAction* selectAll = item(Item::selectAll);
+    QAction* seekForward = item(Item::seekForward);
+    QAction* seekBackward = item(Item::seekBackward);
 
     const auto keep = [this](Subscription subscription) { subscriptions_.push_back(std::move(subscription)); };
     keep(state.isPlayingPublisher().sink([playPause](bool playing) {

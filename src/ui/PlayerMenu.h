@@ -7,6 +7,7 @@
 #include <QPoint>
 
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -38,6 +39,19 @@ public:
         std::function<void()> quit;
     };
 
+    // Every item the menus bind or others reach, named apart from its title so a title can
+    // change (or be translated) without losing its item. A new item adds a name before `count`.
+    enum class Item : std::size_t {
+        about, hide, quit,
+        addFiles, addFolder, getInfo, remove, closeWindow,
+        cut, copy, paste, selectAll,
+        playPause, stop, next, previous, seekForward, seekBackward,
+        increaseVolume, decreaseVolume, dim, shuffle, repeat, sleepTimerOff,
+        togglePlaylist, showMeter,
+        minimise, bringAllToFront,
+        count
+    };
+
     PlayerMenu(const PlayerState& state, RootView& view, QWidget& window, WindowActions actions);
     ~PlayerMenu();
 
@@ -50,13 +64,14 @@ public:
     bool isNative() const;
     void popUp(QPoint globalPosition) const;
 
-    // An item by its title (for tests and the window), or null.
+    QAction* item(Item item) const { return handles_[static_cast<std::size_t>(item)]; }
+    // An item by the title a user reads (tests look items up as a user would), or null.
     QAction* item(const QString& title) const;
     // The ReplayGain submenu's item for `mode`; its titles repeat the Sleep Timer's "Off".
     QAction* replayGainItem(ReplayGainMode mode) const { return replayGainItems_.at(static_cast<std::size_t>(mode)); }
 
 private:
-    QAction* add(QMenu& menu, const QString& title, QKeySequence key, std::function<void()> action);
+    QAction* add(QMenu& menu, Item item, const QString& title, QKeySequence key, std::function<void()> action);
     void buildAppMenu(const WindowActions& actions);
     void buildFileMenu(const WindowActions& actions);
     void buildEditMenu();
@@ -71,8 +86,9 @@ private:
     QWidget& window_;
     std::unique_ptr<QMenu> menu_;
     QMenuBar* menuBar_ = nullptr;
-    std::vector<QAction*> items_;
+    std::vector<QAction*> items_; // in menu order
     std::array<QAction*, 3> replayGainItems_ {}; // in the order of ReplayGainMode
+    std::array<QAction*, static_cast<std::size_t>(Item::count)> handles_ {};
     std::vector<Subscription> subscriptions_;
 };
 

@@ -277,11 +277,6 @@ void RootView::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-double RootView::volumeControlsOpacity() const
-{
-    return dimmedEffects_.front()->opacity();
-}
-
 // Actions.
 
 void RootView::previousTrack() { send(PreviousCommand()); }

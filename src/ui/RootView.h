@@ -107,25 +107,11 @@ public:
     std::function<std::optional<FileURL>()> chooseFolder; // the folder dialog; none when cancelled
     std::function<void()> beep;
 
-    // The parts, for the window around the view and for tests.
+    // The parts the window around the view and the menus reach. Tests reach the others through
+    // `RootViewParts` (tests/support), the one friend the view has.
     ToolbarView& toolbar() const { return *toolbar_; }
-    LCDView& lcd() const { return *lcd_; }
     PlaylistListView& list() const { return *list_; }
     BottomBarView& bottomBar() const { return *bottomBar_; }
-    LeopardSlider& volumeSlider() const { return *volumeSlider_; }
-    TransportButton& previousButton() const { return *previousButton_; }
-    TransportButton& playPauseButton() const { return *playPauseButton_; }
-    TransportButton& nextButton() const { return *nextButton_; }
-    TransportButton& stopButton() const { return *stopButton_; }
-    TransportButton& playlistToggleButton() const { return *playlistToggleButton_; }
-    SquareButton& shuffleButton() const { return *shuffleButton_; }
-    SquareButton& repeatButton() const { return *repeatButton_; }
-    SquareButton& infoButton() const { return *infoButton_; }
-    PlaylistHeaderView& header() const { return *header_; }
-    TrackInfoPanelController& infoPanel() const { return *infoPanel_; }
-    AboutPanelController& aboutPanel() const { return *aboutPanel_; }
-    // The opacity of the volume controls: 0.4 while dimmed.
-    double volumeControlsOpacity() const;
     // Pops up the stop button's sleep-timer menu, which takes the items over.
     std::function<void(const QList<QAction*>& items, QPoint globalPosition)> popUpMenu;
 
@@ -135,6 +121,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    friend struct RootViewParts;
+
     void buildToolbar();
     void buildPlaylistArea();
     void buildBottomBar();

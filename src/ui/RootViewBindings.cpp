@@ -21,13 +21,6 @@ namespace {
 using Tracks = TrackList;
 using Index = std::optional<std::int64_t>;
 
-std::optional<Track> trackAt(const Tracks& tracks, Index index)
-{
-    if (!index || *index < 0 || *index >= std::int64_t(tracks.size()))
-        return std::nullopt;
-    return tracks[std::size_t(*index)];
-}
-
 } // namespace
 
 // Every handler runs on the main thread during a model assignment; the subscriptions die with
@@ -80,7 +73,7 @@ void RootView::bindDisplay()
             .sink([this](const std::tuple<std::tuple<Tracks, Index, bool>, bool>& value) {
                 const auto& [tracks, index, isLoading] = std::get<0>(value);
                 const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(tracks, index);
-                const std::optional<Track> current = trackAt(tracks, index);
+                const Track* current = trackAt(tracks, index);
                 // The line that is always shown: a player that cannot be heard must not look
                 // as if it merely paused.
                 const QString artist = std::get<1>(value) ? QStringLiteral("No Sound Device")
@@ -142,7 +135,8 @@ void RootView::bindPlaylist()
     auto lastTrack = std::make_shared<std::optional<std::optional<Track>>>();
     subscriptions_.push_back(debounced(combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher()))
                                  .sink([this, lastTrack](const std::tuple<Tracks, Index>& value) {
-                                     const std::optional<Track> track = trackAt(std::get<0>(value), std::get<1>(value));
+                                     const Track* row = trackAt(std::get<0>(value), std::get<1>(value));
+                                     const std::optional<Track> track = row ? std::optional(*row) : std::nullopt;
                                      if (*lastTrack && **lastTrack == track)
                                          return;
                                      *lastTrack = track;

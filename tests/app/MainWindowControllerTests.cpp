@@ -6,6 +6,7 @@
 #include "PlaylistListView.h"
 #include "Preferences.h"
 #include "RootView.h"
+#include "RootViewParts.h"
 #include "TrackInfoPanelController.h"
 
 #include <QApplication>
@@ -88,7 +89,7 @@ TEST_F(MainWindowTest, TheLookStaysLightOnADarkDesktop)
         for (const QPalette::ColorRole role : { QPalette::Window, QPalette::Button, QPalette::Base })
             EXPECT_GT(bar.palette().color(role).lightnessF(), 0.8) << role;
         controller.rootView().showAbout();
-        for (const QWidget* panel : { &controller.rootView().infoPanel().panel(), controller.rootView().aboutPanel().panel() })
+        for (const QWidget* panel : { &RootViewParts::infoPanel(controller.rootView()).panel(), RootViewParts::aboutPanel(controller.rootView()).panel() })
             EXPECT_GT(panel->palette().color(QPalette::Window).lightnessF(), 0.8) << panel->windowTitle().toStdString();
         EXPECT_GT(QToolTip::palette().color(QPalette::ToolTipBase).lightnessF(), 0.8);
         EXPECT_LT(QToolTip::palette().color(QPalette::ToolTipText).lightnessF(), 0.2);

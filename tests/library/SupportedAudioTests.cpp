@@ -14,6 +14,14 @@ TEST(SupportedAudio, AcceptsWhatFFmpegPlaysInAnyCase)
         EXPECT_FALSE(SupportedAudio::isSupported(FileURL(std::string("/m/") + name))) << name;
 }
 
+TEST(SupportedAudio, CueSheetsAreToldByTheirExtensionInAnyCase)
+{
+    for (const char* name : { "a.cue", "Album.CUE", "x.Cue", "a.flac.cue" })
+        EXPECT_TRUE(SupportedAudio::isCueSheet(FileURL(std::string("/m/") + name))) << name;
+    for (const char* name : { "a.cue.flac", "a.cues", "cue", ".cue", "a.cu", "a.mp3" })
+        EXPECT_FALSE(SupportedAudio::isCueSheet(FileURL(std::string("/m/") + name))) << name;
+}
+
 TEST(SupportedAudio, OpenDialogOffersAudioAndCueSheetsInBothCases)
 {
     const QStringList patterns = SupportedAudio::openDialogPatterns();

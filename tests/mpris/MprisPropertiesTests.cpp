@@ -26,27 +26,6 @@ MprisSnapshot withCurrent(std::vector<Track> tracks, std::int64_t index, double 
     return snapshot;
 }
 
-TEST(MprisProperties, TitleAndArtistFollowTheDisplay)
-{
-    const struct {
-        Track track;
-        QString title;
-        QString artist;
-    } cases[] = {
-        { cueTrack("/m/album.flac", 0, QStringLiteral("Intro"), QStringLiteral("Band")), QStringLiteral("Intro"), QStringLiteral("Band") },
-        { cueTrack("/m/Who - What.flac", 0, QStringLiteral("Intro"), std::nullopt), QStringLiteral("Intro"), QString() },
-        { wholeFile("/m/Artist - Song.mp3"), QStringLiteral("Song"), QStringLiteral("Artist") },
-        { wholeFile("/m/A - B - C.mp3"), QStringLiteral("B - C"), QStringLiteral("A") },
-        { wholeFile("/m/plain.name.ogg"), QStringLiteral("plain.name"), QString() },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.track.url.path());
-        const auto [title, artist] = MprisProperties::titleAndArtist(c.track);
-        EXPECT_EQ(title, c.title);
-        EXPECT_EQ(artist, c.artist);
-    }
-}
-
 TEST(MprisProperties, StatusAndAbilitiesFollowTheControls)
 {
     MprisSnapshot empty;

@@ -6,11 +6,13 @@
 #include "PlayerModel.h"
 #include "PrivateSessionBus.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
+#include <QXmlStreamReader>
 #include <QUrl>
 
 #include <iostream>
@@ -161,6 +163,17 @@ protected:
         model_.duration.set(100);
         model_.currentTime.set(30);
         model_.isPlaying.set(isPlaying);
+    }
+
+    // A method of the service called as a client calls it; the reply, or the error.
+    static QDBusMessage ask(QDBusConnection& client, const QString& interface, const QString& member, const QVariantList& arguments)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(MprisService::busName),
+            QString::fromLatin1(MprisService::objectPath), interface, member);
+        message.setArguments(arguments);
+        QDBusPendingCall pending = client.asyncCall(message);
+        EXPECT_TRUE(test::runEventsUntil([&] { return pending.isFinished(); }, 10s)) << member.toStdString();
+        return pending.reply();
     }
 
     PlayerModel model_;
@@ -377,12 +390,7 @@ TEST_F(MprisServiceTest, StaleTrackIdsAreIgnoredAndTheWindowIsAskedFor)
     load(false);
     QDBusConnection client = QDBusConnection::connectToBus(bus_->address(), QStringLiteral("client"));
     const auto call = [&](const QString& interface, const QString& member, const QVariantList& arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(MprisService::busName),
-            QString::fromLatin1(MprisService::objectPath), interface, member);
-        message.setArguments(arguments);
-        QDBusPendingCall pending = client.asyncCall(message);
-        EXPECT_TRUE(test::runEventsUntil([&] { return pending.isFinished(); }, 10s)) << member.toStdString();
-        return pending.isError() ? pending.error().name().toStdString() : std::string();
+        return ask(client, interface, member, arguments).errorName().toStdString();
     };
     const QString player = QStringLiteral("org.mpris.MediaPlayer2.Player");
     const qlonglong fiveSeconds = 5'000'000;
@@ -399,6 +407,46 @@ TEST_F(MprisServiceTest, StaleTrackIdsAreIgnoredAndTheWindowIsAskedFor)
     call(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Quit"), {});
     EXPECT_EQ(raised_, 1);
     EXPECT_EQ(quit_, 1);
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+}
+
+// What introspection tells clients is what the object serves: every property it lists is in
+// GetAll and no other, and only the four settable ones are writable.
+TEST_F(MprisServiceTest, IntrospectionListsWhatIsServed)
+{
+    QDBusConnection client = QDBusConnection::connectToBus(bus_->address(), QStringLiteral("client"));
+    const auto call = [&](const QString& interface, const QString& member, const QVariantList& arguments) {
+        return ask(client, interface, member, arguments);
+    };
+    const QDBusMessage xml = call(QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {});
+    ASSERT_EQ(xml.arguments().size(), 1);
+    std::map<QString, QStringList> listed;
+    QStringList writable;
+    QXmlStreamReader reader(xml.arguments()[0].toString());
+    QString interface;
+    while (reader.readNext() != QXmlStreamReader::Invalid && !reader.atEnd()) {
+        if (!reader.isStartElement())
+            continue;
+        if (reader.name() == QLatin1String("interface"))
+            interface = reader.attributes().value("name").toString();
+        if (reader.name() == QLatin1String("property")) {
+            listed[interface] << reader.attributes().value("name").toString();
+            if (reader.attributes().value("access") == QLatin1String("readwrite"))
+                writable << reader.attributes().value("name").toString();
+        }
+    }
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString();
+    for (const QString& name : { QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("org.mpris.MediaPlayer2.Player") }) {
+        const QDBusMessage all = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"), { name });
+        ASSERT_EQ(all.arguments().size(), 1) << name.toStdString();
+        QStringList served = qdbus_cast<QVariantMap>(all.arguments()[0]).keys();
+        QStringList described = listed[name];
+        served.sort();
+        described.sort();
+        EXPECT_EQ(described, served) << name.toStdString();
+    }
+    writable.sort();
+    EXPECT_EQ(writable, (QStringList { "LoopStatus", "Rate", "Shuffle", "Volume" }));
     QDBusConnection::disconnectFromBus(QStringLiteral("client"));
 }
 

@@ -1,5 +1,6 @@
 #include "Downloader.h"
 
+#include "FakeRemoteFiles.h"
 #include "FileSystem.h"
 #include "ManualExecutor.h"
 
@@ -16,46 +17,6 @@ namespace lh {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Files on a pretend share: sizes and contents the test sets, failures it chooses.
-class FakeRemoteFiles final : public RemoteFileAccess {
-public:
-    std::int64_t size(const FileURL& url) override
-    {
-        sizeQueries.push_back(url.lastPathComponent());
-        failIfAsked(url);
-        return static_cast<std::int64_t>(files.at(url.path()).size());
-    }
-
-    void copy(const FileURL& source, const FileURL& destination, const Progress& progress) override
-    {
-        copies.push_back(source.lastPathComponent());
-        if (failingCopies.contains(source.path()))
-            throw FileError(EIO, "read");
-        if (fullDiskCopies.contains(source.path()))
-            throw FileError(ENOSPC, "write");
-        failIfAsked(source);
-        progress();
-        std::ofstream(destination.path(), std::ios::binary) << files.at(source.path());
-        progress();
-    }
-
-    void failIfAsked(const FileURL& url) const
-    {
-        if (missing.contains(url.path()))
-            throw MissingFileError();
-        if (away.contains(url.path()))
-            throw FileError(ENOENT, "away");
-    }
-
-    std::map<std::string, std::string> files;
-    std::set<std::string> missing;
-    std::set<std::string> away;
-    std::set<std::string> failingCopies;
-    std::set<std::string> fullDiskCopies;
-    std::vector<std::string> sizeQueries;
-    std::vector<std::string> copies;
-};
 
 // The actor and the guarded operations' threads are manual executors, so every step of the
 // downloader happens when the test says; the watchdog fires only when a test stalls everything.

@@ -10,7 +10,9 @@
 #include "PlaylistListView.h"
 #include "Preferences.h"
 #include "PushButton.h"
+#include "RecordingDispatcher.h"
 #include "RootView.h"
+#include "RootViewParts.h"
 #include "SquareButton.h"
 #include "TrackInfoView.h"
 #include "TransportButton.h"
@@ -28,31 +30,6 @@ namespace lh {
 namespace {
 
 using namespace std::chrono_literals;
-
-class RecordingDispatcher final : public CommandDispatching {
-public:
-    std::vector<std::string> sent;
-
-    void perform(const Command& command) override
-    {
-        if (dynamic_cast<const ShowRowsCommand*>(&command))
-            return; // the list reports what it paints
-        std::ostringstream out;
-        if (auto* c = dynamic_cast<const PlayTrackCommand*>(&command))
-            out << "play " << c->index;
-        else if (auto* c = dynamic_cast<const SeekCommand*>(&command))
-            out << "seek " << c->time;
-        else if (auto* c = dynamic_cast<const SetVolumeCommand*>(&command))
-            out << "volume " << c->volume;
-        else if (dynamic_cast<const ToggleShuffleCommand*>(&command))
-            out << "shuffle";
-        else if (dynamic_cast<const TogglePlayPauseCommand*>(&command))
-            out << "play/pause";
-        else
-            out << "other";
-        sent.push_back(out.str());
-    }
-};
 
 QAccessibleInterface* accessible(QObject* object)
 {
@@ -110,9 +87,9 @@ TEST_F(AccessibilityTest, EveryButtonIsANamedButtonAndTheSwitchesShowTheirSettin
         bool checkable;
     };
     const auto square = [this](int index) { return view->bottomBar().findChildren<SquareButton*>().at(index); };
-    for (const Case& c : { Case { &view->previousButton(), "Previous", false }, Case { &view->playPauseButton(), "Play", false },
-             Case { &view->nextButton(), "Next", false }, Case { &view->stopButton(), "Stop", false },
-             Case { &view->playlistToggleButton(), "Hide Playlist", false }, Case { square(0), "Add", false },
+    for (const Case& c : { Case { &RootViewParts::previousButton(*view), "Previous", false }, Case { &RootViewParts::playPauseButton(*view), "Play", false },
+             Case { &RootViewParts::nextButton(*view), "Next", false }, Case { &RootViewParts::stopButton(*view), "Stop", false },
+             Case { &RootViewParts::playlistToggleButton(*view), "Hide Playlist", false }, Case { square(0), "Add", false },
              Case { square(1), "Remove", false }, Case { square(2), "Get Info", false }, Case { square(3), "Shuffle", true },
              Case { square(4), "Repeat", true } }) {
         QAccessibleInterface* button = accessible(c.button);
@@ -123,26 +100,26 @@ TEST_F(AccessibilityTest, EveryButtonIsANamedButtonAndTheSwitchesShowTheirSettin
 
     // The names and states follow the player, and each change is announced.
     model.isPlaying.set(true);
-    EXPECT_EQ(accessible(&view->playPauseButton())->text(QAccessible::Name), "Pause");
-    EXPECT_TRUE(wasSent(&view->playPauseButton(), QAccessible::NameChanged));
-    EXPECT_TRUE(accessible(&view->repeatButton())->state().checked);
-    EXPECT_FALSE(accessible(&view->shuffleButton())->state().checked);
+    EXPECT_EQ(accessible(&RootViewParts::playPauseButton(*view))->text(QAccessible::Name), "Pause");
+    EXPECT_TRUE(wasSent(&RootViewParts::playPauseButton(*view), QAccessible::NameChanged));
+    EXPECT_TRUE(accessible(&RootViewParts::repeatButton(*view))->state().checked);
+    EXPECT_FALSE(accessible(&RootViewParts::shuffleButton(*view))->state().checked);
     model.isShuffled.set(true);
-    EXPECT_TRUE(accessible(&view->shuffleButton())->state().checked);
-    EXPECT_TRUE(wasSent(&view->shuffleButton(), QAccessible::StateChanged));
+    EXPECT_TRUE(accessible(&RootViewParts::shuffleButton(*view))->state().checked);
+    EXPECT_TRUE(wasSent(&RootViewParts::shuffleButton(*view), QAccessible::StateChanged));
 
     // Pressing through the action interface is a click: the command goes, the setting stays
     // with the model.
-    accessible(&view->shuffleButton())->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    accessible(&view->playPauseButton())->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(dispatcher.sent, (std::vector<std::string> { "shuffle", "play/pause" }));
-    EXPECT_TRUE(accessible(&view->shuffleButton())->state().checked);
+    accessible(&RootViewParts::shuffleButton(*view))->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    accessible(&RootViewParts::playPauseButton(*view))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(dispatcher.sent, (std::vector<std::string> { RecordingDispatcher::name<ToggleShuffleCommand>(), RecordingDispatcher::name<TogglePlayPauseCommand>() }));
+    EXPECT_TRUE(accessible(&RootViewParts::shuffleButton(*view))->state().checked);
 }
 
 TEST_F(AccessibilityTest, SlidersReadTheirValuesAndStepAsTheKeysDo)
 {
-    QAccessibleInterface* position = accessible(&view->lcd().progressSlider());
-    QAccessibleInterface* volume = accessible(&view->volumeSlider());
+    QAccessibleInterface* position = accessible(&RootViewParts::lcd(*view).progressSlider());
+    QAccessibleInterface* volume = accessible(&RootViewParts::volumeSlider(*view));
     EXPECT_EQ(position->role(), QAccessible::Slider);
     EXPECT_EQ(position->text(QAccessible::Name), "Position");
     EXPECT_EQ(volume->text(QAccessible::Name), "Volume");
@@ -173,15 +150,15 @@ TEST_F(AccessibilityTest, SlidersReadTheirValuesAndStepAsTheKeysDo)
 
 TEST_F(AccessibilityTest, TheDisplayReadsWhatPlaysAndAnnouncesOnlyATrackChange)
 {
-    QAccessibleInterface* display = accessible(&view->lcd());
+    QAccessibleInterface* display = accessible(&RootViewParts::lcd(*view));
     EXPECT_EQ(display->text(QAccessible::Name), "Not Playing");
     EXPECT_EQ(view->windowTitle(), "Larkhaven");
 
     setTracks(2);
     model.currentIndex.set(1);
     EXPECT_EQ(display->text(QAccessible::Name), "Song 1, Artist");
-    EXPECT_TRUE(wasSent(&view->lcd(), QAccessible::NameChanged));
-    EXPECT_TRUE(wasSent(&view->lcd(), QAccessible::TextUpdated));
+    EXPECT_TRUE(wasSent(&RootViewParts::lcd(*view), QAccessible::NameChanged));
+    EXPECT_TRUE(wasSent(&RootViewParts::lcd(*view), QAccessible::TextUpdated));
     EXPECT_EQ(view->windowTitle(), "Artist - Song 1 — Larkhaven");
     model.duration.set(60);
     model.currentTime.set(5);
@@ -193,9 +170,9 @@ TEST_F(AccessibilityTest, TheDisplayReadsWhatPlaysAndAnnouncesOnlyATrackChange)
     sent.clear();
     model.currentTime.set(6);
     setTracks(3);
-    EXPECT_FALSE(wasSent(&view->lcd(), QAccessible::NameChanged));
+    EXPECT_FALSE(wasSent(&RootViewParts::lcd(*view), QAccessible::NameChanged));
     model.currentIndex.set(2);
-    EXPECT_TRUE(wasSent(&view->lcd(), QAccessible::NameChanged));
+    EXPECT_TRUE(wasSent(&RootViewParts::lcd(*view), QAccessible::NameChanged));
 
     EXPECT_EQ(accessible(&view->bottomBar())->role(), QAccessible::StatusBar);
     EXPECT_EQ(accessible(&view->bottomBar())->text(QAccessible::Name), "3 songs");

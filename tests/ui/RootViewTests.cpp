@@ -8,7 +8,9 @@
 #include "PlayerMenu.h"
 #include "PlayerModel.h"
 #include "PlaylistListView.h"
+#include "RecordingDispatcher.h"
 #include "Preferences.h"
+#include "RootViewParts.h"
 #include "SquareButton.h"
 #include "TrackInfoPanelController.h"
 #include "TrackInfoView.h"
@@ -22,56 +24,13 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 namespace lh {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Writes each command down as a short text, so a test compares what was sent with one line.
-class RecordingDispatcher final : public CommandDispatching {
-public:
-    std::vector<std::string> sent;
-
-    void perform(const Command& command) override
-    {
-        if (!dynamic_cast<const ShowRowsCommand*>(&command)) // the list reports what it paints
-            sent.push_back(describe(command));
-    }
-
-    static std::string describe(const Command& command)
-    {
-        std::ostringstream out;
-        if (auto* c = dynamic_cast<const PlayTrackCommand*>(&command))
-            out << "play " << c->index;
-        else if (auto* c = dynamic_cast<const SeekCommand*>(&command))
-            out << "seek " << c->time;
-        else if (auto* c = dynamic_cast<const SetVolumeCommand*>(&command))
-            out << "volume " << c->volume;
-        else if (auto* c = dynamic_cast<const ChangeVolumeCommand*>(&command))
-            out << "change volume " << c->delta;
-        else if (auto* c = dynamic_cast<const ShowInfoCommand*>(&command))
-            out << "info " << c->index;
-        else if (auto* c = dynamic_cast<const SetSleepTimerCommand*>(&command))
-            out << "sleep " << (c->minutes ? std::to_string(*c->minutes) : "off");
-        else if (auto* c = dynamic_cast<const SetReplayGainModeCommand*>(&command))
-            out << "replay gain " << static_cast<int>(c->mode);
-        else if (auto* c = dynamic_cast<const RemoveTracksCommand*>(&command))
-            out << "remove " << c->indices.size();
-        else if (auto* c = dynamic_cast<const AddTracksCommand*>(&command))
-            out << "add " << (c->urls.empty() ? "" : c->urls.front().path());
-        else
-            out << typeid(command).name();
-        return out.str();
-    }
-
-    template <class T>
-    static std::string name()
-    {
-        return typeid(T).name();
-    }
-};
 
 Track fileTrack(const std::string& path)
 {
@@ -118,11 +77,11 @@ struct RootViewTest : ::testing::Test {
 
 TEST_F(RootViewTest, AnEmptyPlaylistShowsNotPlayingAndTheInfoButtonOnlyBeeps)
 {
-    EXPECT_EQ(view.lcd().title(), "Not Playing");
-    EXPECT_EQ(view.lcd().artist(), "");
-    EXPECT_EQ(view.lcd().formatText(), "");
+    EXPECT_EQ(RootViewParts::lcd(view).title(), "Not Playing");
+    EXPECT_EQ(RootViewParts::lcd(view).artist(), "");
+    EXPECT_EQ(RootViewParts::lcd(view).formatText(), "");
     EXPECT_EQ(view.bottomBar().statusText(), "0 songs");
-    view.infoButton().click();
+    RootViewParts::infoButton(view).click();
     EXPECT_EQ(beeps, 1);
     EXPECT_TRUE(dispatcher.sent.empty());
 }
@@ -132,33 +91,33 @@ TEST_F(RootViewTest, ShowsTheCurrentTrackAndTheTimes)
     setTracks(3);
     model.currentIndex.set(1);
     model.isLoading.set(true);
-    EXPECT_EQ(view.lcd().title(), "Song 1");
-    EXPECT_EQ(view.lcd().artist(), "Loading…");
+    EXPECT_EQ(RootViewParts::lcd(view).title(), "Song 1");
+    EXPECT_EQ(RootViewParts::lcd(view).artist(), "Loading…");
     model.isLoading.set(false);
-    EXPECT_EQ(view.lcd().artist(), "Artist");
+    EXPECT_EQ(RootViewParts::lcd(view).artist(), "Artist");
     model.isSoundDeviceMissing.set(true); // said where it is seen, whether meter or format shows
-    EXPECT_EQ(view.lcd().artist(), "No Sound Device");
-    EXPECT_EQ(view.lcd().title(), "Song 1");
+    EXPECT_EQ(RootViewParts::lcd(view).artist(), "No Sound Device");
+    EXPECT_EQ(RootViewParts::lcd(view).title(), "Song 1");
     model.isSoundDeviceMissing.set(false);
-    EXPECT_EQ(view.lcd().artist(), "Artist");
-    EXPECT_EQ(view.lcd().formatText(), "FLAC");
+    EXPECT_EQ(RootViewParts::lcd(view).artist(), "Artist");
+    EXPECT_EQ(RootViewParts::lcd(view).formatText(), "FLAC");
     EXPECT_EQ(view.bottomBar().statusText(), "3 songs");
     EXPECT_EQ(view.list().rows().title(2), "Artist - Song 2");
 
     // Duration 0: the slider is off, its maximum 1, nothing remains.
-    LeopardSlider& progress = view.lcd().progressSlider();
+    LeopardSlider& progress = RootViewParts::lcd(view).progressSlider();
     EXPECT_FALSE(progress.isEnabled());
     EXPECT_EQ(progress.maximum(), 1);
-    EXPECT_EQ(view.lcd().remainingText(), "-0:00");
+    EXPECT_EQ(RootViewParts::lcd(view).remainingText(), "-0:00");
     model.duration.set(200);
     model.currentTime.set(65.5);
     EXPECT_TRUE(progress.isEnabled());
     EXPECT_EQ(progress.maximum(), 200);
     EXPECT_EQ(progress.value(), 65.5);
-    EXPECT_EQ(view.lcd().elapsedText(), "1:05");
-    EXPECT_EQ(view.lcd().remainingText(), "-2:14");
+    EXPECT_EQ(RootViewParts::lcd(view).elapsedText(), "1:05");
+    EXPECT_EQ(RootViewParts::lcd(view).remainingText(), "-2:14");
     model.currentTime.set(250);
-    EXPECT_EQ(view.lcd().remainingText(), "-0:00");
+    EXPECT_EQ(RootViewParts::lcd(view).remainingText(), "-0:00");
 
     model.sleepTimeRemaining.set(89.5);
     EXPECT_EQ(view.bottomBar().statusText(), "3 songs — stops in 2 min");
@@ -168,7 +127,7 @@ TEST_F(RootViewTest, SlidersBeingDraggedDoNotFollowTheModel)
 {
     showAndSettle();
     model.duration.set(100);
-    LeopardSlider& volume = view.volumeSlider();
+    LeopardSlider& volume = RootViewParts::volumeSlider(view);
     QTest::mousePress(&volume, Qt::LeftButton, {}, QPoint(volume.width() / 2, 8));
     ASSERT_TRUE(volume.isTracking());
     const double dragged = volume.value();
@@ -180,7 +139,7 @@ TEST_F(RootViewTest, SlidersBeingDraggedDoNotFollowTheModel)
     ASSERT_FALSE(dispatcher.sent.empty());
     EXPECT_EQ(dispatcher.sent.front().rfind("volume ", 0), 0u);
 
-    LeopardSlider& progress = view.lcd().progressSlider();
+    LeopardSlider& progress = RootViewParts::lcd(view).progressSlider();
     QTest::mousePress(&progress, Qt::LeftButton, {}, QPoint(progress.width() - 2, 7));
     model.currentTime.set(3);
     EXPECT_GT(progress.value(), 90);
@@ -192,12 +151,12 @@ TEST_F(RootViewTest, EachControlSendsItsOneCommand)
 {
     setTracks(2);
     const std::vector<std::pair<std::function<void()>, std::string>> cases = {
-        { [&] { view.previousButton().click(); }, RecordingDispatcher::name<PreviousCommand>() },
-        { [&] { view.playPauseButton().click(); }, RecordingDispatcher::name<TogglePlayPauseCommand>() },
-        { [&] { view.nextButton().click(); }, RecordingDispatcher::name<NextCommand>() },
+        { [&] { RootViewParts::previousButton(view).click(); }, RecordingDispatcher::name<PreviousCommand>() },
+        { [&] { RootViewParts::playPauseButton(view).click(); }, RecordingDispatcher::name<TogglePlayPauseCommand>() },
+        { [&] { RootViewParts::nextButton(view).click(); }, RecordingDispatcher::name<NextCommand>() },
         { [&] { view.stopButtonClicked({}); }, RecordingDispatcher::name<StopCommand>() },
-        { [&] { view.shuffleButton().click(); }, RecordingDispatcher::name<ToggleShuffleCommand>() },
-        { [&] { view.repeatButton().click(); }, RecordingDispatcher::name<ToggleRepeatCommand>() },
+        { [&] { RootViewParts::shuffleButton(view).click(); }, RecordingDispatcher::name<ToggleShuffleCommand>() },
+        { [&] { RootViewParts::repeatButton(view).click(); }, RecordingDispatcher::name<ToggleRepeatCommand>() },
         { [&] { view.volumeUp(); }, "change volume 0.1" },
         { [&] { view.volumeDown(); }, "change volume -0.1" },
         { [&] { view.toggleDim(); }, RecordingDispatcher::name<ToggleDimCommand>() },
@@ -254,16 +213,16 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
 TEST_F(RootViewTest, DimmingFadesTheVolumeControls)
 {
     model.isDimmed.set(true);
-    EXPECT_DOUBLE_EQ(view.volumeControlsOpacity(), 0.4);
+    EXPECT_DOUBLE_EQ(RootViewParts::volumeControlsOpacity(view), 0.4);
     model.isDimmed.set(false);
-    EXPECT_DOUBLE_EQ(view.volumeControlsOpacity(), 1.0);
+    EXPECT_DOUBLE_EQ(RootViewParts::volumeControlsOpacity(view), 1.0);
 }
 
 TEST_F(RootViewTest, TheMeterSettingIsKeptInTheDefaults)
 {
-    EXPECT_TRUE(view.lcd().showsMeter());
-    view.lcd().meterArea().onClick();
-    EXPECT_FALSE(view.lcd().showsMeter());
+    EXPECT_TRUE(RootViewParts::lcd(view).showsMeter());
+    RootViewParts::lcd(view).meterArea().onClick();
+    EXPECT_FALSE(RootViewParts::lcd(view).showsMeter());
     EXPECT_EQ(defaults.object("showsMeter"), QJsonValue(false));
 }
 
@@ -433,16 +392,16 @@ TEST_F(RootViewTest, TheInfoPanelFollowsTheModel)
 {
     TrackInfo info = TrackInfo::placeholder(FileURL("/music/Artist - Song.flac"));
     model.info.set(info);
-    EXPECT_TRUE(view.infoPanel().panel().isVisible());
-    EXPECT_EQ(view.infoPanel().infoView().info(), info);
+    EXPECT_TRUE(RootViewParts::infoPanel(view).panel().isVisible());
+    EXPECT_EQ(RootViewParts::infoPanel(view).infoView().info(), info);
     info.title = QStringLiteral("Read");
     model.info.set(info);
-    EXPECT_EQ(view.infoPanel().infoView().info(), info);
-    EXPECT_FALSE(view.infoPanel().panel().close()); // a close from the window manager only asks
+    EXPECT_EQ(RootViewParts::infoPanel(view).infoView().info(), info);
+    EXPECT_FALSE(RootViewParts::infoPanel(view).panel().close()); // a close from the window manager only asks
     EXPECT_EQ(dispatcher.sent, std::vector<std::string> { RecordingDispatcher::name<CloseInfoCommand>() });
-    EXPECT_TRUE(view.infoPanel().panel().isVisible());
+    EXPECT_TRUE(RootViewParts::infoPanel(view).panel().isVisible());
     model.info.set(std::nullopt);
-    EXPECT_FALSE(view.infoPanel().panel().isVisible());
+    EXPECT_FALSE(RootViewParts::infoPanel(view).panel().isVisible());
 }
 
 TEST_F(RootViewTest, TheMeterSettingIsRestored)
@@ -453,7 +412,7 @@ TEST_F(RootViewTest, TheMeterSettingIsRestored)
         defaults.set(stored, QStringLiteral("showsMeter"));
         RootView restored(model, dispatcher, defaults);
         EXPECT_EQ(restored.showsMeter(), shows);
-        EXPECT_EQ(restored.lcd().showsMeter(), shows);
+        EXPECT_EQ(RootViewParts::lcd(restored).showsMeter(), shows);
     }
 }
 
@@ -509,6 +468,25 @@ TEST_F(MenuTest, ReplayGainModesAreACheckedGroupThatFollowsThePlayer)
     }
 }
 
+// Bindings hold their items, so a title a binding or a translator changes loses nothing.
+TEST_F(MenuTest, EveryItemHasItsOwnHandleWhateverItsTitle)
+{
+    std::set<QAction*> seen;
+    for (std::size_t i = 0; i < std::size_t(PlayerMenu::Item::count); ++i) {
+        QAction* action = menu.item(PlayerMenu::Item(i));
+        ASSERT_NE(action, nullptr) << i;
+        EXPECT_TRUE(seen.insert(action).second) << i;
+    }
+    EXPECT_EQ(menu.item(PlayerMenu::Item::sleepTimerOff)->text(), "Off");
+
+    QAction* stop = menu.item(PlayerMenu::Item::stop);
+    stop->setText(QStringLiteral("Arrêter"));
+    model.duration.set(0);
+    EXPECT_FALSE(stop->isEnabled());
+    model.duration.set(60);
+    EXPECT_TRUE(stop->isEnabled());
+}
+
 TEST_F(MenuTest, SelectAllIsEnabledOnlyWhileTheListCanTakeIt)
 {
     QAction* selectAll = menu.item("Select All");
@@ -533,8 +511,8 @@ TEST_F(MenuTest, KeyEquivalentsWorkInEveryWindow)
     showAndSettle();
     model.info.set(TrackInfo::placeholder(model.tracks.value()[1].url));
     view.showAbout();
-    QWidget& infoPanel = view.infoPanel().panel();
-    QWidget& aboutPanel = *view.aboutPanel().panel();
+    QWidget& infoPanel = RootViewParts::infoPanel(view).panel();
+    QWidget& aboutPanel = *RootViewParts::aboutPanel(view).panel();
 
     const auto command = [](auto type) { return RecordingDispatcher::name<decltype(type)>(); };
     const std::vector<std::pair<Qt::Key, std::string>> commands = {
