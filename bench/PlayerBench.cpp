@@ -117,6 +117,13 @@ double ffmpegCpuPerAudioSecond(const QString& path, double audioSeconds)
 void playbackCpuPerAudioSecond(benchmark::State& state, const char* extension, float gain = 1)
 {
     const QString path = music(extension);
+    {
+        // SDL's audio starts at the first play (the device opens only to play); once per process.
+        lh::AudioPlayerEngine warmUp;
+        warmUp.load(url(path));
+        warmUp.play();
+        warmUp.stop();
+    }
     for (auto _ : state) {
         lh::AudioPlayerEngine engine;
         bool hasFinished = false;
@@ -162,6 +169,28 @@ void gainPerAudioSecond(benchmark::State& state)
     }
 }
 BENCHMARK(gainPerAudioSecond)->Unit(benchmark::kMicrosecond);
+
+// The decoder alone on one thread, per second of audio (opening included, ten passes): the
+// rest of playbackCpuPerAudioSecond is what the queue, the device thread and the meter add.
+void decodeCpuPerAudioSecond(benchmark::State& state, const char* extension)
+{
+    const QString path = music(extension);
+    for (auto _ : state) {
+        double audioSeconds = 0;
+        const double before = cpuSeconds(RUSAGE_THREAD);
+        for (int pass = 0; pass < 10; ++pass) {
+            lh::AudioDecoder decoder(url(path));
+            decoder.setOutputChannels(2);
+            while (!decoder.decode().samples.empty()) { }
+            audioSeconds += static_cast<double>(decoder.length()) / decoder.sampleRate();
+        }
+        const double ours = cpuSeconds(RUSAGE_THREAD) - before;
+        state.SetIterationTime(ours);
+        state.counters["cpu_ms_per_audio_s"] = ours / audioSeconds * 1000;
+    }
+}
+BENCHMARK_CAPTURE(decodeCpuPerAudioSecond, flac, "flac")->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeCpuPerAudioSecond, mp3, "mp3")->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // From load() to the first frame handed to the device. Most of it is waiting for the
 // device's next request (its period is its buffer, 100–200 ms); load_call_ms is the load

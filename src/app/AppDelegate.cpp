@@ -34,6 +34,11 @@ AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen)
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"),
         std::move(environment));
+    // The files the launch names are opened before the window is built: their sound starts
+    // while the window, its fonts and its menus are still being made, instead of after them.
+    // The window reads the model as it is when it subscribes, so it shows the same either way.
+    if (!filesToOpen.empty())
+        open(filesToOpen);
     windowController_ = std::make_unique<MainWindowController>(model_, *playerController_, preferences_);
     RootView& view = windowController_->rootView();
     playerMenu_ = std::make_unique<PlayerMenu>(model_, view, view,
@@ -46,10 +51,9 @@ AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen)
     const auto popUp = [this](QPoint at) { playerMenu_->popUp(at); };
     view.toolbar().onContextMenu = popUp;
     view.bottomBar().onContextMenu = popUp;
-    publishMediaControls();
     showWindow({});
-    if (!filesToOpen.empty())
-        open(filesToOpen);
+    // Nothing the first sound or the first frame needs waits for the session bus.
+    publishMediaControls();
 }
 
 AppDelegate::~AppDelegate() = default;

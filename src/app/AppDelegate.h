@@ -25,7 +25,7 @@ class PlayerMenu;
 // window again. Main thread only; lives until the process ends.
 class AppDelegate {
 public:
-    // Shows the window and opens the files given at launch.
+    // Opens the files given at launch (their sound starts first), then shows the window.
     explicit AppDelegate(const std::vector<FileURL>& filesToOpen);
     ~AppDelegate();
 

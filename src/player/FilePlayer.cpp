@@ -133,8 +133,11 @@ void FilePlayer::seekLocked(std::int64_t frame)
 
 void FilePlayer::setWindowEnd(std::int64_t frame)
 {
-    std::lock_guard lock(mutex_);
-    windowEnd_ = frame == noWindowEnd ? frame : frame + origin_;
+    {
+        std::lock_guard lock(mutex_);
+        windowEnd_ = frame == noWindowEnd ? frame : frame + origin_;
+    }
+    wake_.notify_all(); // whether a file is opened to join after the end depends on it
 }
 
 void FilePlayer::setIsPlaying(bool isPlaying)
@@ -212,13 +215,15 @@ PowerLevels FilePlayer::levels() const
     const std::int64_t begin = std::max(end - sampleRate_ / 20, historyEnd_ - historyCount_); // 50 ms
     if (end <= begin)
         return { silence, silence };
-    const auto capacity = static_cast<std::int64_t>(history_.size() / 2);
+    const std::size_t capacity = history_.size() / 2;
     double left = 0;
     double right = 0;
+    std::size_t slot = historySlot(begin);
     for (std::int64_t frame = begin; frame < end; ++frame) {
-        const auto index = static_cast<std::size_t>(frame % capacity) * 2;
-        left += static_cast<double>(history_[index]) * history_[index];
-        right += static_cast<double>(history_[index + 1]) * history_[index + 1];
+        left += static_cast<double>(history_[2 * slot]) * history_[2 * slot];
+        right += static_cast<double>(history_[2 * slot + 1]) * history_[2 * slot + 1];
+        if (++slot == capacity)
+            slot = 0;
     }
     const float leftPower = decibels(left, end - begin);
     const bool isMono = fileChannels_ < 2 || channels_ < 2;
@@ -237,6 +242,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
     const auto channels = static_cast<std::size_t>(channels_);
     std::size_t count = 0;
     bool isEndHeard = false;
+    bool needsDecoder = false;
     std::uint64_t seekCount = 0;
     {
         std::lock_guard lock(mutex_);
@@ -261,8 +267,13 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
             hasEnded_ = isEndHeard;
             seekCount = seekCount_;
         }
+        // The decoder refills the queue in a few long runs instead of a short one after every
+        // device period: waking a thread costs more than the decoding it would do, and half
+        // a queue still leaves it several periods to run in.
+        needsDecoder = queued_ < queue_.size() / channels / 2;
     }
-    wake_.notify_all();
+    if (needsDecoder)
+        wake_.notify_all();
     std::fill(out + count * channels, out + wanted * channels, 0.0f);
     for (float& sample : std::span(out, count * channels))
         sample *= gain;
@@ -293,19 +304,33 @@ void FilePlayer::muteFrom(float* samples, std::size_t frames, std::int64_t first
     std::fill(samples + from * channels, samples + frames * channels, 0.0f);
 }
 
+// Runs for every frame played, on the device's thread: one division per block, not one per
+// frame.
 void FilePlayer::remember(const float* samples, std::size_t frames, std::int64_t first)
 {
-    const auto capacity = static_cast<std::int64_t>(history_.size() / 2);
+    const std::size_t capacity = history_.size() / 2;
     if (first != historyEnd_)
         historyCount_ = 0;
-    const std::size_t right = channels_ > 1 ? 1 : 0;
+    const auto channels = static_cast<std::size_t>(channels_);
+    const std::size_t right = channels > 1 ? 1 : 0;
+    std::size_t slot = historySlot(first);
     for (std::size_t i = 0; i < frames; ++i) {
-        const auto index = static_cast<std::size_t>((first + static_cast<std::int64_t>(i)) % capacity) * 2;
-        history_[index] = samples[i * static_cast<std::size_t>(channels_)];
-        history_[index + 1] = samples[i * static_cast<std::size_t>(channels_) + right];
+        history_[2 * slot] = samples[i * channels];
+        history_[2 * slot + 1] = samples[i * channels + right];
+        if (++slot == capacity)
+            slot = 0;
     }
     historyEnd_ = first + static_cast<std::int64_t>(frames);
-    historyCount_ = std::min(historyCount_ + static_cast<std::int64_t>(frames), capacity);
+    historyCount_ = std::min(historyCount_ + static_cast<std::int64_t>(frames), static_cast<std::int64_t>(capacity));
+}
+
+// Frame numbers are counted from the load and never negative; the slot stays inside the ring
+// whatever it is given.
+std::size_t FilePlayer::historySlot(std::int64_t frame) const
+{
+    const auto capacity = static_cast<std::int64_t>(history_.size() / 2);
+    const std::int64_t slot = frame % capacity;
+    return static_cast<std::size_t>(slot < 0 ? slot + capacity : slot);
 }
 
 void FilePlayer::decodeLoop()
@@ -396,6 +421,7 @@ bool FilePlayer::takeJoin()
         join_.reset();
         previous = std::move(previousDecoder_);
     }
+    wake_.notify_all(); // a continuation armed from here on may be opened now
     return true;
 }
 

@@ -128,6 +128,7 @@ private:
     bool revertJoinLocked(bool isForced);
     std::unique_ptr<AudioDecoder> dropNextLocked();
     void remember(const float* samples, std::size_t frames, std::int64_t first);
+    std::size_t historySlot(std::int64_t frame) const;
     void muteFrom(float* samples, std::size_t frames, std::int64_t first) const;
     void applyGainLocked(float* samples, std::size_t frames, std::int64_t first);
 
