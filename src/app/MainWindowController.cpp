@@ -27,6 +27,7 @@ MainWindowController::MainWindowController(const PlayerState& state, CommandDisp
     window.setPalette(Theme::lightPalette());
     QToolTip::setPalette(Theme::lightPalette());
     window.installEventFilter(this);
+    QCoreApplication::instance()->installEventFilter(&activationRepair_);
     window.toolbar().onClose = [this] { hideWindow(); };
     window.toolbar().onMinimise = [&window] { window.showMinimized(); };
 }

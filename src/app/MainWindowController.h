@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActivationRepair.h"
 #include "Command.h"
 #include "PlayerState.h"
 
@@ -43,6 +44,7 @@ private:
 
     CommandDispatching& dispatcher_;
     std::unique_ptr<RootView> rootView_;
+    ActivationRepair activationRepair_;
     bool hasBeenShown_ = false;
 };
 
