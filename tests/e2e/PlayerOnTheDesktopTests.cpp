@@ -559,17 +559,24 @@ TEST_F(PlayerOnTheDesktop, WindowCollapsesHidesAndComesBackWhileTheSoundGoesOn)
     ASSERT_TRUE(desktop->hearsTone(firstPitch)) << "the file does not play";
     const Geometry expanded = geometry(window);
 
-    // Paused, nothing else repaints the window: the resize alone must reach the compositor.
-    for (const bool paused : { false, true }) {
-        SCOPED_TRACE(paused ? "paused" : "playing");
-        if (paused) {
-            press(window, "space");
-            ASSERT_TRUE(desktop->hearsSilence()) << "Space does not pause";
+    // Paused or stopped, the player has just closed its sound device and nothing repaints the
+    // window: the keys and the resize must still get through.
+    const struct {
+        const char* state;
+        const char* key; // that brings the player into the state
+        const char* screenshot;
+    } states[] { { "playing", nullptr, "5-collapsed" }, { "paused", "space", "5a-collapsed-paused" },
+        { "stopped", "ctrl+period", "5a-collapsed-stopped" } };
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.state);
+        if (state.key) {
+            press(window, state.key);
+            ASSERT_TRUE(desktop->hearsSilence()) << state.key << " does not silence the player";
         }
         press(window, "ctrl+l");
         EXPECT_TRUE(hasHeight(window, collapsedHeight)) << "Ctrl+L does not collapse; height " << geometry(window).height;
         EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
-        desktop->screenshot(paused ? "5a-collapsed-paused" : "5-collapsed");
+        desktop->screenshot(state.screenshot);
         press(window, "ctrl+l");
         EXPECT_TRUE(hasHeight(window, windowHeight)) << "Ctrl+L does not expand; height " << geometry(window).height;
         EXPECT_EQ(geometry(window).y, expanded.y) << "the top edge moved";
