@@ -3,6 +3,7 @@
 #include "AudioFileCache.h"
 #include "AudioPlaying.h"
 #include "ManualExecutor.h"
+#include "ManualTimers.h"
 #include "PlayerController.h"
 #include "PlayerModel.h"
 #include "Preferences.h"
@@ -170,23 +171,6 @@ public:
     void copy(const FileURL& source, const FileURL& destination, const Progress& progress) override;
     bool isAway = false;
     std::set<std::string> missing; // file names
-};
-
-// Timers fired by hand.
-class ManualTimers {
-public:
-    struct Timer {
-        double interval;
-        std::function<void()> block;
-        bool isValid = true;
-    };
-    TimerFactory factory();
-    // Fires every valid timer of this interval once; returns how many fired.
-    int fire(double interval);
-    int validCount(double interval) const;
-
-private:
-    std::vector<std::shared_ptr<Timer>> timers_;
 };
 
 // A controller over fakes: its executors, timers, clock and random numbers are stepped by the
