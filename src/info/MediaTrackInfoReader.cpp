@@ -219,6 +219,12 @@ std::optional<CueSheet> MediaTrackInfoReader::readCueSheet(const FileURL& file) 
 
 MediaTags MediaTrackInfoReader::readTags(const FileURL& url, const FileURL& file) const
 {
+    // As in readInfo: TagLib would wait on a FIFO for a writer that may never come.
+    if (!FileSystem::isRegularFile(file.path())) {
+        MediaTags nothing;
+        nothing.url = url;
+        return nothing;
+    }
     return MediaTags::read(url, file);
 }
 

@@ -10,9 +10,17 @@
 
 namespace lh {
 
-// Reads what a file says about itself. Both operations block on file I/O and never fail: what
-// cannot be read stays absent. Implementations hold no state, so one object may be used from
-// any number of threads at once; call them off the main thread (MetadataReader does).
+// Reads what a file says about itself. What every implementation, fakes included, promises:
+// - Nothing throws and nothing fails: what cannot be read stays absent. A missing file, one that
+//   holds no audio, and anything that is not a regular file (a FIFO, a folder) all read as the
+//   file-name placeholder (with its size, where it has one) and no stream, tags with nothing
+//   but their URL, and no cue sheet.
+// - Every read may block on file I/O for as long as the disk takes, but never waits on anything
+//   else: a FIFO named like audio is neither opened nor waited on.
+// - One object may be used from any number of threads at once: the real reader holds no state,
+//   and a fake that records its reads guards the record. Never call them on the main thread;
+//   MetadataReader calls them on its background executor.
+// - A cue track is read as its whole file: these reads know files, not tracks.
 class TrackInfoReading {
 public:
     virtual ~TrackInfoReading() = default;
@@ -31,8 +39,9 @@ public:
     // in `artwork`; nothing but `url` for a file without tags. Nothing is taken from the name.
     virtual MediaTags readTags(const FileURL& url, const FileURL& file) const = 0;
 
-    // The cue sheet stored inside the file at `file`, when it holds one with usable entries.
-    // A reader that knows no such sheets answers none for every file.
+    // The cue sheet stored inside the file at `file`, when it holds one with usable entries;
+    // none for a file without one. A reader that knows no such sheets answers none for every
+    // file, which is what this default does.
     virtual std::optional<CueSheet> readCueSheet(const FileURL& file) const
     {
         (void)file;

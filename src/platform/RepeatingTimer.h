@@ -5,8 +5,9 @@
 
 namespace lh {
 
-// A timer that calls its block about every interval until invalidated. After invalidate()
-// returns the block never runs again, also when invalidate() is called from the block itself.
+// A timer that calls its block about every interval until invalidated. Every implementation,
+// the tests' hand-fired timers included, promises: after invalidate() returns, or the timer is
+// destroyed, the block never runs again, also when that happens inside the block itself.
 class RepeatingTimer {
 public:
     virtual ~RepeatingTimer() = default;

@@ -5,6 +5,7 @@
 #include "MainThread.h"
 #include "ManualExecutor.h"
 #include "MediaTrackInfoReader.h"
+#include "PathEchoingReader.h"
 #include "SerialExecutor.h"
 
 #include <QTemporaryDir>
@@ -18,47 +19,6 @@
 
 namespace lh {
 namespace {
-
-// Answers with the length of the file's path as its duration, so every result names its file.
-class FakeReader final : public TrackInfoReading {
-public:
-    TrackInfo readInfo(const FileURL& url, const FileURL& file) const override
-    {
-        record(file);
-        TrackInfo info = TrackInfo::placeholder(url);
-        info.isLoading = false;
-        info.album = QString::fromStdString(file.path());
-        return info;
-    }
-    StreamInfo readStream(const FileURL& file) const override
-    {
-        record(file);
-        return StreamInfo { static_cast<double>(file.path().size()), {}, {}, {} };
-    }
-    MediaTags readTags(const FileURL& url, const FileURL& file) const override
-    {
-        record(file);
-        MediaTags tags;
-        tags.url = url;
-        tags.album = QString::fromStdString(file.path());
-        tags.artwork = QByteArray("picture");
-        return tags;
-    }
-    std::vector<std::string> filesRead() const
-    {
-        std::lock_guard lock(mutex_);
-        return filesRead_;
-    }
-
-private:
-    void record(const FileURL& file) const
-    {
-        std::lock_guard lock(mutex_);
-        filesRead_.push_back(file.path());
-    }
-    mutable std::mutex mutex_;
-    mutable std::vector<std::string> filesRead_;
-};
 
 MetadataReader::StreamRequest request(const std::string& name)
 {
@@ -90,7 +50,7 @@ protected:
         while (background.runAll() + mainThread.runAll() > 0) { }
     }
 
-    std::shared_ptr<FakeReader> fake = std::make_shared<FakeReader>();
+    std::shared_ptr<test::PathEchoingReader> fake = std::make_shared<test::PathEchoingReader>();
     test::ManualExecutor background;
     test::ManualExecutor mainThread;
     MetadataReader reader { fake, background, mainThread };

@@ -1,47 +1,72 @@
 #include "RepeatingTimer.h"
 
 #include "EventLoop.h"
+#include "ManualTimers.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace lh {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(RepeatingTimer, FiresRepeatedlyUntilInvalidated)
+constexpr double interval = 0.005;
+
+// A timer a contract case can let run for many intervals: on the event loop, or fired by hand.
+struct MainThreadTimers {
+    TimerFactory factory = makeMainThreadTimer;
+    void elapse() { test::runEventsFor(80ms); }
+};
+
+struct HandFiredTimers {
+    test::ManualTimers timers;
+    TimerFactory factory = timers.factory();
+    void elapse()
+    {
+        for (int i = 0; i < 5; ++i)
+            timers.fire(interval);
+    }
+};
+
+template <class Timers>
+class RepeatingTimerContract : public ::testing::Test {
+protected:
+    Timers timers;
+};
+
+using TimerKinds = ::testing::Types<MainThreadTimers, HandFiredTimers>;
+TYPED_TEST_SUITE(RepeatingTimerContract, TimerKinds);
+
+TYPED_TEST(RepeatingTimerContract, FiresRepeatedlyUntilInvalidated)
 {
     int fired = 0;
-    auto timer = makeMainThreadTimer(0.01, [&] { ++fired; });
-    EXPECT_TRUE(test::runEventsUntil([&] { return fired >= 3; }));
+    auto timer = this->timers.factory(interval, [&] { ++fired; });
+    this->timers.elapse();
+    EXPECT_GE(fired, 3);
     timer->invalidate();
     const int atInvalidate = fired;
-    test::runEventsFor(60ms);
+    this->timers.elapse();
     EXPECT_EQ(fired, atInvalidate);
 }
 
-TEST(RepeatingTimer, InvalidatedFromItsOwnBlockFiresNoMore)
+// Both ways a block may stop its own timer: it must not fire again either way.
+TYPED_TEST(RepeatingTimerContract, StoppedFromItsOwnBlockFiresNoMore)
 {
-    int fired = 0;
-    std::unique_ptr<RepeatingTimer> timer;
-    timer = makeMainThreadTimer(0.005, [&] {
-        ++fired;
-        timer->invalidate();
-    });
-    test::runEventsFor(80ms);
-    EXPECT_EQ(fired, 1);
-}
-
-TEST(RepeatingTimer, DestroyedFromItsOwnBlockFiresNoMore)
-{
-    int fired = 0;
-    std::unique_ptr<RepeatingTimer> timer;
-    timer = makeMainThreadTimer(0.005, [&] {
-        ++fired;
-        timer.reset();
-    });
-    test::runEventsFor(80ms);
-    EXPECT_EQ(fired, 1);
+    for (const bool destroy : { false, true }) {
+        int fired = 0;
+        std::unique_ptr<RepeatingTimer> timer;
+        timer = this->timers.factory(interval, [&] {
+            ++fired;
+            if (destroy)
+                timer.reset();
+            else
+                timer->invalidate();
+        });
+        this->timers.elapse();
+        EXPECT_EQ(fired, 1) << destroy;
+    }
 }
 
 TEST(RepeatingTimer, ABlockedEventLoopDoesNotMakeItFireAfterInvalidate)

@@ -19,19 +19,25 @@ void FakeEngine::load(const FileURL& url)
     time = 0;
 }
 
-TrackInfo FakeReader::readInfo(const FileURL& url, const FileURL&) const
+TrackInfo FakeReader::readInfo(const FileURL& url, const FileURL& file) const
 {
     TrackInfo info = TrackInfo::placeholder(url);
+    info.isLoading = false;
+    if (unreadable.contains(file.path()))
+        return info;
     info.title = QStringLiteral("Tagged");
     info.artist = QStringLiteral("Tag Artist");
     info.duration = 600;
-    info.isLoading = false;
     return info;
 }
 
 StreamInfo FakeReader::readStream(const FileURL& file) const
 {
-    streamReads.push_back(file.lastPathComponent());
+    record(streamReads_, file);
+    if (duringStreamRead)
+        duringStreamRead();
+    if (unreadable.contains(file.path()))
+        return {};
     const auto gain = gains.find(file.lastPathComponent());
     return StreamInfo { .duration = 600, .bitRate = 320000, .sampleRate = 44100, .channels = 2,
         .replayGain = gain == gains.end() ? ReplayGain {} : gain->second };
@@ -39,19 +45,37 @@ StreamInfo FakeReader::readStream(const FileURL& file) const
 
 std::optional<CueSheet> FakeReader::readCueSheet(const FileURL& file) const
 {
-    sheetReads.push_back(file.lastPathComponent());
+    record(sheetReads_, file);
     const auto sheet = embeddedSheets.find(file.path());
     return sheet == embeddedSheets.end() ? std::nullopt : std::optional(CueSheet(QString::fromStdString(sheet->second)));
 }
 
 MediaTags FakeReader::readTags(const FileURL& url, const FileURL& file) const
 {
-    tagReads.push_back(file.lastPathComponent());
+    record(tagReads_, file);
     MediaTags tags;
     tags.url = url;
+    if (unreadable.contains(file.path()))
+        return tags;
     tags.title = QStringLiteral("Tagged");
     tags.artwork = QByteArray("\x89PNG\r\n\x1A\n", 8);
     return tags;
+}
+
+std::vector<std::string> FakeReader::sheetReads() const { return readsOf(sheetReads_); }
+std::vector<std::string> FakeReader::streamReads() const { return readsOf(streamReads_); }
+std::vector<std::string> FakeReader::tagReads() const { return readsOf(tagReads_); }
+
+std::vector<std::string> FakeReader::readsOf(const std::vector<std::string>& reads) const
+{
+    std::lock_guard lock(mutex_);
+    return reads;
+}
+
+void FakeReader::record(std::vector<std::string>& reads, const FileURL& file) const
+{
+    std::lock_guard lock(mutex_);
+    reads.push_back(file.lastPathComponent());
 }
 
 std::int64_t FakeRemoteFiles::size(const FileURL& url)
@@ -69,45 +93,6 @@ void FakeRemoteFiles::copy(const FileURL& source, const FileURL& destination, co
     progress();
     std::ofstream(destination.path(), std::ios::binary) << "data";
     progress();
-}
-
-TimerFactory ManualTimers::factory()
-{
-    return [this](double interval, std::function<void()> block) {
-        auto timer = std::make_shared<Timer>(Timer { interval, std::move(block) });
-        timers_.push_back(timer);
-        struct Handle final : RepeatingTimer {
-            explicit Handle(std::shared_ptr<Timer> timer)
-                : timer(std::move(timer))
-            {
-            }
-            ~Handle() override { invalidate(); }
-            void invalidate() override { timer->isValid = false; }
-            std::shared_ptr<Timer> timer;
-        };
-        return std::make_unique<Handle>(timer);
-    };
-}
-
-int ManualTimers::fire(double interval)
-{
-    int count = 0;
-    const auto firing = timers_; // a block may create timers
-    for (const auto& timer : firing) {
-        if (timer->isValid && timer->interval == interval) {
-            timer->block();
-            ++count;
-        }
-    }
-    return count;
-}
-
-int ManualTimers::validCount(double interval) const
-{
-    int count = 0;
-    for (const auto& timer : timers_)
-        count += timer->isValid && timer->interval == interval;
-    return count;
 }
 
 ControllerTest::ControllerTest()

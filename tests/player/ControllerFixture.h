@@ -3,6 +3,7 @@
 #include "AudioFileCache.h"
 #include "AudioPlaying.h"
 #include "ManualExecutor.h"
+#include "ManualTimers.h"
 #include "PlayerController.h"
 #include "PlayerModel.h"
 #include "Preferences.h"
@@ -12,8 +13,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -135,19 +138,30 @@ private:
     std::function<void(DeviceTrouble)> onTrouble_;
 };
 
-// Reads nothing: every file has the same stream, every tag read gives "Tagged", and the files
-// of `embeddedSheets` hold those sheets.
+// Reads nothing: every file but the `unreadable` ones has the same stream, every tag read gives
+// "Tagged", and the files of `embeddedSheets` hold those sheets. Records, by file name, what was
+// read; the record is guarded, as readers are called from any thread.
 class FakeReader final : public TrackInfoReading {
 public:
     TrackInfo readInfo(const FileURL& url, const FileURL& file) const override;
     StreamInfo readStream(const FileURL& file) const override;
     MediaTags readTags(const FileURL& url, const FileURL& file) const override;
     std::optional<CueSheet> readCueSheet(const FileURL& file) const override;
+    std::vector<std::string> sheetReads() const;
+    std::vector<std::string> streamReads() const;
+    std::vector<std::string> tagReads() const;
     std::map<std::string, std::string> embeddedSheets; // path → the sheet inside that file
-    mutable std::vector<std::string> sheetReads; // file names
-    mutable std::vector<std::string> streamReads; // file names
     std::map<std::string, ReplayGain> gains; // file name → its tags' gains
-    mutable std::vector<std::string> tagReads; // file names
+    std::set<std::string> unreadable; // paths: missing, not audio or not a regular file
+    std::function<void()> duringStreamRead; // runs inside every stream read, on its thread
+
+private:
+    std::vector<std::string> readsOf(const std::vector<std::string>& reads) const;
+    void record(std::vector<std::string>& reads, const FileURL& file) const;
+    mutable std::mutex mutex_;
+    mutable std::vector<std::string> sheetReads_;
+    mutable std::vector<std::string> streamReads_;
+    mutable std::vector<std::string> tagReads_;
 };
 
 // A share whose files are names the test lists; files can go missing or the share away.
@@ -157,23 +171,6 @@ public:
     void copy(const FileURL& source, const FileURL& destination, const Progress& progress) override;
     bool isAway = false;
     std::set<std::string> missing; // file names
-};
-
-// Timers fired by hand.
-class ManualTimers {
-public:
-    struct Timer {
-        double interval;
-        std::function<void()> block;
-        bool isValid = true;
-    };
-    TimerFactory factory();
-    // Fires every valid timer of this interval once; returns how many fired.
-    int fire(double interval);
-    int validCount(double interval) const;
-
-private:
-    std::vector<std::shared_ptr<Timer>> timers_;
 };
 
 // A controller over fakes: its executors, timers, clock and random numbers are stepped by the

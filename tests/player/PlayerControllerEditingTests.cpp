@@ -291,7 +291,7 @@ TEST_F(Editing, ARestoreShowsTheImageTracks)
     EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "old.flac" }));
     settle();
     EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Uno", "Dos" }));
-    EXPECT_EQ(reader->sheetReads, std::vector<std::string>({ "old.flac" }));
+    EXPECT_EQ(reader->sheetReads(), std::vector<std::string>({ "old.flac" }));
 }
 
 // A network image is looked into only through its local copy, never on the share.
@@ -303,7 +303,7 @@ TEST_F(Editing, ANetworkImageIsReadFromItsCopy)
     settle();
     EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Dos" }));
     EXPECT_TRUE(model.tracks.value()[0].isRemote);
-    EXPECT_EQ(std::ranges::count(reader->sheetReads, "image.flac"), 0);
+    EXPECT_EQ(std::ranges::count(reader->sheetReads(), "image.flac"), 0);
 }
 
 // The sheet the user opened wins; an image opened alone uses the one inside it, even with a

@@ -44,7 +44,7 @@ TEST_F(NetworkStates, StreamDescriptionsReadMeanwhileReachTheModelInOneChange)
     EXPECT_EQ(model.streamInfo.value().size(), 3u);
     controller->readMissingStreamInfo(); // nothing left to read
     settle();
-    EXPECT_EQ(reader->streamReads.size(), 3u);
+    EXPECT_EQ(reader->streamReads().size(), 3u);
 }
 
 // Edits and download reports change the file states file by file; after every step, and after
@@ -112,7 +112,8 @@ TEST_F(NetworkStates, OnlyTheRowsShownAndTheCurrentOneAreRead)
     std::set<std::string> expected { "300.flac" };
     for (int row = 0; row < 20; ++row)
         expected.insert(std::to_string(row) + ".flac");
-    EXPECT_EQ(std::set(reader->streamReads.begin(), reader->streamReads.end()), expected);
+    const std::vector<std::string> reads = reader->streamReads();
+    EXPECT_EQ(std::set(reads.begin(), reads.end()), expected);
 
     perform(ShowRowsCommand(480, 30)); // past the end: what there is
     settle();
@@ -127,17 +128,17 @@ TEST_F(NetworkStates, AFileListedTwiceHasOneStateAndIsReadOnce)
         cueTrack("/share/album.flac", 60, std::nullopt, "Two") });
     settle();
     EXPECT_EQ(model.fileStates.value().size(), 1u);
-    EXPECT_EQ(reader->streamReads, std::vector<std::string>({ cache->copy(url("/share/album.flac"))->lastPathComponent() }));
+    EXPECT_EQ(reader->streamReads(), std::vector<std::string>({ cache->copy(url("/share/album.flac"))->lastPathComponent() }));
     EXPECT_EQ(model.streamInfo.value().at(url("/share/album.flac")).duration, 600);
 }
 
 TEST_F(NetworkStates, ANetworkFileIsReadFromItsCopyOnceItArrives)
 {
     startWith({ wholeFile("/share/x.flac") });
-    EXPECT_TRUE(reader->streamReads.empty());
+    EXPECT_TRUE(reader->streamReads().empty());
     settle();
-    ASSERT_EQ(reader->streamReads.size(), 1u);
-    EXPECT_EQ(reader->streamReads.front(), cache->copy(url("/share/x.flac"))->lastPathComponent());
+    ASSERT_EQ(reader->streamReads().size(), 1u);
+    EXPECT_EQ(reader->streamReads().front(), cache->copy(url("/share/x.flac"))->lastPathComponent());
     EXPECT_TRUE(model.streamInfo.value().contains(url("/share/x.flac")));
 }
 
@@ -232,15 +233,15 @@ TEST_F(PlayingTags, AreReadFromThePlayedFileOncePerFile)
     EXPECT_TRUE(model.playingTags.value()->artFile->path().starts_with(cache->folder().path()));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(model.playingTags.value()->artFile->path())));
     EXPECT_FALSE(model.playingTags.value()->artwork);
-    EXPECT_EQ(reader->tagReads, std::vector<std::string> { cache->copy(url("/share/album.flac"))->lastPathComponent() });
+    EXPECT_EQ(reader->tagReads(), std::vector<std::string> { cache->copy(url("/share/album.flac"))->lastPathComponent() });
 
     perform(NextCommand());
     settle();
-    EXPECT_EQ(reader->tagReads.size(), 1u);
+    EXPECT_EQ(reader->tagReads().size(), 1u);
     perform(NextCommand());
     EXPECT_FALSE(model.playingTags.value()); // the album's tags do not describe b.flac
     settle();
-    EXPECT_EQ(reader->tagReads.back(), "b.flac");
+    EXPECT_EQ(reader->tagReads().back(), "b.flac");
     EXPECT_EQ(model.playingTags.value()->url, url("/m/b.flac"));
     EXPECT_EQ(changes, 4); // subscribing, the album, cleared, b.flac: nothing for the second cue track
 }

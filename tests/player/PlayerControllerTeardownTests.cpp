@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace lh::test {
@@ -66,34 +67,19 @@ TEST_F(Teardown, AnImportEndingAfterTheControllerIsGoneReachesNothing)
     release = std::promise<void>();
 }
 
-// Reads block until the controller's destruction is under way: the downloader, which goes
-// first, lets go of the share's files, and the read returns a moment later.
-class BlockingReader final : public TrackInfoReading {
-public:
-    explicit BlockingReader(std::shared_future<void> released)
-        : released_(std::move(released))
-    {
-    }
-    TrackInfo readInfo(const FileURL& url, const FileURL&) const override { return TrackInfo::placeholder(url); }
-    MediaTags readTags(const FileURL& url, const FileURL&) const override { return MediaTags { url, {}, {}, {}, {}, {}, {}, {}, {}, {}, {} }; }
-    StreamInfo readStream(const FileURL&) const override
-    {
-        started.set_value();
-        released_.wait_for(10s); // bounded, so a test that goes wrong does not hang
-        std::this_thread::sleep_for(50ms);
-        return {};
-    }
-    mutable std::promise<void> started;
-
-private:
-    std::shared_future<void> released_;
-};
-
 TEST_F(Teardown, AStreamReadEndingDuringTheDestructionReachesNothing)
 {
     PlaylistStore(*defaults, QStringLiteral("savedPlaylist")).save({ wholeFile("/m/a.flac") });
-    auto blocking = std::make_shared<BlockingReader>(released);
-    auto started = blocking->started.get_future();
+    // The read blocks until the controller's destruction is under way: the downloader, which
+    // goes first, lets go of the share's files, and the read returns a moment later.
+    auto blocking = std::make_shared<FakeReader>();
+    std::promise<void> readStarted;
+    auto started = readStarted.get_future();
+    blocking->duringStreamRead = [&readStarted, released = released, once = std::make_shared<std::once_flag>()] {
+        std::call_once(*once, [&] { readStarted.set_value(); });
+        released.wait_for(10s); // bounded, so a test that goes wrong does not hang
+        std::this_thread::sleep_for(50ms);
+    };
     std::shared_ptr<RemoteFileAccess> remote(new FakeRemoteFiles, [this](RemoteFileAccess* remote) {
         delete remote;
         release.set_value();
