@@ -20,21 +20,21 @@ std::uint64_t mix(std::uint64_t value)
 
 } // namespace
 
-std::uint64_t PlaylistIndex::fileKey(const Track& track)
+std::uint64_t PlaylistIndex::fileKey(const FileURL& url)
 {
-    return mix(std::hash<FileURL>()(track.url));
+    return mix(std::hash<FileURL>()(url));
 }
 
 std::uint64_t PlaylistIndex::entryKey(const Track& track)
 {
     // -0.0 == 0.0 as a start, so both must give one key.
     const double start = track.start == 0.0 ? 0.0 : track.start;
-    return mix(fileKey(track) ^ mix(std::bit_cast<std::uint64_t>(start) + 0x9e3779b97f4a7c15ULL));
+    return mix(fileKey(track.url) ^ mix(std::bit_cast<std::uint64_t>(start) + 0x9e3779b97f4a7c15ULL));
 }
 
 void PlaylistIndex::insert(const Track& track)
 {
-    add(fileKey(track));
+    add(fileKey(track.url));
     if (!track.isWholeFile())
         add(entryKey(track));
 }
@@ -48,7 +48,7 @@ void PlaylistIndex::insert(const std::vector<Track>& tracks)
 void PlaylistIndex::erase(const std::vector<Track>& tracks)
 {
     for (const Track& track : tracks) {
-        remove(fileKey(track));
+        remove(fileKey(track.url));
         if (!track.isWholeFile())
             remove(entryKey(track));
     }
@@ -56,7 +56,12 @@ void PlaylistIndex::erase(const std::vector<Track>& tracks)
 
 bool PlaylistIndex::mayHold(const Track& track) const
 {
-    return track.isWholeFile() ? contains(fileKey(track)) : contains(entryKey(track));
+    return track.isWholeFile() ? mayHoldFile(track.url) : contains(entryKey(track));
+}
+
+bool PlaylistIndex::mayHoldFile(const FileURL& url) const
+{
+    return contains(fileKey(url));
 }
 
 bool PlaylistIndex::contains(std::uint64_t key) const

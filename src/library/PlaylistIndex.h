@@ -22,6 +22,8 @@ public:
 
     // Whether a row may name the track's file (any row) or, for a cue track, its file and start.
     bool mayHold(const Track& track) const;
+    // Whether any row may name the file, as a whole file or as cue tracks.
+    bool mayHoldFile(const FileURL& url) const;
 
 private:
     struct Slot {
@@ -30,7 +32,7 @@ private:
         bool isUsed = false;
     };
 
-    static std::uint64_t fileKey(const Track& track);
+    static std::uint64_t fileKey(const FileURL& url);
     static std::uint64_t entryKey(const Track& track);
     void add(std::uint64_t key);
     void remove(std::uint64_t key);

@@ -206,7 +206,9 @@ private:
     void receive(const DownloadStates& states);
     void receive(const FileURL& url, const StreamInfo& info);
     void receiveEmbeddedSheet(const FileURL& url, const CueSheet& sheet, const StreamInfo& info);
-    void replaceRow(std::int64_t row, const std::vector<Track>& replacement);
+    std::vector<Track> replaceEmbeddedTracks(const std::vector<Track>& tracks);
+    void replaceRows(const std::unordered_map<FileURL, std::vector<Track>>& replacements);
+    bool followReplacement(const Track& replaced, std::int64_t first, const std::vector<Track>& replacement);
     void storeArrivedStreamInfo();
     void readPlayingTags(const Track& track, const FileURL& file);
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace lh {
@@ -37,6 +38,13 @@ void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& bas
         rebuilt = without(property.value(), urls);
     if (rebuilt)
         property.set(std::move(*rebuilt));
+}
+
+// A cue track from a sheet the user opened rather than the one inside its file: the rows of a
+// file that are not give way when a sheet for it is read.
+bool isFromOpenedSheet(const Track& track)
+{
+    return !track.isWholeFile() && !track.isFromEmbeddedSheet;
 }
 
 } // namespace
@@ -153,7 +161,7 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
 
 void PlayerController::append(const std::vector<Track>& tracks)
 {
-    const auto added = newTracks(tracks);
+    const auto added = newTracks(replaceEmbeddedTracks(tracks));
     if (added.empty())
         return;
     // Made at its final size in one pass, and the old list freed in the background: at a
@@ -198,40 +206,126 @@ void PlayerController::receiveEmbeddedSheet(const FileURL& url, const CueSheet& 
         return;
     const auto replacement = TrackImporter::embeddedTracks(sheet, url, row->isRemote, info.duration);
     if (!replacement.empty())
-        replaceRow(row - tracks.begin(), replacement);
+        replaceRows({ { url, replacement } });
 }
 
-// In place, so the album stays where the user put it. The row playing becomes the track that
-// holds the position, and the sound goes on without a break.
-void PlayerController::replaceRow(std::int64_t row, const std::vector<Track>& replacement)
+// A sheet the user opens for an image already split by the sheet inside it wins as well: its
+// tracks take the place of that file's rows rather than joining them. Gives the tracks still to
+// be appended.
+std::vector<Track> PlayerController::replaceEmbeddedTracks(const std::vector<Track>& tracks)
 {
-    const Track replaced = model_.tracks.value()[static_cast<std::size_t>(row)];
-    model_.tracks.modify([&](std::vector<Track>& all) {
-        const auto at = all.erase(all.begin() + row);
-        all.insert(at, replacement.begin(), replacement.end());
-    });
-    persistTracks();
+    // Most adds name no file the playlist holds, which the index tells without a pass over the rows.
+    std::unordered_set<FileURL> opened;
+    for (const Track& track : tracks) {
+        if (isFromOpenedSheet(track) && index_.mayHoldFile(track.url))
+            opened.insert(track.url);
+    }
+    if (opened.empty())
+        return tracks;
+    std::unordered_set<FileURL> split;
+    std::vector<Track> kept; // rows of those files that an opened sheet made, which stay
+    for (const Track& row : model_.tracks.value()) {
+        if (!opened.contains(row.url))
+            continue;
+        if (row.isFromEmbeddedSheet)
+            split.insert(row.url);
+        else if (!row.isWholeFile())
+            kept.push_back(row);
+    }
+    if (split.empty())
+        return tracks;
+
+    std::unordered_map<FileURL, std::vector<Track>> replacements;
+    std::vector<Track> rest;
+    for (const Track& track : tracks) {
+        if (isFromOpenedSheet(track) && split.contains(track.url))
+            replacements[track.url].push_back(track);
+        else
+            rest.push_back(track);
+    }
+    // A list that already holds some of the sheet's tracks beside the split ones (kept by an
+    // older version) does not get them twice; a file with nothing new keeps its rows.
+    for (auto replacement = replacements.begin(); replacement != replacements.end();) {
+        replacement->second = Playlist::newTracks(replacement->second, kept);
+        replacement = replacement->second.empty() ? replacements.erase(replacement) : std::next(replacement);
+    }
+    if (!replacements.empty())
+        replaceRows(replacements);
+    return rest;
+}
+
+// Each file's rows that no opened sheet made give way to its tracks, put where the first of
+// those rows stood, so an album stays where the user put it. The row playing becomes the track
+// that holds the position, and the sound goes on without a break.
+void PlayerController::replaceRows(const std::unordered_map<FileURL, std::vector<Track>>& replacements)
+{
+    TrackList before = model_.tracks.value();
     const auto current = model_.currentIndex.value();
-    if (current && *current > row) {
-        model_.currentIndex.set(*current + static_cast<std::int64_t>(replacement.size()) - 1);
-    } else if (current && *current == row) {
-        if (model_.isLoading.value()) {
-            play(row, 1, true); // still waiting for its copy: wait for the first track instead
+    std::vector<Track> all;
+    all.reserve(before.size());
+    std::vector<Track> removed;
+    std::vector<Track> inserted;
+    std::unordered_map<FileURL, std::int64_t> placed; // where each file's tracks went
+    std::optional<std::int64_t> moved; // the current row's new place, when it stays
+    std::optional<std::pair<Track, std::int64_t>> replaced; // the current row, where its file's tracks went
+    for (std::int64_t row = 0; row < static_cast<std::int64_t>(before.size()); ++row) {
+        const Track& track = before[static_cast<std::size_t>(row)];
+        const auto replacement = replacements.find(track.url);
+        const bool isCurrent = current && *current == row;
+        if (replacement == replacements.end() || isFromOpenedSheet(track)) {
+            if (isCurrent)
+                moved = static_cast<std::int64_t>(all.size());
+            all.push_back(track);
+            continue;
+        }
+        const auto [at, isFirst] = placed.try_emplace(track.url, static_cast<std::int64_t>(all.size()));
+        if (isFirst) {
+            all.insert(all.end(), replacement->second.begin(), replacement->second.end());
+            inserted.insert(inserted.end(), replacement->second.begin(), replacement->second.end());
+        }
+        removed.push_back(track);
+        if (isCurrent)
+            replaced.emplace(track, at->second);
+    }
+    model_.tracks.set(std::move(all));
+    freeOn(background_, std::move(before));
+    index_.erase(removed);
+    index_.insert(inserted);
+    countRemoteRows(removed, -1);
+    countRemoteRows(inserted, 1);
+    persistTracks();
+    if (replaced) {
+        if (!followReplacement(replaced->first, replaced->second, replacements.at(replaced->first.url)))
             return;
-        }
-        std::size_t holding = 0;
-        if (playback_.track() && *playback_.track() == replaced) {
-            const double time = replaced.start + playback_.position();
-            while (holding + 1 < replacement.size() && replacement[holding + 1].start <= time)
-                ++holding;
-            playback_.retarget(replacement[holding]);
-            hasLookedAhead_ = false;
-            model_.duration.set(playback_.length().value_or(0));
-            model_.currentTime.set(playback_.position());
-        }
-        model_.currentIndex.set(row + static_cast<std::int64_t>(holding));
+    } else if (moved != current) {
+        model_.currentIndex.set(moved);
     }
     reconsiderUpcoming();
+}
+
+// The current row gave way to `replacement`, now at `first`. False when the row had not started
+// yet and its first track is played instead.
+bool PlayerController::followReplacement(const Track& replaced, std::int64_t first, const std::vector<Track>& replacement)
+{
+    if (model_.isLoading.value()) {
+        play(first, 1, true); // still waiting for its copy: wait for the first track instead
+        return false;
+    }
+    std::optional<std::size_t> holding;
+    if (playback_.track() && *playback_.track() == replaced) {
+        // A sheet need not list its tracks in order, nor start at the file's beginning.
+        const double time = replaced.start + playback_.position();
+        for (std::size_t i = 0; i < replacement.size(); ++i) {
+            if (replacement[i].start <= time && (!holding || replacement[i].start > replacement[*holding].start))
+                holding = i;
+        }
+        playback_.retarget(replacement[holding.value_or(0)]);
+        hasLookedAhead_ = false;
+        model_.duration.set(playback_.length().value_or(0));
+        model_.currentTime.set(playback_.position());
+    }
+    model_.currentIndex.set(first + static_cast<std::int64_t>(holding.value_or(0)));
+    return true;
 }
 
 void PlayerController::removeTracks(const std::set<std::int64_t>& indices)

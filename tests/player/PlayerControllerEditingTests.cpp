@@ -276,8 +276,22 @@ TEST_F(Editing, AnImageWithASheetInsideBecomesItsTracksInPlaceAndPlaysOn)
     EXPECT_TRUE(dos.isFromEmbeddedSheet);
     EXPECT_EQ(saved(), model.tracks.value());
 
-    perform(PlayTrackCommand(3));
-    EXPECT_EQ(model.currentIndex.value(), 3);
+    // A sheet opened later takes their place the same way, and its track at 65 s plays on.
+    sheets["/m/image.cue"] = "FILE \"image.flac\" WAVE\nTRACK 01 AUDIO\nTITLE \"Eins\"\nINDEX 01 00:00:00\n"
+                             "TRACK 02 AUDIO\nTITLE \"Zwei\"\nINDEX 01 01:05:00\nTRACK 03 AUDIO\nTITLE \"Drei\"\nINDEX 01 01:20:00\n";
+    folders["/m"] = { "a.flac", "b.flac", "image.flac", "image.cue" };
+    perform(AddTracksCommand({ url("/m/image.cue") }));
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "Eins", "Zwei", "Drei", "b.flac" }));
+    EXPECT_EQ(model.currentIndex.value(), 2);
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(loadedNames(), std::vector<std::string>({ "image.flac" }));
+    EXPECT_DOUBLE_EQ(model.currentTime.value(), 5);
+    EXPECT_DOUBLE_EQ(model.duration.value(), 15);
+    EXPECT_EQ(saved(), model.tracks.value());
+
+    perform(PlayTrackCommand(4));
+    EXPECT_EQ(model.currentIndex.value(), 4);
     EXPECT_EQ(loadedNames().back(), "b.flac");
 }
 
@@ -304,28 +318,46 @@ TEST_F(Editing, ANetworkImageIsReadFromItsCopy)
     EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Dos" }));
     EXPECT_TRUE(model.tracks.value()[0].isRemote);
     EXPECT_EQ(std::ranges::count(reader->sheetReads(), "image.flac"), 0);
+
+    // Its tracks count as its rows: removed and added again, it is still shown as a network file.
+    perform(RemoveTracksCommand({ 0, 1 }));
+    settle();
+    perform(AddTracksCommand({ url("/share/image.flac") }));
+    settle();
+    EXPECT_EQ(names(), std::vector<std::string>({ "Uno", "Dos" }));
+    EXPECT_TRUE(model.fileStates.value().contains(url("/share/image.flac")));
 }
 
 // The sheet the user opened wins; an image opened alone uses the one inside it, even with a
-// sheet beside it.
+// sheet beside it. Opened after the image was split, the sheet's tracks take the split ones'
+// place, once however often it is opened, and the image added again changes nothing.
 TEST_F(Editing, TheSheetTheUserOpenedWinsOverTheOneInsideTheFile)
 {
     reader->embeddedSheets["/m/album.flac"] = imageSheet;
+    using Adds = std::vector<std::vector<FileURL>>; // one after another, each read through
     const struct {
-        std::vector<FileURL> opened;
+        Adds adds;
         std::vector<std::string> rows;
     } cases[] = {
-        { { url("/m/album.cue") }, { "One", "Two" } },
-        { { url("/m/album.flac"), url("/m/album.cue") }, { "One", "Two" } },
-        { { url("/m/album.flac") }, { "Uno", "Dos" } },
+        { { { url("/m/album.cue") } }, { "One", "Two" } },
+        { { { url("/m/album.flac"), url("/m/album.cue") } }, { "One", "Two" } },
+        { { { url("/m/album.flac") } }, { "Uno", "Dos" } },
+        { { { url("/m/album.flac") }, { url("/m/a.flac") }, { url("/m/album.cue") } }, { "One", "Two", "a.flac" } },
+        { { { url("/m/album.flac") }, { url("/m/album.cue") }, { url("/m/album.cue"), url("/m/album.flac") } }, { "One", "Two" } },
     };
     start();
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rows.front() + " from " + c.opened.front().lastPathComponent());
-        perform(AddTracksCommand(c.opened));
-        settle();
+        SCOPED_TRACE(c.rows.front() + " after " + std::to_string(c.adds.size()) + " adds");
+        for (const auto& add : c.adds) {
+            perform(AddTracksCommand(add));
+            settle();
+        }
         EXPECT_EQ(names(), c.rows);
-        perform(RemoveTracksCommand({ 0, 1 }));
+        EXPECT_EQ(saved(), model.tracks.value());
+        std::set<std::int64_t> all;
+        for (std::int64_t row = 0; row < std::int64_t(model.tracks.value().size()); ++row)
+            all.insert(row);
+        perform(RemoveTracksCommand(all));
         settle();
     }
 }
