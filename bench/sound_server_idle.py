@@ -5,7 +5,9 @@ For the player and for mpv, on a private desktop (Xvfb, openbox, a session bus a
 PulseAudio server with a null sink and module-suspend-on-idle, as desktop configurations
 have it): wake-ups per second (context switches of all the process's threads) and CPU
 seconds per minute while playing with the window shown, playing with it hidden, paused and
-stopped; and how long after a pause the sink reports SUSPENDED.
+stopped; and how long after a pause the sink reports SUSPENDED. For the player also how long
+Pause and Play hold its main thread: the time to the reply of a D-Bus Pause or Play, less
+that of a property read (which the main thread also answers), medians of eight.
 
     bench/sound_server_idle.py build/dev/src/app/larkhaven [--seconds 20]
 
@@ -125,6 +127,29 @@ def pause_and_stop(desktop, player, pause, stop, seconds, rows):
     return rows, suspended
 
 
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+def toggle_costs(desktop):
+    """Milliseconds the main thread spends on a Pause and on a Play, beyond answering a call."""
+    def reply_ms(*words):
+        start = time.monotonic()
+        desktop.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.larkhaven",
+                     "/org/mpris/MediaPlayer2", *words])
+        return (time.monotonic() - start) * 1000
+
+    read, pause, play = [], [], []
+    for _ in range(8):
+        read.append(reply_ms("org.freedesktop.DBus.Properties.Get", "string:org.mpris.MediaPlayer2.Player",
+                             "string:PlaybackStatus"))
+        pause.append(reply_ms("org.mpris.MediaPlayer2.Player.Pause"))
+        time.sleep(0.8)
+        play.append(reply_ms("org.mpris.MediaPlayer2.Player.Play"))
+        time.sleep(0.8)
+    return median(pause) - median(read), median(play) - median(read)
+
+
 def larkhaven(desktop, program, music, seconds):
     home = tempfile.mkdtemp(dir=desktop.root)
     env = dict(desktop.env, HOME=home, XDG_CONFIG_HOME=f"{home}/c", XDG_CACHE_HOME=f"{home}/k",
@@ -144,6 +169,7 @@ def larkhaven(desktop, program, music, seconds):
         desktop.run(["xdotool", "key", "--clearmodifiers", keys])
 
     rows = {"playing, shown": measure(player.pid, seconds)}
+    print("larkhaven main thread per Pause: %.1f ms, per Play: %.1f ms" % toggle_costs(desktop))
     # The stream as mixers see it: who plays what, and the latency the meter is delayed by.
     for line in desktop.run(["pactl", "list", "sink-inputs"]).stdout.splitlines():
         if any(word in line for word in ("application.name", "application.icon_name", "application.id", "media.role",

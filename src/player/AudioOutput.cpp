@@ -1,9 +1,11 @@
 #include "AudioOutput.h"
 
 #include "FilePlayer.h"
+#include "SerialExecutor.h"
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +32,30 @@ AudioSystem& audioSystem()
 {
     static AudioSystem system;
     return system;
+}
+
+// SDL's close returns only after the device thread has slept through two buffers (about 0.4 s
+// with ours), so on the main thread every Pause would freeze the window that long. Devices are
+// closed on a thread of their own instead, one at a time; the driver is restarted only once
+// none is left closing, as a restart closes every open device itself.
+struct DeviceCloser {
+    std::atomic<int> closing { 0 };
+    SerialExecutor thread; // last: runs what is queued before the rest goes
+
+    void close(SDL_AudioDeviceID device)
+    {
+        closing.fetch_add(1);
+        thread.execute([this, device] {
+            SDL_CloseAudioDevice(device);
+            closing.fetch_sub(1);
+        });
+    }
+};
+
+DeviceCloser& deviceCloser()
+{
+    static DeviceCloser closer;
+    return closer;
 }
 
 // Who to tell when SDL reports a device gone; written on the main thread, read on SDL's.
@@ -232,8 +258,8 @@ bool AudioOutput::openDevice()
     AudioSystem& system = audioSystem();
     watchLosses();
     SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED); // nobody reads the queue
-    // The driver can only be restarted with no device open.
-    const bool canRestart = system.openDevices == 0;
+    // The driver can only be restarted with no device open or closing.
+    const bool canRestart = system.openDevices == 0 && !isClosingDevices();
     const bool isRestarted = canRestart && (system.needsRestart || !SDL_GetCurrentAudioDriver());
     if (isRestarted)
         system.needsRestart = !startDriver();
@@ -292,9 +318,21 @@ void AudioOutput::closeDevice()
         system.needsRestart = true; // the driver's connection to the server is gone with it
         system.hasWarned = true; // the loss was said; tries until a server is back say nothing
     }
-    SDL_CloseAudioDevice(device_);
+    if (isServerDriver()) {
+        // Paused, the device never calls back again, so this output and its source may go
+        // while the device is still being closed.
+        SDL_PauseAudioDevice(device_, 1);
+        deviceCloser().close(device_);
+    } else {
+        SDL_CloseAudioDevice(device_);
+    }
     device_ = 0;
     --system.openDevices;
+}
+
+bool AudioOutput::isClosingDevices()
+{
+    return deviceCloser().closing.load() > 0;
 }
 
 void SDLCALL AudioOutput::fill(void* self, Uint8* stream, int length)

@@ -21,8 +21,9 @@ class FilePlayer;
 // so and nothing plays; the next resume() tries again, restarting SDL's driver so that a
 // server started since is found.
 //
-// Main thread only, except that the source's render() runs on the device's thread and
-// `onLost` is called on one of SDL's threads.
+// Main thread only, except that the source's render() runs on the device's thread, `onLost`
+// is called on one of SDL's threads, and a sound server's stream is closed on a thread of its
+// own (its source is out of use before pause() returns).
 class AudioOutput {
 public:
     // Asks for `channels` (mono is played as stereo). Opens nothing yet.
@@ -56,6 +57,9 @@ public:
 
     // What the sound server shows for the streams opened from now on.
     static void setStreamName(const std::string& name);
+    // Whether devices are still being closed, which happens off the main thread for a sound
+    // server's streams. SDL's audio may be quit only once none is.
+    static bool isClosingDevices();
 
 private:
     AudioOutput() = default;
