@@ -295,7 +295,7 @@ std::optional<JsonReader::String> JsonReader::decodeEscaped(const char* open)
 {
     const char* p = open + 1;
     while (p < end_ && *p != '"')
-        p += *p == '\\' ? 2 : 1;
+        p += *p == '\\' && p + 1 < end_ ? 2 : 1;
     if (p + 1 >= end_) {
         fail();
         return std::nullopt;
