@@ -17,7 +17,9 @@ namespace lh {
 class PlaylistIndex {
 public:
     void insert(const Track& track);
-    void insert(const std::vector<Track>& tracks);
+    // Also tells whether any of the tracks may have been held before its own insert, by a row
+    // or by a track before it: mayHold() asked of each, without a second look into the table.
+    bool insert(const std::vector<Track>& tracks);
     void erase(const std::vector<Track>& tracks);
 
     // Whether a row may name the track's file (any row) or, for a cue track, its file and start.
@@ -34,7 +36,8 @@ private:
 
     static std::uint64_t fileKey(const FileURL& url);
     static std::uint64_t entryKey(const Track& track);
-    void add(std::uint64_t key);
+    // Whether the key was there already.
+    bool add(std::uint64_t key);
     void remove(std::uint64_t key);
     bool contains(std::uint64_t key) const;
     // The slot holding `key`, else none.

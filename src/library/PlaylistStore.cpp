@@ -1,5 +1,6 @@
 #include "PlaylistStore.h"
 
+#include "JsonReader.h"
 #include "Preferences.h"
 
 #include <QJsonDocument>
@@ -8,7 +9,7 @@
 namespace lh {
 namespace {
 
-constexpr QStringView uriScheme = u"file://";
+constexpr std::string_view uriScheme = "file://";
 
 // JSON holds text, but a Linux path is bytes. A path that is not valid UTF-8 is kept as a
 // percent-encoded file URI instead, which no absolute path can be mistaken for, so it comes
@@ -22,17 +23,18 @@ QString storedPath(const FileURL& url)
     return path;
 }
 
-std::optional<FileURL> restoredURL(const QString& path)
+// From the path as stored, in UTF-8.
+std::optional<FileURL> restoredURL(std::string path)
 {
-    if (path.startsWith(uriScheme)) {
-        auto url = FileURL::fromUserInput(path.toStdString());
+    if (path.starts_with(uriScheme)) {
+        auto url = FileURL::fromUserInput(path);
         if (!url)
             return std::nullopt;
         return FileURL(url->path()).normalizedFileURL();
     }
-    if (!path.startsWith(u'/'))
+    if (!path.starts_with('/'))
         return std::nullopt; // never written; a relative path has no meaning here
-    return FileURL(path.toStdString()).normalizedFileURL();
+    return FileURL(std::move(path)).normalizedFileURL();
 }
 
 std::optional<QString> string(const QJsonObject& object, const char* key)
@@ -45,6 +47,96 @@ std::optional<double> number(const QJsonObject& object, const char* key)
 {
     const QJsonValue value = object.value(QLatin1StringView(key));
     return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+// One stored element's fields as the reader meets them: a key given twice counts with its last
+// value, as in a QJsonObject, and a value of the wrong type counts as absent.
+struct Fields {
+    std::optional<JsonReader::String> path;
+    std::optional<JsonReader::String> title;
+    std::optional<JsonReader::String> artist;
+    std::optional<JsonReader::String> album;
+    std::optional<double> start;
+    std::optional<double> end;
+    std::optional<bool> remote;
+    std::optional<bool> embedded;
+};
+
+template <class Value>
+std::optional<Value> field(JsonReader& reader, JsonReader::Type wanted, std::optional<Value> (JsonReader::*read)())
+{
+    if (reader.peek() == wanted)
+        return (reader.*read)();
+    reader.skip();
+    return std::nullopt;
+}
+
+Fields readFields(JsonReader& reader)
+{
+    using Type = JsonReader::Type;
+    Fields fields;
+    reader.beginObject();
+    while (const auto key = reader.nextKey()) {
+        if (key->is("path"))
+            fields.path = field(reader, Type::string, &JsonReader::string);
+        else if (key->is("remote"))
+            fields.remote = field(reader, Type::boolean, &JsonReader::boolean);
+        else if (key->is("start"))
+            fields.start = field(reader, Type::number, &JsonReader::number);
+        else if (key->is("end"))
+            fields.end = field(reader, Type::number, &JsonReader::number);
+        else if (key->is("title"))
+            fields.title = field(reader, Type::string, &JsonReader::string);
+        else if (key->is("artist"))
+            fields.artist = field(reader, Type::string, &JsonReader::string);
+        else if (key->is("album"))
+            fields.album = field(reader, Type::string, &JsonReader::string);
+        else if (key->is("embedded"))
+            fields.embedded = field(reader, Type::boolean, &JsonReader::boolean);
+        else
+            reader.skip();
+    }
+    return fields;
+}
+
+std::optional<QString> text(const std::optional<JsonReader::String>& string)
+{
+    return string ? std::optional(string->toQString()) : std::nullopt;
+}
+
+// The cue tracks of one image follow each other and name one file: they share its URL, as the
+// tracks of an import do.
+class URLs {
+public:
+    std::optional<FileURL> url(const JsonReader::String& path)
+    {
+        if (!path.decoded && last_ && path.utf8 == lastText_)
+            return last_;
+        last_ = restoredURL(path.toStdString());
+        lastText_ = path.decoded ? std::string_view() : path.utf8;
+        return last_;
+    }
+
+private:
+    std::optional<FileURL> last_;
+    std::string_view lastText_;
+};
+
+std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const PlaylistStore::IsRemote& isRemote)
+{
+    const auto url = fields.path ? urls.url(*fields.path) : std::nullopt;
+    if (!url)
+        return std::nullopt;
+    return Track {
+        .url = *url,
+        .start = fields.start.value_or(0),
+        .end = fields.end,
+        .title = text(fields.title),
+        .artist = text(fields.artist),
+        .isRemote = fields.remote ? *fields.remote : isRemote(*url),
+        .album = text(fields.album),
+        .isFromEmbeddedSheet = fields.embedded.value_or(false),
+    };
 }
 
 } // namespace
@@ -70,17 +162,10 @@ void PlaylistStore::saveShared(SharedValue<std::vector<Track>> tracks, Preferenc
     defaults_->setSerialized([tracks = std::move(tracks)] { return storedText(tracks); }, key_, write);
 }
 
-std::vector<Track> PlaylistStore::load(const IsRemote& isRemote) const
+PlaylistStore::Restored PlaylistStore::restore(const IsRemote& isRemote) const
 {
-    return restoredTracks(defaults_->object(key_).value_or(QJsonValue()), isRemote);
-}
-
-std::optional<std::size_t> PlaylistStore::storedCount() const
-{
-    const auto stored = defaults_->object(key_);
-    if (!stored || !stored->isArray())
-        return std::nullopt;
-    return std::size_t(stored->toArray().size());
+    const auto text = defaults_->text(key_);
+    return text ? restoredTracks(text->view(), isRemote) : Restored {};
 }
 
 QJsonArray PlaylistStore::storedValue(const std::vector<Track>& tracks)
@@ -117,6 +202,43 @@ std::vector<Track> PlaylistStore::restoredTracks(const QJsonValue& stored, const
     return tracks;
 }
 
+PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, const IsRemote& isRemote)
+{
+    JsonReader reader(text);
+    if (reader.peek() != JsonReader::Type::array)
+        return {}; // anything but an array restores nothing
+    reader.beginArray();
+    Restored restored { {}, true };
+    // Room for elements of 64 bytes, a little less than a path in a music folder takes: pages
+    // never written cost no memory, and the list is not moved as it grows.
+    restored.tracks.reserve(text.size() / 64);
+    URLs urls;
+    while (reader.nextElement()) {
+        std::optional<Track> element;
+        switch (reader.peek()) {
+        case JsonReader::Type::object:
+            element = restoredTrack(readFields(reader), urls, isRemote);
+            break;
+        case JsonReader::Type::string: {
+            Fields bare; // a bare path: a whole file
+            bare.path = reader.string();
+            element = restoredTrack(bare, urls, isRemote);
+            break;
+        }
+        default:
+            reader.skip();
+            break;
+        }
+        if (element)
+            restored.tracks.push_back(*std::move(element));
+        else
+            restored.isWhole = false;
+    }
+    if (reader.failed() || !reader.atEnd())
+        return {};
+    return restored;
+}
+
 QJsonObject PlaylistStore::propertyList(const Track& track)
 {
     QJsonObject object {
@@ -149,7 +271,7 @@ std::optional<Track> PlaylistStore::track(const QJsonValue& element, const IsRem
         return std::nullopt;
 
     const auto path = string(object, "path");
-    const auto url = path ? restoredURL(*path) : std::nullopt;
+    const auto url = path ? restoredURL(path->toStdString()) : std::nullopt;
     if (!url)
         return std::nullopt;
     const QJsonValue remote = object.value(QLatin1StringView("remote"));

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace lh {
@@ -37,16 +38,25 @@ public:
     // the store writes its file (on its writer thread): the playlist is not held a second time
     // as JSON. `withNextChange`: the file holds these tracks already.
     void saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write = Preferences::Write::now);
-    // The stored playlist, in order; `isRemote` decides for elements that do not say.
-    std::vector<Track> load(const IsRemote& isRemote) const;
-    // How many elements the stored playlist has, readable or not; nothing when it is no array.
-    std::optional<std::size_t> storedCount() const;
+    // What a restore gives: the readable elements' tracks, in order, and whether they stand for
+    // the whole stored value (every element read, and the value an array).
+    struct Restored {
+        std::vector<Track> tracks;
+        bool isWhole = false;
+    };
+    // The stored playlist; `isRemote` decides for elements that do not say.
+    Restored restore(const IsRemote& isRemote) const;
+    std::vector<Track> load(const IsRemote& isRemote) const { return restore(isRemote).tracks; }
 
     // The stored form and back, apart from the store.
     static QJsonArray storedValue(const std::vector<Track>& tracks);
     // The stored form as JSON text, made element by element.
     static QByteArray storedText(const std::vector<Track>& tracks);
     static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
+    // The same read straight from the stored JSON text, element by element, without a document
+    // of it: what the store holds is read this way. Text QJsonDocument would refuse restores
+    // nothing.
+    static Restored restoredTracks(std::string_view text, const IsRemote& isRemote);
 
 private:
     static QJsonObject propertyList(const Track& track);

@@ -53,19 +53,26 @@ std::optional<QByteArray> readFile(const std::string& path)
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
 
+    // Read straight into the result: a large file (a stored playlist of a million tracks) is not
+    // copied a second time on its way in. One byte more than its size, so that the end is seen
+    // without growing; a file that grew meanwhile grows the buffer.
     QByteArray contents;
-    contents.reserve(static_cast<qsizetype>(info.st_size));
-    char block[64 * 1024];
+    contents.resize(static_cast<qsizetype>(info.st_size) + 1);
+    qsizetype size = 0;
     for (;;) {
-        const ssize_t count = ::read(file.fd, block, sizeof block);
-        if (count == 0)
+        if (size == contents.size())
+            contents.resize(size + size / 2 + 64 * 1024);
+        const ssize_t count = ::read(file.fd, contents.data() + size, static_cast<size_t>(contents.size() - size));
+        if (count == 0) {
+            contents.truncate(size);
             return contents;
+        }
         if (count < 0) {
             if (errno == EINTR)
                 continue;
             return std::nullopt;
         }
-        contents.append(block, count);
+        size += count;
     }
 }
 

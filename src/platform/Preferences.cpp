@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "FileSystem.h"
+#include "JsonReader.h"
 #include "MainThread.h"
 
 #include <QDateTime>
@@ -116,20 +117,37 @@ QJsonValue parsedValue(const QByteArray& text)
     return QJsonDocument::fromJson('[' + text + ']').array().at(0);
 }
 
+// Values whose text is shorter are parsed at once; longer ones are kept as their text.
+constexpr std::size_t largeValue = 64 * 1024;
+
+// The values of a stored JSON object; nothing when the file cannot be read or is no object.
+// The whole file is checked as QJsonDocument would check it, but only its small values are
+// parsed.
 template <class Stored>
 std::optional<std::map<QString, Stored>> readObject(const std::string& path)
 {
-    const auto contents = FileSystem::readFile(path);
+    auto contents = FileSystem::readFile(path);
     if (!contents)
         return std::nullopt;
-    QJsonParseError parseError {};
-    const QJsonDocument document = QJsonDocument::fromJson(*contents, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+    const auto buffer = std::make_shared<const QByteArray>(std::move(*contents));
+    const std::string_view document = JsonReader::document(std::string_view(buffer->constData(), std::size_t(buffer->size())));
+    JsonReader reader(document);
+    if (!reader.beginObject())
         return std::nullopt;
     std::map<QString, Stored> values;
-    const QJsonObject stored = document.object();
-    for (auto it = stored.begin(); it != stored.end(); ++it)
-        values.insert_or_assign(it.key(), Stored { it.value(), nullptr });
+    while (const auto key = reader.nextKey()) {
+        reader.peek();
+        const std::size_t start = reader.position();
+        if (!reader.skip())
+            return std::nullopt;
+        const std::string_view text = document.substr(start, reader.position() - start);
+        if (text.size() < largeValue)
+            values.insert_or_assign(key->toQString(), Stored { parsedValue(QByteArray(text.data(), qsizetype(text.size()))), nullptr, std::nullopt });
+        else
+            values.insert_or_assign(key->toQString(), Stored { QJsonValue(), nullptr, Preferences::Text(buffer, text) });
+    }
+    if (reader.failed() || !reader.atEnd())
+        return std::nullopt;
     return values;
 }
 
@@ -191,13 +209,41 @@ void Preferences::load()
     std::fprintf(stderr, "Larkhaven: %s, starting with default settings\n", qPrintable(whatHappened));
 }
 
+Preferences::Text::Text(QByteArray own)
+    : buffer_(std::make_shared<const QByteArray>(std::move(own)))
+    , view_(buffer_->constData(), std::size_t(buffer_->size()))
+{
+}
+
+Preferences::Text::Text(std::shared_ptr<const QByteArray> buffer, std::string_view view)
+    : buffer_(std::move(buffer))
+    , view_(view)
+{
+}
+
 QJsonValue Preferences::valueOf(const QString& key) const
 {
     const auto found = values_.find(key);
     if (found == values_.end())
         return QJsonValue();
     const Stored& stored = found->second;
-    return stored.serialize ? parsedValue((*stored.serialize)()) : stored.value;
+    if (stored.serialize)
+        return parsedValue((*stored.serialize)());
+    if (stored.read)
+        return parsedValue(QByteArray(stored.read->view().data(), qsizetype(stored.read->view().size())));
+    return stored.value;
+}
+
+std::optional<Preferences::Text> Preferences::text(const QString& key) const
+{
+    MainThread::check();
+    const auto found = values_.find(key);
+    if (found == values_.end())
+        return std::nullopt;
+    const Stored& stored = found->second;
+    if (stored.read)
+        return stored.read;
+    return Text(stored.serialize ? (*stored.serialize)() : jsonText(stored.value));
 }
 
 std::optional<QJsonValue> Preferences::object(const QString& key) const
@@ -228,12 +274,12 @@ bool Preferences::boolean(const QString& key) const
 
 void Preferences::set(QJsonValue value, const QString& key)
 {
-    store(Stored { std::move(value), nullptr }, key, Write::now);
+    store(Stored { std::move(value), nullptr, std::nullopt }, key, Write::now);
 }
 
 void Preferences::setSerialized(Serializer serialize, const QString& key, Write write)
 {
-    store(Stored { QJsonValue(), std::make_shared<const Serializer>(std::move(serialize)) }, key, write);
+    store(Stored { QJsonValue(), std::make_shared<const Serializer>(std::move(serialize)), std::nullopt }, key, write);
 }
 
 void Preferences::store(Stored value, const QString& key, Write write)
@@ -276,21 +322,24 @@ void Preferences::writeLatest()
     }
     QJsonObject object;
     for (const auto& [key, stored] : snapshot) {
-        if (!stored.serialize)
+        if (!stored.serialize && !stored.read)
             object.insert(key, stored.value);
     }
     QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
     object = QJsonObject();
-    // The serialized values go in as the text they give, before the object's closing brace.
+    // The values kept as text go in as that text, before the object's closing brace.
     for (const auto& [key, stored] : snapshot) {
-        if (!stored.serialize)
+        if (!stored.serialize && !stored.read)
             continue;
         bytes.chop(1);
         if (bytes.size() > 1)
             bytes += ',';
         bytes += jsonText(key);
         bytes += ':';
-        bytes += (*stored.serialize)();
+        if (stored.serialize)
+            bytes += (*stored.serialize)();
+        else
+            bytes.append(stored.read->view().data(), qsizetype(stored.read->view().size()));
         bytes += '}';
     }
     const auto error = replaceAtomically(nativePath(filePath_), bytes);

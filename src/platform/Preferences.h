@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 namespace lh {
 
@@ -51,6 +52,22 @@ public:
 
     void set(QJsonValue value, const QString& key);
 
+    // JSON text, shared with the buffer it lies in: the text of a value read from the file is
+    // the file's own, not a copy.
+    class Text {
+    public:
+        explicit Text(QByteArray own);
+        Text(std::shared_ptr<const QByteArray> buffer, std::string_view view);
+        std::string_view view() const { return view_; }
+
+    private:
+        std::shared_ptr<const QByteArray> buffer_;
+        std::string_view view_;
+    };
+    // A stored value's JSON text, for a value too large to read as a QJsonValue (the caller
+    // reads it with a JsonReader); nothing when absent.
+    std::optional<Text> text(const QString& key) const;
+
     // The JSON text of a value, made when it is needed: on the writer thread for each write,
     // or for a read of the key. It must be callable from any thread, as often as needed.
     using Serializer = std::function<QByteArray()>;
@@ -78,9 +95,14 @@ private:
     // 100,000-element array, while a QJsonValue is shared by reference. A std::map, not a
     // QMap, because the writer thread gets a copy of its own: QMap would share its nodes and
     // detach them with an unsynchronised check.
+    //
+    // A large value read from the file stays the text it was there (checked, not parsed) until
+    // it is set again: a playlist of a million tracks as JSON values would take several times
+    // the memory of its text, and as long to build.
     struct Stored {
         QJsonValue value;
         std::shared_ptr<const Serializer> serialize; // when set, stands in for the value
+        std::optional<Text> read; // when set, stands in for the value
     };
     using Values = std::map<QString, Stored>;
     void store(Stored value, const QString& key, Write write);

@@ -69,14 +69,13 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
         },
         environment_.downloads, environment_.stallRuntime);
 
-    std::vector<Track> restored = store_.load(remoteTest(environment_.isRemote));
-    const std::size_t restoredCount = restored.size();
-    model_.tracks.set(withoutRepeats(std::move(restored)));
+    PlaylistStore::Restored restored = store_.restore(remoteTest(environment_.isRemote));
+    model_.tracks.set(withoutRepeats(std::move(restored.tracks)));
     countRemoteRows(model_.tracks.value(), 1);
-    // The store lets go of the stored form it read, which takes several times the memory of
-    // the tracks, once it is sure the rows stand for all of it: an element it could not read
-    // (a newer version's, say) stays in the file until the playlist itself is edited.
-    if (store_.storedCount() == restoredCount)
+    // The store lets go of the stored text it read once it is sure the rows stand for all of
+    // it: an element it could not read (a newer version's, say) stays in the file until the
+    // playlist itself is edited.
+    if (restored.isWhole)
         store_.saveShared(model_.tracks.value(), Preferences::Write::withNextChange);
 
     restoreSettings();
@@ -116,16 +115,12 @@ void PlayerController::perform(const Command& command)
 // spares a copy of every row and the exact check's sets.
 std::vector<Track> PlayerController::withoutRepeats(std::vector<Track> restored)
 {
-    for (const Track& track : restored) {
-        if (index_.mayHold(track)) {
-            index_ = PlaylistIndex();
-            auto rows = Playlist::newTracks(restored, {});
-            index_.insert(rows);
-            return rows;
-        }
-        index_.insert(track);
-    }
-    return restored;
+    if (!index_.insert(restored))
+        return restored;
+    index_ = PlaylistIndex();
+    auto rows = Playlist::newTracks(restored, {});
+    index_.insert(rows);
+    return rows;
 }
 
 TrackImporter::IsRemote PlayerController::remoteTest(const TrackImporter::IsRemote& injected)

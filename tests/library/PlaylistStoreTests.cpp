@@ -2,6 +2,9 @@
 
 #include "Preferences.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
@@ -124,6 +127,53 @@ TEST_F(PlaylistStoreTest, AMissingOrWrongValueRestoresAnEmptyPlaylist)
     EXPECT_TRUE(store.load(isRemote).empty());
     preferences->set("/a.mp3", "savedPlaylist");
     EXPECT_TRUE(store.load(isRemote).empty());
+}
+
+// Stored playlists are read element by element from the file's text; they must give what the
+// whole document read by Qt gave: the same tracks, and the same answer to whether the tracks
+// stand for every element. Each file is also read with a playlist long enough to stay text in
+// the store.
+TEST_F(PlaylistStoreTest, ReadingTheStoredTextGivesWhatTheWholeDocumentGave)
+{
+    const std::vector<QByteArray> playlists {
+        R"([{"path":"/music/a.flac","remote":false},{"path":"/music/a.flac","remote":false}])",
+        "[\"/music/bare.mp3\", {\"path\":\"/net/x.flac\"}, {\"path\":\"file:///music/Caf%E9/%FF.flac\",\"remote\":false}]",
+        R"([{"path":"/music/image.flac","remote":false,"end":61.5,"title":"One","artist":"Band","album":"Al","embedded":true},
+            {"path":"/music/image.flac","remote":false,"start":61.5,"title":"Two \"live\" \u00e9\ud83c\udfb5","embedded":false}])",
+        "[\"/music/\xE6\x97\xA5\xE6\x9C\xAC/\xC3\x87" "a va?\t.flac\", \"/m/a\\/b\\\\c.mp3\", \"/music/./x/../n.mp3\", {\"path\":\"/m/\\u0000.mp3\"}]",
+        R"([{"path":"/m/u.flac","remote":false,"rating":{"stars":[5,{}]},"start":"3","end":true,"title":5,"artist":null},
+            {"path":7,"path":"/m/dup.flac","remote":true,"remote":"x","start":1,"start":2e0},
+            {"pa\u0074h":"/m/escaped-key.flac","end":-0,"album":""}])",
+        R"([42, null, [], {}, {"path":"relative.mp3"}, {"path":"file:///x%ZZ"}, "/m/kept.mp3"])",
+        R"({"path":"/a.mp3"})", R"("/a.mp3")", "7", "[]",
+        R"([{"path":"/m/a.flac"}, {"path":"/m/b.flac")", R"(["/m/a.flac",])", "[\"\\x\xC3\"]", R"([1.5.2])",
+    };
+    int folder = 0;
+    for (const QByteArray& playlist : playlists) {
+        for (const bool isLarge : { false, true }) {
+            QByteArray value = playlist;
+            for (int i = 0; isLarge && value.startsWith('[') && i < 3000; ++i)
+                value.insert(1, QStringLiteral("\"/music/padding/%1.flac\",").arg(i).toUtf8());
+            const QByteArray file = "{\"volume\":0.5,\"savedPlaylist\":" + value + "}";
+            SCOPED_TRACE(file.left(300).toStdString());
+
+            const QString path = dir.path() + QStringLiteral("/%1/preferences.json").arg(++folder);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile out(path);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(file);
+            out.close();
+            ::testing::internal::CaptureStderr();
+            Preferences stored(path);
+            const PlaylistStore::Restored restored = PlaylistStore(stored, "savedPlaylist").restore(isRemote);
+            ::testing::internal::GetCapturedStderr();
+
+            const QJsonValue whole = QJsonDocument::fromJson(file).object().value("savedPlaylist");
+            const std::vector<Track> expected = PlaylistStore::restoredTracks(whole, isRemote);
+            EXPECT_EQ(restored.tracks, expected);
+            EXPECT_EQ(restored.isWhole, whole.isArray() && std::size_t(whole.toArray().size()) == expected.size());
+        }
+    }
 }
 
 TEST(PlaylistStore, KeepsAPathThatIsNotUTF8ByteForByte)

@@ -193,6 +193,24 @@ TEST_F(PreferencesTest, AFailedWriteIsTriedAgainAtTheNextFlush)
     EXPECT_EQ(Preferences(folder + "/preferences.json").object("volume")->toDouble(), 0.25);
 }
 
+// A large value stays the file's own text: it reads as before, and the write of another setting
+// carries it over as it was, parts no reader here knows included.
+TEST_F(PreferencesTest, ALargeValueReadFromTheFileIsWrittenBackAsItWas)
+{
+    QByteArray playlist = "[";
+    for (int i = 0; i < 5000; ++i)
+        playlist += "{\"path\": \"/m/" + QByteArray::number(i) + ".flac\", \"future\": [1, {}]},";
+    playlist += "\"/m/last.flac\"]";
+    writeFile(filePath(), "{\"savedPlaylist\": " + playlist + ", \"volume\": 0.5}");
+    auto preferences = open();
+    EXPECT_EQ(preferences->text("savedPlaylist")->view(), playlist.toStdString());
+    EXPECT_EQ(preferences->array("savedPlaylist")->size(), 5001);
+    preferences->set(0.25, "volume");
+    preferences->flush();
+    EXPECT_NE(fileContents(filePath()).indexOf(playlist), -1);
+    EXPECT_EQ(open()->object("volume")->toDouble(), 0.25);
+}
+
 TEST_F(PreferencesTest, HoldsAHundredThousandTrackPlaylist)
 {
     QJsonArray playlist;
