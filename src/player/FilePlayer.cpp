@@ -30,8 +30,8 @@ FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFr
     , history_(static_cast<std::size_t>(std::max(sampleRate_, 2 * deviceBufferFrames_))) // a second back
 {
     // Two seconds of frames: far more than the device asks for at once (100–200 ms), so a
-    // slow moment of the decoder is not heard, and refilled from half empty the decoder runs
-    // once a second for a whole second of audio (each run starts on cold caches).
+    // slow moment of the decoder is not heard, and the decoder, woken with half a second left,
+    // runs once every one and a half seconds of audio.
     const auto capacity = static_cast<std::size_t>(2 * std::max(sampleRate_, deviceBufferFrames_));
     queue_.resize(capacity * static_cast<std::size_t>(channels_));
     prefill();
@@ -254,10 +254,11 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
             hasEnded_ = isEndHeard;
             seekCount = seekCount_;
         }
-        // The decoder refills the queue in a few long runs instead of a short one after every
-        // device period: waking a thread costs more than the decoding it would do, and half
-        // a queue still leaves it several periods to run in.
-        needsDecoder = queued_ < queue_.size() / channels / 2;
+        // The decoder refills the queue in long runs instead of a short one after every device
+        // period: waking a thread, and the cold caches it starts on, cost more than the
+        // decoding it would do. A quarter of the queue (half a second) still leaves it a few
+        // periods to run in.
+        needsDecoder = queued_ < queue_.size() / channels / 4;
     }
     if (needsDecoder)
         wake_.notify_all();
