@@ -10,11 +10,11 @@ namespace {
 
 constexpr float silence = -std::numeric_limits<float>::infinity();
 
-float decibels(double sumOfSquares, std::int64_t count)
+float decibels(double meanSquare, std::int64_t count)
 {
-    if (sumOfSquares <= 0 || count <= 0)
+    if (meanSquare <= 0 || count <= 0)
         return silence;
-    return static_cast<float>(10.0 * std::log10(sumOfSquares / static_cast<double>(count)));
+    return static_cast<float>(10.0 * std::log10(meanSquare));
 }
 
 } // namespace
@@ -27,12 +27,13 @@ FilePlayer::FilePlayer(std::unique_ptr<AudioDecoder> decoder, int deviceBufferFr
     , decoder_(std::move(decoder))
     , onEnd_(std::move(onEnd))
     , length_(decoder_->length())
+    , history_(static_cast<std::size_t>(std::max(sampleRate_, 2 * deviceBufferFrames_))) // a second back
 {
-    // A second of frames: far more than the device asks for at once (100–200 ms), so a slow
-    // moment of the decoder is not heard.
-    const auto capacity = static_cast<std::size_t>(std::max(sampleRate_, 2 * deviceBufferFrames_));
+    // Two seconds of frames: far more than the device asks for at once (100–200 ms), so a
+    // slow moment of the decoder is not heard, and the decoder, woken with half a second left,
+    // runs once every one and a half seconds of audio.
+    const auto capacity = static_cast<std::size_t>(2 * std::max(sampleRate_, deviceBufferFrames_));
     queue_.resize(capacity * static_cast<std::size_t>(channels_));
-    history_.resize(capacity * 2);
     prefill();
     decoderThread_ = std::thread([this] { decodeLoop(); });
 }
@@ -126,8 +127,7 @@ void FilePlayer::seekLocked(std::int64_t frame)
     nextFrame_ = target;
     playing_ = Handed { target, 0 };
     waiting_ = playing_;
-    historyEnd_ = target;
-    historyCount_ = 0;
+    history_.restart(target);
     firstHandedAt_.reset();
 }
 
@@ -205,29 +205,16 @@ std::int64_t FilePlayer::heardLocked() const
     if (!isPlaying_ || !serverLatency_)
         return positionLocked();
     const std::chrono::duration<double> ago = *serverLatency_ - (Clock::now() - playingSince_);
-    return historyEnd_ - static_cast<std::int64_t>(ago.count() * sampleRate_);
+    return history_.end() - static_cast<std::int64_t>(ago.count() * sampleRate_);
 }
 
 PowerLevels FilePlayer::levels() const
 {
     std::lock_guard lock(mutex_);
-    const std::int64_t end = std::min(heardLocked(), historyEnd_);
-    const std::int64_t begin = std::max(end - sampleRate_ / 20, historyEnd_ - historyCount_); // 50 ms
-    if (end <= begin)
-        return { silence, silence };
-    const std::size_t capacity = history_.size() / 2;
-    double left = 0;
-    double right = 0;
-    std::size_t slot = historySlot(begin);
-    for (std::int64_t frame = begin; frame < end; ++frame) {
-        left += static_cast<double>(history_[2 * slot]) * history_[2 * slot];
-        right += static_cast<double>(history_[2 * slot + 1]) * history_[2 * slot + 1];
-        if (++slot == capacity)
-            slot = 0;
-    }
-    const float leftPower = decibels(left, end - begin);
+    const PowerHistory::Power power = history_.power(heardLocked(), sampleRate_ / 20); // 50 ms
+    const float leftPower = decibels(power.left, power.frames);
     const bool isMono = fileChannels_ < 2 || channels_ < 2;
-    return { leftPower, isMono ? leftPower : decibels(right, end - begin) };
+    return { leftPower, isMono ? leftPower : decibels(power.right, power.frames) };
 }
 
 std::optional<std::chrono::steady_clock::time_point> FilePlayer::firstHandedAt() const
@@ -253,7 +240,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
         joinWindowLocked(first, count);
         applyGainLocked(out, count, first);
         muteFrom(out, count, first);
-        remember(out, count, first);
+        history_.add(out, count, channels_, first);
         nextFrame_ += static_cast<std::int64_t>(count);
         playing_ = waiting_;
         waiting_ = Handed { first, static_cast<std::int64_t>(count) };
@@ -267,10 +254,11 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
             hasEnded_ = isEndHeard;
             seekCount = seekCount_;
         }
-        // The decoder refills the queue in a few long runs instead of a short one after every
-        // device period: waking a thread costs more than the decoding it would do, and half
-        // a queue still leaves it several periods to run in.
-        needsDecoder = queued_ < queue_.size() / channels / 2;
+        // The decoder refills the queue in long runs instead of a short one after every device
+        // period: waking a thread, and the cold caches it starts on, cost more than the
+        // decoding it would do. A quarter of the queue (half a second) still leaves it a few
+        // periods to run in.
+        needsDecoder = queued_ < queue_.size() / channels / 4;
     }
     if (needsDecoder)
         wake_.notify_all();
@@ -302,35 +290,6 @@ void FilePlayer::muteFrom(float* samples, std::size_t frames, std::int64_t first
     const auto from = static_cast<std::size_t>(std::max<std::int64_t>(windowEnd_ - first, 0));
     const auto channels = static_cast<std::size_t>(channels_);
     std::fill(samples + from * channels, samples + frames * channels, 0.0f);
-}
-
-// Runs for every frame played, on the device's thread: one division per block, not one per
-// frame.
-void FilePlayer::remember(const float* samples, std::size_t frames, std::int64_t first)
-{
-    const std::size_t capacity = history_.size() / 2;
-    if (first != historyEnd_)
-        historyCount_ = 0;
-    const auto channels = static_cast<std::size_t>(channels_);
-    const std::size_t right = channels > 1 ? 1 : 0;
-    std::size_t slot = historySlot(first);
-    for (std::size_t i = 0; i < frames; ++i) {
-        history_[2 * slot] = samples[i * channels];
-        history_[2 * slot + 1] = samples[i * channels + right];
-        if (++slot == capacity)
-            slot = 0;
-    }
-    historyEnd_ = first + static_cast<std::int64_t>(frames);
-    historyCount_ = std::min(historyCount_ + static_cast<std::int64_t>(frames), static_cast<std::int64_t>(capacity));
-}
-
-// Frame numbers are counted from the load and never negative; the slot stays inside the ring
-// whatever it is given.
-std::size_t FilePlayer::historySlot(std::int64_t frame) const
-{
-    const auto capacity = static_cast<std::int64_t>(history_.size() / 2);
-    const std::int64_t slot = frame % capacity;
-    return static_cast<std::size_t>(slot < 0 ? slot + capacity : slot);
 }
 
 void FilePlayer::decodeLoop()

@@ -3,6 +3,7 @@
 #include "AudioDecoder.h"
 #include "AudioPlaying.h"
 #include "GainRamp.h"
+#include "PowerHistory.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -127,8 +128,6 @@ private:
     void joinFileLocked();
     bool revertJoinLocked(bool isForced);
     std::unique_ptr<AudioDecoder> dropNextLocked();
-    void remember(const float* samples, std::size_t frames, std::int64_t first);
-    std::size_t historySlot(std::int64_t frame) const;
     void muteFrom(float* samples, std::size_t frames, std::int64_t first) const;
     void applyGainLocked(float* samples, std::size_t frames, std::int64_t first);
 
@@ -187,9 +186,7 @@ private:
     Clock::time_point playingSince_ {}; // when the latest block was handed
     std::optional<std::chrono::microseconds> serverLatency_;
     std::optional<Clock::time_point> firstHandedAt_;
-    std::vector<float> history_; // the last second handed: left and right, per frame
-    std::int64_t historyEnd_ = 0; // frame after the newest remembered
-    std::int64_t historyCount_ = 0;
+    PowerHistory history_; // of what was handed
 
     // Decoded, not yet queued; the decoder thread's alone once it runs. Valid until the next
     // decode or seek.

@@ -22,7 +22,10 @@ bool Playback::start(const Track& track, const FileURL& file, float gain)
     }
     engine_.setGain(gain); // before play, so not one frame is heard uncorrected
     engine_.setPlayingWindowEnd(track.end);
-    engine_.setCurrentTime(track.start);
+    // A file loads at its start, with its first frames already decoded: a seek there would
+    // throw them away and decode them again.
+    if (track.start > 0)
+        engine_.setCurrentTime(track.start);
     engine_.play();
     track_ = track;
     file_ = file;

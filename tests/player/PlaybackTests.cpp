@@ -23,6 +23,7 @@ public:
     double currentTime() const override { return isLoaded ? time : 0; }
     void setCurrentTime(double seconds) override
     {
+        ++seeks;
         if (isLoaded)
             time = seconds;
     }
@@ -57,6 +58,7 @@ public:
     bool isLoaded = false;
     bool isPlaying = false;
     double time = 0;
+    int seeks = 0;
     double fileDuration = 600;
     std::optional<double> windowEnd;
 
@@ -90,6 +92,18 @@ TEST_F(PlaybackTest, CueTrackPlaysItsWindowOfTheFile)
     EXPECT_FALSE(playback.isPastEnd());
     engine.time = 300;
     EXPECT_TRUE(playback.isPastEnd());
+}
+
+// A file loads at its start with its first frames decoded; a seek there would decode them again.
+TEST_F(PlaybackTest, OnlyATrackStartingLaterInItsFileSeeksAfterTheLoad)
+{
+    ASSERT_TRUE(playback.start(wholeFile("/music/a.mp3"), FileURL("/music/a.mp3")));
+    ASSERT_TRUE(playback.start(cueTrack(0, 120), FileURL("/music/album.flac")));
+    EXPECT_EQ(engine.seeks, 0);
+    EXPECT_EQ(engine.windowEnd, 120);
+    ASSERT_TRUE(playback.start(cueTrack(120, 300), FileURL("/music/album.flac")));
+    EXPECT_EQ(engine.seeks, 1);
+    EXPECT_EQ(engine.time, 120);
 }
 
 TEST_F(PlaybackTest, LastCueTrackAndWholeFileRunToTheFilesEnd)
