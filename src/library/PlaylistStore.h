@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Preferences.h"
-#include "SharedValue.h"
 #include "Track.h"
+#include "TrackList.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -36,7 +36,7 @@ public:
     // Replaces the stored playlist with these tracks, turned into their stored form only when
     // the store writes its file (on its writer thread): the playlist is not held a second time
     // as JSON. `withNextChange`: the file holds these tracks already.
-    void saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write = Preferences::Write::now);
+    void saveShared(TrackList tracks, Preferences::Write write = Preferences::Write::now);
     // The stored playlist, in order; `isRemote` decides for elements that do not say.
     std::vector<Track> load(const IsRemote& isRemote) const;
     // How many elements the stored playlist has, readable or not; nothing when it is no array.
@@ -45,7 +45,7 @@ public:
     // The stored form and back, apart from the store.
     static QJsonArray storedValue(const std::vector<Track>& tracks);
     // The stored form as JSON text, made element by element.
-    static QByteArray storedText(const std::vector<Track>& tracks);
+    static QByteArray storedText(const TrackList& tracks);
     static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
 
 private:

@@ -72,7 +72,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     std::vector<Track> restored = store_.load(remoteTest(environment_.isRemote));
     const std::size_t restoredCount = restored.size();
     model_.tracks.set(withoutRepeats(std::move(restored)));
-    countRemoteRows(model_.tracks.value(), 1);
+    model_.tracks.value().forEachRemote(0, [this](std::size_t, const Track& track) { ++remoteRows_[track.url]; });
     // The store lets go of the stored form it read, which takes several times the memory of
     // the tracks, once it is sure the rows stand for all of it: an element it could not read
     // (a newer version's, say) stays in the file until the playlist itself is edited.
