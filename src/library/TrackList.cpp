@@ -65,7 +65,7 @@ void TrackList::Builder::append(const TrackList& list, std::size_t first, std::s
         const std::size_t start = list.leafStart(leaf);
         const std::size_t end = spine.ends[leaf];
         if (first <= start && end <= last) {
-            appendLeaf(spine.leaves[leaf]);
+            appendLeaf(spine.leaves[leaf], end - start);
             continue;
         }
         const auto& tracks = spine.leaves[leaf]->tracks;
@@ -77,14 +77,15 @@ void TrackList::Builder::append(const TrackList& list, std::size_t first, std::s
 // A leaf is shared when it and the rows before it are each at least half full; otherwise its
 // rows are copied, and rows that outgrow a leaf are split into two, each over half full. So a
 // removal near the front does not shift every later leaf, and no leaf but the last is small.
-void TrackList::Builder::appendLeaf(const std::shared_ptr<const Leaf>& leaf)
+// `size` comes from the spine: a leaf shared whole is not read at all.
+void TrackList::Builder::appendLeaf(const std::shared_ptr<const Leaf>& leaf, std::size_t size)
 {
-    const auto& tracks = leaf->tracks;
-    if (tracks.size() >= halfLeaf && (pending_.empty() || pending_.size() >= halfLeaf)) {
+    if (size >= halfLeaf && (pending_.empty() || pending_.size() >= halfLeaf)) {
         flush(pending_.size());
-        push(leaf);
+        push(leaf, size);
         return;
     }
+    const auto& tracks = leaf->tracks;
     pending_.insert(pending_.end(), tracks.begin(), tracks.end());
     if (pending_.size() > leafCapacity)
         flush(pending_.size() / 2);
@@ -111,13 +112,14 @@ void TrackList::Builder::flush(std::size_t count)
         if (leaf->tracks[row].isRemote)
             leaf->remoteRows.push_back(std::uint8_t(row));
     }
-    push(std::move(leaf));
+    const std::size_t size = leaf->tracks.size();
+    push(std::move(leaf), size);
 }
 
-void TrackList::Builder::push(std::shared_ptr<const Leaf> leaf)
+void TrackList::Builder::push(std::shared_ptr<const Leaf> leaf, std::size_t size)
 {
     const std::size_t before = spine_->ends.empty() ? 0 : spine_->ends.back();
-    spine_->ends.push_back(before + leaf->tracks.size());
+    spine_->ends.push_back(before + size);
     spine_->leaves.push_back(std::move(leaf));
 }
 

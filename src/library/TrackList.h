@@ -93,9 +93,9 @@ public:
         TrackList finish() &&;
 
     private:
-        void appendLeaf(const std::shared_ptr<const Leaf>& leaf);
+        void appendLeaf(const std::shared_ptr<const Leaf>& leaf, std::size_t size);
         void flush(std::size_t count);
-        void push(std::shared_ptr<const Leaf> leaf);
+        void push(std::shared_ptr<const Leaf> leaf, std::size_t size);
 
         std::unique_ptr<Spine> spine_;
         std::vector<Track> pending_; // rows copied but not yet in a leaf; always fewer than a leaf holds

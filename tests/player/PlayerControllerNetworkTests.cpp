@@ -106,8 +106,9 @@ TEST_F(NetworkStates, AfterEachEditAndReportTheStatesEqualAFreshPass)
                 return other.url == track.url && !other.isWholeFile();
             })) << track.url.path();
         }
-        if (const auto& info = model.info.value())
+        if (const auto& info = model.info.value()) {
             EXPECT_TRUE(isListed(info->url)) << info->url.path();
+        }
     };
     // A removed file's entry goes in the background: only listed files are compared.
     const auto expectFresh = [&] {
