@@ -1,5 +1,7 @@
 #include "Playlist.h"
 
+#include <set>
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -45,3 +47,19 @@ void remoteFilesOfALargePlaylist(benchmark::State& state)
 BENCHMARK(remoteFilesOfALargePlaylist)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// The row list's own part of the edits at a million rows: appending one row or 10,000, and
+// removing one row or every 200th.
+void editsOfAMillionRows(benchmark::State& state)
+{
+    const lh::TrackList tracks = makeTracks(1'000'000, "/home/me/Music");
+    const auto added = makeTracks(state.range(0) == 1 ? 10'000 : 1, "/home/me/New");
+    std::set<std::int64_t> rows;
+    for (std::int64_t row = 1; row < (state.range(0) == 2 ? 2 : 1'000'000); row += 200)
+        rows.insert(row);
+    for (auto _ : state) {
+        const bool isAdd = state.range(0) < 2;
+        benchmark::DoNotOptimize(isAdd ? tracks.appending(added) : tracks.removing(rows));
+    }
+}
+BENCHMARK(editsOfAMillionRows)->ArgName("edit")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <unordered_set>
 
 namespace lh::Playlist {
@@ -92,7 +93,7 @@ std::vector<Track> newTracks(const std::vector<Track>& tracks, const std::vector
     return kept;
 }
 
-std::vector<std::size_t> wholeFiles(const std::vector<Track>& tracks, const std::vector<Track>& added)
+std::vector<std::size_t> wholeFiles(const TrackList& tracks, const std::vector<Track>& added)
 {
     std::unordered_set<FileURL> cueURLs;
     for (const Track& track : added) {
@@ -102,19 +103,26 @@ std::vector<std::size_t> wholeFiles(const std::vector<Track>& tracks, const std:
     std::vector<std::size_t> rows;
     if (cueURLs.empty())
         return rows;
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        if (tracks[i].isWholeFile() && cueURLs.contains(tracks[i].url))
-            rows.push_back(i);
+    for (auto row = tracks.begin(); row != tracks.end(); ++row) {
+        if (row->isWholeFile() && cueURLs.contains(row->url))
+            rows.push_back(row.row());
     }
     return rows;
 }
 
-std::vector<Track> candidates(const std::vector<Track>& tracks, Index from, Index step, bool wraps)
+std::vector<Track> candidates(const TrackList& tracks, Index from, Index step, bool wraps)
 {
     const auto count = static_cast<Index>(tracks.size());
     std::vector<Track> order;
     if (count == 0)
         return order;
+    if (wraps && step == 1 && from >= 0 && from < count) {
+        // The usual order, walked leaf by leaf rather than looked up row by row.
+        order.reserve(tracks.size());
+        std::copy(tracks.from(std::size_t(from)), tracks.end(), std::back_inserter(order));
+        std::copy(tracks.begin(), tracks.from(std::size_t(from)), std::back_inserter(order));
+        return order;
+    }
     if (wraps) {
         order.reserve(tracks.size());
         for (Index k = 0; k < count; ++k) {
@@ -130,18 +138,20 @@ std::vector<Track> candidates(const std::vector<Track>& tracks, Index from, Inde
     return order;
 }
 
-std::vector<FileURL> remoteFiles(const std::vector<Track>& tracks, std::optional<Index> current)
+std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current,
+    const std::function<bool(const FileURL&)>& isOnOneRow)
 {
-    // The wrapping candidate order from the current track, walked by index to spare copies.
+    // The wrapping candidate order from the current track, over the network rows alone.
     std::vector<FileURL> urls;
-    std::unordered_set<FileURL> seen;
     const auto count = static_cast<Index>(tracks.size());
-    const Index from = current.value_or(0);
-    for (Index k = 0; k < count; ++k) {
-        const Track& track = tracks[static_cast<std::size_t>(((from + k) % count + count) % count)];
-        if (track.isRemote && seen.insert(track.url).second)
+    if (count == 0)
+        return urls;
+    std::unordered_set<FileURL> seen;
+    const Index from = (current.value_or(0) % count + count) % count;
+    tracks.forEachRemote(std::size_t(from), [&](std::size_t, const Track& track) {
+        if ((isOnOneRow && isOnOneRow(track.url)) || seen.insert(track.url).second)
             urls.push_back(track.url);
-    }
+    });
     return urls;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "Track.h"
+#include "TrackList.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,16 +21,18 @@ using Index = std::int64_t;
 std::vector<Track> newTracks(const std::vector<Track>& tracks, const std::vector<Track>& existing);
 
 // The rows (ascending) of whole files whose file the just-added cue tracks now cover.
-std::vector<std::size_t> wholeFiles(const std::vector<Track>& tracks, const std::vector<Track>& added);
+std::vector<std::size_t> wholeFiles(const TrackList& tracks, const std::vector<Track>& added);
 
 // The tracks the transport tries, in order: from `from` in steps of `step`, either every
 // track once around the list (wraps) or up to an end of the list. An index outside the
 // list, or an empty list, gives nothing to try (wraps false) or every track (wraps true).
-std::vector<Track> candidates(const std::vector<Track>& tracks, Index from, Index step, bool wraps);
+std::vector<Track> candidates(const TrackList& tracks, Index from, Index step, bool wraps);
 
 // The network files to copy ahead, most urgent first: the current track, then the ones after
-// it, wrapping around; each file once.
-std::vector<FileURL> remoteFiles(const std::vector<Track>& tracks, std::optional<Index> current);
+// it, wrapping around; each file once. `isOnOneRow`, when given, tells files that no other network
+// row names, which are then not looked for again.
+std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current,
+    const std::function<bool(const FileURL&)>& isOnOneRow = nullptr);
 
 } // namespace Playlist
 } // namespace lh

@@ -157,7 +157,7 @@ void PlaylistStore::saveStored(QJsonArray stored)
     defaults_->set(std::move(stored), key_);
 }
 
-void PlaylistStore::saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write)
+void PlaylistStore::saveShared(TrackList tracks, Preferences::Write write)
 {
     defaults_->setSerialized([tracks = std::move(tracks)] { return storedText(tracks); }, key_, write);
 }
@@ -178,7 +178,7 @@ QJsonArray PlaylistStore::storedValue(const std::vector<Track>& tracks)
 
 // One element at a time, so that the whole array never exists as JSON values: for a million
 // tracks those would take several times the memory of the tracks themselves.
-QByteArray PlaylistStore::storedText(const std::vector<Track>& tracks)
+QByteArray PlaylistStore::storedText(const TrackList& tracks)
 {
     QByteArray text = "[";
     for (const Track& track : tracks) {

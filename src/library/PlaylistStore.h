@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Preferences.h"
-#include "SharedValue.h"
 #include "Track.h"
+#include "TrackList.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -37,7 +37,7 @@ public:
     // Replaces the stored playlist with these tracks, turned into their stored form only when
     // the store writes its file (on its writer thread): the playlist is not held a second time
     // as JSON. `withNextChange`: the file holds these tracks already.
-    void saveShared(SharedValue<std::vector<Track>> tracks, Preferences::Write write = Preferences::Write::now);
+    void saveShared(TrackList tracks, Preferences::Write write = Preferences::Write::now);
     // What a restore gives: the readable elements' tracks, in order, and whether they stand for
     // the whole stored value (every element read, and the value an array).
     struct Restored {
@@ -51,7 +51,7 @@ public:
     // The stored form and back, apart from the store.
     static QJsonArray storedValue(const std::vector<Track>& tracks);
     // The stored form as JSON text, made element by element.
-    static QByteArray storedText(const std::vector<Track>& tracks);
+    static QByteArray storedText(const TrackList& tracks);
     static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
     // The same read straight from the stored JSON text, element by element, without a document
     // of it: what the store holds is read this way. Text QJsonDocument would refuse restores

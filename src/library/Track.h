@@ -28,13 +28,4 @@ struct Track {
     bool operator==(const Track&) const = default;
 };
 
-// The track at a playlist row; null for no row or one past either end (an index can outlive
-// the edit that removed its row by a turn).
-inline const Track* trackAt(const std::vector<Track>& tracks, std::optional<std::int64_t> index)
-{
-    if (!index || *index < 0 || *index >= static_cast<std::int64_t>(tracks.size()))
-        return nullptr;
-    return &tracks[static_cast<std::size_t>(*index)];
-}
-
 } // namespace lh

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "MediaTags.h"
-#include "SharedValue.h"
-#include "Track.h"
+#include "TrackList.h"
 
 #include <QDBusObjectPath>
 #include <QString>
@@ -17,7 +16,7 @@ namespace lh {
 
 // The player as the media controls see it: the values last delivered by the player state.
 struct MprisSnapshot {
-    SharedValue<std::vector<Track>> tracks; // the player state's own list, shared
+    TrackList tracks; // the player state's own list, shared
     std::optional<std::int64_t> currentIndex;
     bool isPlaying = false;
     bool isLoading = false;

@@ -191,6 +191,7 @@ private:
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
     std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
+    std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);
     void persistTracks();
     void forgetUnlisted(std::unordered_set<FileURL> urls);

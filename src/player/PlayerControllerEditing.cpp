@@ -148,14 +148,21 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
         if (!alive || imported.empty())
             return;
         PlayerController& controller = **alive;
-        // The file may have been in the playlist already: its existing row plays.
+        // The file may have been in the playlist already: its existing row plays. A new one was
+        // just appended, so the rows it may be in are looked at first.
         const Track& first = imported.front();
-        const auto& tracks = controller.model_.tracks.value();
-        const auto row = std::ranges::find_if(tracks, [&](const Track& track) {
+        const TrackList& tracks = controller.model_.tracks.value();
+        const auto isFirst = [&](const Track& track) {
             return track.url == first.url && (first.isWholeFile() || track.start == first.start);
-        });
-        if (row != tracks.end())
-            controller.play(row - tracks.begin(), 1, true);
+        };
+        const std::size_t tail = tracks.size() - std::min(tracks.size(), imported.size());
+        auto row = std::find_if(tracks.from(tail), tracks.end(), isFirst);
+        if (row == tracks.end()) {
+            row = std::find_if(tracks.begin(), tracks.from(tail), isFirst);
+            if (row == tracks.from(tail))
+                return;
+        }
+        controller.play(std::int64_t(row.row()), 1, true);
     });
 }
 
@@ -164,14 +171,11 @@ void PlayerController::append(const std::vector<Track>& tracks)
     const auto added = newTracks(replaceEmbeddedTracks(tracks));
     if (added.empty())
         return;
-    // Made at its final size in one pass, and the old list freed in the background: at a
-    // million rows each pass over them costs the main thread tens of milliseconds.
+    const auto covering = coveringTracks(added);
+    // The new list shares all but its last leaf with the old one, whose spine is freed in the
+    // background.
     TrackList before = model_.tracks.value();
-    std::vector<Track> all;
-    all.reserve(before.size() + added.size());
-    all.insert(all.end(), before.begin(), before.end());
-    all.insert(all.end(), added.begin(), added.end());
-    model_.tracks.set(std::move(all));
+    model_.tracks.set(before.appending(added));
     freeOn(background_, std::move(before));
     index_.insert(added);
     persistTracks();
@@ -189,10 +193,28 @@ void PlayerController::append(const std::vector<Track>& tracks)
         downloadAhead();
     }
     // Whole-file rows of a file the new cue tracks now cover give way to them.
-    const auto superseded = Playlist::wholeFiles(model_.tracks.value(), added);
+    const auto superseded = covering.empty() ? std::vector<std::size_t>() : Playlist::wholeFiles(model_.tracks.value(), covering);
     if (!superseded.empty())
         removeTracks(std::set<std::int64_t>(superseded.begin(), superseded.end()));
     reconsiderUpcoming();
+}
+
+// The cue tracks among `added` whose file may have a whole-file row to give way: one listed
+// before, as the index tells before `added` go into it, or one added whole in the same batch.
+// Most adds have none, and then no row is looked at.
+std::vector<Track> PlayerController::coveringTracks(const std::vector<Track>& added) const
+{
+    std::unordered_set<FileURL> addedWhole;
+    for (const Track& track : added) {
+        if (track.isWholeFile())
+            addedWhole.insert(track.url);
+    }
+    std::vector<Track> covering;
+    for (const Track& track : added) {
+        if (!track.isWholeFile() && (addedWhole.contains(track.url) || index_.mayHoldFile(track.url)))
+            covering.push_back(track);
+    }
+    return covering;
 }
 
 // The background read found a sheet inside a file the playlist holds as a whole file. A file
@@ -261,33 +283,40 @@ void PlayerController::replaceRows(const std::unordered_map<FileURL, std::vector
 {
     TrackList before = model_.tracks.value();
     const auto current = model_.currentIndex.value();
-    std::vector<Track> all;
-    all.reserve(before.size());
+    // The rows that stay are taken over in runs, sharing the leaves a run covers.
+    TrackList::Builder all;
+    std::int64_t size = 0; // of the new list so far
+    std::size_t kept = 0; // the first row of the run that stays
+    std::optional<std::int64_t> moved; // the current row's new place, when it stays
+    const auto keepUpTo = [&](std::size_t end) {
+        all.append(before, kept, end);
+        if (current && *current >= std::int64_t(kept) && *current < std::int64_t(end))
+            moved = size + (*current - std::int64_t(kept));
+        size += std::int64_t(end - kept);
+    };
     std::vector<Track> removed;
     std::vector<Track> inserted;
     std::unordered_map<FileURL, std::int64_t> placed; // where each file's tracks went
-    std::optional<std::int64_t> moved; // the current row's new place, when it stays
     std::optional<std::pair<Track, std::int64_t>> replaced; // the current row, where its file's tracks went
-    for (std::int64_t row = 0; row < static_cast<std::int64_t>(before.size()); ++row) {
-        const Track& track = before[static_cast<std::size_t>(row)];
+    for (auto row = before.begin(); row != before.end(); ++row) {
+        const Track& track = *row;
         const auto replacement = replacements.find(track.url);
-        const bool isCurrent = current && *current == row;
-        if (replacement == replacements.end() || isFromOpenedSheet(track)) {
-            if (isCurrent)
-                moved = static_cast<std::int64_t>(all.size());
-            all.push_back(track);
+        if (replacement == replacements.end() || isFromOpenedSheet(track))
             continue;
-        }
-        const auto [at, isFirst] = placed.try_emplace(track.url, static_cast<std::int64_t>(all.size()));
+        keepUpTo(row.row());
+        kept = row.row() + 1;
+        const auto [at, isFirst] = placed.try_emplace(track.url, size);
         if (isFirst) {
-            all.insert(all.end(), replacement->second.begin(), replacement->second.end());
+            all.append(replacement->second);
             inserted.insert(inserted.end(), replacement->second.begin(), replacement->second.end());
+            size += std::int64_t(replacement->second.size());
         }
         removed.push_back(track);
-        if (isCurrent)
+        if (current && std::size_t(*current) == row.row())
             replaced.emplace(track, at->second);
     }
-    model_.tracks.set(std::move(all));
+    keepUpTo(before.size());
+    model_.tracks.set(std::move(all).finish());
     freeOn(background_, std::move(before));
     index_.erase(removed);
     index_.insert(inserted);
@@ -336,26 +365,20 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (valid.empty())
         return;
 
+    // The new list shares every leaf without a removed row.
     TrackList before = model_.tracks.value();
-    std::vector<Track> kept;
-    kept.reserve(static_cast<std::size_t>(count) - valid.size());
     std::unordered_set<FileURL> removedFiles;
     std::vector<Track> removedTracks;
-    auto removed = valid.begin();
-    for (std::int64_t row = 0; row < count; ++row) {
+    removedTracks.reserve(valid.size());
+    for (const std::int64_t row : valid) {
         const Track& track = before[static_cast<std::size_t>(row)];
-        if (removed != valid.end() && *removed == row) {
-            removedFiles.insert(track.url);
-            removedTracks.push_back(track);
-            ++removed;
-        } else {
-            kept.push_back(track);
-        }
+        removedFiles.insert(track.url);
+        removedTracks.push_back(track);
     }
     index_.erase(removedTracks);
     const bool isRemoteRemoved = std::ranges::any_of(removedTracks, &Track::isRemote);
     countRemoteRows(removedTracks, -1);
-    model_.tracks.set(std::move(kept));
+    model_.tracks.set(before.removing(valid));
     freeOn(background_, std::move(before));
     persistTracks();
 
@@ -370,8 +393,10 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
             model_.currentIndex.set(*current - below);
         }
     }
-    if (const auto& info = model_.info.value();
-        info && std::ranges::none_of(model_.tracks.value(), [&](const Track& track) { return track.url == info->url; }))
+    // The index tells whether the shown file may still be listed; only a "maybe" is checked.
+    if (const auto& info = model_.info.value(); info && removedFiles.contains(info->url)
+        && (!index_.mayHoldFile(info->url)
+            || std::ranges::none_of(model_.tracks.value(), [&](const Track& track) { return track.url == info->url; })))
         closeInfo();
     // The remaining rows' states and stream descriptions stand; only the removed files' go.
     forgetUnlisted(std::move(removedFiles));

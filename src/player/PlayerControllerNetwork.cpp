@@ -133,8 +133,13 @@ void PlayerController::downloadAhead()
 {
     const auto& tracks = model_.tracks.value();
     std::vector<FileURL> urls;
-    if (!remoteRows_.empty())
-        urls = Playlist::remoteFiles(tracks, model_.currentIndex.value());
+    // Most network files are on one row, and need no set of the files met so far.
+    if (!remoteRows_.empty()) {
+        urls = Playlist::remoteFiles(tracks, model_.currentIndex.value(), [this](const FileURL& url) {
+            const auto rows = remoteRows_.find(url);
+            return rows != remoteRows_.end() && rows->second == 1;
+        });
+    }
     // The downloader takes requests on its own executor in the order they were made, so the
     // last one made is the list it ends up with.
     downloader_->want(std::move(urls));

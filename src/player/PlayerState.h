@@ -7,7 +7,7 @@
 #include "Publisher.h"
 #include "SharedValue.h"
 #include "StreamInfo.h"
-#include "Track.h"
+#include "TrackList.h"
 #include "TrackInfo.h"
 
 #include <cstdint>
@@ -20,7 +20,6 @@ namespace lh {
 using StreamInfoMap = std::unordered_map<FileURL, StreamInfo>;
 using FileStateMap = std::unordered_map<FileURL, FileState>;
 // The large properties travel as shared values: every binding that keeps one shares it.
-using TrackList = SharedValue<std::vector<Track>>;
 using SharedStreamInfo = SharedValue<StreamInfoMap>;
 using SharedFileStates = SharedValue<FileStateMap>;
 

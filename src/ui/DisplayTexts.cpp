@@ -38,7 +38,7 @@ void appendStreamParts(QStringList& parts, const StreamInfo& info)
 
 } // namespace
 
-LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex)
+LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex)
 {
     const Track* track = trackAt(tracks, currentIndex);
     if (!track)
@@ -47,7 +47,7 @@ LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> c
     return { std::move(title), std::move(artist) };
 }
 
-QString formatText(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex,
+QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentIndex,
     const StreamInfoMap& streamInfo)
 {
     const Track* track = trackAt(tracks, currentIndex);

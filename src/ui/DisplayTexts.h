@@ -29,11 +29,11 @@ using TrackName::displayName;
 
 // The display's title and artist: "Not Playing" with no current track; for a file without tags,
 // its name split at the first " - " into artist and title.
-LcdLines lcdInfo(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex);
+LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex);
 
 // "FLAC · 912 kbps · 44.1 kHz · Stereo": the extension, then whatever the stream information
 // holds. Empty with no current track.
-QString formatText(const std::vector<Track>& tracks, std::optional<std::int64_t> currentIndex,
+QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentIndex,
     const StreamInfoMap& streamInfo);
 
 // The length of a row: the cue track's own stretch, else the file's stream duration; empty when

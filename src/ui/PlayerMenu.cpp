@@ -209,7 +209,7 @@ void PlayerMenu::bind(const PlayerState& state)
     keep(state.isPlayingPublisher().sink([playPause](bool playing) {
         playPause->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
     }));
-    keep(state.tracksPublisher().sink([=](const std::vector<Track>& tracks) {
+    keep(state.tracksPublisher().sink([=](const TrackList& tracks) {
         for (QAction* action : { playPause, next, previous })
             action->setEnabled(!tracks.empty());
     }));

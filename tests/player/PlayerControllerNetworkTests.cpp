@@ -49,9 +49,18 @@ TEST_F(NetworkStates, StreamDescriptionsReadMeanwhileReachTheModelInOneChange)
 
 // Edits and download reports change the file states file by file; after every step, and after
 // every job that step leads to, they equal the states worked out afresh from the whole playlist,
-// and once settled every row shown has its description.
+// and once settled every row shown has its description, no whole file is listed beside its cue
+// tracks, and the info panel shows a listed file.
 TEST_F(NetworkStates, AfterEachEditAndReportTheStatesEqualAFreshPass)
 {
+    const auto sheet = [](const char* file) {
+        return std::string("FILE \"") + file + "\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+            + "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 01:00:00\n";
+    };
+    sheets["/m/album.cue"] = sheet("album.flac");
+    sheets["/share/live.cue"] = sheet("live.flac");
+    folders["/m"] = { "album.cue", "album.flac" };
+    folders["/share"] = { "live.cue", "live.flac" };
     putInCache("/share/cached.flac");
     startWith({ wholeFile("/m/a.flac"), wholeFile("/share/cached.flac"), wholeFile("/share/b.flac"), wholeFile("/m/c.flac") });
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
@@ -67,10 +76,39 @@ TEST_F(NetworkStates, AfterEachEditAndReportTheStatesEqualAFreshPass)
              files->missing.insert("g.flac");
              perform(AddTracksCommand({ url("/share/g.flac") }));
          } },
+        { "add a file, then its sheet", [&] {
+             perform(AddTracksCommand({ url("/m/album.flac") }));
+             perform(AddTracksCommand({ url("/m/album.cue") }));
+         } },
+        { "add a network file and its sheet at once", [&] { perform(AddTracksCommand({ url("/share/live.flac"), url("/share/live.cue") })); } },
+        { "open a file listed already", [&] { perform(OpenTracksCommand({ url("/m/c.flac") })); } },
+        { "remove a row of a file listed twice", [&] {
+             perform(ShowInfoCommand(std::int64_t(model.tracks.value().size()) - 1));
+             perform(RemoveTracksCommand({ std::int64_t(model.tracks.value().size()) - 1 }));
+             EXPECT_TRUE(model.info.value().has_value());
+         } },
+        { "remove the shown file's last row", [&] {
+             perform(ShowInfoCommand(0));
+             perform(RemoveTracksCommand({ 0 }));
+         } },
         { "the share goes away", [&] {
              files->isAway = true;
              perform(AddTracksCommand({ url("/share/h.flac") }));
          } },
+    };
+    const auto expectRowsFresh = [&] {
+        const std::vector<Track> rows = model.tracks.value().toVector();
+        const auto isListed = [&](const FileURL& file) {
+            return std::ranges::any_of(rows, [&](const Track& track) { return track.url == file; });
+        };
+        for (const Track& track : rows) {
+            EXPECT_FALSE(track.isWholeFile() && std::ranges::any_of(rows, [&](const Track& other) {
+                return other.url == track.url && !other.isWholeFile();
+            })) << track.url.path();
+        }
+        if (const auto& info = model.info.value()) {
+            EXPECT_TRUE(isListed(info->url)) << info->url.path();
+        }
     };
     // A removed file's entry goes in the background: only listed files are compared.
     const auto expectFresh = [&] {
@@ -96,6 +134,7 @@ TEST_F(NetworkStates, AfterEachEditAndReportTheStatesEqualAFreshPass)
                 EXPECT_TRUE(model.streamInfo.value().contains(track.url)) << track.url.path();
             }
         }
+        expectRowsFresh();
     }
 }
 

@@ -73,11 +73,11 @@ TEST(PlayerModel, SubscriberReadingBackSeesThePreviousPlaylist)
     model.tracks.set(withFile({}, "/music/a.mp3"));
     std::vector<std::size_t> sizesReadBack;
     std::vector<std::size_t> sizesDelivered;
-    Subscription subscription = model.tracksPublisher().sink([&](const std::vector<Track>& tracks) {
+    Subscription subscription = model.tracksPublisher().sink([&](const TrackList& tracks) {
         sizesDelivered.push_back(tracks.size());
         sizesReadBack.push_back(model.tracks.value().size());
     });
-    model.tracks.modify([](std::vector<Track>& tracks) { tracks = withFile(tracks, "/music/b.mp3"); });
+    model.tracks.set(withFile(model.tracks.value().toVector(), "/music/b.mp3"));
     EXPECT_EQ(sizesDelivered, (std::vector<std::size_t> { 1, 2 }));
     EXPECT_EQ(sizesReadBack, (std::vector<std::size_t> { 1, 1 }));
 }
@@ -91,14 +91,14 @@ TEST(PlayerModel, SubscribersShareOnePlaylistAndAChangeLeavesTheOldOneIntact)
     Subscription first = model.tracksPublisher().sink([&](const TrackList& tracks) { delivered.push_back(tracks); });
     Subscription second = model.tracksPublisher().sink([&](const TrackList& tracks) { delivered.push_back(tracks); });
     ASSERT_EQ(delivered.size(), 2u);
-    EXPECT_EQ(&delivered[0].get(), &delivered[1].get());
-    EXPECT_EQ(&delivered[0].get(), &model.tracks.value().get());
+    EXPECT_TRUE(delivered[0].isSameAs(delivered[1]));
+    EXPECT_TRUE(delivered[0].isSameAs(model.tracks.value()));
 
-    model.tracks.modify([](std::vector<Track>& tracks) { tracks = withFile(tracks, "/music/b.mp3"); });
+    model.tracks.set(withFile(model.tracks.value().toVector(), "/music/b.mp3"));
     ASSERT_EQ(delivered.size(), 4u);
     EXPECT_EQ(delivered[0].size(), 1u);
     EXPECT_EQ(delivered[2].size(), 2u);
-    EXPECT_EQ(&delivered[2].get(), &model.tracks.value().get());
+    EXPECT_TRUE(delivered[2].isSameAs(model.tracks.value()));
 }
 
 } // namespace

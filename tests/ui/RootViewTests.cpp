@@ -376,7 +376,7 @@ TEST_F(RootViewTest, TheListFollowsOnlyAChangeOfThePlayingTrack)
     EXPECT_GT(bar.value(), 0) << "a new playing track is brought into view";
 
     bar.setValue(0);
-    std::vector<Track> tracks = model.tracks.value();
+    std::vector<Track> tracks = model.tracks.value().toVector();
     tracks.insert(tracks.begin(), fileTrack("/music/Inserted.flac"));
     model.tracks.set(tracks);
     model.currentIndex.set(81); // the same track, one row down
