@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -89,9 +90,14 @@ TYPED_TEST_SUITE(ExecutorContract, Executors);
 // execute() that handed it in.
 TYPED_TEST(ExecutorContract, JobsRunInTheOrderHandedInAndNeverInsideExecute)
 {
+    // Held until all three are in, or an executor of its own thread could run job 1 (and so
+    // hand in job 4) before jobs 2 and 3 are waiting.
+    std::latch handedIn(1);
+    this->side.executor.execute([&handedIn] { handedIn.wait(); });
     this->handIn(this->job(1, [this] { this->handIn(this->job(4)); }));
     this->handIn(this->job(2));
     this->handIn(this->job(3));
+    handedIn.count_down();
     EXPECT_EQ(this->drained(4), (std::vector<int> { 1, 2, 3, 4 }));
 }
 
