@@ -1,6 +1,7 @@
 #include "Accessibility.h"
 #include "ActivationServer.h"
 #include "AppDelegate.h"
+#include "Heap.h"
 #include "LaunchArguments.h"
 #include "SingleInstance.h"
 
@@ -52,6 +53,7 @@ bool hasDisplay(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    lh::Heap::settleFreesWhereTheyHappen();
     av_log_set_level(AV_LOG_QUIET);
 
     lh::ActivationMessage message { lh::filesFromArguments(argc, argv, workingFolder()),

@@ -58,13 +58,17 @@ bool PlaylistIndex::insert(const std::vector<Track>& tracks)
     return mayRepeat;
 }
 
+void PlaylistIndex::erase(const Track& track)
+{
+    remove(fileKey(track.url));
+    if (!track.isWholeFile())
+        remove(entryKey(track));
+}
+
 void PlaylistIndex::erase(const std::vector<Track>& tracks)
 {
-    for (const Track& track : tracks) {
-        remove(fileKey(track.url));
-        if (!track.isWholeFile())
-            remove(entryKey(track));
-    }
+    for (const Track& track : tracks)
+        erase(track);
 }
 
 bool PlaylistIndex::mayHold(const Track& track) const

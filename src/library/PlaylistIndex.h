@@ -20,6 +20,7 @@ public:
     // Also tells whether any of the tracks may have been held before its own insert, by a row
     // or by a track before it: mayHold() asked of each, without a second look into the table.
     bool insert(const std::vector<Track>& tracks);
+    void erase(const Track& track);
     void erase(const std::vector<Track>& tracks);
 
     // Whether a row may name the track's file (any row) or, for a cue track, its file and start.

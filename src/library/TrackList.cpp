@@ -35,9 +35,8 @@ TrackList::Builder::Builder()
 TrackList::Builder::Builder(Builder&&) noexcept = default;
 TrackList::Builder::~Builder() = default;
 
-void TrackList::Builder::reserve(std::size_t rows)
+void TrackList::Builder::reserveLeaves(std::size_t leaves)
 {
-    const std::size_t leaves = 2 * rows / leafCapacity + 1; // each but the last over half full
     spine_->leaves.reserve(leaves);
     spine_->ends.reserve(leaves);
 }
@@ -137,7 +136,7 @@ TrackList::TrackList()
 TrackList::TrackList(const std::vector<Track>& tracks)
 {
     Builder builder;
-    builder.reserve(tracks.size());
+    builder.reserveLeaves(tracks.size() / leafCapacity + 1);
     builder.append(tracks);
     *this = std::move(builder).finish();
 }
@@ -193,7 +192,7 @@ std::vector<Track> TrackList::toVector() const
 TrackList TrackList::appending(const std::vector<Track>& tracks) const
 {
     Builder builder;
-    builder.reserve(size() + tracks.size());
+    builder.reserveLeaves(leafCount() + tracks.size() / leafCapacity + 1);
     builder.append(*this, 0, size());
     builder.append(tracks);
     return std::move(builder).finish();
@@ -201,8 +200,10 @@ TrackList TrackList::appending(const std::vector<Track>& tracks) const
 
 TrackList TrackList::removing(const std::set<std::int64_t>& rows) const
 {
+    // Rows taken out share or merge the leaves around them, which seldom makes the spine longer
+    // than it was: twice its length, room for the worst case, would cost page faults each edit.
     Builder builder;
-    builder.reserve(size());
+    builder.reserveLeaves(leafCount() + 1);
     std::size_t kept = 0;
     for (const std::int64_t row : rows) {
         builder.append(*this, kept, std::size_t(row));

@@ -84,8 +84,8 @@ public:
         Builder(Builder&&) noexcept;
         ~Builder();
 
-        // Room for a list of about `rows` rows, spared growing the spine on the way.
-        void reserve(std::size_t rows);
+        // Room for a spine of `leaves` leaves, spared growing on the way; a hint, not a bound.
+        void reserveLeaves(std::size_t leaves);
         void append(const Track& track);
         void append(const std::vector<Track>& tracks);
         // Rows [first, last) of `list`.
@@ -163,6 +163,7 @@ private:
     // The leaf holding `row`.
     std::size_t leafOf(std::size_t row) const;
     std::size_t leafStart(std::size_t leaf) const { return leaf == 0 ? 0 : spine_->ends[leaf - 1]; }
+    std::size_t leafCount() const noexcept { return spine_->leaves.size(); }
 
     template <class Visit>
     void visitRemote(std::size_t first, std::size_t last, Visit& visit) const

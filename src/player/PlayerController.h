@@ -142,6 +142,8 @@ public:
 
     // Whether a background add is queued or running.
     bool isAddPending() const noexcept { return !pendingAdds_.empty(); }
+    // The most plain audio files an add takes in on the main thread; more go to the background.
+    static constexpr std::size_t inlineAddLimit = 500;
 
 private:
     using Weak = std::weak_ptr<PlayerController*>;
@@ -194,7 +196,7 @@ private:
     std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);
     void persistTracks();
-    void forgetUnlisted(std::unordered_set<FileURL> urls);
+    void forgetUnlisted(std::vector<FileURL> removed);
 
     void applyVolume();
     float gainOf(const Track& track) const;
@@ -204,6 +206,7 @@ private:
     void updateFileStates(const std::vector<FileURL>& urls);
     std::optional<FileState> fileState(const FileURL& url) const;
     void countRemoteRows(const std::vector<Track>& tracks, std::ptrdiff_t change);
+    void countRemoteRows(const Track& track, std::ptrdiff_t change);
     void receive(const DownloadStates& states);
     void receive(const FileURL& url, const StreamInfo& info);
     void receiveEmbeddedSheet(const FileURL& url, const CueSheet& sheet, const StreamInfo& info);

@@ -51,10 +51,13 @@ bool isFromOpenedSheet(const Track& track)
 
 void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion then)
 {
-    // Plain audio files need no file read (the remote test reads only the mount list), so
-    // they are added at once, unless an earlier add is still under way: additions always land
-    // in the order they were asked for.
-    if (!TrackImporter::needsReading(urls) && !FolderWalker::mayHoldFolders(urls) && pendingAdds_.empty()) {
+    // A few plain audio files need no file read, so they are added at once, unless an earlier
+    // add is still under way: additions always land in the order they were asked for. The
+    // remote test still looks at each file's name on disk (is it a link to a share?), which
+    // for thousands of files holds the main thread longer than a frame: those are imported in
+    // the background as a folder is.
+    if (urls.size() <= inlineAddLimit && !TrackImporter::needsReading(urls) && !FolderWalker::mayHoldFolders(urls)
+        && pendingAdds_.empty()) {
         const auto tracks = importer().tracks(urls);
         append(tracks);
         if (then)
@@ -204,6 +207,8 @@ void PlayerController::append(const std::vector<Track>& tracks)
 // Most adds have none, and then no row is looked at.
 std::vector<Track> PlayerController::coveringTracks(const std::vector<Track>& added) const
 {
+    if (std::ranges::all_of(added, &Track::isWholeFile))
+        return {};
     std::unordered_set<FileURL> addedWhole;
     for (const Track& track : added) {
         if (track.isWholeFile())
@@ -360,24 +365,28 @@ bool PlayerController::followReplacement(const Track& replaced, std::int64_t fir
 void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
 {
     const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
-    std::set<std::int64_t> valid;
-    std::ranges::copy_if(indices, std::inserter(valid, valid.end()), [count](std::int64_t row) { return row >= 0 && row < count; });
+    // The rows are sorted, so the ends tell whether any is out of range; only then is a set made.
+    const bool isAllValid = !indices.empty() && *indices.begin() >= 0 && *indices.rbegin() < count;
+    std::set<std::int64_t> inRange;
+    if (!isAllValid)
+        std::ranges::copy_if(indices, std::inserter(inRange, inRange.end()), [count](std::int64_t row) { return row >= 0 && row < count; });
+    const std::set<std::int64_t>& valid = isAllValid ? indices : inRange;
     if (valid.empty())
         return;
 
-    // The new list shares every leaf without a removed row.
+    // The new list shares every leaf without a removed row. The removed rows are read in place:
+    // copies of thousands of tracks would cost more than the rest of the removal.
     TrackList before = model_.tracks.value();
-    std::unordered_set<FileURL> removedFiles;
-    std::vector<Track> removedTracks;
-    removedTracks.reserve(valid.size());
+    std::vector<FileURL> removedFiles;
+    removedFiles.reserve(valid.size());
+    bool isRemoteRemoved = false;
     for (const std::int64_t row : valid) {
         const Track& track = before[static_cast<std::size_t>(row)];
-        removedFiles.insert(track.url);
-        removedTracks.push_back(track);
+        index_.erase(track);
+        countRemoteRows(track, -1);
+        isRemoteRemoved = isRemoteRemoved || track.isRemote;
+        removedFiles.push_back(track.url);
     }
-    index_.erase(removedTracks);
-    const bool isRemoteRemoved = std::ranges::any_of(removedTracks, &Track::isRemote);
-    countRemoteRows(removedTracks, -1);
     model_.tracks.set(before.removing(valid));
     freeOn(background_, std::move(before));
     persistTracks();
@@ -394,7 +403,7 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
         }
     }
     // The index tells whether the shown file may still be listed; only a "maybe" is checked.
-    if (const auto& info = model_.info.value(); info && removedFiles.contains(info->url)
+    if (const auto& info = model_.info.value(); info && std::ranges::find(removedFiles, info->url) != removedFiles.end()
         && (!index_.mayHoldFile(info->url)
             || std::ranges::none_of(model_.tracks.value(), [&](const Track& track) { return track.url == info->url; })))
         closeInfo();
@@ -408,15 +417,16 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
 }
 
 // Dropping the removed files' entries copies the per-file maps, which for a large playlist
-// costs the main thread several times what the rest of a removal does. So the files no row
-// names any more are found, and the new maps made, on the background executor from the
-// playlist and maps of the moment; back here they replace the model's maps, unless the playlist
-// changed meanwhile (a file may be listed again): then the same is done over for it. The maps
-// replaced are freed in the background.
-void PlayerController::forgetUnlisted(std::unordered_set<FileURL> urls)
+// costs the main thread several times what the rest of a removal does. So the removed files
+// are gathered into a set, the files no row names any more found, and the new maps made, on
+// the background executor from the playlist and maps of the moment; back here they replace the
+// model's maps, unless the playlist changed meanwhile (a file may be listed again): then the
+// same is done over for it. The maps replaced are freed in the background.
+void PlayerController::forgetUnlisted(std::vector<FileURL> removed)
 {
-    background_.execute([urls = std::move(urls), tracks = model_.tracks.value(), streamInfo = model_.streamInfo.value(),
+    background_.execute([removed = std::move(removed), tracks = model_.tracks.value(), streamInfo = model_.streamInfo.value(),
                             fileStates = model_.fileStates.value(), mainThread = mainThread_, weak = Weak(self_)]() mutable {
+        std::unordered_set<FileURL> urls(removed.begin(), removed.end());
         for (auto track = tracks.begin(); track != tracks.end() && !urls.empty(); ++track)
             urls.erase(track->url);
         if (urls.empty())
@@ -431,7 +441,7 @@ void PlayerController::forgetUnlisted(std::unordered_set<FileURL> urls)
                 return;
             PlayerController& controller = **alive;
             if (!controller.model_.tracks.value().isSameAs(tracks)) {
-                controller.forgetUnlisted(std::move(urls));
+                controller.forgetUnlisted(std::vector<FileURL>(urls.begin(), urls.end()));
                 return;
             }
             replace(controller.model_.streamInfo, streamInfo, lessStreamInfo, urls);

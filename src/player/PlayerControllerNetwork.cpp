@@ -119,14 +119,18 @@ void PlayerController::updateFileStates(const std::vector<FileURL>& urls)
 
 void PlayerController::countRemoteRows(const std::vector<Track>& tracks, std::ptrdiff_t change)
 {
-    for (const Track& track : tracks) {
-        if (!track.isRemote)
-            continue;
-        auto& rows = remoteRows_[track.url];
-        rows = std::size_t(std::ptrdiff_t(rows) + change);
-        if (rows == 0)
-            remoteRows_.erase(track.url);
-    }
+    for (const Track& track : tracks)
+        countRemoteRows(track, change);
+}
+
+void PlayerController::countRemoteRows(const Track& track, std::ptrdiff_t change)
+{
+    if (!track.isRemote)
+        return;
+    auto& rows = remoteRows_[track.url];
+    rows = std::size_t(std::ptrdiff_t(rows) + change);
+    if (rows == 0)
+        remoteRows_.erase(track.url);
 }
 
 void PlayerController::downloadAhead()

@@ -84,6 +84,24 @@ TEST_F(Editing, AFileAddedAfterACueSheetLandsAfterItsTracks)
     EXPECT_EQ(saved(), model.tracks.value());
 }
 
+TEST_F(Editing, ALongListOfFilesIsImportedInTheBackgroundAndLandsInRequestOrder)
+{
+    start();
+    std::vector<FileURL> many;
+    for (std::size_t i = 0; i <= PlayerController::inlineAddLimit; ++i)
+        many.push_back(url("/m/" + std::to_string(i) + ".flac"));
+    perform(AddTracksCommand(many));
+    perform(AddTracksCommand({ url("/m/a.flac"), url("/m/0.flac") }));
+    EXPECT_TRUE(model.tracks.value().empty());
+    settle();
+    const auto listed = names();
+    ASSERT_EQ(listed.size(), many.size() + 1);
+    EXPECT_EQ(listed.front(), "0.flac");
+    EXPECT_EQ(listed[many.size() - 1], std::to_string(PlayerController::inlineAddLimit) + ".flac");
+    EXPECT_EQ(listed.back(), "a.flac"); // and 0.flac not twice
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, AFolderIsWalkedInTheBackgroundAndAddedInRequestOrder)
 {
     const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Album";
