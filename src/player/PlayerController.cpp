@@ -71,7 +71,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
 
     PlaylistStore::Restored restored = store_.restore(remoteTest(environment_.isRemote));
     model_.tracks.set(withoutRepeats(std::move(restored.tracks)));
-    model_.tracks.value().forEachRemote(0, [this](std::size_t, const Track& track) { ++remoteRows_[track.url]; });
+    model_.tracks.value().forEachRemote(0, [this](std::size_t, const Track& track) { countRemoteRows(track, 1); });
     // The store lets go of the stored text it read once it is sure the rows stand for all of
     // it: an element it could not read (a newer version's, say) stays in the file until the
     // playlist itself is edited.
