@@ -138,8 +138,7 @@ std::vector<Track> candidates(const TrackList& tracks, Index from, Index step, b
     return order;
 }
 
-std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current,
-    const std::function<bool(const FileURL&)>& isOnOneRow)
+std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current)
 {
     // The wrapping candidate order from the current track, over the network rows alone.
     std::vector<FileURL> urls;
@@ -149,7 +148,7 @@ std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> c
     std::unordered_set<FileURL> seen;
     const Index from = (current.value_or(0) % count + count) % count;
     tracks.forEachRemote(std::size_t(from), [&](std::size_t, const Track& track) {
-        if ((isOnOneRow && isOnOneRow(track.url)) || seen.insert(track.url).second)
+        if (seen.insert(track.url).second)
             urls.push_back(track.url);
     });
     return urls;

@@ -29,10 +29,8 @@ std::vector<std::size_t> wholeFiles(const TrackList& tracks, const std::vector<T
 std::vector<Track> candidates(const TrackList& tracks, Index from, Index step, bool wraps);
 
 // The network files to copy ahead, most urgent first: the current track, then the ones after
-// it, wrapping around; each file once. `isOnOneRow`, when given, tells files that no other network
-// row names, which are then not looked for again.
-std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current,
-    const std::function<bool(const FileURL&)>& isOnOneRow = nullptr);
+// it, wrapping around; each file once.
+std::vector<FileURL> remoteFiles(const TrackList& tracks, std::optional<Index> current);
 
 } // namespace Playlist
 } // namespace lh

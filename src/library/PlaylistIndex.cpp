@@ -32,6 +32,20 @@ std::uint64_t PlaylistIndex::entryKey(const Track& track)
     return mix(fileKey(track.url) ^ mix(std::bit_cast<std::uint64_t>(start) + 0x9e3779b97f4a7c15ULL));
 }
 
+template <class Tracks, class Get>
+std::vector<std::uint64_t> PlaylistIndex::keysOf(const Tracks& tracks, Get get)
+{
+    std::vector<std::uint64_t> keys;
+    keys.reserve(2 * tracks.size());
+    for (const auto& element : tracks) {
+        const Track& track = get(element);
+        keys.push_back(fileKey(track.url));
+        if (!track.isWholeFile())
+            keys.push_back(entryKey(track));
+    }
+    return keys;
+}
+
 void PlaylistIndex::insert(const Track& track)
 {
     add(fileKey(track.url));
@@ -67,8 +81,12 @@ void PlaylistIndex::erase(const Track& track)
 
 void PlaylistIndex::erase(const std::vector<Track>& tracks)
 {
-    for (const Track& track : tracks)
-        erase(track);
+    removeAll(keysOf(tracks, [](const Track& track) -> const Track& { return track; }));
+}
+
+void PlaylistIndex::erase(const std::vector<const Track*>& tracks)
+{
+    removeAll(keysOf(tracks, [](const Track* track) -> const Track& { return *track; }));
 }
 
 bool PlaylistIndex::mayHold(const Track& track) const
@@ -127,6 +145,19 @@ void PlaylistIndex::remove(std::uint64_t key)
         return; // never inserted: nothing to count down
     if (--slot->count == 0)
         --live_;
+}
+
+// Each key's slot is asked of the memory a few keys ahead, as insert() does.
+void PlaylistIndex::removeAll(const std::vector<std::uint64_t>& keys)
+{
+    if (slots_.empty())
+        return;
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i + ahead < keys.size())
+            __builtin_prefetch(&slots_[keys[i + ahead] & (slots_.size() - 1)]);
+        remove(keys[i]);
+    }
 }
 
 // Sized for twice the live keys, so that the erased ones of many removals do not make it grow.

@@ -22,6 +22,7 @@ public:
     bool insert(const std::vector<Track>& tracks);
     void erase(const Track& track);
     void erase(const std::vector<Track>& tracks);
+    void erase(const std::vector<const Track*>& tracks);
 
     // Whether a row may name the track's file (any row) or, for a cue track, its file and start.
     bool mayHold(const Track& track) const;
@@ -37,9 +38,13 @@ private:
 
     static std::uint64_t fileKey(const FileURL& url);
     static std::uint64_t entryKey(const Track& track);
+    // The keys an erase of each track counts down, `get` giving the track of an element.
+    template <class Tracks, class Get>
+    static std::vector<std::uint64_t> keysOf(const Tracks& tracks, Get get);
     // Whether the key was there already.
     bool add(std::uint64_t key);
     void remove(std::uint64_t key);
+    void removeAll(const std::vector<std::uint64_t>& keys);
     bool contains(std::uint64_t key) const;
     // The slot holding `key`, else none.
     const Slot* find(std::uint64_t key) const;

@@ -3,6 +3,7 @@
 #include "Track.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -18,19 +19,24 @@ namespace lh {
 //
 // The rows are kept in leaves of at most `leafCapacity` tracks, and a list is a short spine of
 // shared leaves. An edit makes a new list that shares every leaf it does not touch: appending a
-// row copies one leaf and the spine, removing rows copies the leaves around them. At a million
-// rows that is what keeps an edit, and the window's repaint after it, within a frame, where a
-// plain vector copied every row. Every leaf but the last holds at least half its capacity, so
-// the spine stays short however the list was edited.
+// row copies one leaf and the spine. The spine also tells, for each leaf, which of its tracks
+// are rows of this list, so removing a row from a leaf shares the leaf as well, without its row,
+// as long as at least half of its tracks stay; a leaf left with fewer has its rows copied. At a
+// million rows that is what keeps an edit, and the window's repaint after it, within a frame,
+// where a plain vector copied every row. Every leaf but the last holds at least half its
+// capacity, so the spine stays short however the list was edited (a removed track may stay in
+// memory as long as its leaf does: at most as many as the leaf still has rows).
 //
 // Copies cross threads freely: a save builds its stored form from the very list the window
 // shows, and the old list is freed in the background.
 class TrackList {
     struct Leaf;
     struct Spine;
+    using Mask = std::uint16_t; // bit k: track k of a leaf
 
 public:
-    static constexpr std::size_t leafCapacity = 16; // at most 256: a leaf counts its rows in bytes
+    static constexpr std::size_t leafCapacity = 16;
+    static_assert(leafCapacity <= 16, "a leaf's rows are a 16-bit mask");
 
     class Iterator {
     public:
@@ -73,7 +79,7 @@ public:
 
         const Spine* spine_ = nullptr;
         std::size_t leaf_ = 0;
-        std::size_t offset_ = 0;
+        std::size_t offset_ = 0; // the track in the leaf
         std::size_t row_ = 0;
     };
 
@@ -93,12 +99,18 @@ public:
         TrackList finish() &&;
 
     private:
-        void appendLeaf(const std::shared_ptr<const Leaf>& leaf, std::size_t size);
+        void appendShared(const std::shared_ptr<const Leaf>& leaf, Mask rows, Mask remote);
+        void settleShared();
         void flush(std::size_t count);
-        void push(std::shared_ptr<const Leaf> leaf, std::size_t size);
+        void push(std::shared_ptr<const Leaf> leaf, Mask rows, Mask remote);
 
         std::unique_ptr<Spine> spine_;
         std::vector<Track> pending_; // rows copied but not yet in a leaf; always fewer than a leaf holds
+        // Rows of one leaf, the last appended, not yet shared or copied: the rows on both sides
+        // of a removed one come in as two ranges and leave as one shared leaf.
+        std::shared_ptr<const Leaf> shared_;
+        Mask sharedRows_ = 0;
+        Mask sharedRemote_ = 0;
     };
 
     using value_type = Track;
@@ -142,6 +154,19 @@ public:
         visitRemote(0, first, visit);
     }
 
+    // Calls `visit(row, track)` for each of `rows`, each in 0 ..< size(), finding each row's leaf
+    // onwards from the last one's rather than in the whole spine.
+    template <class Visit>
+    void forEachAt(const std::set<std::int64_t>& rows, Visit&& visit) const
+    {
+        std::size_t leaf = 0;
+        for (const std::int64_t at : rows) {
+            const auto row = std::size_t(at);
+            leaf = leafOf(row, leaf);
+            visit(row, spine_->leaves[leaf]->tracks[nthTrack(spine_->masks[leaf].rows, row - leafStart(leaf))]);
+        }
+    }
+
     // Whether this and `other` are copies of one list (not merely equal ones).
     bool isSameAs(const TrackList& other) const noexcept { return spine_ == other.spine_; }
 
@@ -151,17 +176,40 @@ public:
 private:
     struct Leaf {
         std::vector<Track> tracks;
-        // Where its network rows are, so a walk over them reads no other row.
-        std::vector<std::uint8_t> remoteRows;
+    };
+    // Which of a leaf's tracks are rows, and which of those are network rows: kept in the spine,
+    // so that the walks over network rows and the edits read no leaf they do not need.
+    struct Masks {
+        Mask rows = 0; // never 0 in a spine
+        Mask remote = 0;
     };
     struct Spine {
         std::vector<std::shared_ptr<const Leaf>> leaves;
+        std::vector<Masks> masks;
         std::vector<std::size_t> ends; // the row after each leaf's last
     };
+
+    // The track of `rows` that is the `n`th row of its leaf.
+    static unsigned nthTrack(Mask rows, std::size_t n) noexcept
+    {
+        unsigned bits = rows;
+        if ((bits & (bits + 1)) == 0) // tracks 0 ..< k, as in every leaf never removed from
+            return unsigned(n);
+        for (; n > 0; --n)
+            bits &= bits - 1;
+        return unsigned(std::countr_zero(bits));
+    }
+    // How many rows of the leaf come before track `track`.
+    static std::size_t rowsBefore(Mask rows, unsigned track) noexcept
+    {
+        return std::size_t(std::popcount(unsigned(rows) & ((1u << track) - 1)));
+    }
 
     explicit TrackList(std::shared_ptr<const Spine> spine);
     // The leaf holding `row`.
     std::size_t leafOf(std::size_t row) const;
+    // The same, for a row in leaf `from` or after it.
+    std::size_t leafOf(std::size_t row, std::size_t from) const;
     std::size_t leafStart(std::size_t leaf) const { return leaf == 0 ? 0 : spine_->ends[leaf - 1]; }
     std::size_t leafCount() const noexcept { return spine_->leaves.size(); }
 
@@ -171,11 +219,15 @@ private:
         if (first >= last)
             return;
         for (std::size_t leaf = leafOf(first); leaf < spine_->leaves.size() && leafStart(leaf) < last; ++leaf) {
-            const Leaf& rows = *spine_->leaves[leaf];
+            const Masks masks = spine_->masks[leaf];
+            if (masks.remote == 0)
+                continue;
+            const auto& tracks = spine_->leaves[leaf]->tracks;
             const std::size_t start = leafStart(leaf);
-            for (const std::uint8_t offset : rows.remoteRows) {
-                if (const std::size_t row = start + offset; row >= first && row < last)
-                    visit(row, rows.tracks[offset]);
+            for (unsigned bits = masks.remote; bits != 0; bits &= bits - 1) {
+                const unsigned track = unsigned(std::countr_zero(bits));
+                if (const std::size_t row = start + rowsBefore(masks.rows, track); row >= first && row < last)
+                    visit(row, tracks[track]);
             }
         }
     }

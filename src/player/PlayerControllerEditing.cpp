@@ -379,14 +379,16 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     TrackList before = model_.tracks.value();
     std::vector<FileURL> removedFiles;
     removedFiles.reserve(valid.size());
+    std::vector<const Track*> removed;
+    removed.reserve(valid.size());
     bool isRemoteRemoved = false;
-    for (const std::int64_t row : valid) {
-        const Track& track = before[static_cast<std::size_t>(row)];
-        index_.erase(track);
+    before.forEachAt(valid, [&](std::size_t, const Track& track) {
+        removed.push_back(&track);
         countRemoteRows(track, -1);
         isRemoteRemoved = isRemoteRemoved || track.isRemote;
         removedFiles.push_back(track.url);
-    }
+    });
+    index_.erase(removed);
     model_.tracks.set(before.removing(valid));
     freeOn(background_, std::move(before));
     persistTracks();

@@ -135,18 +135,15 @@ void PlayerController::countRemoteRows(const Track& track, std::ptrdiff_t change
 
 void PlayerController::downloadAhead()
 {
-    const auto& tracks = model_.tracks.value();
-    std::vector<FileURL> urls;
-    // Most network files are on one row, and need no set of the files met so far.
-    if (!remoteRows_.empty()) {
-        urls = Playlist::remoteFiles(tracks, model_.currentIndex.value(), [this](const FileURL& url) {
-            const auto rows = remoteRows_.find(url);
-            return rows != remoteRows_.end() && rows->second == 1;
-        });
-    }
     // The downloader takes requests on its own executor in the order they were made, so the
     // last one made is the list it ends up with.
-    downloader_->want(std::move(urls));
+    if (remoteRows_.empty()) {
+        downloader_->want(std::vector<FileURL>());
+        return;
+    }
+    downloader_->wantOrder([tracks = model_.tracks.value(), current = model_.currentIndex.value()] {
+        return Playlist::remoteFiles(tracks, current);
+    });
 }
 
 void PlayerController::showRows(std::int64_t first, std::int64_t count)

@@ -425,6 +425,11 @@ void Downloader::want(std::vector<FileURL> urls)
     actor_->post([actor = actor_.get(), urls = std::move(urls)]() mutable { actor->want(std::move(urls)); });
 }
 
+void Downloader::wantOrder(std::function<std::vector<FileURL>()> order)
+{
+    actor_->post([actor = actor_.get(), order = std::move(order)] { actor->want(order()); });
+}
+
 void Downloader::fetch(FileURL url, std::function<void(CopyResult)> completion)
 {
     actor_->post([actor = actor_.get(), url = std::move(url), completion = std::move(completion)]() mutable {

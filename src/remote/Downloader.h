@@ -60,6 +60,10 @@ public:
     // Starts a new look-ahead pass over `urls`, in this order of priority, cancelling the
     // current one (which stops at its next check between files; a copy it began runs on).
     void want(std::vector<FileURL> urls);
+    // As want(), with the list worked out on the downloader's own thread by `order`, in turn
+    // with the other requests: at a million rows the walk to find the network files would
+    // cost the caller a frame.
+    void wantOrder(std::function<std::vector<FileURL>()> order);
 
     // Gets the file now, for playback: cancels the current pass and calls `completion` with
     // the copy's location or the reason it could not be had.

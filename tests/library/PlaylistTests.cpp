@@ -113,9 +113,6 @@ TEST(PlaylistRemoteFiles, CurrentFirstThenFollowingWrappingEachFileOnce)
     EXPECT_EQ(Playlist::remoteFiles(tracks, 3), std::vector<FileURL>({ FileURL("/net/y"), FileURL("/net/z"), FileURL("/net/x") }));
     EXPECT_EQ(Playlist::remoteFiles(tracks, 2), std::vector<FileURL>({ FileURL("/net/x"), FileURL("/net/y"), FileURL("/net/z") }));
     EXPECT_EQ(Playlist::remoteFiles(tracks, std::nullopt).front(), FileURL("/net/x")) << "no current row starts at 0";
-    const auto isOnOneRow = [](const FileURL& url) { return url.path() != "/net/x"; };
-    for (const Playlist::Index current : { 0, 1, 2, 3, 4 })
-        EXPECT_EQ(Playlist::remoteFiles(tracks, current, isOnOneRow), Playlist::remoteFiles(tracks, current)) << current;
 }
 
 TEST(PlaylistRemoteFiles, NothingWhenEveryTrackIsLocalOrThePlaylistIsEmpty)

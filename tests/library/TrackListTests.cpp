@@ -67,7 +67,7 @@ std::vector<std::size_t> remoteRows(const std::vector<Track>& tracks, std::size_
 }
 
 // After each edit of a long chain, the shared list reads as the plain one worked out afresh:
-// row by row, by iteration from any row, and in its walks over the network rows.
+// row by row, at sets of rows, by iteration from any row, and in its walks over the network rows.
 TEST(TrackList, EachEditReadsAsTheSameEditOfAPlainList)
 {
     const std::vector<Edit> edits = {
@@ -80,6 +80,26 @@ TEST(TrackList, EachEditReadsAsTheSameEditOfAPlainList)
         removal("remove a run", [](auto) { return every(1, 40, 90); }),
         appending("append many", 1000, 100),
         removal("remove one in each leaf", [](auto size) { return every(TrackList::leafCapacity, 5, size); }),
+        // Leaves shared without some of their rows, then edited again: rows on both sides of a
+        // gap, ranges that start or end inside one, and leaves that fall below half and merge.
+        removal("remove another in each leaf", [](auto size) { return every(TrackList::leafCapacity - 1, 2, size); }),
+        removal("remove two more in each leaf", [](auto size) { return every(7, 0, size); }),
+        { "splice ranges of gapped leaves",
+            [](const TrackList& list) {
+                TrackList::Builder builder;
+                builder.append(list, 3, 9);
+                builder.append(list, 9, 30);
+                builder.append(list, 1, 2);
+                builder.append(list, 31, list.size());
+                return std::move(builder).finish();
+            },
+            [](std::vector<Track>& tracks) {
+                std::vector<Track> spliced(tracks.begin() + 3, tracks.begin() + 30);
+                spliced.push_back(tracks[1]);
+                spliced.insert(spliced.end(), tracks.begin() + 31, tracks.end());
+                tracks = spliced;
+            } },
+        removal("remove until leaves merge", [](auto size) { return every(3, 1, size); }),
         { "splice runs and new rows",
             [](const TrackList& list) {
                 TrackList::Builder builder;
@@ -113,6 +133,14 @@ TEST(TrackList, EachEditReadsAsTheSameEditOfAPlainList)
 
         ASSERT_EQ(list.size(), plain.size());
         EXPECT_EQ(list.toVector(), plain);
+        for (const auto& rows : { every(1, 0, std::int64_t(plain.size())), every(3, 2, std::int64_t(plain.size())), every(40, 7, std::int64_t(plain.size())) }) {
+            std::vector<std::size_t> visited;
+            list.forEachAt(rows, [&](std::size_t row, const Track& track) {
+                EXPECT_EQ(track, plain[row]);
+                visited.push_back(row);
+            });
+            EXPECT_EQ(visited, std::vector<std::size_t>(rows.begin(), rows.end()));
+        }
         for (std::size_t row = 0; row < plain.size(); ++row) {
             ASSERT_EQ(list[row], plain[row]) << row;
             ASSERT_EQ(std::vector<Track>(list.from(row), list.end()), std::vector<Track>(plain.begin() + std::ptrdiff_t(row), plain.end()));
