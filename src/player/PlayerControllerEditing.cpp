@@ -374,8 +374,9 @@ void PlayerController::removeTracks(const std::set<std::int64_t>& indices)
     if (valid.empty())
         return;
 
-    // The new list shares every leaf without a removed row. The removed rows are read in place:
-    // copies of thousands of tracks would cost more than the rest of the removal.
+    // The new list shares the old one's leaves, most of them without their removed rows. The
+    // removed rows are read in place: copies of thousands of tracks would cost more than the
+    // rest of the removal.
     TrackList before = model_.tracks.value();
     std::vector<FileURL> removedFiles;
     removedFiles.reserve(valid.size());
