@@ -133,8 +133,8 @@ std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const Playl
         .end = fields.end,
         .title = text(fields.title),
         .artist = text(fields.artist),
-        .isRemote = fields.remote ? *fields.remote : isRemote(*url),
         .album = text(fields.album),
+        .isRemote = fields.remote ? *fields.remote : isRemote(*url),
         .isFromEmbeddedSheet = fields.embedded.value_or(false),
     };
 }
@@ -281,8 +281,8 @@ std::optional<Track> PlaylistStore::track(const QJsonValue& element, const IsRem
         .end = number(object, "end"),
         .title = string(object, "title"),
         .artist = string(object, "artist"),
-        .isRemote = remote.isBool() ? remote.toBool() : isRemote(*url),
         .album = string(object, "album"),
+        .isRemote = remote.isBool() ? remote.toBool() : isRemote(*url),
         .isFromEmbeddedSheet = object.value(QLatin1StringView("embedded")).toBool(false),
     };
 }

@@ -19,8 +19,9 @@ struct Track {
     std::optional<double> end; // seconds; absent means to the end of the file
     std::optional<QString> title; // present exactly for cue tracks
     std::optional<QString> artist; // the cue sheet's performer
-    bool isRemote = false; // on a network volume: played from a local copy
     std::optional<QString> album; // cue tracks: the sheet's TITLE
+    // The flags together: a playlist holds a million tracks, and each byte of padding is a megabyte.
+    bool isRemote = false; // on a network volume: played from a local copy
     bool isFromEmbeddedSheet = false; // cue tracks: the sheet is stored inside the audio file
 
     bool isWholeFile() const noexcept { return !title.has_value(); }

@@ -79,7 +79,7 @@ std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
         if (const auto sheet = sheets.find(url); sheet != sheets.end()) {
             result.insert(result.end(), sheet->second.begin(), sheet->second.end());
         } else if (isAudioFile(url) && !covered.contains(url)) {
-            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, isRemote_(url), std::nullopt, false });
+            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, isRemote_(url), false });
         }
     }
     return result;
@@ -106,8 +106,8 @@ std::vector<Track> TrackImporter::embeddedTracks(const CueSheet& sheet, const Fi
             .end = std::nullopt,
             .title = cueTrackTitle(entry),
             .artist = entry.performer ? entry.performer : sheet.performer,
-            .isRemote = isRemote,
             .album = sheet.title,
+            .isRemote = isRemote,
             .isFromEmbeddedSheet = true,
         });
     }
@@ -152,8 +152,8 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
             .end = entry.end,
             .title = cueTrackTitle(entry),
             .artist = entry.performer ? entry.performer : sheet.performer,
-            .isRemote = (*found)->isRemote,
             .album = sheet.title,
+            .isRemote = (*found)->isRemote,
             .isFromEmbeddedSheet = false,
         });
     }

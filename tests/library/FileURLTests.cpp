@@ -96,7 +96,7 @@ TEST(FileURL, UserInputTakesFileUrisAndAbsolutePathsOnly)
 
 TEST(Track, IsComparedOverAllSixFields)
 {
-    const Track base { FileURL("/a.flac"), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false };
+    const Track base { FileURL("/a.flac"), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false };
     Track other = base;
     EXPECT_EQ(base, other);
     other.isRemote = true;

@@ -57,7 +57,7 @@ protected:
 
     Track whole(const std::string& relative) const
     {
-        return Track { url(relative), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false };
+        return Track { url(relative), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false };
     }
 
     QTemporaryDir dir;
@@ -74,8 +74,8 @@ TEST_F(FolderWalkerTest, AFolderGivesItsMusicInNaturalOrderDepthFirst)
         whole("Artist/2 Album/a song.MP3"),
         whole("Artist/2 Album/B Song.mp3"),
         whole("Artist/2 Album/Disc 1/1.flac"),
-        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, false, std::nullopt, false },
-        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, false, std::nullopt, false },
+        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false },
+        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, false, false },
         whole("Artist/10 Album/caf\xe9.mp3"),
         whole("z.mp3"),
     };

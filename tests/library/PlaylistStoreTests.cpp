@@ -34,12 +34,12 @@ protected:
 
 Track whole(FileURL url, bool isRemote = false)
 {
-    return Track { std::move(url), 0, std::nullopt, std::nullopt, std::nullopt, isRemote, std::nullopt, false };
+    return Track { std::move(url), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, isRemote, false };
 }
 
 Track cueTrack()
 {
-    return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), false, std::nullopt, false };
+    return Track { FileURL("/music/a.flac"), 0, 61.5, QStringLiteral("One"), QStringLiteral("Band"), std::nullopt, false, false };
 }
 
 // Saved as JSON values, or as the tracks themselves turned into JSON only when the file is
@@ -60,7 +60,7 @@ TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
     for (const auto& [how, save] : saves) {
         SCOPED_TRACE(how);
         save(store, { whole(FileURL("/music/a.flac")), cueTrack(),
-            Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, true, std::nullopt, false } });
+            Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, true, false } });
         EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(expected));
         save(store, {});
         EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(QJsonArray()));
@@ -69,9 +69,9 @@ TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
 
 TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
 {
-    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), true, std::nullopt, false },
+    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), std::nullopt, true, false },
         whole(FileURL("/music/Caf\xE9/01.flac")),
-        Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, false, QStringLiteral("Album"), true } };
+        Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, QStringLiteral("Album"), false, true } };
     for (const auto& [how, save] : saves) {
         SCOPED_TRACE(how);
         preferences->set(QJsonValue(), "savedPlaylist");

@@ -7,12 +7,12 @@ namespace {
 
 Track whole(const char* path, bool isRemote = false)
 {
-    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, isRemote, std::nullopt, false };
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, isRemote, false };
 }
 
 Track cue(const char* path, double start, const char* title = "T", bool isRemote = false)
 {
-    return Track { FileURL(path), start, std::nullopt, QString(title), QString("P"), isRemote, std::nullopt, false };
+    return Track { FileURL(path), start, std::nullopt, QString(title), QString("P"), std::nullopt, isRemote, false };
 }
 
 std::vector<std::string> paths(const std::vector<Track>& tracks)

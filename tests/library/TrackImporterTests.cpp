@@ -57,13 +57,13 @@ std::vector<FileURL> urls(std::initializer_list<const char*> paths)
 
 Track whole(const char* path, bool isRemote = false)
 {
-    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, isRemote, std::nullopt, false };
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, isRemote, false };
 }
 
 Track cue(const char* path, double start, std::optional<double> end, const char* title, std::optional<QString> artist,
     bool isRemote = false)
 {
-    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), isRemote, std::nullopt, false };
+    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), std::nullopt, isRemote, false };
 }
 
 const QByteArray albumSheet = "PERFORMER Band\nFILE \"Album.wav\" WAVE\n"

@@ -31,11 +31,11 @@ TEST(TrackName, TitleAndArtistComeFromTheSheetOrTheFileName)
         QString title;
         QString artist;
     } cases[] = {
-        { Track { FileURL("/m/album.flac"), 0, std::nullopt, QStringLiteral("Intro"), QStringLiteral("Band"), false, std::nullopt, false }, QStringLiteral("Intro"), QStringLiteral("Band") },
-        { Track { FileURL("/m/Who - What.flac"), 0, std::nullopt, QStringLiteral("Intro"), std::nullopt, false, std::nullopt, false }, QStringLiteral("Intro"), QString() },
-        { Track { FileURL("/m/Artist - Song.mp3"), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false }, QStringLiteral("Song"), QStringLiteral("Artist") },
-        { Track { FileURL("/m/A - B - C.mp3"), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false }, QStringLiteral("B - C"), QStringLiteral("A") },
-        { Track { FileURL("/m/plain.name.ogg"), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false }, QStringLiteral("plain.name"), QString() },
+        { Track { FileURL("/m/album.flac"), 0, std::nullopt, QStringLiteral("Intro"), QStringLiteral("Band"), std::nullopt, false, false }, QStringLiteral("Intro"), QStringLiteral("Band") },
+        { Track { FileURL("/m/Who - What.flac"), 0, std::nullopt, QStringLiteral("Intro"), std::nullopt, std::nullopt, false, false }, QStringLiteral("Intro"), QString() },
+        { Track { FileURL("/m/Artist - Song.mp3"), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false }, QStringLiteral("Song"), QStringLiteral("Artist") },
+        { Track { FileURL("/m/A - B - C.mp3"), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false }, QStringLiteral("B - C"), QStringLiteral("A") },
+        { Track { FileURL("/m/plain.name.ogg"), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false }, QStringLiteral("plain.name"), QString() },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.track.url.path());

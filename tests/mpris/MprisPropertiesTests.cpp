@@ -9,12 +9,12 @@ namespace {
 
 Track wholeFile(const char* path)
 {
-    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false };
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false };
 }
 
 Track cueTrack(const char* path, double start, std::optional<QString> title, std::optional<QString> artist)
 {
-    return Track { FileURL(path), start, std::nullopt, std::move(title), std::move(artist), false, std::nullopt, false };
+    return Track { FileURL(path), start, std::nullopt, std::move(title), std::move(artist), std::nullopt, false, false };
 }
 
 MprisSnapshot withCurrent(std::vector<Track> tracks, std::int64_t index, double duration = 0)

@@ -74,7 +74,7 @@ std::size_t occurrences(const std::string& text, const std::string& word)
 
 Track wholeFile(const char* path)
 {
-    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, false, std::nullopt, false };
+    return Track { FileURL(path), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false };
 }
 
 // A private session bus for the whole suite, with playerctl as the client.
@@ -334,12 +334,12 @@ TEST_F(MprisServiceTest, PlayerctlShowsTheTagsOfWhatPlays)
         { "tags of the file before", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/01 Morning Song.flac", true), false,
             { { "xesam:title", "Tune" }, { "xesam:artist", "Someone" }, { "xesam:album", "" }, { "mpris:artUrl", "" } } },
         // An album image's artist tag is its cue tracks' album artist.
-        { "cue track", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), false, std::nullopt, false },
+        { "cue track", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), std::nullopt, false, false },
             withoutAlbumArtist(larkTags("/music/album.flac", true)), false,
             { { "xesam:title", "Dusk" }, { "xesam:artist", "Wren" }, { "xesam:album", "First Light" }, { "xesam:albumArtist", "The Larks" },
                 { "xesam:trackNumber", "" }, { "mpris:artUrl", "file:///cache/covers/ab.png" } } },
         // The sheet's TITLE names the album over the file's tag, and before any tag arrives.
-        { "cue track of a titled sheet", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), false, QStringLiteral("Evening Sheet"), true },
+        { "cue track of a titled sheet", Track { FileURL("/music/album.flac"), 60, 120, QStringLiteral("Dusk"), QStringLiteral("Wren"), QStringLiteral("Evening Sheet"), false, true },
             larkTags("/music/album.flac", false), true,
             { { "xesam:title", "Dusk" }, { "xesam:album", "Evening Sheet" }, { "xesam:albumArtist", "The Larks" } } },
         { "art after playback started", wholeFile("/music/Someone - Tune.flac"), larkTags("/music/Someone - Tune.flac", true), true,

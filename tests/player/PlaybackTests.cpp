@@ -71,7 +71,7 @@ class PlaybackTest : public ::testing::Test {
 protected:
     static Track cueTrack(double start, std::optional<double> end)
     {
-        return Track { FileURL("/music/album.flac"), start, end, QStringLiteral("Song"), std::nullopt, false, std::nullopt, false };
+        return Track { FileURL("/music/album.flac"), start, end, QStringLiteral("Song"), std::nullopt, std::nullopt, false, false };
     }
 
     FakeEngine engine;

@@ -150,7 +150,7 @@ TEST_F(PlayerEndToEnd, AFolderWalkCutOffByTheShareAddsWhatItListedWithoutHolding
     EXPECT_TRUE(model.tracks.value().empty());
     ASSERT_TRUE(test::runEventsUntil([&] { return !controller->isAddPending(); }, 8s));
     const auto remote = [&](const char* name) {
-        return Track { onShare((std::string("Albums/") + name).c_str()), 0, std::nullopt, std::nullopt, std::nullopt, true, std::nullopt, false };
+        return Track { onShare((std::string("Albums/") + name).c_str()), 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, true, false };
     };
     EXPECT_EQ(model.tracks.value(), std::vector<Track>({ remote("2.wav"), remote("10.wav") }));
     EXPECT_LT(longestGap, 2s); // the stall limit: the walk's hang never reached the window
