@@ -217,7 +217,7 @@ std::size_t TrackList::leafOf(std::size_t row, std::size_t from) const
 const Track& TrackList::operator[](std::size_t row) const
 {
     const std::size_t leaf = leafOf(row);
-    return spine_->leaves[leaf]->tracks[nthTrack(spine_->masks[leaf].rows, row - leafStart(leaf))];
+    return spine_->leaves[leaf]->tracks[trackOf(leaf, row)];
 }
 
 TrackList::Iterator TrackList::end() const
@@ -230,7 +230,7 @@ TrackList::Iterator TrackList::from(std::size_t row) const
     if (row >= size())
         return end();
     const std::size_t leaf = leafOf(row);
-    return Iterator(spine_.get(), leaf, nthTrack(spine_->masks[leaf].rows, row - leafStart(leaf)), row);
+    return Iterator(spine_.get(), leaf, trackOf(leaf, row), row);
 }
 
 std::vector<Track> TrackList::toVector() const

@@ -163,7 +163,7 @@ public:
         for (const std::int64_t at : rows) {
             const auto row = std::size_t(at);
             leaf = leafOf(row, leaf);
-            visit(row, spine_->leaves[leaf]->tracks[nthTrack(spine_->masks[leaf].rows, row - leafStart(leaf))]);
+            visit(row, spine_->leaves[leaf]->tracks[trackOf(leaf, row)]);
         }
     }
 
@@ -211,6 +211,8 @@ private:
     // The same, for a row in leaf `from` or after it.
     std::size_t leafOf(std::size_t row, std::size_t from) const;
     std::size_t leafStart(std::size_t leaf) const { return leaf == 0 ? 0 : spine_->ends[leaf - 1]; }
+    // Which of leaf `leaf`'s tracks is `row`, a row the leaf holds.
+    std::size_t trackOf(std::size_t leaf, std::size_t row) const { return nthTrack(spine_->masks[leaf].rows, row - leafStart(leaf)); }
     std::size_t leafCount() const noexcept { return spine_->leaves.size(); }
 
     template <class Visit>
