@@ -48,7 +48,13 @@ QString JsonReader::String::toQString() const
 
 std::string JsonReader::String::toStdString() const
 {
-    return decoded ? decoded->toStdString() : std::string(utf8);
+    if (decoded)
+        return decoded->toStdString();
+    // QString::fromUtf8, which Qt's parser gives unescaped text to, drops one leading mark.
+    std::string_view text = utf8;
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    return std::string(text);
 }
 
 bool JsonReader::String::is(std::string_view ascii) const

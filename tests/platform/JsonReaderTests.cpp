@@ -37,8 +37,11 @@ QJsonValue read(JsonReader& reader)
     case JsonReader::Type::array:
     case JsonReader::Type::object:
         return readContainer(reader, type);
-    case JsonReader::Type::string:
-        return reader.string().value_or(JsonReader::String()).toQString();
+    case JsonReader::Type::string: {
+        const auto string = reader.string().value_or(JsonReader::String());
+        EXPECT_EQ(string.toStdString(), string.toQString().toStdString());
+        return string.toQString();
+    }
     case JsonReader::Type::number:
         return reader.number().value_or(0);
     case JsonReader::Type::boolean:
@@ -111,6 +114,7 @@ TEST(JsonReader, AcceptsAndReadsWhatQtDoesIncludingItsLeniencies)
         "[\"\xC3\"]", "[\"\xE6\x97\"]", "[\"\x80\"]", "[\"\xFF\"]", "[nul]", "[null ]", "[true]", "[tru]", "[falsey]",
         "{\"a\":1,\"a\":2}", "{\"a\":1,}", "{,}", "{\"a\"}", "{\"a\":}", "{\"a\" 1}", "{1:1}", "[1,]", "[,1]", "[1 2]", "[1:2]",
         "\xEF\xBB\xBF", "\xEF\xBB\xBF[]", "[]\x00", "[] x", "1", "\"s\"", "", "   ", "[\"ok\",\"unterminated]",
+        "[\"\xEF\xBB\xBF/a\",\"\xEF\xBB\xBF\xEF\xBB\xBF\",\"\xEF\xBB\xBF\\n\"]",
         QByteArray(1024, '[') + QByteArray(1024, ']'), QByteArray(1025, '[') + QByteArray(1025, ']'),
     };
     for (const QByteArray& text : texts)
