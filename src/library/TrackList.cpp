@@ -50,10 +50,10 @@ void TrackList::Builder::reserveLeaves(std::size_t leaves)
     spine_->ends.reserve(leaves);
 }
 
-void TrackList::Builder::append(const Track& track)
+void TrackList::Builder::append(Track track)
 {
     settleShared();
-    pending_.push_back(track);
+    pending_.push_back(std::move(track));
     if (pending_.size() == leafCapacity)
         flush(leafCapacity);
 }
@@ -62,6 +62,12 @@ void TrackList::Builder::append(const std::vector<Track>& tracks)
 {
     for (const Track& track : tracks)
         append(track);
+}
+
+void TrackList::Builder::append(std::vector<Track>&& tracks)
+{
+    for (Track& track : tracks)
+        append(std::move(track));
 }
 
 void TrackList::Builder::append(const TrackList& list, std::size_t first, std::size_t last)
@@ -172,10 +178,16 @@ TrackList::TrackList()
 }
 
 TrackList::TrackList(const std::vector<Track>& tracks)
+    : TrackList(std::vector<Track>(tracks))
+{
+}
+
+// A restore hands over a million tracks: moved into the leaves, none is copied and destroyed.
+TrackList::TrackList(std::vector<Track>&& tracks)
 {
     Builder builder;
     builder.reserveLeaves(tracks.size() / leafCapacity + 1);
-    builder.append(tracks);
+    builder.append(std::move(tracks));
     *this = std::move(builder).finish();
 }
 

@@ -92,8 +92,9 @@ public:
 
         // Room for a spine of `leaves` leaves, spared growing on the way; a hint, not a bound.
         void reserveLeaves(std::size_t leaves);
-        void append(const Track& track);
+        void append(Track track);
         void append(const std::vector<Track>& tracks);
+        void append(std::vector<Track>&& tracks);
         // Rows [first, last) of `list`.
         void append(const TrackList& list, std::size_t first, std::size_t last);
         TrackList finish() &&;
@@ -120,6 +121,7 @@ public:
     TrackList();
     // Implicit, like the plain list it stands for.
     TrackList(const std::vector<Track>& tracks);
+    TrackList(std::vector<Track>&& tracks);
     TrackList(std::initializer_list<Track> tracks);
 
     std::size_t size() const noexcept;
