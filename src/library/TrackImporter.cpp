@@ -79,7 +79,16 @@ std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
         if (const auto sheet = sheets.find(url); sheet != sheets.end()) {
             result.insert(result.end(), sheet->second.begin(), sheet->second.end());
         } else if (isAudioFile(url) && !covered.contains(url)) {
-            result.push_back(Track { url, 0, std::nullopt, std::nullopt, std::nullopt, std::nullopt, isRemote_(url), false });
+            result.push_back(Track {
+                .url = url,
+                .start = 0,
+                .end = std::nullopt,
+                .title = std::nullopt,
+                .artist = std::nullopt,
+                .album = std::nullopt,
+                .isRemote = isRemote_(url),
+                .isFromEmbeddedSheet = false,
+            });
         }
     }
     return result;

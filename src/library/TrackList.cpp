@@ -10,11 +10,6 @@ namespace {
 
 constexpr std::size_t halfLeaf = TrackList::leafCapacity / 2;
 
-constexpr unsigned firstTracks(std::size_t count)
-{
-    return (1u << count) - 1;
-}
-
 } // namespace
 
 const Track& TrackList::Iterator::operator*() const

@@ -201,10 +201,12 @@ private:
             bits &= bits - 1;
         return unsigned(std::countr_zero(bits));
     }
+    // Tracks 0 ..< count of a leaf.
+    static constexpr unsigned firstTracks(std::size_t count) noexcept { return (1u << count) - 1; }
     // How many rows of the leaf come before track `track`.
     static std::size_t rowsBefore(Mask rows, unsigned track) noexcept
     {
-        return std::size_t(std::popcount(unsigned(rows) & ((1u << track) - 1)));
+        return std::size_t(std::popcount(unsigned(rows) & firstTracks(track)));
     }
 
     explicit TrackList(std::shared_ptr<const Spine> spine);
