@@ -86,7 +86,7 @@ void AppDelegate::publishMediaControls()
     mediaControls_ = std::make_unique<MprisService>(QDBusConnection::sessionBus(), model_, *playerController_,
         MprisService::WindowActions { [this] { showWindow({}); }, [] { QApplication::quit(); } });
     if (const auto failure = mediaControls_->publish()) {
-        std::fprintf(stderr, "Larkhaven: media keys and desktop media controls are off: %s\n", qPrintable(*failure));
+        std::fprintf(stderr, "larkhaven: media keys and desktop media controls are off: %s\n", qPrintable(*failure));
         mediaControls_.reset();
     }
 }

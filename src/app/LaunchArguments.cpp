@@ -1,5 +1,8 @@
 #include "LaunchArguments.h"
 
+#include "SupportedAudio.h"
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -14,13 +17,30 @@ namespace {
 constexpr std::array<std::string_view, 8> qtOptionsWithValue = { "-platform", "-platformpluginpath",
     "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-display" };
 
+// Qt's options that stand alone, or carry their value after "=".
+constexpr std::array<std::string_view, 8> qtOptionsAlone = { "-reverse", "-nograb", "-dograb", "-sync", "-widgetcount",
+    "-testability", "-qmljsdebugger", "-stylesheet" };
+
+// Qt takes its options with one dash or two.
+std::string_view singleDashed(std::string_view option)
+{
+    return option.starts_with("--") ? option.substr(1) : option;
+}
+
 bool takesValue(std::string_view option)
 {
+    option = singleDashed(option);
     for (std::string_view known : qtOptionsWithValue) {
-        if (option == known || (option.size() == known.size() + 1 && option.front() == '-' && option.substr(1) == known))
+        if (option == known)
             return true;
     }
-    return option == "-style" || option == "--style" || option == "-session";
+    return option == "-style" || option == "-session";
+}
+
+bool isQtOption(std::string_view option)
+{
+    option = singleDashed(option.substr(0, option.find('=')));
+    return takesValue(option) || option == "-style" || std::ranges::find(qtOptionsAlone, option) != qtOptionsAlone.end();
 }
 
 std::optional<FileURL> fileFromArgument(std::string_view argument, const std::string& workingFolder)
@@ -36,12 +56,66 @@ std::optional<FileURL> fileFromArgument(std::string_view argument, const std::st
 
 } // namespace
 
+LaunchOptions optionsFromArguments(int argc, char** argv)
+{
+    LaunchOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--")
+            break;
+        if (argument == "-h" || argument == "--help")
+            return { LaunchOptions::Action::help, {} };
+        if (argument == "--version")
+            options.action = LaunchOptions::Action::version;
+        else if (isQtOption(argument))
+            i += takesValue(argument) ? 1 : 0;
+        else if (argument.starts_with("-"))
+            options = { LaunchOptions::Action::usageError, std::string(argument) };
+    }
+    return options;
+}
+
+std::string usageText()
+{
+    std::string extensions;
+    for (const std::string_view extension : SupportedAudio::fileExtensions) {
+        extensions += extensions.empty() ? "  " : ", ";
+        extensions += extension;
+    }
+    return "Usage: larkhaven [OPTION]... [FILE]...\n"
+           "Plays audio files and cue sheets in one playlist.\n"
+           "\n"
+           "Each FILE is a path or a file:// URI of an audio file, a cue sheet (.cue) or a folder,\n"
+           "which is searched for both. Audio files:\n"
+           + extensions + "\n"
+           "They are added to the playlist of the running player, or of a new one, and the first\n"
+           "of them plays. One player runs at a time: a later launch hands its files over and\n"
+           "brings the window to the front.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help     print this help and exit\n"
+           "      --version  print the version and exit\n"
+           "      --         every argument after this is a file\n"
+           "Qt's own options (-platform NAME, -style NAME, -reverse, ...) are passed on to Qt.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  the player ran and was quit, or the running player took the launch\n"
+           "  1  the running player could not be reached (files not handed over), or there is\n"
+           "     no graphical desktop\n"
+           "  2  an unknown option\n";
+}
+
 std::vector<FileURL> filesFromArguments(int argc, char** argv, const std::string& workingFolder)
 {
     std::vector<FileURL> files;
+    bool isAfterOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument.starts_with("-")) {
+        if (!isAfterOptions && argument == "--") {
+            isAfterOptions = true;
+            continue;
+        }
+        if (!isAfterOptions && argument.starts_with("-")) {
             i += takesValue(argument) ? 1 : 0;
             continue;
         }

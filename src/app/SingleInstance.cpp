@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "FileSystem.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -41,41 +43,53 @@ std::string cacheFolder()
     return base + "/Larkhaven";
 }
 
-void makeFolder(const std::string& path)
-{
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-        ::mkdir(path.substr(0, slash).c_str(), 0700);
-    ::mkdir(path.c_str(), 0700); // an error (it exists) is of no interest here
-}
+// A socket's address. A path longer than an address holds (a deep cache folder) is reached
+// through a descriptor of its folder, as /proc/self/fd/N/name, which names the same file.
+class SocketAddress {
+public:
+    explicit SocketAddress(const std::string& path)
+    {
+        std::string usable = path;
+        if (path.size() >= sizeof address_.sun_path) {
+            errno = ENAMETOOLONG;
+            const std::size_t slash = path.find_last_of('/');
+            if (slash == std::string::npos)
+                return;
+            folder_ = ::open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (folder_ < 0)
+                return;
+            usable = "/proc/self/fd/" + std::to_string(folder_) + path.substr(slash);
+        }
+        if (usable.size() >= sizeof address_.sun_path) {
+            errno = ENAMETOOLONG;
+            return;
+        }
+        address_.sun_family = AF_UNIX;
+        std::memcpy(address_.sun_path, usable.data(), usable.size());
+        isValid_ = true;
+    }
+    ~SocketAddress()
+    {
+        if (folder_ >= 0)
+            ::close(folder_);
+    }
+    SocketAddress(const SocketAddress&) = delete;
+    SocketAddress& operator=(const SocketAddress&) = delete;
 
-bool fillAddress(sockaddr_un& address, const std::string& path)
-{
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    return true;
-}
+    bool isValid() const { return isValid_; }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address_); }
+    static constexpr socklen_t size = sizeof(sockaddr_un);
+
+private:
+    sockaddr_un address_ {};
+    int folder_ = -1;
+    bool isValid_ = false;
+};
 
 int millisecondsUntil(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-}
-
-bool writeAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
 }
 
 enum class Delivery {
@@ -102,8 +116,8 @@ Delivery awaitReceipt(int fd, Clock::time_point deadline)
 // a send cut short by the deadline (a player too busy to read) has certainly not been taken.
 Delivery deliver(const std::string& socketPath, const std::string& bytes, Clock::time_point deadline)
 {
-    sockaddr_un address;
-    if (!fillAddress(address, socketPath))
+    const SocketAddress address(socketPath);
+    if (!address.isValid())
         return Delivery::failed;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -112,7 +126,7 @@ Delivery deliver(const std::string& socketPath, const std::string& bytes, Clock:
     const timeval sendLimit { milliseconds / 1000, (milliseconds % 1000) * 1000 };
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit); // bounds connect() too
     Delivery delivery = Delivery::failed;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && writeAll(fd, bytes))
+    if (::connect(fd, address.get(), SocketAddress::size) == 0 && FileSystem::writeAll(fd, bytes.data(), bytes.size()))
         delivery = awaitReceipt(fd, deadline);
     ::close(fd);
     return delivery;
@@ -136,13 +150,28 @@ std::size_t filesIn(const std::vector<ActivationMessage>& messages, std::size_t 
     return count;
 }
 
+// Whether a process listens on the socket at `address`.
+bool isListenedOn(const SocketAddress& address)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool isAnswered = fd >= 0 && ::connect(fd, address.get(), SocketAddress::size) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return isAnswered;
+}
+
 // The bound and listening socket, or -1 (said once on standard error). The lock is held, so a
-// socket file left behind is a dead player's and may go.
+// socket file left behind is a dead player's and may go; but one that still answers belongs
+// to a live player that took another lock, and taking it away would leave that one unreachable.
 int listenOn(const std::string& path)
 {
-    sockaddr_un address;
-    if (!fillAddress(address, path)) {
-        std::fprintf(stderr, "larkhaven: activation socket path too long: %s\n", path.c_str());
+    const SocketAddress address(path);
+    if (!address.isValid()) {
+        std::fprintf(stderr, "larkhaven: cannot name the activation socket %s: %s\n", path.c_str(), std::strerror(errno));
+        return -1;
+    }
+    if (isListenedOn(address)) {
+        std::fprintf(stderr, "larkhaven: another player listens on %s; later launches cannot reach this one\n", path.c_str());
         return -1;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -150,7 +179,7 @@ int listenOn(const std::string& path)
         return -1;
     ::unlink(path.c_str());
     const mode_t previous = ::umask(0077);
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool bound = ::bind(fd, address.get(), SocketAddress::size) == 0;
     ::umask(previous);
     if (!bound || ::listen(fd, backlog) != 0) {
         std::fprintf(stderr, "larkhaven: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
@@ -197,13 +226,16 @@ SingleInstance::Claim forwardedClaim(const std::vector<ActivationMessage>& parts
     const std::size_t lost = last == Delivery::unconfirmed ? confirmed + 1 : confirmed;
     claim.filesNotConfirmed = filesIn(parts, confirmed, lost);
     claim.filesNotHandedOver = filesIn(parts, lost, parts.size());
+    claim.isUnanswered = lost < parts.size();
     if (last == Delivery::unconfirmed) {
         std::fprintf(stderr, "larkhaven: the running player has not confirmed %zu file(s) yet; it may still open them\n",
             claim.filesNotConfirmed);
     }
-    if (lost < parts.size()) {
+    if (claim.filesNotHandedOver > 0) {
         std::fprintf(stderr, "larkhaven: the running player did not answer; %zu file(s) not handed over\n",
             claim.filesNotHandedOver);
+    } else if (claim.isUnanswered) {
+        std::fprintf(stderr, "larkhaven: the running player did not answer\n");
     }
     return claim;
 }
@@ -213,9 +245,11 @@ SingleInstance::Claim forwardedClaim(const std::vector<ActivationMessage>& parts
 SingleInstance::Paths SingleInstance::defaultPaths()
 {
     const std::string cache = cacheFolder();
-    makeFolder(cache);
-    const std::string runtime = environment("XDG_RUNTIME_DIR");
-    return { cache + "/.lock", (runtime.empty() ? cache : runtime) + "/larkhaven.socket" };
+    if (!FileSystem::makePrivateFolder(cache))
+        std::fprintf(stderr, "larkhaven: cannot make the cache folder %s: %s\n", cache.c_str(), std::strerror(errno));
+    // Beside the lock, so that whoever holds the lock is who listens, whatever the environment
+    // of the launch (another runtime folder, or none, under ssh, cron or sudo).
+    return { cache + "/.lock", cache + "/larkhaven.socket" };
 }
 
 SingleInstance::Claim SingleInstance::claimOrForward(

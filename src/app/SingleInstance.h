@@ -20,8 +20,8 @@ public:
         std::string lockFile;
         std::string socket;
     };
-    // ".lock" in the cache folder (created, mode 0700); the socket in $XDG_RUNTIME_DIR, or in
-    // the cache folder when that is unset.
+    // ".lock" in the cache folder (created, mode 0700), and the socket beside it: the lock and
+    // the socket name one player in every environment that names the same cache folder.
     static Paths defaultPaths();
 
     enum class Role {
@@ -35,6 +35,9 @@ public:
         // player may still open them), and files it certainly did not get.
         std::size_t filesNotConfirmed = 0;
         std::size_t filesNotHandedOver = 0;
+        // The running player certainly did not get all of the launch (without files too: it
+        // was not even shown).
+        bool isUnanswered = false;
     };
 
     // Takes the lock, or forwards the files and token of `message` to the running player, in

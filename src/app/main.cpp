@@ -4,6 +4,7 @@
 #include "Heap.h"
 #include "LaunchArguments.h"
 #include "SingleInstance.h"
+#include "Version.h"
 
 #include <QApplication>
 
@@ -53,6 +54,19 @@ bool hasDisplay(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    switch (const lh::LaunchOptions options = lh::optionsFromArguments(argc, argv); options.action) {
+    case lh::LaunchOptions::Action::help:
+        std::fputs(lh::usageText().c_str(), stdout);
+        return 0;
+    case lh::LaunchOptions::Action::version:
+        std::printf("larkhaven %s%s%s\n", lh::Version::text, *lh::Version::build ? " " : "", lh::Version::build);
+        return 0;
+    case lh::LaunchOptions::Action::usageError:
+        std::fprintf(stderr, "larkhaven: unknown option %s\n\n%s", options.unknownOption.c_str(), lh::usageText().c_str());
+        return 2;
+    case lh::LaunchOptions::Action::run:
+        break;
+    }
     lh::Heap::settleFreesWhereTheyHappen();
     av_log_set_level(AV_LOG_QUIET);
 
@@ -60,12 +74,12 @@ int main(int argc, char** argv)
         lh::activationTokenFromEnvironment() };
     const lh::SingleInstance::Claim claim
         = lh::SingleInstance::claimOrForward(lh::SingleInstance::defaultPaths(), message, forwardPatience);
-    // Files the running player certainly did not get are a failure the caller should see.
+    // A launch the running player certainly did not get is a failure the caller should see.
     if (claim.role == lh::SingleInstance::Role::forwarded)
-        return claim.filesNotHandedOver > 0 ? 1 : 0;
+        return claim.isUnanswered ? 1 : 0;
 
     if (!hasDisplay(argc, argv)) {
-        std::fprintf(stderr, "Larkhaven needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set.\n");
+        std::fprintf(stderr, "larkhaven: needs a graphical desktop: neither DISPLAY nor WAYLAND_DISPLAY is set\n");
         return 1;
     }
 

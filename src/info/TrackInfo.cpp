@@ -14,16 +14,11 @@ TrackInfo TrackInfo::placeholder(const FileURL& url)
     // The same trailing year TrackName::year finds, removed from the title.
     static const QRegularExpression trailingYear(QStringLiteral("\\s*\\((\\d{4})\\)\\s*$"),
         QRegularExpression::UseUnicodePropertiesOption);
-    static const QString separator = QStringLiteral(" - ");
-
     const QString name = QFile::decodeName(QByteArray::fromStdString(url.stem()));
     TrackInfo info;
     info.url = url;
-    QString baseTitle = name;
-    if (const qsizetype at = name.indexOf(separator); at >= 0) {
-        info.artist = name.left(at);
-        baseTitle = name.mid(at + separator.size());
-    }
+    auto [baseTitle, artist] = TrackName::fileNameParts(name);
+    info.artist = std::move(artist);
     info.title = baseTitle.remove(trailingYear);
     info.year = TrackName::year(name);
     info.isLoading = true;

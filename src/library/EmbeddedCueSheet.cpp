@@ -52,7 +52,7 @@ void take(std::optional<QByteArray>& slot, QByteArrayView value, const std::stri
 {
     if (value.size() > maximumSheetBytes) {
         if (refusal == Refusal::say)
-            std::fprintf(stderr, "Larkhaven: the cue sheet inside %s is too large (%lld bytes); it plays as one track\n",
+            std::fprintf(stderr, "larkhaven: the cue sheet inside %s is too large (%lld bytes); it plays as one track\n",
                 name.c_str(), static_cast<long long>(value.size()));
         return;
     }
@@ -237,7 +237,7 @@ std::optional<CueSheet> sheetOf(const Found& found, const std::string& name)
         return std::nullopt;
     if (sheet.tracks.size() > maximumEntries) {
         if (found.refusal == Refusal::say)
-            std::fprintf(stderr, "Larkhaven: the cue sheet inside %s has %zu entries; it plays as one track\n",
+            std::fprintf(stderr, "larkhaven: the cue sheet inside %s has %zu entries; it plays as one track\n",
                 name.c_str(), sheet.tracks.size());
         return std::nullopt;
     }

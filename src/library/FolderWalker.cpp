@@ -180,7 +180,9 @@ struct FolderWalker::Walk {
                 continue; // hidden, and "." and ".."
             switch (kindOf(descriptor, *entry)) {
             case Kind::file:
-                if (count(fileCount, walker.limits_.files, "files", folder))
+                // Covers, scans and logs beside the music are bounded as entries: a library
+                // with many of them must not stop short of its songs.
+                if (!isMusic(folder.appendingPathComponent(entry->d_name)) || count(fileCount, walker.limits_.files, "files", folder))
                     listing.files.emplace_back(entry->d_name);
                 break;
             case Kind::folder:
@@ -235,14 +237,14 @@ struct FolderWalker::Walk {
             names += (names.empty() ? "" : ", ") + name;
         if (unplayableCount > firstUnplayable.size())
             names += ", …";
-        std::fprintf(stderr, "Larkhaven: %zu file%s in the folders added look%s like audio the player cannot play: %s\n",
+        std::fprintf(stderr, "larkhaven: %zu file%s in the folders added look%s like audio the player cannot play: %s\n",
             unplayableCount, unplayableCount == 1 ? "" : "s", unplayableCount == 1 ? "s" : "", names.c_str());
     }
 
     void cut(const FileURL& where, const std::string& bound)
     {
         isCut = true;
-        std::fprintf(stderr, "Larkhaven: stopped adding the folder at %s after %s\n", where.path().c_str(), bound.c_str());
+        std::fprintf(stderr, "larkhaven: stopped adding the folder at %s after %s\n", where.path().c_str(), bound.c_str());
     }
 };
 
@@ -283,7 +285,7 @@ std::vector<FileURL> FolderWalker::walk(const Listed& listed)
             walk.folder(FileURL(url.path(), true));
         } else {
             // The importer passes over it; the user named it, so they hear why.
-            std::fprintf(stderr, "Larkhaven: not added %s: %s\n", url.path().c_str(), whyNotAdded(statError, exists).c_str());
+            std::fprintf(stderr, "larkhaven: not added %s: %s\n", url.path().c_str(), whyNotAdded(statError, exists).c_str());
             keep({ url });
         }
     }

@@ -27,8 +27,9 @@ class FolderWalker {
 public:
     // A walk stops at the first of these bounds and says so once on standard error: dropping
     // "/" by mistake must not keep the player busy for minutes, and adds wait for each other.
-    // Entries count every name read (hidden ones and those neither file nor folder too), so a
-    // folder of millions of names is never held in memory whole.
+    // Files count the music files and cue sheets found, which may become rows; entries count
+    // every name read (hidden ones and those neither file nor folder too), so a folder of
+    // millions of names is never held in memory whole.
     struct Limits {
         std::size_t files = 100'000;
         std::size_t folders = 50'000;

@@ -35,11 +35,21 @@ std::pair<QString, QString> titleAndArtist(const Track& track)
 {
     if (track.title)
         return { *track.title, track.artist.value_or(QString()) };
-    const QString name = displayName(track);
+    auto [title, artist] = fileNameParts(displayName(track));
+    return { std::move(title), artist.value_or(QString()) };
+}
+
+std::pair<QString, std::optional<QString>> fileNameParts(const QString& name)
+{
+    // ASCII digits only: a name in another script's digits is more likely a word than a number.
+    static const QRegularExpression trackNumber(QStringLiteral("^(?:[0-9]{1,2}[-.])?[0-9]{1,3}$"));
     const qsizetype at = name.indexOf(separator);
     if (at < 0)
-        return { name, QString() };
-    return { name.mid(at + separator.size()), name.left(at) };
+        return { name, std::nullopt };
+    QString before = name.left(at);
+    if (trackNumber.match(before).hasMatch())
+        return { name.mid(at + separator.size()), std::nullopt };
+    return { name.mid(at + separator.size()), std::move(before) };
 }
 
 } // namespace lh::TrackName

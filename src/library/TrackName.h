@@ -19,8 +19,13 @@ std::optional<QString> year(const QString& text);
 QString displayName(const Track& track);
 
 // The title and artist a track goes by: the cue sheet's title and performer, else the file
-// name split at its first " - " into artist and title (the artist empty without one).
+// name as fileNameParts splits it.
 std::pair<QString, QString> titleAndArtist(const Track& track);
+
+// A file name (without its extension) split at its first " - " into title and artist, no
+// artist without one. A part before it made only of a track number ("01", or with a disc
+// "1-01", "1.01"), as rippers name files, is no artist: the title is the rest.
+std::pair<QString, std::optional<QString>> fileNameParts(const QString& name);
 
 } // namespace TrackName
 } // namespace lh

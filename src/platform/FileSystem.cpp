@@ -4,6 +4,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +96,45 @@ bool isRegularFile(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool writeAll(int fd, const char* data, std::size_t size)
+{
+    bool isSocket = true; // until it says otherwise: only send() can keep SIGPIPE away
+    while (size > 0) {
+        ssize_t count = isSocket ? ::send(fd, data, size, MSG_NOSIGNAL) : ::write(fd, data, size);
+        if (count < 0 && isSocket && errno == ENOTSOCK) {
+            isSocket = false;
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count == 0)
+            errno = EIO; // nothing written and no reason given: it would never end
+        if (count <= 0)
+            return false;
+        data += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool makePrivateFolder(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    if (errno != ENOENT)
+        return false;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makePrivateFolder(path.substr(0, slash)))
+        return false;
+    // Another process may make it meanwhile: a folder there is all that is asked.
+    return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 } // namespace lh::FileSystem

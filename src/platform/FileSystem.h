@@ -8,9 +8,10 @@
 
 namespace lh {
 
-// Plain file-system reads, injected into the parts that read outside files. Paths and names
-// are byte strings: Linux file names need not be valid UTF-8. Both may block on a dead
-// network share; callers run them off the main thread.
+// Plain file-system reads, injected into the parts that read outside files, and the two writes
+// every part that keeps files of its own needs. Paths and names are byte strings: Linux file
+// names need not be valid UTF-8. All of them may block on a dead network share; callers run
+// them off the main thread.
 namespace FileSystem {
 
 // The whole contents of a regular file, or nothing when it cannot be read or is no regular
@@ -27,6 +28,20 @@ std::vector<std::string> listFiles(const std::string& path);
 // Whether `path` is a regular file (links followed). Looks without opening it: opening a FIFO
 // to read waits until something writes to it.
 bool isRegularFile(const std::string& path);
+
+// Writes all `size` bytes to `fd`, a file or a socket, however many calls it takes (signals
+// interrupting it are gone through). False, with errno telling why, when a write fails or
+// writes nothing; a socket whose peer has gone fails with EPIPE instead of raising SIGPIPE.
+bool writeAll(int fd, const char* data, std::size_t size);
+inline bool writeAll(int fd, const QByteArray& bytes)
+{
+    return writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Makes `path` a folder, with every missing folder above it, each new one readable by its user
+// only (mode 0700); a folder already there is left as it is. False, with errno telling why,
+// when `path` is no folder in the end.
+bool makePrivateFolder(const std::string& path);
 
 } // namespace FileSystem
 } // namespace lh

@@ -15,7 +15,7 @@ namespace {
 
 void abortWithLocation(const SourceLocation& where)
 {
-    std::fprintf(stderr, "Larkhaven: main-thread object used from another thread at %s:%u (%s)\n",
+    std::fprintf(stderr, "larkhaven: main-thread object used from another thread at %s:%u (%s)\n",
                  where.file_name(), static_cast<unsigned>(where.line()), where.function_name());
     std::abort();
 }
@@ -83,7 +83,7 @@ void MainThread::post(std::function<void()> work)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) {
-        std::fprintf(stderr, "Larkhaven: work posted to the main thread before the application exists\n");
+        std::fprintf(stderr, "larkhaven: work posted to the main thread before the application exists\n");
         std::abort();
     }
     std::lock_guard handingOver(handOverMutex);

@@ -5,7 +5,6 @@
 #include "MainThread.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -32,23 +31,6 @@ QString errnoText(const char* step)
     return QStringLiteral("%1: %2").arg(QString::fromUtf8(step), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t count = ::write(fd, data, static_cast<size_t>(left));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += count;
-        left -= count;
-    }
-    return true;
-}
-
 void syncFolder(const std::string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -63,14 +45,15 @@ void syncFolder(const std::string& folder)
 std::optional<QString> replaceAtomically(const std::string& path, const QByteArray& bytes)
 {
     const std::string folder = QFileInfo(QFile::decodeName(path.c_str())).absolutePath().toStdString();
-    QDir().mkpath(QFile::decodeName(folder.c_str()));
+    if (!FileSystem::makePrivateFolder(folder))
+        return errnoText("creating the folder");
     ::chmod(folder.c_str(), 0700);
 
     std::string temporary = path + ".tmp-XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return errnoText("creating a temporary file");
-    const bool isWritten = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const bool isWritten = FileSystem::writeAll(fd, bytes) && ::fsync(fd) == 0;
     const QString writeError = isWritten ? QString() : errnoText("writing");
     ::close(fd);
     if (!isWritten) {
@@ -203,10 +186,10 @@ void Preferences::load()
         // nothing changes before the next start.
         if (!exists(path))
             ::link(backup.c_str(), path.c_str());
-        std::fprintf(stderr, "Larkhaven: %s, restored the settings from %s\n", qPrintable(whatHappened), backup.c_str());
+        std::fprintf(stderr, "larkhaven: %s, restored the settings from %s\n", qPrintable(whatHappened), backup.c_str());
         return;
     }
-    std::fprintf(stderr, "Larkhaven: %s, starting with default settings\n", qPrintable(whatHappened));
+    std::fprintf(stderr, "larkhaven: %s, starting with default settings\n", qPrintable(whatHappened));
 }
 
 Preferences::Text::Text(QByteArray own)
@@ -344,7 +327,7 @@ void Preferences::writeLatest()
     }
     const auto error = replaceAtomically(nativePath(filePath_), bytes);
     if (error)
-        std::fprintf(stderr, "Larkhaven: could not save settings to %s: %s\n", qPrintable(filePath_), qPrintable(*error));
+        std::fprintf(stderr, "larkhaven: could not save settings to %s: %s\n", qPrintable(filePath_), qPrintable(*error));
     {
         std::lock_guard lock(mutex_);
         lastWriteError_ = error;

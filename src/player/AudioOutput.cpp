@@ -1,6 +1,7 @@
 #include "AudioOutput.h"
 
 #include "FilePlayer.h"
+#include "PulseServer.h"
 #include "SerialExecutor.h"
 
 #include <SDL.h>
@@ -24,6 +25,8 @@ struct AudioSystem {
     // before the next open, so that a server started since is found.
     bool needsRestart = true;
     bool hasWarned = false;
+    // The last start found a sound server without any device to play to.
+    bool isServerWithoutOutput = false;
     int openDevices = 0;
     std::string streamName = "Larkhaven";
 };
@@ -133,16 +136,39 @@ bool isWorthTrying(std::string_view driver)
     return true;
 }
 
+// A server with no sink must not meet SDL's PulseAudio driver (see PulseServer::hasSink). A
+// local server answers within milliseconds; one that does not answer in time is left to SDL.
+bool isPulseServerWithoutSink()
+{
+    using namespace std::chrono_literals;
+    return PulseServer::hasSink(500ms) == false;
+}
+
+bool mayStartPulseAudio(std::string_view drivers)
+{
+    const bool isWithoutSink = drivers.find("pulseaudio") != std::string_view::npos && isPulseServerWithoutSink();
+    audioSystem().isServerWithoutOutput = isWithoutSink;
+    if (isWithoutSink)
+        SDL_SetError("the sound server has no output device");
+    return !isWithoutSink;
+}
+
 bool startDriver()
 {
+    audioSystem().isServerWithoutOutput = false;
     if (SDL_GetCurrentAudioDriver())
         SDL_AudioQuit();
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Larkhaven");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
     if (const char* chosen = std::getenv("SDL_AUDIODRIVER"); chosen && *chosen)
-        return SDL_AudioInit(nullptr) == 0;
+        return mayStartPulseAudio(chosen) && SDL_AudioInit(nullptr) == 0;
     for (const char* name : { "pulseaudio", "pipewire", "alsa" }) {
-        if (isWorthTrying(name) && SDL_AudioInit(name) == 0)
+        if (!isWorthTrying(name))
+            continue;
+        // A server that answers owns the sound: with no sink there, nothing else plays either.
+        if (!mayStartPulseAudio(name))
+            return false;
+        if (SDL_AudioInit(name) == 0)
             return true;
     }
     SDL_SetError("no sound server and no sound card");
@@ -272,7 +298,7 @@ bool AudioOutput::openDevice()
     }
     if (device == 0) {
         if (!system.hasWarned)
-            std::fprintf(stderr, "Larkhaven: no sound device (%s)\n", SDL_GetError());
+            std::fprintf(stderr, "larkhaven: no sound device (%s)\n", SDL_GetError());
         system.hasWarned = true;
         system.needsRestart = system.openDevices == 0;
         return false;
@@ -328,6 +354,11 @@ void AudioOutput::closeDevice()
     }
     device_ = 0;
     --system.openDevices;
+}
+
+bool AudioOutput::isServerWithoutOutput()
+{
+    return audioSystem().isServerWithoutOutput;
 }
 
 bool AudioOutput::isClosingDevices()

@@ -57,6 +57,9 @@ public:
 
     // What the sound server shows for the streams opened from now on.
     static void setStreamName(const std::string& name);
+    // Whether the last open failed because a sound server answered without any device to play
+    // to (every card unplugged, a server just started), which may change at any moment.
+    static bool isServerWithoutOutput();
     // Whether devices are still being closed, which happens off the main thread for a sound
     // server's streams. SDL's audio may be quit only once none is.
     static bool isClosingDevices();

@@ -171,7 +171,7 @@ void AudioPlayerEngine::checkDevice()
     // SDL names any output device that went; only the one playing matters.
     if (!player_ || !output_ || !output_->isLost())
         return;
-    std::fprintf(stderr, "Larkhaven: the sound device went away; paused\n");
+    std::fprintf(stderr, "larkhaven: the sound device went away; paused\n");
     output_->pause();
     player_->setIsPlaying(false); // back to the last frame heard
     if (auto onTrouble = onDeviceTrouble_)
@@ -203,7 +203,7 @@ void AudioPlayerEngine::setStreamTitle(const std::string& title)
 void AudioPlayerEngine::play()
 {
     if (player_ && !startOutput())
-        report(DeviceTrouble::missing);
+        report(AudioOutput::isServerWithoutOutput() ? DeviceTrouble::withoutOutput : DeviceTrouble::missing);
 }
 
 bool AudioPlayerEngine::retryDevice()

@@ -25,6 +25,7 @@ struct PowerLevels {
 enum class DeviceTrouble {
     lost, // the device went away while playing (the sound server quit, the card was removed)
     missing, // no device could be opened
+    withoutOutput, // a sound server answered but has no device to play to: one may come at any moment
 };
 
 // A stretch of a local file to go straight on into when the one being played ends: frames

@@ -17,7 +17,7 @@ bool Playback::start(const Track& track, const FileURL& file, float gain)
         engine_.load(file);
     } catch (const AudioLoadError& error) {
         // The caller moves on to the next candidate; the window shows nothing, so say why here.
-        std::fprintf(stderr, "Larkhaven: cannot play %s: %s\n", file.path().c_str(), error.what());
+        std::fprintf(stderr, "larkhaven: cannot play %s: %s\n", file.path().c_str(), error.what());
         return false;
     }
     engine_.setGain(gain); // before play, so not one frame is heard uncorrected

@@ -148,13 +148,14 @@ void PlayerController::showPaused()
 }
 
 // A Play that finds no device while the lost one is awaited keeps the wait: the user still
-// wants to hear the track.
+// wants to hear the track. A sound server without any output is awaited as a lost one is: a
+// card plugged in, or a server that has just started finding its devices, plays on by itself.
 void PlayerController::deviceTrouble(DeviceTrouble trouble)
 {
-    model_.isSoundDeviceMissing.set(trouble == DeviceTrouble::missing);
+    model_.isSoundDeviceMissing.set(trouble != DeviceTrouble::lost);
     if (!model_.isPlaying.value())
         return;
-    if (trouble == DeviceTrouble::lost)
+    if (trouble != DeviceTrouble::missing)
         awaitDevice();
     pause(); // the engine paused already; this takes the upcoming track back
     model_.currentTime.set(playback_.position());

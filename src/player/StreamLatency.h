@@ -9,14 +9,8 @@
 
 namespace lh {
 
-// How long a frame takes from being handed to the sound server to being heard, as the server
-// reports it for this process's playback stream: what the stream holds plus its sink's own
-// latency. SDL tells nothing of the kind. Asks PulseAudio (or PipeWire's PulseAudio service)
-// over a connection of its own, which blocks for up to `timeout`: call it off the main thread.
-// None without a server, a stream of this process, or an answer in time.
-std::optional<std::chrono::microseconds> serverStreamLatency(std::chrono::milliseconds timeout);
-
-// Asks serverStreamLatency() on a thread of its own a moment after each ask(), once the new
+// Asks the sound server for this process's stream latency (PulseServer::streamLatency, which
+// blocks) on a thread of its own a moment after each ask(), once the new
 // stream has filled its buffer, and hands an answer to `onLatency` on that thread. The thread
 // starts at the first ask() and sleeps until the next one; destruction ends a wait at once and
 // an asking within its timeout.

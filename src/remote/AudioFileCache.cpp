@@ -33,16 +33,9 @@ bool isPartial(const std::string& name)
     return FileURL("/" + name).pathExtension() == partialExtension;
 }
 
-// mkdir -p, new folders private to the user.
 void createFolder(const std::string& path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return;
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0)
-        createFolder(path.substr(0, slash));
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    if (!FileSystem::makePrivateFolder(path))
         FileError::throwLast("mkdir " + path);
 }
 

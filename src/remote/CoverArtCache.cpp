@@ -35,32 +35,6 @@ std::optional<std::string> imageExtension(const QByteArray& image)
     return std::nullopt;
 }
 
-bool createFolder(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        struct stat info {};
-        const std::string parent = path.substr(0, slash);
-        if (::stat(parent.c_str(), &info) != 0 && !createFolder(parent))
-            return false;
-    }
-    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.constData() + written, static_cast<std::size_t>(bytes.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += count;
-    }
-    return true;
-}
-
 void touch(const std::string& path)
 {
     const timespec times[2] { { 0, UTIME_OMIT }, { 0, UTIME_NOW } };
@@ -101,14 +75,14 @@ std::optional<FileURL> CoverArtCache::store(const QByteArray& image)
 // final name is always whole.
 std::optional<FileURL> CoverArtCache::write(const QByteArray& image, const std::string& name)
 {
-    if (!createFolder(folder_.path()))
+    if (!FileSystem::makePrivateFolder(folder_.path()))
         return std::nullopt;
     const FileURL location = folder_.appendingPathComponent(name);
     const std::string partial = location.path() + std::string(partialSuffix);
     const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return std::nullopt;
-    const bool isWritten = writeAll(fd, image);
+    const bool isWritten = FileSystem::writeAll(fd, image);
     if (::close(fd) != 0 || !isWritten || ::rename(partial.c_str(), location.path().c_str()) != 0) {
         ::unlink(partial.c_str());
         return std::nullopt;

@@ -308,7 +308,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
             lackingSpace.erase(url);
         if (failure == RemoteFailure::noSpace && !hasSaidNoSpace) {
             hasSaidNoSpace = true;
-            std::fprintf(stderr, "Larkhaven: no space left for copies of network files in %s\n",
+            std::fprintf(stderr, "larkhaven: no space left for copies of network files in %s\n",
                 cache.folder().path().c_str());
         }
         report([done, failure] { done(failure); });

@@ -1,5 +1,7 @@
 #include "NetworkFiles.h"
 
+#include "FileSystem.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -60,20 +62,6 @@ std::size_t readSome(int fd, char* data, std::size_t size)
     }
 }
 
-void writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t count = ::write(fd, data, size);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            FileError::throwLast("write");
-        }
-        data += count;
-        size -= static_cast<std::size_t>(count);
-    }
-}
-
 // Copies in pieces the size cp uses, each written as soon as it is read: on FUSE shares
 // (sshfs) the kernel's read-ahead then keeps the link busy, where reading a whole block before
 // writing it leaves the link idle during each write, a quarter slower in all. Every piece read
@@ -86,7 +74,8 @@ void copyBlocks(int source, int destination, const Progress& progress)
         if (count == 0)
             return;
         progress();
-        writeAll(destination, piece.data(), count);
+        if (!FileSystem::writeAll(destination, piece.data(), count))
+            FileError::throwLast("write");
     }
 }
 

@@ -201,6 +201,75 @@ TEST_F(Instances, ALaunchWithMoreFilesThanOneMessageHoldsHandsThemAllOverInOrder
     EXPECT_EQ(received[1].files.back(), files.back());
 }
 
+// What a launch's environment names: the lock and the socket in one folder, so two cache
+// folders that share a runtime folder are two players, a launch without a runtime folder finds
+// its player, and a socket that still answers is never taken from its player.
+TEST_F(Instances, TheLockAndTheSocketNameOnePlayerInEveryEnvironment)
+{
+    std::vector<std::pair<const char*, QByteArray>> saved;
+    for (const char* name : { "XDG_CACHE_HOME", "XDG_RUNTIME_DIR" })
+        saved.emplace_back(name, qgetenv(name));
+    const std::string root = dir.path().toStdString();
+    const auto pathsIn = [&](const std::string& cache, const char* runtime) {
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(root + "/" + cache));
+        runtime ? qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(root + "/" + runtime)) : qunsetenv("XDG_RUNTIME_DIR");
+        return SingleInstance::defaultPaths();
+    };
+    const SingleInstance::Paths first = pathsIn("a", "run");
+    const SingleInstance::Paths second = pathsIn("b/" + std::string(100, 'b'), "run"); // deeper than an address holds
+    const SingleInstance::Paths firstWithoutRuntime = pathsIn("a", nullptr);
+    for (const auto& [name, value] : saved)
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    EXPECT_EQ(firstWithoutRuntime.socket, first.socket);
+    EXPECT_NE(second.socket, first.socket);
+    EXPECT_GT(second.socket.size(), sizeof(sockaddr_un::sun_path));
+    struct stat folder {};
+    ASSERT_EQ(::stat((root + "/a/Larkhaven").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+
+    std::vector<ActivationMessage> toFirst, toSecond;
+    const SingleInstance::Claim firstClaim = SingleInstance::claimOrForward(first, {}, 0ms);
+    const SingleInstance::Claim secondClaim = SingleInstance::claimOrForward(second, {}, 0ms);
+    ASSERT_EQ(secondClaim.role, SingleInstance::Role::primary);
+    ActivationServer firstServer(firstClaim.listeningSocket, [&](ActivationMessage m) { toFirst.push_back(std::move(m)); });
+    ActivationServer secondServer(secondClaim.listeningSocket, [&](ActivationMessage m) { toSecond.push_back(std::move(m)); });
+    ASSERT_TRUE(firstServer.isListening() && secondServer.isListening());
+
+    std::thread launches([&] {
+        SingleInstance::claimOrForward(first, { { FileURL("/1.flac") }, "" }, 5s);
+        SingleInstance::claimOrForward(firstWithoutRuntime, { { FileURL("/2.flac") }, "" }, 5s);
+        SingleInstance::claimOrForward(second, { { FileURL("/3.flac") }, "" }, 5s);
+    });
+    EXPECT_TRUE(test::runEventsUntil([&] { return toFirst.size() + toSecond.size() == 3; }, 10s));
+    launches.join();
+    ASSERT_EQ(toFirst.size(), 2u);
+    EXPECT_EQ(toFirst[1].files, std::vector { FileURL("/2.flac") });
+    ASSERT_EQ(toSecond.size(), 1u);
+    EXPECT_EQ(toSecond[0].files, std::vector { FileURL("/3.flac") });
+
+    // A player whose lock was taken from it (its cache folder removed and made again) still
+    // listens: the new lock holder leaves its socket alone.
+    ASSERT_EQ(::unlink(first.lockFile.c_str()), 0);
+    const SingleInstance::Claim usurper = SingleInstance::claimOrForward(first, {}, 0ms);
+    EXPECT_EQ(usurper.role, SingleInstance::Role::primary);
+    EXPECT_EQ(usurper.listeningSocket, -1);
+    struct stat socket {};
+    EXPECT_EQ(::stat(first.socket.c_str(), &socket), 0);
+}
+
+// A launch that reached no player fails, with files to hand over or without.
+TEST_F(Instances, ALaunchThatReachedNoPlayerSaysSo)
+{
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    ::close(first.listeningSocket); // locked, and never listening
+    for (const std::vector<FileURL>& files : { std::vector<FileURL> {}, std::vector { FileURL("/a.flac") } }) {
+        const SingleInstance::Claim unheard = SingleInstance::claimOrForward(paths, { files, "" }, 200ms);
+        EXPECT_EQ(unheard.role, SingleInstance::Role::forwarded);
+        EXPECT_TRUE(unheard.isUnanswered);
+        EXPECT_EQ(unheard.filesNotHandedOver, files.size());
+    }
+}
+
 // The socket's file permissions already keep other users out; the credential check is the
 // second wall, so the test opens the first.
 TEST_F(Instances, RefusesAnotherUsersConnection)

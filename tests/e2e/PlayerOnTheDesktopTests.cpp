@@ -16,6 +16,11 @@
 
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -694,6 +699,76 @@ TEST_F(PlayerOnTheDesktop, ASecondLaunchBringsTheWindowToTheFront)
         << "a launch does not show the hidden window in front";
     desktop->screenshot("12-brought-to-the-front");
 
+    EXPECT_TRUE(quitsWithCtrlQ(window, player));
+}
+
+// The lock and the socket name one player whatever the launch's environment: a second cache
+// folder sharing the runtime folder is a second player that takes nothing from the first, and a
+// launch without a runtime folder (ssh, cron, sudo -u) still reaches its player.
+TEST_F(PlayerOnTheDesktop, ALaunchReachesThePlayerOfItsOwnCacheFolderInEveryEnvironment)
+{
+    const pid_t player = launch({ tone("first.wav") });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    const std::vector<std::string> otherFolders { "XDG_CACHE_HOME=" + home_ + "/cache2", "XDG_CONFIG_HOME=" + home_ + "/config2" };
+    const pid_t other = launch({}, otherFolders);
+    ASSERT_TRUE(waitUntil([&] { return runningPlayers().size() == 2; }, launchPatience)) << "the second player did not start";
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(home_ + "/cache2/Larkhaven/larkhaven.socket"); }, launchPatience));
+
+    EXPECT_TRUE(launchesAndHandsOver({ tone("second.wav") }));
+    EXPECT_TRUE(launchesAndHandsOver({ tone("third.wav") }, { "XDG_RUNTIME_DIR=" }));
+    ChildProcess::killGroup(other);
+    EXPECT_TRUE(waitUntil([&] { return runningPlayers().size() == 1; }, 10s));
+    const std::string fourth = home_ + "/fourth.wav";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(tone("first.wav")), QString::fromStdString(fourth)));
+    EXPECT_TRUE(launchesAndHandsOver({ fourth })) << "the first player cannot be reached once the other one quit";
+
+    ASSERT_TRUE(quitsWithCtrlQ(window, player));
+    EXPECT_EQ(storedPlaylist(), (std::set { tone("first.wav"), tone("second.wav"), tone("third.wav"), fourth }));
+
+    // With no player to reach, a launch says so in its status, also one without files.
+    const int lockFd = ::open((home_ + "/cache/Larkhaven/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0); // a player that never listens
+    const pid_t unheard = launch({});
+    int status = -1;
+    EXPECT_TRUE(ChildProcess::waitForExit(unheard, launchPatience, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    ::close(lockFd);
+}
+
+// A sound server with no output at all (every card unplugged, a server just started) is no
+// device: the player says so, and plays through the first sink that appears.
+TEST_F(PlayerOnTheDesktop, ASoundServerWithoutOutputsIsNoDeviceUntilOneAppears)
+{
+    const std::string runtime = desktop->makeFolder(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/pulse");
+    ::chmod(runtime.c_str(), 0700);
+    // Off the session bus: the desktop's own server has the name there.
+    const std::vector<std::string> serverFolders { "XDG_RUNTIME_DIR=" + runtime, "HOME=" + runtime,
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/no-bus" };
+    const pid_t server = desktop->launch({ "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                                             "--use-pid-file=no", "-L", "module-native-protocol-unix auth-anonymous=1" },
+        home_ + "/pulseaudio.log", serverFolders);
+    ASSERT_GT(server, 0);
+    launched_.push_back(server);
+    const std::string pulseServer = "PULSE_SERVER=unix:" + runtime + "/pulse/native";
+    const auto pactl = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), { "env", pulseServer, "pactl" });
+        return desktop->output(arguments);
+    };
+    ASSERT_TRUE(waitUntil([&] { return pactl({ "info" }).has_value(); }, 20s)) << readFile(home_ + "/pulseaudio.log");
+
+    const pid_t player = launch({ tone("first.wav") }, { pulseServer });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    EXPECT_TRUE(waitUntil([&] { return readFile(log_).find("no sound device") != std::string::npos; }, 10s));
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(ChildProcess::isRunning(player)) << "the player ended";
+    desktop->screenshot("11-no-sound-device");
+
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=plugged_in" }));
+    EXPECT_TRUE(waitUntil([&] { return !pactl({ "list", "short", "sink-inputs" }).value_or("").empty(); }, 15s))
+        << "the player does not play once the server has a sink";
     EXPECT_TRUE(quitsWithCtrlQ(window, player));
 }
 

@@ -37,6 +37,9 @@ INSTANTIATE_TEST_SUITE_P(TrackInfo, PlaceholderName,
         NameCase { "/m/Band (1987) - Song.mp3", "Song", "Band (1987)", std::nullopt },
         NameCase { "/m/Band - Song (1987) .mp3", "Song", "Band", "1987" },
         NameCase { "/m/Björk - Jóga.flac", "Jóga", "Björk", std::nullopt },
+        NameCase { "/m/01 - Intro (1999).flac", "Intro", std::nullopt, "1999" },
+        NameCase { "/m/1-01 - A - B.flac", "A - B", std::nullopt, std::nullopt },
+        NameCase { "/m/2046 - Song.mp3", "Song", "2046", std::nullopt },
         NameCase { "/m/no extension", "no extension", std::nullopt, std::nullopt }));
 
 TEST(TrackInfo, PlaceholderIsLoadingAndKnowsNothingElse)

@@ -113,9 +113,9 @@ TEST_F(FolderWalkerTest, SaysOnceWhatItLeavesOutAndWhy)
     walker.walk([] { });
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(said,
-        "Larkhaven: not added " + path("notes.txt") + ": not an audio file or cue sheet the player plays\n"
-        "Larkhaven: not added " + path("gone.txt") + ": No such file or directory\n"
-        "Larkhaven: 4 files in the folders added look like audio the player cannot play: " + path("Other/1.mid") + ", "
+        "larkhaven: not added " + path("notes.txt") + ": not an audio file or cue sheet the player plays\n"
+        "larkhaven: not added " + path("gone.txt") + ": No such file or directory\n"
+        "larkhaven: 4 files in the folders added look like audio the player cannot play: " + path("Other/1.mid") + ", "
         + path("Other/2.DSF") + ", " + path("Other/3.m4b") + ", …\n");
 
     // (Not Artist itself: a link in it leads back to the top, where Other lies.)
@@ -152,23 +152,30 @@ TEST_F(FolderWalkerTest, AWalkStopsAtEachOfItsBoundsKeepingWhatItFound)
         make("Bounded/" + std::to_string(i) + ".mp3");
     for (int i = 1; i <= 5; ++i)
         make("Bounded/s" + std::to_string(i) + "/x.mp3");
+    // Covers, scans and logs beside ten songs: only the songs count as files.
+    for (int i = 1; i <= 10; ++i) {
+        for (const char* name : { ".flac", " scan.jpg", ".log" })
+            make("Mixed/" + std::to_string(i) + name);
+    }
     struct Case {
         const char* name;
         FolderWalker::Limits limits;
         std::size_t leastFound;
         std::size_t mostFound;
+        const char* folder = "Bounded";
     };
     using namespace std::chrono_literals;
     const Case cases[] {
         { "no bound reached", {}, 35, 35 },
         { "files", { .files = 10 }, 10, 10 },
+        { "files that may become rows", { .files = 10 }, 10, 10, "Mixed" },
         { "folders", { .folders = 3 }, 32, 32 },
         // Every name read counts, "." and ".." too, whatever the folder's own order.
         { "entries", { .entries = 20 }, 13, 20 },
         { "time", { .time = 0s }, 0, 0 },
     };
     for (const Case& c : cases) {
-        FolderWalker walker({ url("Bounded"), url("z.mp3") }, c.limits);
+        FolderWalker walker({ url(c.folder), url("z.mp3") }, c.limits);
         std::vector<FileURL> found = walker.walk([] {});
         ASSERT_FALSE(found.empty()) << c.name;
         EXPECT_EQ(found.back(), url("z.mp3")) << c.name << ": the request's files after the cut are kept";

@@ -75,17 +75,37 @@ cleanup() {
   rm -rf "$home"
 }
 trap cleanup EXIT
+# What a user types first: --help and --version print and exit without starting or reaching a
+# player (no cache folder, no lock); an unknown option is a usage error. The manual page says the same.
+help=$(env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" --help) \
+  || fail "--help did not exit 0"
+[[ "$help" == Usage:* && "$help" == *--version* && "$help" == *"Exit status"* ]] || fail "--help printed: $help"
+version=$(env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" --version) \
+  || fail "--version did not exit 0"
+[[ "$version" =~ ^larkhaven\ [0-9]+\.[0-9]+\.[0-9]+ ]] || fail "--version printed: $version"
+status=0
+env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" --no-such-option \
+  >"$home/usage.out" 2>"$home/usage.err" || status=$?
+[ "$status" -eq 2 ] || fail "an unknown option exited $status, not 2"
+[ ! -s "$home/usage.out" ] && grep -q "^larkhaven: unknown option --no-such-option" "$home/usage.err" \
+  && grep -q "^Usage:" "$home/usage.err" || fail "an unknown option printed: $(cat "$home/usage.out" "$home/usage.err")"
+[ ! -e "$home/cache" ] || fail "--help, --version or a usage error made the cache folder"
+manual=$(zcat -f "$(find "$root$prefix/share/man/man1" -name 'larkhaven.1*')")
+for option in --help --version; do
+  grep -qF -- "${option//-/\\-}" <<<"$manual" || fail "the manual page does not list $option"
+done
+
 mkdir -m 0700 "$home/runtime"
 environment=(HOME="$home" XDG_RUNTIME_DIR="$home/runtime" XDG_CONFIG_HOME="$home/config"
   XDG_CACHE_HOME="$home/cache" QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy PATH=/usr/bin:/bin)
 env -i "${environment[@]}" "$program" >"$home/first.log" 2>&1 &
 first=$!
 for _ in $(seq 100); do
-  [ -S "$home/runtime/larkhaven.socket" ] && break
+  [ -S "$home/cache/Larkhaven/larkhaven.socket" ] && break
   kill -0 "$first" 2>/dev/null || fail "the installed program exited at start: $(cat "$home/first.log")"
   sleep 0.1
 done
-[ -S "$home/runtime/larkhaven.socket" ] || fail "the installed program opened no activation socket"
+[ -S "$home/cache/Larkhaven/larkhaven.socket" ] || fail "the installed program opened no activation socket"
 timeout 20 env -i "${environment[@]}" "$program" >/dev/null 2>&1 \
   || fail "a second launch of the installed program did not hand over and exit 0"
 sleep 2

@@ -5,7 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lh {
 namespace {
@@ -54,6 +60,53 @@ TEST_F(FileSystemTest, AFolderThatCannotBeListedGivesNothing)
     EXPECT_TRUE(FileSystem::listFolder(path("no-such-folder")).empty());
     write("file", "x");
     EXPECT_TRUE(FileSystem::listFolder(path("file")).empty());
+}
+
+TEST_F(FileSystemTest, APrivateFolderIsMadeWithItsParentsOrSaysWhyNot)
+{
+    ASSERT_TRUE(FileSystem::makePrivateFolder(path("a/b/c")));
+    for (const char* made : { "a", "a/b", "a/b/c" }) {
+        struct stat info {};
+        ASSERT_EQ(::stat(path(made).c_str(), &info), 0) << made;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
+    }
+    ::chmod(path("a").c_str(), 0755);
+    EXPECT_TRUE(FileSystem::makePrivateFolder(path("a"))); // already there: left as it is
+    struct stat kept {};
+    ::stat(path("a").c_str(), &kept);
+    EXPECT_EQ(kept.st_mode & 0777, 0755u);
+
+    write("file", "x");
+    errno = 0;
+    EXPECT_FALSE(FileSystem::makePrivateFolder(path("file")));
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_FALSE(FileSystem::makePrivateFolder(path("file/below")));
+    EXPECT_EQ(errno, ENOTDIR);
+}
+
+TEST_F(FileSystemTest, AWholeBufferIsWrittenOrTheFailureSaysWhy)
+{
+    const QByteArray bytes(3 << 20, 'x'); // more than a pipe or socket takes in one write
+    const int file = ::open(path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    EXPECT_TRUE(FileSystem::writeAll(file, bytes));
+    ::close(file);
+    EXPECT_EQ(FileSystem::readFile(path("out")), bytes);
+
+    const int full = ::open("/dev/full", O_WRONLY);
+    if (full >= 0) {
+        EXPECT_FALSE(FileSystem::writeAll(full, bytes));
+        EXPECT_EQ(errno, ENOSPC);
+        ::close(full);
+    }
+
+    // A socket whose reader went: EPIPE, not a SIGPIPE that ends the process.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ::close(pair[1]);
+    EXPECT_FALSE(FileSystem::writeAll(pair[0], bytes));
+    EXPECT_EQ(errno, EPIPE);
+    ::close(pair[0]);
 }
 
 } // namespace

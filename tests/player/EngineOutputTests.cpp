@@ -156,20 +156,26 @@ protected:
         }
     }
 
+    enum class Sinks { nullSink, none };
+
     // Empty when the server is up with its null sink as the default (idle sinks suspend after
-    // a second, as desktop configurations have it); otherwise why not.
-    std::string startServer()
+    // a second, as desktop configurations have it), or with no sink at all; otherwise why not.
+    std::string startServer(Sinks sinks = Sinks::nullSink)
     {
         server.setProcessEnvironment(environment);
         server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start("pulseaudio", { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
-                                       "-L", "module-native-protocol-unix auth-anonymous=1", "-L", "module-null-sink sink_name=test_sink",
-                                       "-L", "module-suspend-on-idle timeout=1" });
+        QStringList arguments { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+            "-L", "module-native-protocol-unix auth-anonymous=1" };
+        if (sinks == Sinks::nullSink)
+            arguments << "-L" << "module-null-sink sink_name=test_sink" << "-L" << "module-suspend-on-idle timeout=1";
+        server.start("pulseaudio", arguments);
         if (!server.waitForStarted(5000))
             return "PulseAudio cannot be started here: " + server.errorString().toStdString();
         const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
         if (!isUp || server.state() != QProcess::Running)
             return "no PulseAudio server came up: " + server.readAll().toStdString();
+        if (sinks == Sinks::none)
+            return {};
         return pactl({ "set-default-sink", "test_sink" }) ? std::string() : std::string("no default sink");
     }
 
@@ -343,6 +349,31 @@ TEST_F(PulseAudioOutput, AServerThatGoesIsNoticedAndTheNextOneIsPlayedThrough)
         test::runEventsFor(100ms);
         EXPECT_EQ(troubles.size(), wasPlaying ? 1u : 0u);
     }
+}
+
+// A server with no sink at all (every card unplugged or failed, a server just started) is no
+// device, and no reason to crash: the engine says so, and plays through the first sink that
+// appears once it is tried again.
+TEST_F(PulseAudioOutput, AServerWithoutAnySinkIsNoDeviceUntilOneAppears)
+{
+    server.kill();
+    server.waitForFinished(3000);
+    ASSERT_EQ(startServer(Sinks::none), "");
+    AudioPlayerEngine engine;
+    std::vector<DeviceTrouble> troubles;
+    engine.setOnDeviceTrouble([&](DeviceTrouble trouble) { troubles.push_back(trouble); });
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return !troubles.empty(); }, 10s));
+    EXPECT_EQ(troubles, std::vector { DeviceTrouble::withoutOutput });
+    EXPECT_FALSE(engine.retryDevice());
+    EXPECT_FALSE(hasStream());
+
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=test_sink" }));
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.retryDevice(); }, 5s));
+    EXPECT_TRUE(hasStream());
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.3; }, 10s));
+    EXPECT_EQ(troubles.size(), 1u);
 }
 
 } // namespace

@@ -298,10 +298,11 @@ TEST_F(Transport, PauseEmptiesTheMetersAndStopsTheTicksUntilResumed)
 
 // A device that goes away, or none at all, leaves the window paused where the sound stopped,
 // never showing a silent "playing"; Play tries again, and the display says when there is none.
+// A sound server without any output is watched for as a lost device is.
 TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
 {
-    for (const DeviceTrouble trouble : { DeviceTrouble::lost, DeviceTrouble::missing }) {
-        SCOPED_TRACE(trouble == DeviceTrouble::lost ? "lost" : "missing");
+    for (const DeviceTrouble trouble : { DeviceTrouble::lost, DeviceTrouble::missing, DeviceTrouble::withoutOutput }) {
+        SCOPED_TRACE(static_cast<int>(trouble));
         startWith({ wholeFile("/m/a.flac") });
         perform(PlayTrackCommand(0));
         timers.fire(PlayerController::playbackTickInterval);
@@ -310,9 +311,9 @@ TEST_F(Transport, ADeviceThatFailsLeavesThePlayerPausedWhereTheSoundStopped)
 
         engine.failDevice(trouble);
         EXPECT_FALSE(model.isPlaying.value());
-        EXPECT_EQ(model.isSoundDeviceMissing.value(), trouble == DeviceTrouble::missing);
-        // Only a device lost while playing is watched for; no device at all waits for Play.
-        EXPECT_EQ(timers.validCount(PlayerController::deviceRetryInterval), trouble == DeviceTrouble::lost ? 1 : 0);
+        EXPECT_EQ(model.isSoundDeviceMissing.value(), trouble != DeviceTrouble::lost);
+        // No device at all waits for Play; a lost one, or a server's, is watched for.
+        EXPECT_EQ(timers.validCount(PlayerController::deviceRetryInterval), trouble == DeviceTrouble::missing ? 0 : 1);
         EXPECT_DOUBLE_EQ(model.currentTime.value(), 42);
         EXPECT_EQ(model.leftLevel.value(), 0);
         EXPECT_EQ(timers.fire(PlayerController::playbackTickInterval), 0);
