@@ -1,10 +1,11 @@
 #include "PlaylistListView.h"
 
-#include "AccessiblePlaylist.h"
+#include "Announce.h"
 #include "Glyphs.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 
+#include <QAccessible>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -327,7 +328,7 @@ void PlaylistListView::scrollByKey(int key)
 void PlaylistListView::focusInEvent(QFocusEvent*)
 {
     updateSelectedBand();
-    AccessiblePlaylist::announceSelection(*this);
+    announceSelection();
 }
 
 void PlaylistListView::focusOutEvent(QFocusEvent*)
@@ -388,10 +389,23 @@ void PlaylistListView::changeSelection(
         both.insert(now);
         updateRows(*both.first(), *both.last());
         published_.set(now);
-        AccessiblePlaylist::announceSelection(*this);
+        announceSelection();
     }
     if (reveal)
         scrollToRow(*reveal);
+}
+
+// Tells assistive technology that the selection changed, and which row has the focus.
+void PlaylistListView::announceSelection()
+{
+    QAccessibleEvent selection(this, QAccessible::SelectionWithin);
+    announce(selection);
+    const std::optional<std::int64_t> head = selection_.head();
+    if (hasFocus() && head && *head < rowCount_ && *head <= INT_MAX) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(int(*head));
+        announce(focus);
+    }
 }
 
 void PlaylistListView::updateSelectedBand()

@@ -16,13 +16,6 @@ class AccessibleDisplay : public QAccessibleWidget, public AccessibleText {
 public:
     explicit AccessibleDisplay(LCDView* display);
 
-    // "Title, Artist", or the title alone when there is no artist line.
-    static QString name(const LCDView& display);
-    static QString lines(const LCDView& display);
-    // Tells assistive technology that the display shows another track, so it is announced;
-    // `oldName` and `oldText` are what the display read before the change.
-    static void announceChange(LCDView& display, const QString& oldName, const QString& oldText);
-
     QString text(QAccessible::Text type) const override;
     void* interface_cast(QAccessible::InterfaceType type) override;
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "ClickArea.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
 #include <QWidget>
-
-#include <functional>
 
 class QPainter;
 class QRegion;
@@ -13,19 +13,6 @@ class QRegion;
 namespace lh {
 
 class LeopardSlider;
-
-// An invisible click target. It draws nothing and calls `onClick` on every left press (a double
-// click presses twice). It keeps left presses to itself, so they never move the window; other
-// buttons go on to the parent. Main thread only.
-class ClickArea : public QWidget {
-public:
-    explicit ClickArea(QWidget* parent = nullptr);
-
-    std::function<void()> onClick;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-};
 
 // The LCD-style display in the middle of the toolbar: title, artist, the format text or a
 // two-row level meter, and the elapsed and remaining times around the seek slider.
@@ -54,6 +41,13 @@ public:
     void setTitle(const QString& text);
     const QString& artist() const { return artist_; }
     void setArtist(const QString& text);
+    // Another track's lines: assistive technology is told once, after both have changed.
+    void showTrack(const QString& title, const QString& artist);
+    // What a screen reader reads: the name, "Title, Artist" (the title alone when there is no
+    // artist line), and the text, the lines shown one a line: title, artist, the format line
+    // when there is one and the two times.
+    QString spokenName() const;
+    QString spokenText() const;
     const QString& formatText() const { return formatText_; }
     void setFormatText(const QString& text);
     bool showsMeter() const { return showsMeter_; }

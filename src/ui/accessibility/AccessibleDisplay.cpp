@@ -1,6 +1,5 @@
 #include "AccessibleDisplay.h"
 
-#include "Accessibility.h"
 #include "BottomBarView.h"
 #include "LCDView.h"
 
@@ -16,40 +15,12 @@ const LCDView& AccessibleDisplay::display() const
     return *static_cast<const LCDView*>(widget());
 }
 
-QString AccessibleDisplay::name(const LCDView& display)
-{
-    if (display.artist().isEmpty())
-        return display.title();
-    return display.title() + QStringLiteral(", ") + display.artist();
-}
-
-QString AccessibleDisplay::lines(const LCDView& display)
-{
-    QStringList shown { display.title(), display.artist() };
-    if (!display.formatText().isEmpty())
-        shown << display.formatText();
-    shown << display.elapsedText() + u' ' + display.remainingText();
-    return shown.join(u'\n');
-}
-
-void AccessibleDisplay::announceChange(LCDView& display, const QString& oldName, const QString& oldText)
-{
-    if (name(display) != oldName) {
-        QAccessibleEvent renamed(&display, QAccessible::NameChanged);
-        announce(renamed);
-    }
-    if (const QString text = lines(display); text != oldText) {
-        QAccessibleTextUpdateEvent updated(&display, 0, oldText, text);
-        announce(updated);
-    }
-}
-
 QString AccessibleDisplay::text(QAccessible::Text type) const
 {
     if (type == QAccessible::Name)
-        return name(display());
+        return display().spokenName();
     if (type == QAccessible::Value)
-        return lines(display());
+        return display().spokenText();
     return QAccessibleWidget::text(type);
 }
 
@@ -62,7 +33,7 @@ void* AccessibleDisplay::interface_cast(QAccessible::InterfaceType type)
 
 QString AccessibleDisplay::accessibleText() const
 {
-    return lines(display());
+    return display().spokenText();
 }
 
 AccessibleStatusBar::AccessibleStatusBar(BottomBarView* bar)

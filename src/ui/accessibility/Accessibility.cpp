@@ -57,11 +57,4 @@ void installAccessibleInterfaces()
     (void)installed;
 }
 
-void announce(QAccessibleEvent& event)
-{
-    if (accessibilityObserver)
-        accessibilityObserver(event);
-    QAccessible::updateAccessibility(&event);
-}
-
 } // namespace lh

@@ -1,6 +1,7 @@
 #include "AboutPanelController.h"
 #include "AboutView.h"
 #include "Accessibility.h"
+#include "Announce.h"
 #include "BottomBarView.h"
 #include "EventLoop.h"
 #include "LCDView.h"

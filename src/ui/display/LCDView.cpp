@@ -1,11 +1,12 @@
 #include "LCDView.h"
 
+#include "Announce.h"
 #include "LeopardSlider.h"
 #include "ProgressSliderCell.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 
-#include <QMouseEvent>
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -69,24 +70,6 @@ void paintBezel(QPainter& painter, QSize size)
 
 } // namespace
 
-ClickArea::ClickArea(QWidget* parent)
-    : QWidget(parent)
-{
-    setFocusPolicy(Qt::NoFocus);
-}
-
-void ClickArea::mousePressEvent(QMouseEvent* event)
-{
-    // Other buttons go on to the parent (the toolbar's menu lives on the right button).
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    event->accept();
-    if (onClick)
-        onClick();
-}
-
 LCDView::LCDView(QWidget* parent)
     : QWidget(parent)
     , progressSlider_(new LeopardSlider(std::make_unique<ProgressSliderCell>(), this))
@@ -131,6 +114,38 @@ void LCDView::setArtist(const QString& text) { setText(artist_, text, artistRect
 void LCDView::setFormatText(const QString& text) { setText(formatText_, text, formatRect(width())); }
 void LCDView::setElapsedText(const QString& text) { setText(elapsedText_, text, elapsedRect()); }
 void LCDView::setRemainingText(const QString& text) { setText(remainingText_, text, remainingRect(width())); }
+
+void LCDView::showTrack(const QString& title, const QString& artist)
+{
+    const QString oldName = spokenName();
+    const QString oldText = spokenText();
+    setTitle(title);
+    setArtist(artist);
+    if (spokenName() != oldName) {
+        QAccessibleEvent renamed(this, QAccessible::NameChanged);
+        announce(renamed);
+    }
+    if (const QString text = spokenText(); text != oldText) {
+        QAccessibleTextUpdateEvent updated(this, 0, oldText, text);
+        announce(updated);
+    }
+}
+
+QString LCDView::spokenName() const
+{
+    if (artist_.isEmpty())
+        return title_;
+    return title_ + QStringLiteral(", ") + artist_;
+}
+
+QString LCDView::spokenText() const
+{
+    QStringList shown { title_, artist_ };
+    if (!formatText_.isEmpty())
+        shown << formatText_;
+    shown << elapsedText_ + u' ' + remainingText_;
+    return shown.join(u'\n');
+}
 
 void LCDView::setShowsMeter(bool shows)
 {

@@ -1,7 +1,5 @@
 #include "RootView.h"
 
-#include "Accessibility.h"
-#include "AccessibleDisplay.h"
 #include "LCDView.h"
 #include "LeopardSlider.h"
 #include "PlaylistListView.h"
@@ -16,7 +14,6 @@ namespace lh {
 // the keyboard focus, so assistive technology moves them in the steps the menus' keys use.
 void RootView::makeAccessible()
 {
-    installAccessibleInterfaces();
     LeopardSlider* position = &lcd_->progressSlider();
     position->setAccessibleName(QStringLiteral("Position"));
     position->spoken = { seekStep, 1, [position](double time) {
@@ -39,11 +36,7 @@ void RootView::makeAccessible()
 // the window's title.
 void RootView::showTrack(const QString& title, const QString& artist, const QString& windowTitle)
 {
-    const QString oldName = AccessibleDisplay::name(*lcd_);
-    const QString oldText = AccessibleDisplay::lines(*lcd_);
-    lcd_->setTitle(title);
-    lcd_->setArtist(artist);
-    AccessibleDisplay::announceChange(*lcd_, oldName, oldText);
+    lcd_->showTrack(title, artist);
     setWindowTitle(windowTitle);
 }
 

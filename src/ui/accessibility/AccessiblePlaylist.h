@@ -17,9 +17,6 @@ public:
     explicit AccessiblePlaylist(PlaylistListView* list);
     ~AccessiblePlaylist() override;
 
-    // Tells assistive technology that the selection changed, and which row has the focus.
-    static void announceSelection(PlaylistListView& list);
-
     int childCount() const override;
     QAccessibleInterface* child(int index) const override;
     int indexOfChild(const QAccessibleInterface* child) const override;

@@ -1,6 +1,6 @@
 #include "GlyphButton.h"
 
-#include "Accessibility.h"
+#include "Announce.h"
 
 #include <QAccessible>
 

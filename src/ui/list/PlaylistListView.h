@@ -92,6 +92,7 @@ private:
     void changeSelection(const std::function<std::optional<std::int64_t>(PlaylistSelection&)>& operation);
     void updateRows(std::int64_t first, std::int64_t last);
     void updateSelectedBand();
+    void announceSelection();
     void updateScrollRange();
     void setDropTargeted(bool targeted);
 

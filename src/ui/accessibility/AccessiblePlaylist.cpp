@@ -1,6 +1,5 @@
 #include "AccessiblePlaylist.h"
 
-#include "Accessibility.h"
 #include "PlaylistListView.h"
 
 #include <QPointer>
@@ -127,18 +126,6 @@ AccessiblePlaylist::~AccessiblePlaylist()
 PlaylistListView& AccessiblePlaylist::list() const
 {
     return *static_cast<PlaylistListView*>(widget());
-}
-
-void AccessiblePlaylist::announceSelection(PlaylistListView& list)
-{
-    QAccessibleEvent selection(&list, QAccessible::SelectionWithin);
-    announce(selection);
-    const std::optional<std::int64_t> head = list.selection().head();
-    if (list.hasFocus() && head && *head < list.rowCount() && *head <= INT_MAX) {
-        QAccessibleEvent focus(&list, QAccessible::Focus);
-        focus.setChild(int(*head));
-        announce(focus);
-    }
 }
 
 // A list of more rows than an int counts shows assistive technology the first INT_MAX.

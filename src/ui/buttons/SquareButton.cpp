@@ -1,6 +1,6 @@
 #include "SquareButton.h"
 
-#include "Accessibility.h"
+#include "Announce.h"
 #include "Glyphs.h"
 #include "Theme.h"
 

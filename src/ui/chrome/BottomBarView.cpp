@@ -1,6 +1,6 @@
 #include "BottomBarView.h"
 
-#include "Accessibility.h"
+#include "Announce.h"
 #include "StringDrawing.h"
 #include "Theme.h"
 #include "WindowMover.h"
