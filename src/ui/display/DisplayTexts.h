@@ -28,7 +28,7 @@ struct LcdLines {
 using TrackName::displayName;
 
 // The display's title and artist: "Not Playing" with no current track; for a file without tags,
-// its name split at the first " - " into artist and title.
+// its name split at the first " - " into artist and title (TrackName::fileNameParts).
 LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex);
 
 // "FLAC · 912 kbps · 44.1 kHz · Stereo": the extension, then whatever the stream information
