@@ -1,11 +1,17 @@
 #include "PlaylistListView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
 
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
 
 namespace {
 
@@ -55,5 +61,58 @@ void setRows(benchmark::State& state)
         view.setRows(rows);
 }
 BENCHMARK(setRows)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+
+// Rows whose texts are made when asked, so a million of them cost no memory of their own.
+class NumberedRows final : public PlaylistRows {
+public:
+    explicit NumberedRows(std::int64_t count)
+        : count_(count)
+    {
+    }
+    std::int64_t count() const override { return count_; }
+    QString title(std::int64_t row) const override { return QStringLiteral("Artist - Song %1").arg(row + 1); }
+    QString time(std::int64_t) const override { return QStringLiteral("4:20"); }
+    bool isUncached(std::int64_t) const override { return false; }
+
+private:
+    std::int64_t count_;
+};
+
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// What a screen reader's asking for the selected rows of a selected million costs in memory,
+// and what is left of it once the list is emptied: the resident set before, at the peak and
+// after, in MB.
+void accessibleRowsOfASelectedMillion(benchmark::State& state)
+{
+    for (auto _ : state) {
+        PlaylistListView list;
+        list.resize(360, 380);
+        list.show();
+        QApplication::processEvents();
+        const double before = residentMegabytes();
+        list.setRows(std::make_shared<NumberedRows>(state.range(0)));
+        list.selectAll();
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&list);
+        benchmark::DoNotOptimize(table->tableInterface()->selectedCells().size());
+        const double peak = residentMegabytes();
+        const auto start = std::chrono::steady_clock::now();
+        list.setRows(std::make_shared<NumberedRows>(0));
+        const std::chrono::duration<double, std::milli> emptying = std::chrono::steady_clock::now() - start;
+        QApplication::processEvents();
+        state.counters["before_MB"] = before;
+        state.counters["peak_MB"] = peak;
+        state.counters["emptied_MB"] = residentMegabytes();
+        state.counters["emptying_ms"] = emptying.count();
+    }
+}
+BENCHMARK(accessibleRowsOfASelectedMillion)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

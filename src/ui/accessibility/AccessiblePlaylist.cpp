@@ -5,12 +5,17 @@
 #include <QPointer>
 #include <QScrollBar>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <climits>
 
 namespace lh {
 
 namespace {
+
+// So many row interfaces dropped at once that their memory is worth handing back.
+constexpr std::size_t manyRows = 10'000;
 
 // One row of the list; it reads the list each time and is valid while its row exists.
 class AccessibleRow : public QAccessibleInterface, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
@@ -114,6 +119,7 @@ private:
 
 AccessiblePlaylist::AccessiblePlaylist(PlaylistListView* list)
     : QAccessibleWidget(list, QAccessible::List)
+    , madeFrom_(list->sharedRows())
 {
 }
 
@@ -126,6 +132,41 @@ AccessiblePlaylist::~AccessiblePlaylist()
 PlaylistListView& AccessiblePlaylist::list() const
 {
     return *static_cast<PlaylistListView*>(widget());
+}
+
+// A row interface reads its row by index, so after a change it would name whatever sits there
+// now, still valid. A reader holding a dropped one finds it gone and asks the list again. Rows
+// out of view are dropped too: what a reader once asked for (every row of a selected million)
+// must not stay registered for the list's life.
+void AccessiblePlaylist::modelChange(QAccessibleTableModelChangeEvent*)
+{
+    const PlaylistRows& now = list().rows();
+    const auto [first, last] = rowsInView();
+    const std::optional<std::int64_t> head = list().selection().head();
+    const auto keeps = [&](int row) {
+        const bool shown = (row >= first && row <= last) || head == std::optional<std::int64_t>(row);
+        return shown && row < now.count() && row < madeFrom_->count() && now.title(row) == madeFrom_->title(row);
+    };
+    std::unordered_map<int, QAccessible::Id> kept;
+    for (const auto& [row, id] : rows_) {
+        if (keeps(row))
+            kept.emplace(row, id);
+        else
+            QAccessible::deleteAccessibleInterface(id);
+    }
+    const std::size_t dropped = rows_.size() - kept.size();
+    rows_ = std::move(kept);
+    madeFrom_ = list().sharedRows();
+    // A reader that asked for a huge selection left tens of megabytes of small blocks, which the
+    // heap keeps unless told to give back the pages they freed.
+    if (dropped >= manyRows)
+        ::malloc_trim(0);
+}
+
+std::pair<std::int64_t, std::int64_t> AccessiblePlaylist::rowsInView() const
+{
+    const std::int64_t top = list().verticalScrollBar()->value();
+    return { top / PlaylistListView::rowHeight, (top + list().viewport()->height() - 1) / PlaylistListView::rowHeight };
 }
 
 // A list of more rows than an int counts shows assistive technology the first INT_MAX.

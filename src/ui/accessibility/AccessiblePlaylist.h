@@ -3,11 +3,14 @@
 #include <QAccessibleWidget>
 
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 
 namespace lh {
 
 class PlaylistListView;
+class PlaylistRows;
 
 // The playlist as a list of one column: a child per row, named by its title and described by
 // its duration (and "playing" on the current row), selected through the table's row selection
@@ -43,13 +46,18 @@ public:
     bool selectColumn(int) override { return false; }
     bool unselectRow(int row) override;
     bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent*) override { }
+    // The list's rows changed: the row interfaces that are gone or name another row now are
+    // dropped, and of the rest only those in view and the keyboard's row are kept.
+    void modelChange(QAccessibleTableModelChangeEvent*) override;
 
 private:
     PlaylistListView& list() const;
+    std::pair<std::int64_t, std::int64_t> rowsInView() const;
 
-    // The rows' interfaces, made when first asked for and kept while the list lives.
+    // The rows' interfaces, made when first asked for and kept until the rows change.
     mutable std::unordered_map<int, QAccessible::Id> rows_;
+    // The rows those interfaces were made from, to tell at a change which still name their row.
+    std::shared_ptr<const PlaylistRows> madeFrom_;
 };
 
 } // namespace lh

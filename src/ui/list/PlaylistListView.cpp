@@ -78,11 +78,15 @@ void PlaylistListView::setRows(std::shared_ptr<const PlaylistRows> rows)
 {
     rows_ = std::move(rows);
     rowCount_ = rows_->count();
+    updateScrollRange();
+    // Any row may have changed: a reader's rows are checked against the new ones before it
+    // hears of the selection they carry.
+    QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::ModelReset);
+    announce(changed);
     changeSelection([count = rowCount_](PlaylistSelection& s) {
         s.setRowCount(count);
         return std::nullopt;
     });
-    updateScrollRange();
     viewport()->update();
 }
 

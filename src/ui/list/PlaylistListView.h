@@ -34,8 +34,10 @@ public:
 
     // The rows to show; the count is theirs. Taking them costs the same for any length: the
     // list asks only for the rows it draws or reads out. The selection is clamped to the new rows.
+    // Assistive technology is told that the rows changed, as a table's model reset tells it.
     void setRows(std::shared_ptr<const PlaylistRows> rows);
     const PlaylistRows& rows() const noexcept { return *rows_; }
+    const std::shared_ptr<const PlaylistRows>& sharedRows() const noexcept { return rows_; }
     std::int64_t rowCount() const noexcept { return rowCount_; }
     void setPlayingIndex(std::optional<std::int64_t> row);
     std::optional<std::int64_t> playingIndex() const noexcept { return playingIndex_; }
