@@ -71,35 +71,6 @@ FileURL underFolder(const std::string& folder, std::string_view relative)
     return FileURL(std::move(path)).normalizedFileURL();
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Lists written by hand hold stray "%" signs: those stay as they are.
-std::string percentDecoded(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() && text[i] == '%' ? hexValue(text[i + 1]) : -1;
-        const int low = high >= 0 ? hexValue(text[i + 2]) : -1;
-        if (low < 0) {
-            out += text[i];
-            continue;
-        }
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return out;
-}
-
 // A URI reference merged with a base path: the base's last segment goes, as in a browser.
 std::string merged(const std::string& base, std::string_view relative)
 {
@@ -107,6 +78,16 @@ std::string merged(const std::string& base, std::string_view relative)
     std::string path = slash == std::string::npos ? std::string("/") : base.substr(0, slash + 1);
     path += relative;
     return path;
+}
+
+// A relative or absolute-path reference, still percent-encoded, as the local file it names
+// under `base`. The base is encoded before the two are joined, so a "%" in a folder's name is
+// not taken for an escape.
+std::optional<FileURL> referenced(std::string_view reference, const std::string& base)
+{
+    std::string uri = reference.starts_with('/') ? std::string("file://") : FileURL(merged(base, "")).toUri();
+    uri += reference;
+    return FileURL::fromUserInput(uri);
 }
 
 } // namespace
@@ -168,13 +149,11 @@ PlaylistEntry::Resolved PlaylistEntry::fromURI(std::string_view text, const std:
         return *std::move(url);
     if (text.empty() || text.starts_with("//"))
         return PlaylistFile::SkipReason::notAnEntry;
-    text = text.substr(0, std::min(text.find_first_of("?#"), text.size()));
-    const std::string path = percentDecoded(text);
-    if (path.starts_with('/'))
-        return FileURL(path).normalizedFileURL();
     if (!base) // relative to a stream's address
         return PlaylistFile::SkipReason::stream;
-    return FileURL(merged(*base, path)).normalizedFileURL();
+    if (auto file = referenced(text, *base))
+        return file->normalizedFileURL();
+    return PlaylistFile::SkipReason::notAnEntry;
 }
 
 std::optional<std::string> PlaylistEntry::resolveBase(std::string_view text, const std::optional<std::string>& base)
@@ -191,9 +170,9 @@ std::optional<std::string> PlaylistEntry::resolveBase(std::string_view text, con
     }
     if (!base)
         return std::nullopt;
-    text = text.substr(0, std::min(text.find_first_of("?#"), text.size()));
-    const std::string path = percentDecoded(text);
-    return path.starts_with('/') ? path : merged(*base, path);
+    if (auto file = referenced(text, *base))
+        return file->path();
+    return std::nullopt;
 }
 
 } // namespace lh

@@ -125,6 +125,14 @@ INSTANTIATE_TEST_SUITE_P(XSPF, Reading,
 <track xml:base="http://host/"><location>c.flac</location></track>
 </trackList></playlist>)",
             { "/music/a.flac", "/music/rock/b.flac" }, { { "c.flac", Reason::stream } } },
+        // The folder's "%" is part of its name, the location's "%20" an escape.
+        ReadCase { "PercentInTheListsFolder", "/m/50%/p.xspf",
+            "<playlist><trackList><track><location>a%20b.flac</location></track>"
+            "<track xml:base='http://host/x/'><location>/c.flac</location></track>"
+            "<track><location>bad%zz.flac</location></track></trackList></playlist>",
+            { "/m/50%/a b.flac" }, { { "/c.flac", Reason::stream }, { "bad%zz.flac", Reason::notAnEntry } } },
+        ReadCase { "WindowsPathLocation", "/l/p.xspf", "<playlist><trackList><track><location>C:\\M\\a.flac</location></track></trackList></playlist>",
+            { "/l/M/a.flac" } },
         ReadCase { "ByteOrderMarkAndLocationsOutsideTracks", "/l/p.xspf",
             "\xEF\xBB\xBF<playlist><location>/x.flac</location><trackList><track><location> /m/a.flac </location></track></trackList></playlist>",
             { "/m/a.flac" } }),
