@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace lh::FileSystem {
 namespace {
 
@@ -135,6 +137,24 @@ bool makePrivateFolder(const std::string& path)
         return false;
     // Another process may make it meanwhile: a folder there is all that is asked.
     return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+}
+
+bool replaceFile(const std::string& path, const QByteArray& bytes)
+{
+    struct stat existing {};
+    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+    std::string temporary = path + ".tmp-XXXXXX";
+    FileDescriptor file { ::mkostemp(temporary.data(), O_CLOEXEC) };
+    if (file.fd < 0)
+        return false;
+    const bool isWritten = ::fchmod(file.fd, mode) == 0 && writeAll(file.fd, bytes) && ::fsync(file.fd) == 0;
+    const bool isClosed = ::close(std::exchange(file.fd, -1)) == 0;
+    if (isWritten && isClosed && ::rename(temporary.c_str(), path.c_str()) == 0)
+        return true;
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
 }
 
 } // namespace lh::FileSystem

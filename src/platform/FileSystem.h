@@ -43,5 +43,11 @@ inline bool writeAll(int fd, const QByteArray& bytes)
 // when `path` is no folder in the end.
 bool makePrivateFolder(const std::string& path);
 
+// Replaces (or makes) the file `path` with `bytes` in one step: they are written to a new file
+// beside it, flushed, and renamed over it, so a reader sees the old file or the new one and a
+// failure leaves the old one as it was. A new file gets mode 0644, a replaced one keeps its
+// mode. False, with errno telling why, when it failed.
+bool replaceFile(const std::string& path, const QByteArray& bytes);
+
 } // namespace FileSystem
 } // namespace lh
