@@ -37,18 +37,6 @@ std::optional<FileURL> restoredURL(std::string path)
     return FileURL(std::move(path)).normalizedFileURL();
 }
 
-std::optional<QString> string(const QJsonObject& object, const char* key)
-{
-    const QJsonValue value = object.value(QLatin1StringView(key));
-    return value.isString() ? std::optional(value.toString()) : std::nullopt;
-}
-
-std::optional<double> number(const QJsonObject& object, const char* key)
-{
-    const QJsonValue value = object.value(QLatin1StringView(key));
-    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
-}
-
 // One stored element's fields as the reader meets them: a key given twice counts with its last
 // value, as in a QJsonObject, and a value of the wrong type counts as absent.
 struct Fields {
@@ -110,16 +98,18 @@ class URLs {
 public:
     std::optional<FileURL> url(const JsonReader::String& path)
     {
-        if (!path.decoded && last_ && path.utf8 == lastText_)
+        if (!path.decoded && lastText_ && path.utf8 == *lastText_)
             return last_;
         last_ = restoredURL(path.toStdString());
-        lastText_ = path.decoded ? std::string_view() : path.utf8;
+        lastText_ = path.decoded ? std::nullopt : std::optional(path.utf8);
         return last_;
     }
 
 private:
     std::optional<FileURL> last_;
-    std::string_view lastText_;
+    // The last path's text as written; none when it was written with escapes (an empty text
+    // would match an empty path).
+    std::optional<std::string_view> lastText_;
 };
 
 std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const PlaylistStore::IsRemote& isRemote)
@@ -190,18 +180,6 @@ QByteArray PlaylistStore::storedText(const TrackList& tracks)
     return text;
 }
 
-std::vector<Track> PlaylistStore::restoredTracks(const QJsonValue& stored, const IsRemote& isRemote)
-{
-    std::vector<Track> tracks;
-    const QJsonArray array = stored.toArray(); // anything but an array restores nothing
-    tracks.reserve(static_cast<std::size_t>(array.size()));
-    for (const QJsonValue& element : array) {
-        if (auto restored = track(element, isRemote))
-            tracks.push_back(*std::move(restored));
-    }
-    return tracks;
-}
-
 PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, const IsRemote& isRemote)
 {
     JsonReader reader(text);
@@ -258,33 +236,6 @@ QJsonObject PlaylistStore::propertyList(const Track& track)
     if (track.isFromEmbeddedSheet)
         object.insert("embedded", true);
     return object;
-}
-
-std::optional<Track> PlaylistStore::track(const QJsonValue& element, const IsRemote& isRemote)
-{
-    QJsonObject object;
-    if (element.isObject())
-        object = element.toObject();
-    else if (element.isString())
-        object.insert("path", element);
-    else
-        return std::nullopt;
-
-    const auto path = string(object, "path");
-    const auto url = path ? restoredURL(path->toStdString()) : std::nullopt;
-    if (!url)
-        return std::nullopt;
-    const QJsonValue remote = object.value(QLatin1StringView("remote"));
-    return Track {
-        .url = *url,
-        .start = number(object, "start").value_or(0),
-        .end = number(object, "end"),
-        .title = string(object, "title"),
-        .artist = string(object, "artist"),
-        .album = string(object, "album"),
-        .isRemote = remote.isBool() ? remote.toBool() : isRemote(*url),
-        .isFromEmbeddedSheet = object.value(QLatin1StringView("embedded")).toBool(false),
-    };
 }
 
 } // namespace lh

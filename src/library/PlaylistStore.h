@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QString>
 
 #include <functional>
@@ -52,15 +51,12 @@ public:
     static QJsonArray storedValue(const std::vector<Track>& tracks);
     // The stored form as JSON text, made element by element.
     static QByteArray storedText(const TrackList& tracks);
-    static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
-    // The same read straight from the stored JSON text, element by element, without a document
-    // of it: what the store holds is read this way. Text QJsonDocument would refuse restores
-    // nothing.
+    // The stored JSON text read straight into tracks, element by element, without a document
+    // of it. Text QJsonDocument would refuse restores nothing.
     static Restored restoredTracks(std::string_view text, const IsRemote& isRemote);
 
 private:
     static QJsonObject propertyList(const Track& track);
-    static std::optional<Track> track(const QJsonValue& element, const IsRemote& isRemote);
 
     Preferences* defaults_;
     QString key_;
