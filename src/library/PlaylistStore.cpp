@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QStringDecoder>
 
+#include <bitset>
+#include <type_traits>
+
 namespace lh {
 namespace {
 
@@ -40,6 +43,8 @@ std::optional<FileURL> restoredURL(std::string path)
 // One stored element's fields as the reader meets them: a key given twice counts with its last
 // value, as in a QJsonObject, and a value of the wrong type counts as absent.
 struct Fields {
+    enum class Key : std::size_t { path, title, artist, album, start, end, remote, embedded, count };
+
     std::optional<JsonReader::String> path;
     std::optional<JsonReader::String> title;
     std::optional<JsonReader::String> artist;
@@ -48,41 +53,60 @@ struct Fields {
     std::optional<double> end;
     std::optional<bool> remote;
     std::optional<bool> embedded;
+    // What writing the track back would lose: keys this version does not know (a newer
+    // version's), and keys whose last value has a type this version never writes there.
+    bool hasUnknownKey = false;
+    std::bitset<std::size_t(Key::count)> misread;
+
+    bool isUnderstood() const { return !hasUnknownKey && misread.none(); }
 };
 
 template <class Value>
-std::optional<Value> field(JsonReader& reader, JsonReader::Type wanted, std::optional<Value> (JsonReader::*read)())
+void readField(JsonReader& reader, Fields& fields, Fields::Key key, std::optional<Value>& into)
 {
-    if (reader.peek() == wanted)
-        return (reader.*read)();
-    reader.skip();
-    return std::nullopt;
+    using Type = JsonReader::Type;
+    constexpr Type written = std::is_same_v<Value, double> ? Type::number
+        : std::is_same_v<Value, bool>                      ? Type::boolean
+                                                           : Type::string;
+    const bool isMisread = reader.peek() != written;
+    fields.misread[std::size_t(key)] = isMisread;
+    if (isMisread) {
+        reader.skip();
+        into.reset();
+    } else if constexpr (written == Type::number) {
+        into = reader.number();
+    } else if constexpr (written == Type::boolean) {
+        into = reader.boolean();
+    } else {
+        into = reader.string();
+    }
 }
 
 Fields readFields(JsonReader& reader)
 {
-    using Type = JsonReader::Type;
     Fields fields;
     reader.beginObject();
     while (const auto key = reader.nextKey()) {
         if (key->is("path"))
-            fields.path = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::path, fields.path);
         else if (key->is("remote"))
-            fields.remote = field(reader, Type::boolean, &JsonReader::boolean);
+            readField(reader, fields, Fields::Key::remote, fields.remote);
         else if (key->is("start"))
-            fields.start = field(reader, Type::number, &JsonReader::number);
+            readField(reader, fields, Fields::Key::start, fields.start);
         else if (key->is("end"))
-            fields.end = field(reader, Type::number, &JsonReader::number);
+            readField(reader, fields, Fields::Key::end, fields.end);
         else if (key->is("title"))
-            fields.title = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::title, fields.title);
         else if (key->is("artist"))
-            fields.artist = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::artist, fields.artist);
         else if (key->is("album"))
-            fields.album = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::album, fields.album);
         else if (key->is("embedded"))
-            fields.embedded = field(reader, Type::boolean, &JsonReader::boolean);
-        else
+            readField(reader, fields, Fields::Key::embedded, fields.embedded);
+        else {
+            fields.hasUnknownKey = true;
             reader.skip();
+        }
     }
     return fields;
 }
@@ -192,25 +216,22 @@ PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, con
     restored.tracks.reserve(text.size() / 64);
     URLs urls;
     while (reader.nextElement()) {
-        std::optional<Track> element;
+        Fields fields;
         switch (reader.peek()) {
         case JsonReader::Type::object:
-            element = restoredTrack(readFields(reader), urls, isRemote);
+            fields = readFields(reader);
             break;
-        case JsonReader::Type::string: {
-            Fields bare; // a bare path: a whole file
-            bare.path = reader.string();
-            element = restoredTrack(bare, urls, isRemote);
+        case JsonReader::Type::string: // a bare path: a whole file
+            fields.path = reader.string();
             break;
-        }
         default:
             reader.skip();
             break;
         }
+        std::optional<Track> element = restoredTrack(fields, urls, isRemote);
+        restored.isWhole = restored.isWhole && element && fields.isUnderstood();
         if (element)
             restored.tracks.push_back(*std::move(element));
-        else
-            restored.isWhole = false;
     }
     if (reader.failed() || !reader.atEnd())
         return {};

@@ -38,7 +38,9 @@ public:
     // as JSON. `withNextChange`: the file holds these tracks already.
     void saveShared(TrackList tracks, Preferences::Write write = Preferences::Write::now);
     // What a restore gives: the readable elements' tracks, in order, and whether they stand for
-    // the whole stored value (every element read, and the value an array).
+    // the whole stored value: the value an array, every element a track, and nothing in one
+    // that this version does not understand (a key it does not know, a value of another type
+    // than it writes), which writing the tracks back would lose.
     struct Restored {
         std::vector<Track> tracks;
         bool isWhole = false;

@@ -115,6 +115,31 @@ TEST_F(PlaylistStoreTest, SkipsElementsItCannotReadOneByOne)
     EXPECT_EQ(remoteQuestions, 2) << "asked only where \"remote\" is missing or not a Boolean";
 }
 
+// Rewritten, an element holding what this version does not understand (a newer version's field,
+// a value of another type than the one written) would lose it: the restore says it did not read
+// it whole, though its track is restored as well as it can be.
+TEST_F(PlaylistStoreTest, AnElementWithAFieldItDoesNotUnderstandIsNotReadWhole)
+{
+    const std::vector<std::pair<const char*, bool>> playlists {
+        { R"([{"path":"/m/a.flac","remote":false,"start":12.5,"end":20,"title":"T","artist":"A","album":"B","embedded":true}])", true },
+        { R"(["/m/a.flac"])", true },
+        { R"([{"path":"/m/a.flac"}])", true },
+        { R"([{"path":"/m/a.flac","remote":false,"rating":5}])", false },
+        { R"([{"path":"/m/a.flac","remote":false,"start":"12.5"}])", false },
+        { R"([{"path":"/m/a.flac","remote":null,"title":5}])", false },
+        // A key given twice counts with its last value, as Qt reads it.
+        { R"([{"path":"/m/a.flac","start":"x","start":12.5}])", true },
+        { R"([{"path":"/m/a.flac","start":12.5,"start":"x"}])", false },
+    };
+    for (const auto& [text, isWhole] : playlists) {
+        SCOPED_TRACE(text);
+        const PlaylistStore::Restored restored = PlaylistStore::restoredTracks(text, isRemote);
+        EXPECT_EQ(restored.isWhole, isWhole);
+        ASSERT_EQ(restored.tracks.size(), 1u);
+        EXPECT_EQ(restored.tracks[0].url, FileURL("/m/a.flac"));
+    }
+}
+
 TEST_F(PlaylistStoreTest, AStoredRemoteFlagIsTrustedOverTheTest)
 {
     preferences->set(QJsonArray { QJsonObject { { "path", "/net/a.flac" }, { "remote", false } } }, "savedPlaylist");
