@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QStringDecoder>
 
+#include <bitset>
+#include <type_traits>
+
 namespace lh {
 namespace {
 
@@ -37,21 +40,11 @@ std::optional<FileURL> restoredURL(std::string path)
     return FileURL(std::move(path)).normalizedFileURL();
 }
 
-std::optional<QString> string(const QJsonObject& object, const char* key)
-{
-    const QJsonValue value = object.value(QLatin1StringView(key));
-    return value.isString() ? std::optional(value.toString()) : std::nullopt;
-}
-
-std::optional<double> number(const QJsonObject& object, const char* key)
-{
-    const QJsonValue value = object.value(QLatin1StringView(key));
-    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
-}
-
 // One stored element's fields as the reader meets them: a key given twice counts with its last
 // value, as in a QJsonObject, and a value of the wrong type counts as absent.
 struct Fields {
+    enum class Key : std::size_t { path, title, artist, album, start, end, remote, embedded, count };
+
     std::optional<JsonReader::String> path;
     std::optional<JsonReader::String> title;
     std::optional<JsonReader::String> artist;
@@ -60,41 +53,60 @@ struct Fields {
     std::optional<double> end;
     std::optional<bool> remote;
     std::optional<bool> embedded;
+    // What writing the track back would lose: keys this version does not know (a newer
+    // version's), and keys whose last value has a type this version never writes there.
+    bool hasUnknownKey = false;
+    std::bitset<std::size_t(Key::count)> misread;
+
+    bool isUnderstood() const { return !hasUnknownKey && misread.none(); }
 };
 
 template <class Value>
-std::optional<Value> field(JsonReader& reader, JsonReader::Type wanted, std::optional<Value> (JsonReader::*read)())
+void readField(JsonReader& reader, Fields& fields, Fields::Key key, std::optional<Value>& into)
 {
-    if (reader.peek() == wanted)
-        return (reader.*read)();
-    reader.skip();
-    return std::nullopt;
+    using Type = JsonReader::Type;
+    constexpr Type written = std::is_same_v<Value, double> ? Type::number
+        : std::is_same_v<Value, bool>                      ? Type::boolean
+                                                           : Type::string;
+    const bool isMisread = reader.peek() != written;
+    fields.misread[std::size_t(key)] = isMisread;
+    if (isMisread) {
+        reader.skip();
+        into.reset();
+    } else if constexpr (written == Type::number) {
+        into = reader.number();
+    } else if constexpr (written == Type::boolean) {
+        into = reader.boolean();
+    } else {
+        into = reader.string();
+    }
 }
 
 Fields readFields(JsonReader& reader)
 {
-    using Type = JsonReader::Type;
     Fields fields;
     reader.beginObject();
     while (const auto key = reader.nextKey()) {
         if (key->is("path"))
-            fields.path = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::path, fields.path);
         else if (key->is("remote"))
-            fields.remote = field(reader, Type::boolean, &JsonReader::boolean);
+            readField(reader, fields, Fields::Key::remote, fields.remote);
         else if (key->is("start"))
-            fields.start = field(reader, Type::number, &JsonReader::number);
+            readField(reader, fields, Fields::Key::start, fields.start);
         else if (key->is("end"))
-            fields.end = field(reader, Type::number, &JsonReader::number);
+            readField(reader, fields, Fields::Key::end, fields.end);
         else if (key->is("title"))
-            fields.title = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::title, fields.title);
         else if (key->is("artist"))
-            fields.artist = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::artist, fields.artist);
         else if (key->is("album"))
-            fields.album = field(reader, Type::string, &JsonReader::string);
+            readField(reader, fields, Fields::Key::album, fields.album);
         else if (key->is("embedded"))
-            fields.embedded = field(reader, Type::boolean, &JsonReader::boolean);
-        else
+            readField(reader, fields, Fields::Key::embedded, fields.embedded);
+        else {
+            fields.hasUnknownKey = true;
             reader.skip();
+        }
     }
     return fields;
 }
@@ -110,16 +122,18 @@ class URLs {
 public:
     std::optional<FileURL> url(const JsonReader::String& path)
     {
-        if (!path.decoded && last_ && path.utf8 == lastText_)
+        if (!path.decoded && lastText_ && path.utf8 == *lastText_)
             return last_;
         last_ = restoredURL(path.toStdString());
-        lastText_ = path.decoded ? std::string_view() : path.utf8;
+        lastText_ = path.decoded ? std::nullopt : std::optional(path.utf8);
         return last_;
     }
 
 private:
     std::optional<FileURL> last_;
-    std::string_view lastText_;
+    // The last path's text as written; none when it was written with escapes (an empty text
+    // would match an empty path).
+    std::optional<std::string_view> lastText_;
 };
 
 std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const PlaylistStore::IsRemote& isRemote)
@@ -190,18 +204,6 @@ QByteArray PlaylistStore::storedText(const TrackList& tracks)
     return text;
 }
 
-std::vector<Track> PlaylistStore::restoredTracks(const QJsonValue& stored, const IsRemote& isRemote)
-{
-    std::vector<Track> tracks;
-    const QJsonArray array = stored.toArray(); // anything but an array restores nothing
-    tracks.reserve(static_cast<std::size_t>(array.size()));
-    for (const QJsonValue& element : array) {
-        if (auto restored = track(element, isRemote))
-            tracks.push_back(*std::move(restored));
-    }
-    return tracks;
-}
-
 PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, const IsRemote& isRemote)
 {
     JsonReader reader(text);
@@ -214,25 +216,22 @@ PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, con
     restored.tracks.reserve(text.size() / 64);
     URLs urls;
     while (reader.nextElement()) {
-        std::optional<Track> element;
+        Fields fields;
         switch (reader.peek()) {
         case JsonReader::Type::object:
-            element = restoredTrack(readFields(reader), urls, isRemote);
+            fields = readFields(reader);
             break;
-        case JsonReader::Type::string: {
-            Fields bare; // a bare path: a whole file
-            bare.path = reader.string();
-            element = restoredTrack(bare, urls, isRemote);
+        case JsonReader::Type::string: // a bare path: a whole file
+            fields.path = reader.string();
             break;
-        }
         default:
             reader.skip();
             break;
         }
+        std::optional<Track> element = restoredTrack(fields, urls, isRemote);
+        restored.isWhole = restored.isWhole && element && fields.isUnderstood();
         if (element)
             restored.tracks.push_back(*std::move(element));
-        else
-            restored.isWhole = false;
     }
     if (reader.failed() || !reader.atEnd())
         return {};
@@ -258,33 +257,6 @@ QJsonObject PlaylistStore::propertyList(const Track& track)
     if (track.isFromEmbeddedSheet)
         object.insert("embedded", true);
     return object;
-}
-
-std::optional<Track> PlaylistStore::track(const QJsonValue& element, const IsRemote& isRemote)
-{
-    QJsonObject object;
-    if (element.isObject())
-        object = element.toObject();
-    else if (element.isString())
-        object.insert("path", element);
-    else
-        return std::nullopt;
-
-    const auto path = string(object, "path");
-    const auto url = path ? restoredURL(path->toStdString()) : std::nullopt;
-    if (!url)
-        return std::nullopt;
-    const QJsonValue remote = object.value(QLatin1StringView("remote"));
-    return Track {
-        .url = *url,
-        .start = number(object, "start").value_or(0),
-        .end = number(object, "end"),
-        .title = string(object, "title"),
-        .artist = string(object, "artist"),
-        .album = string(object, "album"),
-        .isRemote = remote.isBool() ? remote.toBool() : isRemote(*url),
-        .isFromEmbeddedSheet = object.value(QLatin1StringView("embedded")).toBool(false),
-    };
 }
 
 } // namespace lh

@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QString>
 
 #include <functional>
@@ -39,7 +38,9 @@ public:
     // as JSON. `withNextChange`: the file holds these tracks already.
     void saveShared(TrackList tracks, Preferences::Write write = Preferences::Write::now);
     // What a restore gives: the readable elements' tracks, in order, and whether they stand for
-    // the whole stored value (every element read, and the value an array).
+    // the whole stored value: the value an array, every element a track, and nothing in one
+    // that this version does not understand (a key it does not know, a value of another type
+    // than it writes), which writing the tracks back would lose.
     struct Restored {
         std::vector<Track> tracks;
         bool isWhole = false;
@@ -52,15 +53,12 @@ public:
     static QJsonArray storedValue(const std::vector<Track>& tracks);
     // The stored form as JSON text, made element by element.
     static QByteArray storedText(const TrackList& tracks);
-    static std::vector<Track> restoredTracks(const QJsonValue& stored, const IsRemote& isRemote);
-    // The same read straight from the stored JSON text, element by element, without a document
-    // of it: what the store holds is read this way. Text QJsonDocument would refuse restores
-    // nothing.
+    // The stored JSON text read straight into tracks, element by element, without a document
+    // of it. Text QJsonDocument would refuse restores nothing.
     static Restored restoredTracks(std::string_view text, const IsRemote& isRemote);
 
 private:
     static QJsonObject propertyList(const Track& track);
-    static std::optional<Track> track(const QJsonValue& element, const IsRemote& isRemote);
 
     Preferences* defaults_;
     QString key_;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
@@ -248,17 +249,29 @@ TEST_F(Editing, ARemovalForgetsTheRemovedFilesAlsoFromMapsThatChangedMeanwhile)
 }
 
 // The rows stand for the stored list once they are restored, unless part of it could not be
-// read: that part (a newer version's, say) is not overwritten by a change of another setting.
-TEST_F(Editing, AStoredElementThatCannotBeReadSurvivesUntilThePlaylistIsEdited)
+// read whole: that part (a newer version's, say) is not overwritten by a change of another
+// setting, nor is the row it belongs to written back without it.
+TEST_F(Editing, AStoredElementThatCannotBeReadWholeSurvivesUntilThePlaylistIsEdited)
 {
-    defaults->set(QJsonArray { QJsonObject { { "path", "/m/a.flac" } }, QJsonObject { { "future", 1 } } }, "savedPlaylist");
-    start();
-    perform(SetVolumeCommand(0.5f));
-    defaults->flush();
-    EXPECT_EQ(defaults->object("savedPlaylist")->toArray().size(), 2);
-    perform(AddTracksCommand({ url("/m/b.flac") }));
-    EXPECT_EQ(storedNow().size(), 2u);
-    EXPECT_EQ(defaults->object("savedPlaylist")->toArray().size(), 2); // a and b
+    const std::vector<std::pair<const char*, QJsonArray>> playlists {
+        { "an element without a track", { QJsonObject { { "path", "/m/a.flac" } }, QJsonObject { { "future", 1 } } } },
+        { "a newer version's field", { QJsonObject { { "path", "/m/a.flac" }, { "remote", false }, { "rating", 5 } } } },
+        { "a value of another type", { QJsonObject { { "path", "/m/a.flac" }, { "remote", false }, { "start", "12.5" } } } },
+    };
+    for (const auto& [what, playlist] : playlists) {
+        SCOPED_TRACE(what);
+        controller.reset();
+        defaults->set(playlist, "savedPlaylist");
+        start();
+        ASSERT_EQ(model.tracks.value().size(), 1u);
+        perform(SetVolumeCommand(0.5f));
+        defaults->flush();
+        EXPECT_EQ(QJsonDocument(defaults->object("savedPlaylist")->toArray()).toJson().toStdString(),
+            QJsonDocument(playlist).toJson().toStdString());
+        perform(AddTracksCommand({ url("/m/b.flac") }));
+        EXPECT_EQ(storedNow().size(), 2u);
+        EXPECT_EQ(defaults->object("savedPlaylist")->toArray().size(), 2); // a and b
+    }
 }
 
 // A file listed again while its removal was still being worked out stays described.
