@@ -4,6 +4,8 @@
 #include "PulseServer.h"
 #include "SerialExecutor.h"
 
+#include <QTimer>
+
 #include <SDL.h>
 
 #include <atomic>
@@ -60,6 +62,14 @@ DeviceCloser& deviceCloser()
     static DeviceCloser closer;
     return closer;
 }
+
+// SDL opens at most 16 devices, those still being closed among them, and each close waits
+// through two buffers: a burst of loads or pauses (a hand-over of twenty files, Next held down)
+// would queue closes faster than they end, and the next Play would find no device. Past this
+// many closes under way, a pause keeps the stream, paused, and closes it once the closer has
+// caught up; a Play meanwhile plays on through it.
+constexpr int closesUnderWay = 4;
+constexpr std::chrono::milliseconds closeRetry { 200 };
 
 // Who to tell when SDL reports a device gone; written on the main thread, read on SDL's.
 struct LossWatchers {
@@ -236,6 +246,7 @@ void AudioOutput::setSource(FilePlayer* source)
 
 bool AudioOutput::resume()
 {
+    isHeld_ = false;
     if (device_ == 0 && !openDevice())
         return false;
     SDL_PauseAudioDevice(device_, 0);
@@ -246,10 +257,29 @@ void AudioOutput::pause()
 {
     if (device_ == 0)
         return;
-    if (isServerDriver())
-        closeDevice();
-    else
+    if (!isServerDriver()) {
         SDL_PauseAudioDevice(device_, 1);
+        return;
+    }
+    if (deviceCloser().closing.load() < closesUnderWay) {
+        closeDevice();
+        return;
+    }
+    SDL_PauseAudioDevice(device_, 1);
+    isHeld_ = true;
+    closeWhenCaughtUp();
+}
+
+void AudioOutput::closeWhenCaughtUp()
+{
+    QTimer::singleShot(closeRetry, [alive = std::weak_ptr(liveness_), this] {
+        if (!alive.lock() || !isHeld_)
+            return;
+        if (deviceCloser().closing.load() < closesUnderWay)
+            closeDevice();
+        else
+            closeWhenCaughtUp();
+    });
 }
 
 bool AudioOutput::isServerStream() const
@@ -332,6 +362,7 @@ SDL_AudioDeviceID AudioOutput::openSDLDevice()
 
 void AudioOutput::closeDevice()
 {
+    isHeld_ = false;
     if (device_ == 0)
         return;
     {

@@ -13,7 +13,8 @@ class FilePlayer;
 
 // The audio device for one format (32-bit float at a given rate and channel count). The
 // device itself is open only while playing: a paused or stopped player holds no stream, so
-// the sound server can suspend the sink and the process is not woken to feed silence.
+// the sound server can suspend the sink and the process is not woken to feed silence. (In a
+// burst of pauses and loads the stream is closed a moment later, once earlier closes are done.)
 // Reopening at resume carries on from the source's next frame. (SDL's file and null drivers,
 // which have no sink to suspend and whose capture a reopen would start afresh, stay open.)
 //
@@ -70,6 +71,7 @@ private:
     bool openDevice();
     SDL_AudioDeviceID openSDLDevice();
     void closeDevice();
+    void closeWhenCaughtUp();
 
     SDL_AudioDeviceID device_ = 0;
     int sampleRate_ = 0;
@@ -78,6 +80,8 @@ private:
     std::shared_ptr<std::function<void()>> onLost_;
     FilePlayer* source_ = nullptr; // guarded by the device lock while a device is open
     std::atomic<float> volume_ { 1.0f };
+    bool isHeld_ = false; // paused with the stream kept open until closes have caught up
+    std::shared_ptr<bool> liveness_ = std::make_shared<bool>(true);
 };
 
 } // namespace lh

@@ -351,6 +351,28 @@ TEST_F(PulseAudioOutput, AServerThatGoesIsNoticedAndTheNextOneIsPlayedThrough)
     }
 }
 
+// SDL opens at most 16 devices, those still closing among them, and each close takes two
+// buffers: a burst of loads (a hand-over of twenty files, Next held down) must still leave the
+// last file playing, and once paused no stream behind.
+TEST_F(PulseAudioOutput, ABurstOfLoadsPlaysTheLastFileAndLeavesNoStreamOncePaused)
+{
+    AudioPlayerEngine engine;
+    std::vector<DeviceTrouble> troubles;
+    engine.setOnDeviceTrouble([&](DeviceTrouble trouble) { troubles.push_back(trouble); });
+    const FileURL tone = FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2));
+    for (int load = 0; load < 24; ++load) {
+        engine.load(tone);
+        engine.play();
+    }
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > 0.3; }, 10s)) << "the last file does not play";
+    EXPECT_TRUE(troubles.empty());
+    EXPECT_TRUE(test::runEventsUntil([&] { return pactlOutput({ "list", "short", "sink-inputs" }).trimmed().count('\n') == 0; }, 10s))
+        << "the streams of the burst are not all closed";
+
+    engine.pause();
+    EXPECT_TRUE(test::runEventsUntil([&] { return !hasStream(); }, 20s)) << "a stream is left open while paused";
+}
+
 // A server with no sink at all (every card unplugged or failed, a server just started) is no
 // device, and no reason to crash: the engine says so, and plays through the first sink that
 // appears once it is tried again.
