@@ -14,30 +14,8 @@ extern "C" {
 namespace lh {
 namespace {
 
-// Gains beyond this are no measurement of real music but a broken or hostile tag.
-constexpr float largestGain = 64;
-// The ±64 dB bound again, as a linear peak: a file decoded above it is no music either.
-constexpr float largestPeak = 1585;
 // EBU R128's −23 LUFS against ReplayGain's −18 LUFS.
 constexpr float r128ToReplayGain = 5;
-
-std::optional<float> number(QString text)
-{
-    text = text.trimmed();
-    if (text.endsWith(QStringLiteral("db"), Qt::CaseInsensitive))
-        text.chop(2);
-    text = text.trimmed().replace(u',', u'.');
-    bool isNumber = false;
-    const double value = text.toDouble(&isNumber);
-    if (!isNumber || !std::isfinite(value))
-        return std::nullopt;
-    return static_cast<float>(value);
-}
-
-std::optional<float> withinGainRange(std::optional<float> gain)
-{
-    return gain && std::abs(*gain) <= largestGain ? gain : std::nullopt;
-}
 
 // The names are looked up as given; TagLib's property maps and libavformat's dictionaries
 // both ignore case.
@@ -66,13 +44,12 @@ float decibelsToFactor(float decibels)
 
 std::optional<float> ReplayGain::parseGain(const QString& text)
 {
-    return withinGainRange(number(text));
+    return CueGains::parseGain(text);
 }
 
 std::optional<float> ReplayGain::parsePeak(const QString& text)
 {
-    const auto peak = number(text);
-    return peak && *peak > 0 && *peak <= largestPeak ? peak : std::nullopt;
+    return CueGains::parsePeak(text);
 }
 
 std::optional<float> ReplayGain::parseR128(const QString& text)
@@ -81,7 +58,8 @@ std::optional<float> ReplayGain::parseR128(const QString& text)
     const int q78 = text.trimmed().toInt(&isNumber);
     if (!isNumber || q78 < -32768 || q78 > 32767)
         return std::nullopt;
-    return withinGainRange(static_cast<float>(q78) / 256.0f + r128ToReplayGain);
+    const float gain = static_cast<float>(q78) / 256.0f + r128ToReplayGain;
+    return std::abs(gain) <= CueGains::largestGain ? std::optional(gain) : std::nullopt;
 }
 
 ReplayGain ReplayGain::read(const FileURL& file)
@@ -110,11 +88,19 @@ ReplayGain ReplayGain::fromContainer(const AVDictionary* metadata)
     });
 }
 
-ReplayGain ReplayGain::forCueTrack() const
+ReplayGain ReplayGain::forCueTrack(const CueGains& sheet) const
 {
-    ReplayGain image;
-    image.albumGain = albumGain ? albumGain : trackGain;
-    image.albumPeak = albumGain ? albumPeak : trackPeak;
+    // The sheet's album lines measure the whole image, as the file's own tags would; the tags,
+    // which the whole-file row plays by, come first.
+    ReplayGain image = isEmpty() ? ReplayGain { sheet.albumGain(), sheet.albumPeak(), sheet.albumGain(), sheet.albumPeak() } : *this;
+    if (!image.albumGain) {
+        image.albumGain = image.trackGain;
+        image.albumPeak = image.trackPeak;
+    }
+    if (sheet.trackGain()) {
+        image.trackGain = sheet.trackGain();
+        image.trackPeak = sheet.trackPeak();
+    }
     return image;
 }
 
@@ -128,7 +114,7 @@ float ReplayGain::factor(ReplayGainMode mode, float untaggedPreamp) const
         return decibelsToFactor(untaggedPreamp);
     // The peak of what the gain was measured on; the other one is a lower bound of it.
     const std::optional<float> peak = isAlbum ? (albumPeak ? albumPeak : trackPeak) : (trackPeak ? trackPeak : albumPeak);
-    const float limit = peak ? -20.0f * std::log10(*peak) : largestGain;
+    const float limit = peak ? -20.0f * std::log10(*peak) : CueGains::largestGain;
     return decibelsToFactor(std::min(*gain, limit));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CueGains.h"
 #include "FileURL.h"
 
 #include <QString>
@@ -39,9 +40,12 @@ struct ReplayGain {
     // Opus's R128 gain: a Q7.8 integer towards −23 LUFS, moved to the ReplayGain reference.
     static std::optional<float> parseR128(const QString& text);
 
-    // What a cue track of an image carries: one track gain for the whole image measures the
-    // album, so it stands in for a missing album gain, and no per-track gain is known.
-    ReplayGain forCueTrack() const;
+    // What a cue track of this image plays at, given what its sheet states. Its own track gain
+    // from the sheet, else the image's, so that an image never changes level by being split:
+    // the file's tags as its whole-file row plays them, or where the file has none, the
+    // sheet's album gain, which measures the whole image as such a tag would. One gain for the
+    // whole image also stands in for a missing album gain.
+    ReplayGain forCueTrack(const CueGains& sheet) const;
 
     // The linear factor to play at in `mode`. Album falls back to the track gain; a file with
     // neither plays at `untaggedPreamp` dB. Never lifts the stated peak over full scale.

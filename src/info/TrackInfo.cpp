@@ -31,7 +31,7 @@ TrackInfo TrackInfo::info(TrackInfo fileInfo, const Track& track)
         return fileInfo;
     fileInfo.title = *track.title;
     fileInfo.artist = track.artist;
-    fileInfo.replayGain = fileInfo.replayGain.forCueTrack();
+    fileInfo.replayGain = fileInfo.replayGain.forCueTrack(track.gains);
     if (track.isFromEmbeddedSheet) {
         fileInfo.cueSheetNote = QStringLiteral("cue sheet inside the file");
         if (fileInfo.sheetBeside)

@@ -133,6 +133,8 @@ struct Draft {
     std::optional<QString> performer;
     std::optional<QString> file;
     std::optional<double> start;
+    std::optional<float> gain;
+    std::optional<float> peak;
 };
 
 class Parser {
@@ -143,8 +145,11 @@ public:
 private:
     void finishDraft();
     void setTitleOrPerformer(std::optional<QString> Draft::*field, std::optional<QString> CueSheet::*sheetField, QStringView rest);
+    void readRemark(QStringView rest);
 
     CueSheet sheet_;
+    std::optional<float> albumGain_;
+    std::optional<float> albumPeak_;
     std::optional<Draft> draft_;
     std::optional<QString> file_;
     bool isInTrack_ = false; // after any TRACK line, audio or not
@@ -176,6 +181,8 @@ void Parser::read(QStringView line)
         setTitleOrPerformer(&Draft::title, &CueSheet::title, rest);
     } else if (isWord(keyword, u"PERFORMER")) {
         setTitleOrPerformer(&Draft::performer, &CueSheet::performer, rest);
+    } else if (isWord(keyword, u"REM")) {
+        readRemark(rest);
     } else if (isWord(keyword, u"INDEX")) {
         const auto arguments = spaceSeparated(rest, 2);
         if (arguments.size() == 2 && decimal(arguments[0]) == 1 && draft_) {
@@ -195,6 +202,26 @@ void Parser::setTitleOrPerformer(std::optional<QString> Draft::*field, std::opti
         *draft_.*field = value(rest);
 }
 
+// Rippers write the ReplayGain of the rip as remarks: the album's before the first TRACK line,
+// each entry's inside it. Other remarks, and these elsewhere, mean nothing here.
+void Parser::readRemark(QStringView rest)
+{
+    const auto arguments = spaceSeparated(rest, 1);
+    if (arguments.empty())
+        return;
+    const QStringView name = arguments[0];
+    const auto text = value(rest.sliced(name.size()));
+    const QStringView argument = text ? QStringView(*text) : QStringView();
+    if (!isInTrack_ && isWord(name, u"REPLAYGAIN_ALBUM_GAIN"))
+        albumGain_ = CueGains::parseGain(argument);
+    else if (!isInTrack_ && isWord(name, u"REPLAYGAIN_ALBUM_PEAK"))
+        albumPeak_ = CueGains::parsePeak(argument);
+    else if (draft_ && isWord(name, u"REPLAYGAIN_TRACK_GAIN"))
+        draft_->gain = CueGains::parseGain(argument);
+    else if (draft_ && isWord(name, u"REPLAYGAIN_TRACK_PEAK"))
+        draft_->peak = CueGains::parsePeak(argument);
+}
+
 void Parser::finishDraft()
 {
     if (draft_ && draft_->file && draft_->start) {
@@ -205,6 +232,7 @@ void Parser::finishDraft()
             .performer = draft_->performer,
             .start = *draft_->start,
             .end = std::nullopt,
+            .gains = CueGains(draft_->gain, draft_->peak, albumGain_, albumPeak_),
         });
     }
     draft_.reset();

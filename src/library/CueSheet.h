@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CueGains.h"
 #include "FileURL.h"
 
 #include <QByteArray>
@@ -26,6 +27,9 @@ struct CueSheet {
         std::optional<QString> performer;
         double start = 0; // seconds
         std::optional<double> end; // the next entry's start when it lies in the same file
+        // The entry's REM REPLAYGAIN_TRACK_GAIN and _PEAK, and the sheet's REM
+        // REPLAYGAIN_ALBUM_GAIN and _PEAK (given before the first TRACK line).
+        CueGains gains {};
 
         bool operator==(const Track&) const = default;
     };

@@ -43,7 +43,21 @@ std::optional<FileURL> restoredURL(std::string path)
 // One stored element's fields as the reader meets them: a key given twice counts with its last
 // value, as in a QJsonObject, and a value of the wrong type counts as absent.
 struct Fields {
-    enum class Key : std::size_t { path, title, artist, album, start, end, remote, embedded, count };
+    enum class Key : std::size_t {
+        path,
+        title,
+        artist,
+        album,
+        start,
+        end,
+        remote,
+        embedded,
+        trackGain,
+        trackPeak,
+        albumGain,
+        albumPeak,
+        count,
+    };
 
     std::optional<JsonReader::String> path;
     std::optional<JsonReader::String> title;
@@ -53,6 +67,10 @@ struct Fields {
     std::optional<double> end;
     std::optional<bool> remote;
     std::optional<bool> embedded;
+    std::optional<double> trackGain;
+    std::optional<double> trackPeak;
+    std::optional<double> albumGain;
+    std::optional<double> albumPeak;
     // What writing the track back would lose: keys this version does not know (a newer
     // version's), and keys whose last value has a type this version never writes there.
     bool hasUnknownKey = false;
@@ -103,6 +121,14 @@ Fields readFields(JsonReader& reader)
             readField(reader, fields, Fields::Key::album, fields.album);
         else if (key->is("embedded"))
             readField(reader, fields, Fields::Key::embedded, fields.embedded);
+        else if (key->is("trackGain"))
+            readField(reader, fields, Fields::Key::trackGain, fields.trackGain);
+        else if (key->is("trackPeak"))
+            readField(reader, fields, Fields::Key::trackPeak, fields.trackPeak);
+        else if (key->is("albumGain"))
+            readField(reader, fields, Fields::Key::albumGain, fields.albumGain);
+        else if (key->is("albumPeak"))
+            readField(reader, fields, Fields::Key::albumPeak, fields.albumPeak);
         else {
             fields.hasUnknownKey = true;
             reader.skip();
@@ -114,6 +140,23 @@ Fields readFields(JsonReader& reader)
 std::optional<QString> text(const std::optional<JsonReader::String>& string)
 {
     return string ? std::optional(string->toQString()) : std::nullopt;
+}
+
+CueGains gains(const Fields& fields)
+{
+    return CueGains(fields.trackGain, fields.trackPeak, fields.albumGain, fields.albumPeak);
+}
+
+void insertGains(QJsonObject& object, const CueGains& gains)
+{
+    const auto insert = [&](const char* key, std::optional<double> value) {
+        if (value)
+            object.insert(QLatin1StringView(key), *value);
+    };
+    insert("trackGain", gains.trackGain());
+    insert("trackPeak", gains.trackPeak());
+    insert("albumGain", gains.albumGain());
+    insert("albumPeak", gains.albumPeak());
 }
 
 // The cue tracks of one image follow each other and name one file: they share its URL, as the
@@ -150,6 +193,7 @@ std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const Playl
         .album = text(fields.album),
         .isRemote = fields.remote ? *fields.remote : isRemote(*url),
         .isFromEmbeddedSheet = fields.embedded.value_or(false),
+        .gains = gains(fields),
     };
 }
 
@@ -256,6 +300,7 @@ QJsonObject PlaylistStore::propertyList(const Track& track)
         object.insert("album", *track.album);
     if (track.isFromEmbeddedSheet)
         object.insert("embedded", true);
+    insertGains(object, track.gains);
     return object;
 }
 

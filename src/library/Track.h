@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CueGains.h"
 #include "FileURL.h"
 
 #include <QString>
@@ -23,10 +24,14 @@ struct Track {
     // The flags together: a playlist holds a million tracks, and each byte of padding is a megabyte.
     bool isRemote = false; // on a network volume: played from a local copy
     bool isFromEmbeddedSheet = false; // cue tracks: the sheet is stored inside the audio file
+    CueGains gains {}; // cue tracks: the loudness corrections the sheet states
 
     bool isWholeFile() const noexcept { return !title.has_value(); }
 
     bool operator==(const Track&) const = default;
 };
+
+// The gains fill the padding after the flags: a million rows take no more memory for them.
+static_assert(sizeof(Track) <= 152);
 
 } // namespace lh

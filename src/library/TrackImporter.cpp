@@ -118,6 +118,7 @@ std::vector<Track> TrackImporter::embeddedTracks(const CueSheet& sheet, const Fi
             .album = sheet.title,
             .isRemote = isRemote,
             .isFromEmbeddedSheet = true,
+            .gains = entry.gains,
         });
     }
     return tracks;
@@ -164,6 +165,7 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
             .album = sheet.title,
             .isRemote = (*found)->isRemote,
             .isFromEmbeddedSheet = false,
+            .gains = entry.gains,
         });
     }
     return tracks;

@@ -354,6 +354,7 @@ bool PlayerController::followReplacement(const Track& replaced, std::int64_t fir
                 holding = i;
         }
         playback_.retarget(replacement[holding.value_or(0)]);
+        applyGain(); // the track's own from its sheet; without one, the image's it had
         hasLookedAhead_ = false;
         model_.duration.set(playback_.length().value_or(0));
         model_.currentTime.set(playback_.position());

@@ -68,7 +68,7 @@ float PlayerController::gainOf(const Track& track) const
     const auto info = known.find(track.url);
     ReplayGain gain = info == known.end() ? ReplayGain {} : info->second.replayGain;
     if (!track.isWholeFile())
-        gain = gain.forCueTrack();
+        gain = gain.forCueTrack(track.gains);
     return gain.factor(model_.replayGainMode.value());
 }
 

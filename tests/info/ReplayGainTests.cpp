@@ -47,6 +47,9 @@ TEST(ReplayGain, FactorFollowsModeFallbackAndPeak)
     const ReplayGain trackOnly { -4.0f, std::nullopt, std::nullopt, std::nullopt };
     const ReplayGain albumOnly { std::nullopt, std::nullopt, -3.0f, std::nullopt };
     const ReplayGain loudPeak { 9.0f, 0.5f, 12.0f, 0.8f }; // lifts would clip at 6.02 and 1.94 dB
+    const CueGains sheetTrack(-7.0f, std::nullopt, std::nullopt, std::nullopt);
+    const CueGains loudSheetTrack(9.0f, 0.5f, std::nullopt, std::nullopt);
+    const CueGains sheetAlbum(std::nullopt, std::nullopt, -9.0f, std::nullopt);
     const struct {
         const char* name;
         ReplayGain gain;
@@ -61,9 +64,17 @@ TEST(ReplayGain, FactorFollowsModeFallbackAndPeak)
         { "untagged", {}, Mode::album, 0 },
         { "track clipped by its peak", loudPeak, Mode::track, -20 * std::log10(0.5f) },
         { "album clipped by its peak", loudPeak, Mode::album, -20 * std::log10(0.8f) },
-        { "whole image gain of a cue track is its album gain", trackOnly.forCueTrack(), Mode::album, -4 },
-        { "cue track has no track gain", trackOnly.forCueTrack(), Mode::track, 0 },
-        { "cue track keeps a real album gain", both.forCueTrack(), Mode::album, -8 },
+        { "whole image gain of a cue track is its album gain", trackOnly.forCueTrack({}), Mode::album, -4 },
+        { "cue track without a gain of its own plays as the image", trackOnly.forCueTrack({}), Mode::track, -4 },
+        { "cue track keeps a real album gain", both.forCueTrack({}), Mode::album, -8 },
+        { "cue track of an image without a track gain plays as its whole-file row", albumOnly.forCueTrack({}), Mode::track, 0 },
+        { "cue track's own gain from its sheet", trackOnly.forCueTrack(sheetTrack), Mode::track, -7 },
+        { "cue track's own gain leaves the album's", trackOnly.forCueTrack(sheetTrack), Mode::album, -4 },
+        { "cue track's own peak", trackOnly.forCueTrack(loudSheetTrack), Mode::track,
+            float(-20 * std::log10(*loudSheetTrack.trackPeak())) },
+        { "untagged image takes the sheet's album gain", ReplayGain {}.forCueTrack(sheetAlbum), Mode::track, -9 },
+        { "untagged image's album gain from its sheet", ReplayGain {}.forCueTrack(sheetAlbum), Mode::album, -9 },
+        { "the file's tags before the sheet's album line", both.forCueTrack(sheetAlbum), Mode::album, -8 },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

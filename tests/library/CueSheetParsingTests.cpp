@@ -57,6 +57,41 @@ TEST(CueSheetParsing, ReadsAnExactAudioCopySheetWithCRLFAndCommandsItDoesNotNeed
     EXPECT_EQ(sheet.tracks[1].start, 132.0 + 15.0 / 75.0);
 }
 
+// As foobar2000 and EAC's ReplayGain plug-ins write them: the album's before the first TRACK
+// line, each entry's inside it, in any letter case, quoted or not.
+TEST(CueSheetParsing, ReadsTheReplayGainRemarksOfTheAlbumAndOfEachEntry)
+{
+    const CueSheet sheet(QStringLiteral("REM REPLAYGAIN_TRACK_GAIN -1.00 dB\n" // no entry yet: nothing
+                                        "REM REPLAYGAIN_ALBUM_GAIN -7.89 dB\nrem replaygain_album_peak \"0.988525\"\n"
+                                        "FILE \"a.flac\" WAVE\n"
+                                        "  TRACK 01 AUDIO\n    REM REPLAYGAIN_TRACK_GAIN -6.54 dB\n"
+                                        "    REM REPLAYGAIN_TRACK_PEAK 0.5\n    REM REPLAYGAIN_ALBUM_GAIN +9 dB\n"
+                                        "    INDEX 01 00:00:00\n"
+                                        "  TRACK 02 AUDIO\n    REM REPLAYGAIN_TRACK_GAIN loud\n    INDEX 01 01:00:00\n"
+                                        "  TRACK 03 MODE1/2352\n    REM REPLAYGAIN_TRACK_GAIN +2,5 dB\n    INDEX 01 02:00:00\n"
+                                        "  TRACK 04 AUDIO\n    INDEX 01 03:00:00\n    REM REPLAYGAIN_TRACK_GAIN +2,5 dB\n"
+                                        "    REM REPLAYGAIN_TRACK_PEAK -1\n"));
+    ASSERT_EQ(sheet.tracks.size(), 3u);
+    const std::optional<double> album = -7.9; // to the twentieth of a dB
+    const std::optional<double> albumPeak = sheet.tracks[0].gains.albumPeak();
+    ASSERT_TRUE(albumPeak);
+    EXPECT_NEAR(*albumPeak, 0.988525, 0.006);
+    EXPECT_GE(*albumPeak, 0.988525);
+    const struct {
+        std::optional<double> gain;
+        std::optional<double> peak;
+    } expected[] = { { -6.55, CueGains(std::nullopt, 0.5, std::nullopt, std::nullopt).trackPeak() },
+        { std::nullopt, std::nullopt }, { 2.5, std::nullopt } };
+    for (std::size_t i = 0; i < sheet.tracks.size(); ++i) {
+        SCOPED_TRACE(i);
+        const CueGains& gains = sheet.tracks[i].gains;
+        EXPECT_EQ(gains.trackGain(), expected[i].gain);
+        EXPECT_EQ(gains.trackPeak(), expected[i].peak);
+        EXPECT_EQ(gains.albumGain(), album) << "an album line inside an entry means nothing";
+        EXPECT_EQ(gains.albumPeak(), albumPeak);
+    }
+}
+
 TEST(CueSheetParsing, KeywordsAreCaseInsensitiveAndOnlyAudioTracksStartEntries)
 {
     const CueSheet sheet(QStringLiteral("file x.wav wave\ntrack 01 audio\ntitle a\nindex 01 00:01:00\n"

@@ -55,12 +55,14 @@ TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
     const QJsonArray expected {
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false } },
         QJsonObject { { "path", "/music/a.flac" }, { "remote", false }, { "end", 61.5 }, { "title", "One" }, { "artist", "Band" } },
-        QJsonObject { { "path", "/net/b.mp3" }, { "remote", true }, { "start", 12.25 }, { "title", "Two" } },
+        QJsonObject { { "path", "/net/b.mp3" }, { "remote", true }, { "start", 12.25 }, { "title", "Two" }, { "trackGain", -6.5 },
+            { "albumGain", -7 }, { "albumPeak", 1 } },
     };
     for (const auto& [how, save] : saves) {
         SCOPED_TRACE(how);
         save(store, { whole(FileURL("/music/a.flac")), cueTrack(),
-            Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, true, false } });
+            Track { FileURL("/net/b.mp3"), 12.25, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, true, false,
+                CueGains(-6.5, std::nullopt, -7, 1) } });
         EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(expected));
         save(store, {});
         EXPECT_EQ(preferences->object("savedPlaylist"), QJsonValue(QJsonArray()));
@@ -71,7 +73,8 @@ TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
 {
     const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), std::nullopt, true, false },
         whole(FileURL("/music/Caf\xE9/01.flac")),
-        Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, QStringLiteral("Album"), false, true } };
+        Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, QStringLiteral("Album"), false, true,
+            CueGains(-6.54, 0.988525, -7.89, 1.2) } };
     for (const auto& [how, save] : saves) {
         SCOPED_TRACE(how);
         preferences->set(QJsonValue(), "savedPlaylist");
@@ -124,6 +127,8 @@ TEST_F(PlaylistStoreTest, AnElementWithAFieldItDoesNotUnderstandIsNotReadWhole)
         { R"([{"path":"/m/a.flac","remote":false,"start":12.5,"end":20,"title":"T","artist":"A","album":"B","embedded":true}])", true },
         { R"(["/m/a.flac"])", true },
         { R"([{"path":"/m/a.flac"}])", true },
+        { R"([{"path":"/m/a.flac","title":"T","trackGain":-6.5,"trackPeak":0.5,"albumGain":-7,"albumPeak":1}])", true },
+        { R"([{"path":"/m/a.flac","title":"T","trackGain":"-6.5 dB"}])", false },
         { R"([{"path":"/m/a.flac","remote":false,"rating":5}])", false },
         { R"([{"path":"/m/a.flac","remote":false,"start":"12.5"}])", false },
         { R"([{"path":"/m/a.flac","remote":null,"title":5}])", false },

@@ -86,7 +86,8 @@ float decibels(float gain)
 }
 
 // The mode applies to the track playing, the one armed to follow, and survives a relaunch;
-// Album falls back to the track gain, and a cue track takes the image's whole gain as album gain.
+// Album falls back to the track gain, and a cue track takes the image's whole gain as album gain
+// and, without a gain of its own, as track gain.
 TEST_F(Settings, ReplayGainModeReachesTheEngineAndSurvivesARelaunch)
 {
     reader->gains["a.flac"] = ReplayGain { -6.0f, std::nullopt, -8.0f, std::nullopt };
@@ -108,7 +109,7 @@ TEST_F(Settings, ReplayGainModeReachesTheEngineAndSurvivesARelaunch)
     perform(SetReplayGainModeCommand(ReplayGainMode::track));
     EXPECT_FLOAT_EQ(decibels(engine.gain), -6);
     perform(PlayTrackCommand(2));
-    EXPECT_FLOAT_EQ(engine.gain, 1) << "one gain for a whole image is no track gain";
+    EXPECT_FLOAT_EQ(decibels(engine.gain), -4) << "a cue track without a gain of its own plays as its image";
 
     controller.reset();
     start();
@@ -117,6 +118,37 @@ TEST_F(Settings, ReplayGainModeReachesTheEngineAndSurvivesARelaunch)
     controller.reset();
     start();
     EXPECT_EQ(model.replayGainMode.value(), ReplayGainMode::off);
+}
+
+// An image split by the sheet inside it plays on at the image's gain, and a sheet opened for it
+// while it plays, whose tracks take the split ones' place, gives the track that holds the
+// position its own gain at once (or the image's, where the sheet gives it none).
+TEST_F(Settings, AnImageSplitWhilePlayingGoesOnAtTheGainOfTheTrackHoldingItsPosition)
+{
+    reader->gains["image.flac"] = ReplayGain { -4.0f, std::nullopt, -5.0f, std::nullopt };
+    reader->embeddedSheets["/m/image.flac"] = "FILE \"CDImage.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                              "TRACK 02 AUDIO\nINDEX 01 01:00:00\n";
+    sheets["/m/image.cue"] = "FILE \"image.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                             "TRACK 02 AUDIO\nREM REPLAYGAIN_TRACK_GAIN -7.00 dB\nINDEX 01 01:00:00\n";
+    folders["/m"] = { "image.flac", "image.cue" };
+    for (const auto& [time, expected] : { std::pair(30.0, -4.0f), std::pair(70.0, -7.0f) }) {
+        SCOPED_TRACE(time);
+        controller.reset();
+        model.streamInfo.set(StreamInfoMap()); // the image is read again, and split again
+        startWith({ wholeFile("/m/image.flac") });
+        perform(SetReplayGainModeCommand(ReplayGainMode::track));
+        perform(PlayTrackCommand(0));
+        engine.time = time;
+        settle();
+        ASSERT_EQ(model.tracks.value().size(), 2u);
+        EXPECT_FLOAT_EQ(decibels(engine.gain), -4);
+        perform(AddTracksCommand({ url("/m/image.cue") }));
+        settle();
+        ASSERT_EQ(model.tracks.value().size(), 2u);
+        EXPECT_FALSE(model.tracks.value()[0].isFromEmbeddedSheet);
+        EXPECT_TRUE(model.isPlaying.value());
+        EXPECT_FLOAT_EQ(decibels(engine.gain), expected);
+    }
 }
 
 TEST_F(Settings, StoredValuesOfTheWrongKindAreIgnoredAndAnOversizedVolumeClamped)
