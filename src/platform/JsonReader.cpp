@@ -46,20 +46,24 @@ QString JsonReader::String::toQString() const
     return decoded ? *decoded : QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 
-std::string JsonReader::String::toStdString() const
+// QString::fromUtf8, which Qt's parser gives unescaped text to, drops one leading mark: in a
+// value and in a key alike.
+std::string_view JsonReader::String::unmarked() const
 {
-    if (decoded)
-        return decoded->toStdString();
-    // QString::fromUtf8, which Qt's parser gives unescaped text to, drops one leading mark.
     std::string_view text = utf8;
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
-    return std::string(text);
+    return text;
+}
+
+std::string JsonReader::String::toStdString() const
+{
+    return decoded ? decoded->toStdString() : std::string(unmarked());
 }
 
 bool JsonReader::String::is(std::string_view ascii) const
 {
-    return decoded ? *decoded == QLatin1StringView(ascii.data(), qsizetype(ascii.size())) : utf8 == ascii;
+    return decoded ? *decoded == QLatin1StringView(ascii.data(), qsizetype(ascii.size())) : unmarked() == ascii;
 }
 
 JsonReader::JsonReader(std::string_view text)

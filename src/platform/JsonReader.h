@@ -31,6 +31,9 @@ public:
         // UTF-8, as QString::toStdString gives it.
         std::string toStdString() const;
         bool is(std::string_view ascii) const;
+
+    private:
+        std::string_view unmarked() const;
     };
 
     enum class Type { none, object, array, string, number, boolean, null };
