@@ -1,6 +1,7 @@
 #include "FolderWalker.h"
 
 #include "MonotonicClock.h"
+#include "PlaylistFile.h"
 #include "SupportedAudio.h"
 
 #include <QCollator>
@@ -273,8 +274,10 @@ std::vector<FileURL> FolderWalker::walk(const Listed& listed)
             ++reached_;
         }
         const FileURL url = entry.normalizedFileURL();
-        // Files named like music are taken as they are; anything else may be a folder.
-        if (!url.isDirectory() && isMusic(url)) {
+        // Files named like music or playlists are taken as they are (the importer opens the
+        // lists); anything else may be a folder. Lists met inside a folder are not opened: the
+        // files they name are in the folder already.
+        if (!url.isDirectory() && (isMusic(url) || PlaylistFile::isPlaylist(url))) {
             keep({ url });
             continue;
         }

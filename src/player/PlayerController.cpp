@@ -22,7 +22,7 @@ std::int64_t systemRandom(std::int64_t lower, std::int64_t upper)
 PlayerController::Environment withDefaults(PlayerController::Environment environment)
 {
     if (!environment.readFile)
-        environment.readFile = [](const FileURL& url) { return FileSystem::readFile(url.path()); };
+        environment.readFile = TrackImporter::readLocalFile;
     if (!environment.listFolder)
         environment.listFolder = [](const FileURL& url) { return FileSystem::listFiles(url.path()); };
     if (!environment.random)

@@ -43,7 +43,7 @@ struct PlayerEnvironment {
 
     // Default: the mount list (never the file system), read once per batch of files.
     TrackImporter::IsRemote isRemote;
-    TrackImporter::ReadFile readFile; // default: FileSystem::readFile
+    TrackImporter::ReadFile readFile; // default: TrackImporter::readLocalFile
     TrackImporter::ListFolder listFolder; // default: FileSystem::listFiles
     Random random; // default: the system's random generator
     MonotonicNow now; // the sleep timer's clock; default: MonotonicClock::now

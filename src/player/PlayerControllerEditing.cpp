@@ -110,11 +110,11 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
 {
     BackgroundAdd add = std::move(pendingAdds_.front());
     if (!imported) {
-        // The sheets could not be read in time (or at all), or a folder walk stalled: the
-        // audio files found until then are still added, and they need no reading.
+        // The sheets or lists could not be read in time (or at all), or a folder walk stalled:
+        // the audio files found until then are still added, and they need no reading.
         std::vector<FileURL> audio;
         std::ranges::copy_if(add.walker->foundSoFar(), std::back_inserter(audio),
-            [](const FileURL& url) { return !SupportedAudio::isCueSheet(url); });
+            [](const FileURL& url) { return !TrackImporter::needsReading({ url }); });
         imported = importer().tracks(audio);
     }
     append(*imported);

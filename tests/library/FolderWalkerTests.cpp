@@ -185,6 +185,16 @@ TEST_F(FolderWalkerTest, AWalkStopsAtEachOfItsBoundsKeepingWhatItFound)
     }
 }
 
+// A list named in the request is the importer's to open; lists met in a folder stay shut, since
+// the files they name are in the folder already.
+TEST_F(FolderWalkerTest, PassesNamedListsOnAndLeavesThoseInFoldersShut)
+{
+    make("Lists/mix.m3u8", "../a.flac\n../Artist/2 Album/B Song.mp3\n");
+    make("Lists/c.flac");
+    FolderWalker walker({ FileURL(path("Lists"), true), url("Lists/./mix.m3u8") });
+    EXPECT_EQ(importer.tracks(walker.walk([] { })), std::vector({ whole("Lists/c.flac"), whole("a.flac"), whole("Artist/2 Album/B Song.mp3") }));
+}
+
 TEST(FolderWalker, OnlyNamesThatMayBeFoldersNeedAWalk)
 {
     EXPECT_FALSE(FolderWalker::mayHoldFolders({ FileURL("/m/a.mp3"), FileURL("/m/b.CUE") }));

@@ -1,12 +1,14 @@
 #include "TrackImporter.h"
 
 #include "Fifo.h"
+#include "PlaylistFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace lh {
@@ -164,6 +166,65 @@ TEST_F(TrackImporterTest, ASheetWhoseMatchingWouldCostTooMuchYieldsNothing)
     EXPECT_EQ(tracksWithListing(listing).size(), names);
 }
 
+// A list gives the rows of what it names, in its order, through the same rules as named files
+// (a sheet covers its image); lists it names open down to three deep, each once, and what
+// cannot become a row is said once per reason.
+TEST_F(TrackImporterTest, AListGivesTheRowsOfWhatItNamesInItsOrder)
+{
+    files.add("/lists/road.m3u8", "#EXTM3U\r\n#EXTINF:12,Song\r\n../music/Other/song.mp3\r\n/music/Album/Album.cue\r\n"
+                                  "/music/Album/Album.flac\r\nhttp://radio.example/live\r\nmissing1.flac\r\nmissing2.flac\r\n"
+                                  "notes.txt\r\nnested.pls\r\nmissing3.flac\r\nmissing4.cue\r\n");
+    files.add("/lists/nested.pls", "[playlist]\nFile2=deep.xspf\nFile1=file:///music/Other/b%20b.ogg\nNumberOfEntries=2\n");
+    files.add("/music/Other/b b.ogg");
+    files.add("/lists/deep.xspf", "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\"><trackList>"
+                                  "<track><location>road.m3u8</location></track>"
+                                  "<track><location>deeper.m3u</location></track>"
+                                  "<track><location>/music/Other/song.mp3</location></track>"
+                                  "</trackList></playlist>");
+    files.add("/lists/deeper.m3u", "/music/Other/song.mp3\n");
+
+    ::testing::internal::CaptureStderr();
+    const auto tracks = files.importer().tracks(urls({ "/lists/road.m3u8" }));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    auto expected = std::vector({ whole("/music/Other/song.mp3") });
+    expected.insert(expected.end(), albumTracks.begin(), albumTracks.end());
+    expected.push_back(whole("/music/Other/b b.ogg"));
+    expected.push_back(whole("/music/Other/song.mp3")); // the playlist leaves repeats out
+    EXPECT_EQ(tracks, expected);
+    EXPECT_EQ(said,
+        "larkhaven: not added http://radio.example/live: streams are not supported\n"
+        "larkhaven: not added 4 entries (no such file): /lists/missing1.flac, /lists/missing2.flac, /lists/missing3.flac, …\n"
+        "larkhaven: not added /lists/notes.txt: not an audio file, cue sheet or playlist the player opens\n"
+        "larkhaven: not added /lists/deeper.m3u: playlists nested more than 3 deep\n");
+}
+
+TEST_F(TrackImporterTest, AListThatIsNoListIsSaidAndGivesNothing)
+{
+    files.add("/lists/binary.m3u", QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0", 10));
+    files.add("/lists/typed.xspf", "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">]><playlist/>");
+    ::testing::internal::CaptureStderr();
+    const auto tracks = files.importer().tracks(urls({ "/lists/binary.m3u", "/lists/gone.pls", "/lists/typed.xspf" }));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(tracks.empty());
+    EXPECT_NE(said.find("larkhaven: not added /lists/binary.m3u: binary data, not a playlist\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("larkhaven: not added /lists/gone.pls: no such file\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("larkhaven: not added /lists/typed.xspf: "), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 3) << said;
+}
+
+TEST(TrackImporter, ReadsNoLocalFileLargerThanAnyItTakes)
+{
+    QTemporaryDir dir;
+    const std::string path = QFile::encodeName(dir.path()).toStdString() + "/huge.m3u";
+    QFile list(dir.path() + "/huge.m3u");
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(list.resize(PlaylistFile::maximumSize + 1)); // sparse: costs no disk
+    list.close();
+    EXPECT_FALSE(TrackImporter::readLocalFile(FileURL(path)));
+    ASSERT_TRUE(QFile::resize(dir.path() + "/huge.m3u", 4));
+    EXPECT_EQ(TrackImporter::readLocalFile(FileURL(path)), QByteArray(4, '\0'));
+}
+
 // Writes the album's sheet into `dir` on disk; returns the folder's path.
 std::string writeAlbumSheet(const QTemporaryDir& dir)
 {
@@ -282,9 +343,11 @@ TEST(TrackImporter, EmbeddedTracksKeepToTheFileThatHoldsThem)
     }
 }
 
-TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetIsAmongTheFiles)
+TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetOrAListIsAmongTheFiles)
 {
     EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", "/b.Cue" })));
+    for (const char* list : { "/l.m3u", "/l.M3U8", "/l.pls", "/l.xspf" })
+        EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", list }))) << list;
     EXPECT_FALSE(TrackImporter::needsReading(urls({ "/a.mp3", "/cue", "/b.cue.txt" })));
     EXPECT_FALSE(TrackImporter::needsReading({}));
 }

@@ -145,10 +145,30 @@ TEST_F(Editing, OpeningAFileAlreadyListedPlaysItsRow)
     EXPECT_EQ(model.tracks.value()[2].title, QStringLiteral("One"));
 }
 
+// A list is read in the background like a sheet; its files land in its order, once, beside the
+// rows already there, and opening it plays its first file.
+TEST_F(Editing, AListOpensInTheBackgroundAndItsFilesLandInItsOrderOnce)
+{
+    sheets["/lists/mix.m3u8"] = "#EXTM3U\n#EXTINF:-1,B\n/m/b.flac\n../m/a.flac\n/m/album.cue\nfile:///m/b.flac\n/m/gone.flac\n";
+    folders["/lists"] = { "mix.m3u8" };
+    folders["/m"] = { "album.cue", "album.flac", "a.flac", "b.flac" };
+    startWith({ wholeFile("/m/a.flac") });
+    perform(OpenTracksCommand({ url("/lists/mix.m3u8") }));
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac" }));
+    ::testing::internal::CaptureStderr();
+    settle();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "larkhaven: not added /m/gone.flac: no such file\n");
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "b.flac", "One", "Two" }));
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, AStalledImportStillAddsTheAudioFiles)
 {
     start();
-    perform(AddTracksCommand({ url("/m/album.cue"), url("/m/c.flac") }));
+    // Neither the sheet nor the list is read on the main thread after the watchdog gave up.
+    sheets["/m/mix.m3u"] = "/m/a.flac\n";
+    perform(AddTracksCommand({ url("/m/album.cue"), url("/m/mix.m3u"), url("/m/c.flac") }));
     ASSERT_EQ(watchdogs.size(), 1u);
     stallNow += stallLimit + std::chrono::seconds(1); // the sheet's read never returns
     EXPECT_FALSE(watchdogs.front()());
