@@ -148,6 +148,7 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
         bool isRemote = false;
     };
     QHash<QString, std::optional<Resolved>> resolved;
+    const InternedURL sheetURL(cueURL.normalizedFileURL());
     std::vector<Track> tracks;
     for (const CueSheet::Track& entry : sheet.tracks) {
         auto found = resolved.find(entry.file);
@@ -170,6 +171,7 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
             .isRemote = (*found)->isRemote,
             .isFromEmbeddedSheet = false,
             .gains = entry.gains,
+            .sheet = sheetURL,
         });
     }
     return tracks;

@@ -11,6 +11,7 @@
 #include "MonotonicClock.h"
 #include "Playback.h"
 #include "PlayerModel.h"
+#include "PlaylistFile.h"
 #include "PlaylistIndex.h"
 #include "PlaylistStore.h"
 #include "RemoteFileAccess.h"
@@ -118,6 +119,10 @@ public:
     void openTracks(const std::vector<FileURL>& urls);
     void append(const std::vector<Track>& tracks);
     void removeTracks(const std::set<std::int64_t>& indices);
+    // Writes the playlist to `list` (replacing it in one step), off the main thread; `then`
+    // gets the reason it failed, or nothing.
+    using ExportCompletion = std::function<void(const std::optional<QString>& error)>;
+    void exportPlaylist(const FileURL& list, PlaylistFile::Format format, ExportCompletion then);
 
     // Settings and the sleep timer.
     void setVolume(float volume);

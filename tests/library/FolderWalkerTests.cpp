@@ -74,8 +74,8 @@ TEST_F(FolderWalkerTest, AFolderGivesItsMusicInNaturalOrderDepthFirst)
         whole("Artist/2 Album/a song.MP3"),
         whole("Artist/2 Album/B Song.mp3"),
         whole("Artist/2 Album/Disc 1/1.flac"),
-        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false },
-        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, false, false },
+        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false, {}, InternedURL(url("Artist/10 Album/Album.cue")) },
+        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, false, false, {}, InternedURL(url("Artist/10 Album/Album.cue")) },
         whole("Artist/10 Album/caf\xe9.mp3"),
         whole("z.mp3"),
     };

@@ -63,9 +63,17 @@ Track whole(const char* path, bool isRemote = false)
 }
 
 Track cue(const char* path, double start, std::optional<double> end, const char* title, std::optional<QString> artist,
-    bool isRemote = false)
+    const char* sheet, bool isRemote = false)
 {
-    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), std::nullopt, isRemote, false };
+    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), std::nullopt, isRemote, false, {},
+        InternedURL(FileURL(sheet)) };
+}
+
+std::vector<Track> fromSheet(std::vector<Track> tracks, const char* sheet)
+{
+    for (Track& track : tracks)
+        track.sheet = InternedURL(FileURL(sheet));
+    return tracks;
 }
 
 const QByteArray albumSheet = "PERFORMER Band\nFILE \"Album.wav\" WAVE\n"
@@ -84,9 +92,9 @@ protected:
     }
 
     const std::vector<Track> albumTracks {
-        cue("/music/Album/Album.flac", 0, 60, "One", "Band"),
-        cue("/music/Album/Album.flac", 60, 120, "Track 02", "Guest"),
-        cue("/music/Album/Album.flac", 120, std::nullopt, "Track 03", "Band"),
+        cue("/music/Album/Album.flac", 0, 60, "One", "Band", "/music/Album/Album.cue"),
+        cue("/music/Album/Album.flac", 60, 120, "Track 02", "Guest", "/music/Album/Album.cue"),
+        cue("/music/Album/Album.flac", 120, std::nullopt, "Track 03", "Band", "/music/Album/Album.cue"),
     };
     FakeFiles files;
 };
@@ -103,7 +111,9 @@ TEST_F(TrackImporterTest, KeepsBatchOrderAndAddsAudioFilesNoSheetCovers)
     expected.insert(expected.end(), albumTracks.begin(), albumTracks.end());
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/./x/../Album.cue" })), expected);
     files.add("/music/Album/Copy.CUE", albumSheet);
-    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/Copy.CUE" })), expected);
+    auto fromCopy = fromSheet(albumTracks, "/music/Album/Copy.CUE");
+    fromCopy.insert(fromCopy.begin(), whole("/music/Other/song.mp3"));
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/Copy.CUE" })), fromCopy);
 }
 
 TEST_F(TrackImporterTest, IgnoresFoldersAndFilesOfOtherTypes)
@@ -269,8 +279,8 @@ TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)
     files.add("/music/Ape/b.wav");
     files.add("/music/Ape/c.ape"); // the image compressed after the sheet was written
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Ape/Ape.cue" })),
-        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt),
-            cue("/music/Ape/c.ape", 0, std::nullopt, "Track 03", std::nullopt) }));
+        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt, "/music/Ape/Ape.cue"),
+            cue("/music/Ape/c.ape", 0, std::nullopt, "Track 03", std::nullopt, "/music/Ape/Ape.cue") }));
 }
 
 TEST_F(TrackImporterTest, ASheetNamedTwiceIsReadOnceAndGivesItsTracksTwice)
@@ -285,8 +295,9 @@ TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerAudioFile)
     files.add("/net/share/Live.cue", "FILE \"Live.flac\" WAVE\nTRACK 7 AUDIO\nINDEX 01 00:00:00\nTRACK 112 AUDIO\nINDEX 01 10:00:00\n");
     files.add("/net/share/Live.flac");
     EXPECT_EQ(files.importer().tracks(urls({ "/net/share/Live.cue", "/net/share/x.wav" })),
-        std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, true),
-            cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, true), whole("/net/share/x.wav", true) }));
+        std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, "/net/share/Live.cue", true),
+            cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, "/net/share/Live.cue", true),
+            whole("/net/share/x.wav", true) }));
     EXPECT_EQ(files.remoteQuestions, 2);
 }
 

@@ -103,6 +103,9 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
     add(*menu, Item::addFolder, QStringLiteral("Add Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { view_.addFolder(); });
     add(*menu, Item::getInfo, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
     menu->addSeparator();
+    add(*menu, Item::exportPlaylist, QStringLiteral("Export Playlist…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+        [this] { view_.exportPlaylist(); });
+    menu->addSeparator();
     add(*menu, Item::remove, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
     menu->addSeparator();
     add(*menu, Item::closeWindow, QStringLiteral("Close Window"), ctrl(Qt::Key_W), [this, hide = actions.hide] {
@@ -195,6 +198,7 @@ void PlayerMenu::bind(const PlayerState& state)
     QAction* quieter = item(Item::decreaseVolume);
     QAction* getInfo = item(Item::getInfo);
     QAction* remove = item(Item::remove);
+    QAction* exportPlaylist = item(Item::exportPlaylist);
     QAction* off = item(Item::sleepTimerOff);
     QAction* playlist = item(Item::togglePlaylist);
     QAction* meter = item(Item::showMeter);
@@ -210,7 +214,7 @@ void PlayerMenu::bind(const PlayerState& state)
         playPause->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
     }));
     keep(state.tracksPublisher().sink([=](const TrackList& tracks) {
-        for (QAction* action : { playPause, next, previous })
+        for (QAction* action : { playPause, next, previous, exportPlaylist })
             action->setEnabled(!tracks.empty());
     }));
     keep(combineLatest(state.durationPublisher(), state.isLoadingPublisher())

@@ -90,6 +90,8 @@ public:
     void addFiles();
     // A folder chooser; the folder's music is added (walked in the background).
     void addFolder();
+    // A save dialog; the playlist is written there, off the main thread.
+    void exportPlaylist();
     void togglePlaylist();
     void toggleMeter();
     void showAbout();
@@ -105,6 +107,12 @@ public:
     // Where the outside world is reached; real by default, replaced by tests.
     std::function<std::vector<FileURL>()> chooseFiles; // the open dialog; empty when cancelled
     std::function<std::optional<FileURL>()> chooseFolder; // the folder dialog; none when cancelled
+    struct ExportChoice {
+        FileURL list;
+        PlaylistFile::Format format;
+    };
+    std::function<std::optional<ExportChoice>()> chooseExport; // the save dialog; none when cancelled
+    std::function<void(const QString& message)> tellFailure; // a message box
     std::function<void()> beep;
 
     // The parts the window around the view and the menus reach. Tests reach the others through

@@ -210,6 +210,24 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
     EXPECT_TRUE(dispatcher.sent.empty());
 }
 
+// The save dialog's choice goes to the player; a write that failed is told, one that worked is not.
+TEST_F(RootViewTest, AnExportGoesToThePlayerAndAFailureIsTold)
+{
+    std::vector<QString> told;
+    view.tellFailure = [&](const QString& message) { told.push_back(message); };
+    view.chooseExport = [] { return std::nullopt; };
+    view.exportPlaylist();
+    EXPECT_TRUE(dispatcher.sent.empty());
+
+    view.chooseExport = [] { return RootView::ExportChoice { FileURL("/x/road.pls"), PlaylistFile::Format::pls }; };
+    view.exportPlaylist();
+    ASSERT_EQ(dispatcher.sent, std::vector<std::string>({ "export /x/road.pls 2" }));
+    dispatcher.exportDone(std::nullopt);
+    EXPECT_TRUE(told.empty());
+    dispatcher.exportDone(QStringLiteral("No space left on device"));
+    EXPECT_EQ(told, std::vector({ QStringLiteral("The playlist could not be saved as /x/road.pls: No space left on device.") }));
+}
+
 TEST_F(RootViewTest, DimmingFadesTheVolumeControls)
 {
     model.isDimmed.set(true);
