@@ -1,12 +1,15 @@
 #include "Gallery.h"
 
+#include "PlayerMenu.h"
 #include "PlayerModel.h"
 #include "Preferences.h"
 #include "PlaylistListView.h"
 #include "RootView.h"
 #include "Theme.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -69,6 +72,24 @@ const Page window("window", [](const Camera& camera) {
     model.sleepTimeRemaining.set(1500);
     model.isShuffled.set(true);
     camera.shoot("window-dimmed-shuffled-sleep", view);
+});
+
+// The File and Edit menus, as they open over a filled playlist with a row selected.
+const Page menus("menus", [](const Camera& camera) {
+    QTemporaryDir dir;
+    Preferences defaults(dir.path() + "/preferences.json");
+    PlayerModel model;
+    Nobody nobody;
+    RootView view(model, nobody, defaults);
+    fill(model);
+    PlayerMenu menu(model, view, view, PlayerMenu::WindowActions { [] { }, [] { }, [] { }, [] { } });
+    for (QAction* item : menu.menu().actions()) {
+        QMenu* submenu = item->menu();
+        if (!submenu || (submenu->title() != QStringLiteral("File") && submenu->title() != QStringLiteral("Edit")))
+            continue;
+        submenu->adjustSize();
+        camera.shoot(QStringLiteral("menu-") + submenu->title().toLower(), *submenu);
+    }
 });
 
 // A list long enough to scroll, on a dark desktop: the scroll bar stays light, beside the
