@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
@@ -114,14 +116,13 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
     });
 }
 
-// Nothing in the window cuts, copies or pastes; Select All is the list's.
+// Cut, Copy and Paste and Select All are the list's.
 void PlayerMenu::buildEditMenu()
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Edit"));
-    for (const auto& [handle, title, key] : { std::tuple { Item::cut, QStringLiteral("Cut"), Qt::Key_X },
-             std::tuple { Item::copy, QStringLiteral("Copy"), Qt::Key_C },
-             std::tuple { Item::paste, QStringLiteral("Paste"), Qt::Key_V } })
-        add(*menu, handle, title, ctrl(key), [] { })->setEnabled(false);
+    add(*menu, Item::cut, QStringLiteral("Cut"), ctrl(Qt::Key_X), [this] { view_.cutSelection(); });
+    add(*menu, Item::copy, QStringLiteral("Copy"), ctrl(Qt::Key_C), [this] { view_.copySelection(); });
+    add(*menu, Item::paste, QStringLiteral("Paste"), ctrl(Qt::Key_V), [this] { view_.paste(); });
     add(*menu, Item::selectAll, QStringLiteral("Select All"), ctrl(Qt::Key_A), [this] {
         if (view_.isPlaylistVisible())
             view_.list().selectAll();
@@ -234,9 +235,18 @@ void PlayerMenu::bind(const PlayerState& state)
                  getInfo->setEnabled(!std::get<0>(value).isEmpty() || std::get<1>(value).has_value());
              }));
     keep(combineLatest(view_.selectionPublisher(), view_.isPlaylistVisiblePublisher())
-             .sink([remove](const std::tuple<IndexSet, bool>& value) {
-                 remove->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
+             .sink([remove, cut = item(Item::cut), copy = item(Item::copy)](const std::tuple<IndexSet, bool>& value) {
+                 for (QAction* action : { remove, cut, copy })
+                     action->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
              }));
+    // Paste follows what the clipboard holds, as the desktop changes it.
+    QAction* paste = item(Item::paste);
+    const auto updatePaste = [paste, this] {
+        const QMimeData* data = QApplication::clipboard()->mimeData();
+        paste->setEnabled(view_.isPlaylistVisible() && data && !PlaylistListView::filesOf(*data).empty());
+    };
+    QObject::connect(QApplication::clipboard(), &QClipboard::dataChanged, paste, updatePaste);
+    keep(view_.isPlaylistVisiblePublisher().sink([updatePaste](bool) { updatePaste(); }));
     // Only the list answers Select All, and only while it is shown and has rows.
     keep(combineLatest(state.tracksPublisher(), view_.isPlaylistVisiblePublisher())
              .sink([selectAll](const std::tuple<TrackList, bool>& value) {

@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
@@ -32,6 +33,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace lh {
 
@@ -408,6 +410,48 @@ void RootView::exportPlaylist()
         if (error && view)
             view->tellFailure(QStringLiteral("The playlist could not be saved as %1: %2.").arg(list.toQString(), *error));
     }));
+}
+
+void RootView::copySelection()
+{
+    if (!isPlaylistVisible())
+        return;
+    std::vector<FileURL> files;
+    std::unordered_set<FileURL> seen;
+    for (const IndexSet::Run& run : list_->selectedIndices().runs()) {
+        for (std::int64_t row = run.first; row <= run.last && row < std::int64_t(tracks_.size()); ++row) {
+            if (const FileURL& file = tracks_[std::size_t(row)].url; seen.insert(file).second)
+                files.push_back(file);
+        }
+    }
+    if (files.empty())
+        return;
+    QByteArray uris;
+    QByteArray paths;
+    for (const FileURL& file : files) {
+        uris += QByteArray::fromStdString(file.toUri()) + "\r\n";
+        paths += QByteArray::fromStdString(file.path()) + "\n";
+    }
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), uris);
+    data->setData(QStringLiteral("text/plain"), paths);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void RootView::cutSelection()
+{
+    if (!isPlaylistVisible() || list_->selectedIndices().isEmpty())
+        return;
+    copySelection();
+    removeSelectedTrack();
+}
+
+void RootView::paste()
+{
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    std::vector<FileURL> files = data ? PlaylistListView::filesOf(*data) : std::vector<FileURL>();
+    if (!files.empty() && isPlaylistVisible() && list_->onDropFiles)
+        list_->onDropFiles(std::move(files));
 }
 
 void RootView::toggleMeter()

@@ -92,6 +92,12 @@ public:
     void addFolder();
     // A save dialog; the playlist is written there, off the main thread.
     void exportPlaylist();
+    // Edit: the selected rows' files on the clipboard as a URI list and as lines of paths (a
+    // cue track as its audio file, each file once), Cut removing them too; Paste adds the
+    // clipboard's files, folders and lists as a drop does. Only while the list is shown.
+    void copySelection();
+    void cutSelection();
+    void paste();
     void togglePlaylist();
     void toggleMeter();
     void showAbout();
@@ -154,6 +160,7 @@ private:
     Observable<bool> isPlaylistVisible_ { true };
     Observable<bool> showsMeter_ { true };
     std::vector<Subscription> subscriptions_;
+    TrackList tracks_;
 
     ToolbarView* toolbar_;
     LCDView* lcd_;

@@ -123,6 +123,7 @@ void RootView::bindPlaylist()
         combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher())
             .sink([this](const std::tuple<Tracks, SharedStreamInfo, SharedFileStates>& value) {
                 const auto& [tracks, streamInfo, fileStates] = value;
+                tracks_ = tracks; // shared, not copied: for Copy
                 list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates));
             }));
 

@@ -19,6 +19,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QScrollBar>
+#include <QClipboard>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -208,6 +210,38 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
     view.chooseFolder = [] { return std::nullopt; };
     view.addFolder();
     EXPECT_TRUE(dispatcher.sent.empty());
+}
+
+// Copy puts each selected row's file once (a cue track as its audio file) as a URI list and as
+// paths; Cut removes them too; Paste adds file URLs or absolute paths as a drop does.
+TEST_F(RootViewTest, CopyCutAndPasteCarryFiles)
+{
+    std::vector<Track> tracks { fileTrack("/music/a.flac"), fileTrack("/music/Caf\xE9.flac"), fileTrack("/music/image.flac") };
+    for (double start : { 0.0, 60.0 }) {
+        tracks.push_back(fileTrack("/music/image.flac"));
+        tracks.back().title = QStringLiteral("Cue");
+        tracks.back().start = start;
+    }
+    model.tracks.set(tracks);
+    view.list().selectAll();
+    view.copySelection();
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->data("text/uri-list"), "file:///music/a.flac\r\nfile:///music/Caf%E9.flac\r\nfile:///music/image.flac\r\n");
+    EXPECT_EQ(copied->data("text/plain"), "/music/a.flac\n/music/Caf\xE9.flac\n/music/image.flac\n");
+    EXPECT_TRUE(dispatcher.sent.empty());
+
+    view.paste();
+    ASSERT_EQ(dispatcher.sent.size(), 1u);
+    EXPECT_EQ(dispatcher.sent.back().rfind("add /music/a.flac", 0), 0u) << dispatcher.sent.back();
+    view.cutSelection();
+    EXPECT_EQ(dispatcher.sent.back(), "remove 5");
+
+    auto* text = new QMimeData;
+    text->setText(QStringLiteral("/music/Album\nnot a path\nfile:///music/list.m3u8\n"));
+    QApplication::clipboard()->setMimeData(text);
+    view.paste();
+    EXPECT_EQ(dispatcher.sent.back(), "add /music/Album"); // and the list after it
 }
 
 // The save dialog's choice goes to the player; a write that failed is told, one that worked is not.
