@@ -357,6 +357,12 @@ void MetadataCache::queueFlush() const
     writer_->execute([core = core_] { core->flush(); });
 }
 
+// The writer runs jobs in order, and opening is its first.
+void MetadataCache::afterOpening(std::function<void()> job)
+{
+    writer_->execute(std::move(job));
+}
+
 MetadataCache::State MetadataCache::state() const
 {
     return core_->state;

@@ -76,6 +76,10 @@ public:
     // later, with others, on the writer.
     void record(const std::string& path, FileFacts facts);
 
+    // Runs `job` on the writer once the database is open, or has failed to open: lookups
+    // made from then on find what it holds.
+    void afterOpening(std::function<void()> job);
+
     State state() const;
     const std::string& path() const;
 
