@@ -122,6 +122,8 @@ const char* const selectSql = "SELECT seen, size, modified, has_stream, duration
                               "track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, title, artist, "
                               "album, album_artist, track_number, disc_number, year, genre FROM files WHERE path = ?1";
 
+const char* const durationSql = "SELECT seen, duration FROM files WHERE path = ?1 AND has_stream AND duration IS NOT NULL";
+
 const char* const replaceSql = "INSERT OR REPLACE INTO files (path, seen, size, modified, has_stream, duration, bit_rate, "
                                "sample_rate, channels, track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, "
                                "title, artist, album, album_artist, track_number, disc_number, year, genre) VALUES "

@@ -18,6 +18,8 @@ namespace FactsTable {
 extern const char* const createSql;
 // Takes the path (1); gives seen first, then what readFacts reads.
 extern const char* const selectSql;
+// Takes the path (1); gives seen and the duration of a file whose stream is known.
+extern const char* const durationSql;
 // Takes the path (1), the day (2), then the facts (bindFacts).
 extern const char* const replaceSql;
 // Takes the day (1) and the path (2).

@@ -66,6 +66,7 @@ struct MetadataCache::Core {
     mutable std::mutex readLock;
     mutable SqliteDatabase reader;
     mutable SqliteDatabase::Statement readerSelect;
+    mutable SqliteDatabase::Statement readerDuration;
     mutable bool hasReaderFailed = false;
 
     mutable std::mutex pendingLock;
@@ -96,7 +97,11 @@ struct MetadataCache::Core {
     bool moveAside();
     void closeAll();
 
+    bool openReader() const;
     std::optional<FileFacts> stored(const std::string& path, std::int64_t& seen) const;
+    std::optional<double> storedDuration(const std::string& path, std::int64_t& seen) const;
+    // Marks `path` named when its mark is old; under pendingLock.
+    void markNamed(const std::string& path, std::int64_t seen) const;
     void flush();
     bool write(const std::unordered_map<std::string, FileFacts>& facts, const std::vector<std::string>& names);
 };
@@ -218,25 +223,58 @@ void MetadataCache::Core::closeAll()
     db.close();
     std::lock_guard guard(readLock);
     readerSelect = {};
+    readerDuration = {};
     reader.close();
+}
+
+// Under readLock. Mapped rather than read page by page: a launch's million lookups would
+// otherwise spend most of their time in read calls.
+bool MetadataCache::Core::openReader() const
+{
+    const State now = state;
+    if ((now != State::ready && now != State::readOnly) || hasReaderFailed)
+        return false;
+    if (reader.isOpen())
+        return true;
+    hasReaderFailed = reader.open(path, SQLITE_OPEN_READONLY) != SQLITE_OK;
+    if (!hasReaderFailed) {
+        reader.setBusyTimeout(busyMilliseconds);
+        reader.execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768");
+        readerSelect = reader.prepare(FactsTable::selectSql);
+        readerDuration = reader.prepare(FactsTable::durationSql);
+        hasReaderFailed = !readerSelect.isValid() || !readerDuration.isValid();
+    }
+    return !hasReaderFailed;
+}
+
+// Under readLock.
+std::optional<double> MetadataCache::Core::storedDuration(const std::string& key, std::int64_t& seen) const
+{
+    if (!openReader())
+        return std::nullopt;
+    readerDuration.reset();
+    readerDuration.bind(1, key);
+    std::optional<double> duration;
+    if (readerDuration.step() == SQLITE_ROW) {
+        seen = readerDuration.integer(0);
+        duration = readerDuration.real(1);
+    }
+    readerDuration.reset();
+    return duration;
+}
+
+void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen) const
+{
+    if (seen >= today() - namedRefreshDays)
+        return;
+    named.push_back(key);
 }
 
 // Under readLock.
 std::optional<FileFacts> MetadataCache::Core::stored(const std::string& key, std::int64_t& seen) const
 {
-    const State now = state;
-    if ((now != State::ready && now != State::readOnly) || hasReaderFailed)
+    if (!openReader())
         return std::nullopt;
-    if (!reader.isOpen()) {
-        hasReaderFailed = reader.open(path, SQLITE_OPEN_READONLY) != SQLITE_OK;
-        if (!hasReaderFailed) {
-            reader.setBusyTimeout(busyMilliseconds);
-            readerSelect = reader.prepare(FactsTable::selectSql);
-            hasReaderFailed = !readerSelect.isValid();
-        }
-        if (hasReaderFailed)
-            return std::nullopt;
-    }
     readerSelect.reset();
     readerSelect.bind(1, key);
     if (readerSelect.step() != SQLITE_ROW)
@@ -323,19 +361,53 @@ std::optional<FileFacts> MetadataCache::find(const std::string& path, const std:
         std::lock_guard guard(core_->readLock);
         facts = core_->stored(path, seen);
     }
-    const bool isMarkOld = facts && seen < core_->today() - namedRefreshDays;
     {
         std::lock_guard guard(core_->pendingLock);
+        if (facts)
+            markNamed(path, seen);
         if (const auto waiting = core_->pending.find(path); waiting != core_->pending.end())
             facts = facts ? facts->mergedWith(waiting->second) : waiting->second;
-        if (isMarkOld) {
-            core_->named.push_back(path);
-            queueFlush();
-        }
     }
     if (!facts || (current && facts->stamp != *current))
         return std::nullopt;
     return facts;
+}
+
+std::optional<double> MetadataCache::knownDuration(const std::string& path) const
+{
+    return knownDurations({ path }).front();
+}
+
+std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
+{
+    std::vector<std::optional<double>> durations(paths.size());
+    std::vector<std::int64_t> seen(paths.size());
+    {
+        std::lock_guard guard(core_->readLock);
+        const bool isInTransaction = core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
+        for (std::size_t index = 0; index < paths.size(); ++index)
+            durations[index] = core_->storedDuration(paths[index], seen[index]);
+        if (isInTransaction)
+            core_->reader.execute("COMMIT");
+    }
+    std::lock_guard guard(core_->pendingLock);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        if (durations[index])
+            markNamed(paths[index], seen[index]);
+        const auto waiting = core_->pending.find(paths[index]);
+        if (waiting != core_->pending.end() && waiting->second.stream)
+            durations[index] = waiting->second.stream->duration; // learned since: newer than what is stored
+    }
+    return durations;
+}
+
+// Under pendingLock.
+void MetadataCache::markNamed(const std::string& path, std::int64_t seen) const
+{
+    const std::size_t before = core_->named.size();
+    core_->markNamed(path, seen);
+    if (core_->named.size() > before)
+        queueFlush();
 }
 
 void MetadataCache::record(const std::string& path, FileFacts facts)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lh {
 
@@ -72,6 +73,13 @@ public:
     // whatever is stored. A file found counts as named.
     std::optional<FileFacts> find(const std::string& path, const std::optional<FileStamp>& current) const;
 
+    // The duration stored for `path`, from whichever version of the file it was learned: what a
+    // launch shows before any file is looked at. Reads that one column alone, so a million rows
+    // are looked up in a fraction of what find would take. A file found counts as named.
+    std::optional<double> knownDuration(const std::string& path) const;
+    // The same for many files in one read transaction, which spares each lookup its own.
+    std::vector<std::optional<double>> knownDurations(const std::vector<std::string>& paths) const;
+
     // Keeps `facts` together with what is known of the same version of the file; written
     // later, with others, on the writer.
     void record(const std::string& path, FileFacts facts);
@@ -87,6 +95,7 @@ private:
     struct Core;
     // Hands the gathered writes to the writer, once until it has taken them.
     void queueFlush() const;
+    void markNamed(const std::string& path, std::int64_t seen) const;
 
     std::shared_ptr<Core> core_;
     std::unique_ptr<SerialExecutor> ownWriter_;

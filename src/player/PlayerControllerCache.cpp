@@ -25,14 +25,23 @@ struct PlayerController::DurationLookup {
     std::size_t next = 0; // the next row of the pass over all of them
     DurationMap found;
 
-    void lookUp(std::size_t row)
+    // Rows [first, end) in one go.
+    void lookUp(std::size_t first, std::size_t end)
     {
-        const Track& track = tracks[row];
-        if (found.contains(track.url))
-            return;
-        const auto facts = cache->find(track.url.path(), std::nullopt);
-        if (facts && facts->stream && facts->stream->duration)
-            found.emplace(track.url, float(*facts->stream->duration));
+        std::vector<const FileURL*> urls;
+        std::vector<std::string> paths;
+        for (std::size_t row = first; row < end; ++row) {
+            const FileURL& url = tracks[row].url;
+            if (found.contains(url))
+                continue;
+            urls.push_back(&url);
+            paths.push_back(url.path());
+        }
+        const auto durations = cache->knownDurations(paths);
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            if (durations[index])
+                found.emplace(*urls[index], float(*durations[index]));
+        }
     }
 
     void deliver(DurationMap durations) const
@@ -66,8 +75,7 @@ void PlayerController::startDurationLookup()
         mainThread_, Weak(self_), first, std::min(tracks.size(), first + std::size_t(shownRowCount_)), 0, {} });
     background_.execute([lookup] {
         // The rows in view first, shown on their own, then all of them.
-        for (std::size_t row = lookup->firstShown; row < lookup->shownEnd; ++row)
-            lookup->lookUp(row);
+        lookup->lookUp(lookup->firstShown, lookup->shownEnd);
         lookup->deliver(lookup->found);
         lookUpDurations(lookup);
     });
@@ -76,8 +84,8 @@ void PlayerController::startDurationLookup()
 void PlayerController::lookUpDurations(std::shared_ptr<DurationLookup> lookup)
 {
     const std::size_t end = std::min(lookup->tracks.size(), lookup->next + lookupsPerJob);
-    for (; lookup->next < end; ++lookup->next)
-        lookup->lookUp(lookup->next);
+    lookup->lookUp(lookup->next, end);
+    lookup->next = end;
     if (lookup->next == lookup->tracks.size()) {
         lookup->deliver(std::move(lookup->found));
         return;

@@ -125,6 +125,9 @@ TEST_F(MetadataCacheTest, AnEntryHoldsForTheVersionOfTheFileItWasLearnedFrom)
         }
     }
 
+    EXPECT_EQ(cache->knownDuration(track), 61.5); // what a launch shows, whatever the version
+    EXPECT_FALSE(cache->knownDuration("/music/never learned.flac"));
+
     // A copy's entry is told by its size alone.
     cache->record("/share/a.flac", facts({ 2000, std::nullopt }, 1));
     writer.runAll();
