@@ -31,6 +31,8 @@ AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen, bool isEnqueue
 {
     PlayerController::Environment environment;
     environment.streamTitle = &DisplayTexts::displayName;
+    environment.metadataCache = std::make_shared<MetadataCache>(
+        AudioFileCache::defaultFolder().appendingPathComponent("metadata", true).path());
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"),
         std::move(environment));

@@ -47,7 +47,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     , background_(environment_.background ? *environment_.background : *ownBackground_)
     , model_(model)
     , playback_(engine)
-    , metadata_(std::move(infoReader), background_, *mainThread_)
+    , metadata_(std::move(infoReader), background_, *mainThread_, environment_.metadataCache)
     , cache_(cache)
     , coverArt_(std::make_shared<CoverArtCache>(cache.folder().appendingPathComponent("covers", true)))
     , stallLimit_(stallLimit)
@@ -82,6 +82,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     applyVolume();
 
     readMissingStreamInfo();
+    lookUpKnownDurations();
     refreshFileStates();
     downloadAhead();
 

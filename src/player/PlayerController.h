@@ -57,6 +57,9 @@ struct PlayerEnvironment {
     StallRuntime stallRuntime; // the watchdog of imports and copies
     // What the sound server shows as playing for a track; default: nothing.
     std::function<QString(const Track&)> streamTitle = nullptr;
+    // Where what the reads learn is kept, and the restored rows' durations come from; default:
+    // none, and nothing is kept.
+    std::shared_ptr<MetadataCache> metadataCache = nullptr;
 };
 
 // Carries out every request to the player and is the model's only writer.
@@ -221,6 +224,13 @@ private:
     void storeArrivedStreamInfo();
     void readPlayingTags(const Track& track, const FileURL& file);
 
+    // The metadata cache's durations of the restored rows (PlayerControllerCache.cpp).
+    struct DurationLookup;
+    void lookUpKnownDurations();
+    void startDurationLookup();
+    static void lookUpDurations(std::shared_ptr<DurationLookup> lookup);
+    void receiveKnownDurations(DurationMap durations);
+
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
     // Shared with every completion that crosses threads, so one that arrives after the
@@ -245,6 +255,7 @@ private:
     std::int64_t firstShownRow_ = 0;
     std::int64_t shownRowCount_ = 64; // more than the tallest window shows before it says
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
+    std::vector<FileURL> arrivedCopies_; // with a metadata cache: copies to read, shown or not
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
     std::optional<std::stop_source> pendingPlayback_;

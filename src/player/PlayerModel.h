@@ -33,6 +33,9 @@ public:
     // The tags of the file last started, for the desktop's media controls; the window does not
     // show them. Describes `url`, which may differ from the current row's file by now.
     Observable<std::optional<MediaTags>> playingTags;
+    // The files' durations the metadata cache knew at launch, looked up without touching them;
+    // what this run reads (streamInfo) wins. Set whole, never edited: a million rows' worth.
+    Observable<SharedDurations> knownDurations;
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
@@ -53,6 +56,7 @@ public:
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
     Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }
     Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }
+    Publisher<SharedDurations> knownDurationsPublisher() const override { return knownDurations.publisher(); }
 };
 
 } // namespace lh

@@ -135,6 +135,7 @@ void ControllerTest::start()
             .now = [this] { return stallNow; },
         },
         .streamTitle = streamTitle,
+        .metadataCache = metadataCache,
     };
     controller = std::make_unique<PlayerController>(model, engine, reader, *cache, files, stallLimit, *defaults,
         QStringLiteral("savedPlaylist"), std::move(environment));

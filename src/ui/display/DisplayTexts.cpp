@@ -61,12 +61,14 @@ QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentI
     return parts.join(QStringLiteral(" · "));
 }
 
-QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo)
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo, const DurationMap& known)
 {
     std::optional<double> end = track.end;
     if (!end) {
         if (const auto info = streamInfo.find(track.url); info != streamInfo.end())
             end = info->second.duration;
+        else if (const auto duration = known.find(track.url); duration != known.end())
+            end = duration->second;
     }
     if (!end)
         return QString();

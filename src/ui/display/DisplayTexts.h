@@ -36,9 +36,9 @@ LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentInd
 QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentIndex,
     const StreamInfoMap& streamInfo);
 
-// The length of a row: the cue track's own stretch, else the file's stream duration; empty when
-// neither is known yet.
-QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo);
+// The length of a row: the cue track's own stretch, else the file's stream duration, else the
+// duration the metadata cache knew at launch; empty when none is known yet.
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo, const DurationMap& known = {});
 std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const StreamInfoMap& streamInfo);
 
 // "0 songs", "1 song", "2 songs".

@@ -120,11 +120,12 @@ void RootView::bindPlaylist()
 {
     // The list asks for the texts of the rows it draws, so no change costs a pass over the rows.
     subscriptions_.push_back(
-        combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher())
-            .sink([this](const std::tuple<Tracks, SharedStreamInfo, SharedFileStates>& value) {
-                const auto& [tracks, streamInfo, fileStates] = value;
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher()),
+            state_.knownDurationsPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, SharedStreamInfo, SharedFileStates>, SharedDurations>& value) {
+                const auto& [tracks, streamInfo, fileStates] = std::get<0>(value);
                 tracks_ = tracks; // shared, not copied: for Copy
-                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates));
+                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates, std::get<1>(value)));
             }));
 
     subscriptions_.push_back(
