@@ -306,6 +306,12 @@ std::vector<FileURL> FolderWalker::foundSoFar() const
     return result;
 }
 
+std::vector<FileURL> FolderWalker::foundFrom(std::size_t first) const
+{
+    std::lock_guard guard(lock_);
+    return { found_.begin() + static_cast<std::ptrdiff_t>(std::min(first, found_.size())), found_.end() };
+}
+
 void FolderWalker::keep(std::vector<FileURL> files)
 {
     std::lock_guard guard(lock_);

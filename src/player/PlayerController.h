@@ -152,6 +152,8 @@ public:
     bool isAddPending() const noexcept { return !pendingAdds_.empty(); }
     // The most plain audio files an add takes in on the main thread; more go to the background.
     static constexpr std::size_t inlineAddLimit = 500;
+    // How often a folder walk hands the rows it found over while it goes on.
+    static constexpr std::chrono::milliseconds walkHandOverInterval { 250 };
 
 private:
     using Weak = std::weak_ptr<PlayerController*>;
@@ -163,6 +165,10 @@ private:
         AddCompletion completion;
         // Expands the request's folders off the main thread once the add runs.
         std::shared_ptr<FolderWalker> walker;
+        // What the walk has handed over while it went on: the files (a count of the walker's
+        // finds) and the rows they became.
+        std::size_t handedFiles = 0;
+        std::vector<Track> handedTracks;
     };
 
     // Runs `work` later on the main thread with the controller, if it still exists.
@@ -200,6 +206,8 @@ private:
     TrackImporter importer() const;
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
+    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find.
+    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles);
     std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
     std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);

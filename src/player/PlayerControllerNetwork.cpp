@@ -48,6 +48,9 @@ void PlayerController::receive(const DownloadStates& states)
     }
     downloadStates_ = states;
     updateFileStates(changed);
+    // The look-ahead found the next track without a copy: the one that just arrived may be it.
+    if (hasCopyArrived && !playback_.upcoming())
+        reconsiderUpcoming();
     readMissingStreamInfo(); // a copy that just arrived can now be read
 }
 

@@ -16,6 +16,7 @@ public:
     Observable<std::optional<std::int64_t>> currentIndex;
     Observable<bool> isPlaying { false };
     Observable<bool> isLoading { false };
+    Observable<bool> isReadingFolder { false }; // a folder walk is under way
     Observable<double> currentTime { 0 }; // seconds into the current track
     Observable<double> duration { 0 }; // seconds; 0 when nothing is loaded
     Observable<float> volume { 0.8f };
@@ -41,6 +42,7 @@ public:
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
     Publisher<bool> isPlayingPublisher() const override { return isPlaying.publisher(); }
     Publisher<bool> isLoadingPublisher() const override { return isLoading.publisher(); }
+    Publisher<bool> isReadingFolderPublisher() const override { return isReadingFolder.publisher(); }
     Publisher<double> currentTimePublisher() const override { return currentTime.publisher(); }
     Publisher<double> durationPublisher() const override { return duration.publisher(); }
     Publisher<float> volumePublisher() const override { return volume.publisher(); }

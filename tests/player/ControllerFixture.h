@@ -213,6 +213,7 @@ protected:
     std::map<std::string, std::vector<std::string>> folders; // path → names
     std::vector<StallRuntime::Tick> watchdogs;
     MonotonicClock::time_point stallNow {};
+    std::chrono::nanoseconds stallClockStep {}; // how far the import's clock moves at each look
     static constexpr auto stallLimit = std::chrono::seconds(15);
     std::unique_ptr<PlayerController> controller;
 };

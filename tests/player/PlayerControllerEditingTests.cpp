@@ -120,6 +120,33 @@ TEST_F(Editing, AFolderIsWalkedInTheBackgroundAndAddedInRequestOrder)
     EXPECT_EQ(saved(), model.tracks.value());
 }
 
+// A library on a slow share takes long to list: its rows arrive while the walk goes on, whole
+// folders at a time in the walk's order, and the add ends once the walk has.
+TEST_F(Editing, AWalkHandsItsRowsOverWhileItGoesOn)
+{
+    const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Library";
+    for (const char* album : { "/1 First", "/2 Second", "/3 Third" }) {
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(top + album)));
+        for (const char* name : { "/1 a.flac", "/2 b.mp3" })
+            std::ofstream(top + album + name);
+    }
+    start();
+    stallClockStep = PlayerController::walkHandOverInterval; // each look at the clock finds it time
+    perform(AddTracksCommand({ FileURL(top) }));
+    threads.runAll(); // the whole walk
+    mainThread.runOne();
+    EXPECT_EQ(model.tracks.value().size(), 2u) << "the first folder's rows, while the walk goes on";
+    EXPECT_TRUE(model.isReadingFolder.value());
+    settle();
+    std::vector<std::string> paths;
+    for (const Track& track : model.tracks.value())
+        paths.push_back(track.url.path().substr(top.size()));
+    EXPECT_EQ(paths, std::vector<std::string>({ "/1 First/1 a.flac", "/1 First/2 b.mp3", "/2 Second/1 a.flac", "/2 Second/2 b.mp3",
+                         "/3 Third/1 a.flac", "/3 Third/2 b.mp3" }));
+    EXPECT_FALSE(model.isReadingFolder.value());
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, CueTracksReplaceTheWholeFileRowAndStopItsPlayback)
 {
     startWith({ wholeFile("/m/a.flac"), wholeFile("/m/album.flac") });

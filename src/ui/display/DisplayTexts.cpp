@@ -90,8 +90,10 @@ QString countText(std::int64_t count)
     return count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(count);
 }
 
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining)
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder)
 {
+    if (isReadingFolder)
+        return QStringLiteral("%1 — reading folder…").arg(countText(count));
     if (!sleepTimeRemaining)
         return countText(count);
     // A timer past its end (or a broken clock value) counts as no time left rather than a

@@ -45,8 +45,9 @@ std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const St
 QString countText(std::int64_t count);
 
 // The count, and while a sleep timer runs the whole minutes left, rounded up
-// ("12 songs — stops in 2 min").
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining);
+// ("12 songs — stops in 2 min"); while a folder is still being read, that comes first
+// ("7,900 songs — reading folder…"): the count is not the folder's yet.
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder = false);
 
 } // namespace DisplayTexts
 

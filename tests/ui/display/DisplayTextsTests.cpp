@@ -103,6 +103,7 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
 
         { "status: no timer", statusText(12, std::nullopt), "12 songs" },
         { "status: 89.5 s", statusText(1, 89.5), "1 song — stops in 2 min" },
+        { "status: reading a folder", statusText(7900, 89.5, true), "7900 songs — reading folder…" },
         { "status: 61 s", statusText(0, 61), "0 songs — stops in 2 min" },
         { "status: 60 s", statusText(3, 60), "3 songs — stops in 1 min" },
         { "status: 0 s", statusText(3, 0), "3 songs — stops in 0 min" },

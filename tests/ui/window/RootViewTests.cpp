@@ -123,6 +123,8 @@ TEST_F(RootViewTest, ShowsTheCurrentTrackAndTheTimes)
 
     model.sleepTimeRemaining.set(89.5);
     EXPECT_EQ(view.bottomBar().statusText(), "3 songs — stops in 2 min");
+    model.isReadingFolder.set(true);
+    EXPECT_EQ(view.bottomBar().statusText(), "3 songs — reading folder…");
 }
 
 TEST_F(RootViewTest, SlidersBeingDraggedDoNotFollowTheModel)
