@@ -117,7 +117,14 @@ public:
     std::int64_t randomIndex();
 
     // Playlist editing.
-    using AddCompletion = std::function<void(const std::vector<Track>& imported)>;
+    // What an add imported, repeats of rows already listed among it: its first track and how
+    // many there were.
+    struct Imported {
+        std::optional<Track> first;
+        std::size_t count = 0;
+        void take(const std::vector<Track>& tracks);
+    };
+    using AddCompletion = std::function<void(const Imported& imported)>;
     void addTracks(const std::vector<FileURL>& urls, AddCompletion then = nullptr);
     void openTracks(const std::vector<FileURL>& urls);
     void append(const std::vector<Track>& tracks);
@@ -154,6 +161,9 @@ public:
     static constexpr std::size_t inlineAddLimit = 500;
     // How often a folder walk hands the rows it found over while it goes on.
     static constexpr std::chrono::milliseconds walkHandOverInterval { 250 };
+    // The most rows a background add appends in one main-thread job: appending costs about a
+    // microsecond a row, so a list of 100,000 goes in as a series of jobs, each under a frame.
+    static constexpr std::size_t appendStepRows = 5000;
 
 private:
     using Weak = std::weak_ptr<PlayerController*>;
@@ -168,7 +178,13 @@ private:
         // What the walk has handed over while it went on: the files (a count of the walker's
         // finds) and the rows they became.
         std::size_t handedFiles = 0;
-        std::vector<Track> handedTracks;
+        Imported imported {};
+        // Rows found but not appended yet, in order; the add ends once the import has finished
+        // and none is left.
+        std::deque<std::vector<Track>> waiting;
+        std::size_t waitingFrom = 0; // in the front batch
+        bool isImported = false;
+        bool isStepDue = false;
     };
 
     // Runs `work` later on the main thread with the controller, if it still exists.
@@ -208,6 +224,9 @@ private:
     void finishAdd(std::optional<std::vector<Track>> imported);
     // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find.
     void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles);
+    void enqueueAppend(BackgroundAdd& add, std::vector<Track> tracks);
+    void appendStep(std::int64_t ticket);
+    void completeAdd();
     std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
     std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);

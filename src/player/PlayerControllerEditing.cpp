@@ -60,11 +60,14 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
         && pendingAdds_.empty()) {
         const auto tracks = importer().tracks(urls);
         append(tracks);
-        if (then)
-            then(tracks);
+        if (then) {
+            Imported imported;
+            imported.take(tracks);
+            then(imported);
+        }
         return;
     }
-    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then), std::make_shared<FolderWalker>(urls), 0, {} });
+    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then), std::make_shared<FolderWalker>(urls), 0, {}, {}, false, false });
     if (pendingAdds_.size() == 1)
         startNextAdd();
 }
@@ -115,13 +118,13 @@ void PlayerController::startNextAdd()
     auto arrive = [mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
         // On the import's thread or the watchdog's, maybe long after the controller is gone:
         // back to the main thread first.
-        mainThread->execute([weak, outcome = std::move(outcome)] {
+        mainThread->execute([weak, outcome = std::move(outcome)]() mutable {
             auto alive = weak.lock();
             if (!alive)
                 return;
             std::optional<std::vector<Track>> imported;
             if (outcome.hasValue())
-                imported = outcome.value();
+                imported = outcome.takeValue();
             (*alive)->finishAdd(std::move(imported));
         });
     };
@@ -135,13 +138,12 @@ void PlayerController::receiveWalked(std::int64_t ticket, std::vector<Track> tra
         return;
     BackgroundAdd& add = pendingAdds_.front();
     add.handedFiles = handedFiles;
-    append(tracks);
-    add.handedTracks.insert(add.handedTracks.end(), std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
+    enqueueAppend(add, std::move(tracks));
 }
 
 void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
 {
-    BackgroundAdd add = std::move(pendingAdds_.front());
+    BackgroundAdd& add = pendingAdds_.front();
     if (!imported) {
         // The sheets or lists could not be read in time (or at all), or a folder walk stalled:
         // the audio files found until then are still added, and they need no reading.
@@ -151,11 +153,61 @@ void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
             std::back_inserter(audio), [](const FileURL& url) { return !TrackImporter::needsReading({ url }); });
         imported = importer().tracks(audio);
     }
-    append(*imported);
-    // The caller hears of every row the add made, those handed over on the way first.
-    imported->insert(imported->begin(), std::make_move_iterator(add.handedTracks.begin()), std::make_move_iterator(add.handedTracks.end()));
+    add.isImported = true;
+    enqueueAppend(add, std::move(*imported));
+}
+
+void PlayerController::enqueueAppend(BackgroundAdd& add, std::vector<Track> tracks)
+{
+    if (!tracks.empty())
+        add.waiting.push_back(std::move(tracks));
+    if (!add.isStepDue)
+        appendStep(add.ticket);
+}
+
+void PlayerController::appendStep(std::int64_t ticket)
+{
+    if (pendingAdds_.empty() || pendingAdds_.front().ticket != ticket)
+        return;
+    BackgroundAdd& add = pendingAdds_.front();
+    add.isStepDue = false;
+    std::vector<Track> step;
+    if (!add.waiting.empty()) {
+        // Taken from the front batch, which is let go of once it is used up.
+        std::vector<Track>& batch = add.waiting.front();
+        const auto from = batch.begin() + static_cast<std::ptrdiff_t>(add.waitingFrom);
+        const auto to = from + static_cast<std::ptrdiff_t>(std::min(appendStepRows, batch.size() - add.waitingFrom));
+        step.assign(std::make_move_iterator(from), std::make_move_iterator(to));
+        add.waitingFrom += step.size();
+        if (add.waitingFrom == batch.size()) {
+            freeOn(background_, std::move(batch));
+            add.waiting.pop_front();
+            add.waitingFrom = 0;
+        }
+    }
+    append(step);
+    add.imported.take(step);
+    if (!add.waiting.empty()) {
+        add.isStepDue = true;
+        later([ticket](PlayerController& controller) { controller.appendStep(ticket); });
+    } else if (add.isImported) {
+        completeAdd();
+    }
+}
+
+void PlayerController::Imported::take(const std::vector<Track>& tracks)
+{
+    if (!first && !tracks.empty())
+        first = tracks.front();
+    count += tracks.size();
+}
+
+void PlayerController::completeAdd()
+{
+    BackgroundAdd add = std::move(pendingAdds_.front());
+    // Still first in line while the caller hears of it: an add it asks for waits behind.
     if (add.completion)
-        add.completion(*imported);
+        add.completion(add.imported);
     pendingAdds_.pop_front();
     if (!pendingAdds_.empty()) {
         startNextAdd();
@@ -186,19 +238,19 @@ std::vector<Track> PlayerController::newTracks(const std::vector<Track>& tracks)
 
 void PlayerController::openTracks(const std::vector<FileURL>& urls)
 {
-    addTracks(urls, [weak = Weak(self_)](const std::vector<Track>& imported) {
+    addTracks(urls, [weak = Weak(self_)](const Imported& imported) {
         auto alive = weak.lock();
-        if (!alive || imported.empty())
+        if (!alive || !imported.first)
             return;
         PlayerController& controller = **alive;
         // The file may have been in the playlist already: its existing row plays. A new one was
         // just appended, so the rows it may be in are looked at first.
-        const Track& first = imported.front();
+        const Track& first = *imported.first;
         const TrackList& tracks = controller.model_.tracks.value();
         const auto isFirst = [&](const Track& track) {
             return track.url == first.url && (first.isWholeFile() || track.start == first.start);
         };
-        const std::size_t tail = tracks.size() - std::min(tracks.size(), imported.size());
+        const std::size_t tail = tracks.size() - std::min(tracks.size(), imported.count);
         auto row = std::find_if(tracks.from(tail), tracks.end(), isFirst);
         if (row == tracks.end()) {
             row = std::find_if(tracks.begin(), tracks.from(tail), isFirst);

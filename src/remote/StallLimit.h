@@ -26,6 +26,8 @@ public:
 
     bool hasValue() const noexcept { return std::holds_alternative<T>(content_); }
     const T& value() const { return std::get<T>(content_); }
+    // The value given up, for a receiver that owns the outcome: a large one is not copied.
+    T takeValue() { return std::move(std::get<T>(content_)); }
     const std::exception_ptr& error() const { return std::get<std::exception_ptr>(content_); }
 
     // The value, or the error rethrown.

@@ -385,16 +385,30 @@ protected:
                 + std::to_string(y + dy) + " release");
     }
 
-    // The paths of the playlist the player stored.
-    std::set<std::string> storedPlaylist() const
+    // The paths of the playlist the player stored, in its order.
+    std::vector<std::string> storedRows() const
     {
         QFile file(QString::fromStdString(home_ + "/config/Larkhaven/preferences.json"));
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        std::set<std::string> paths;
+        std::vector<std::string> paths;
         for (const QJsonValue& track : QJsonDocument::fromJson(file.readAll()).object().value("savedPlaylist").toArray())
-            paths.insert(track.toObject().value("path").toString().toStdString());
+            paths.push_back(track.toObject().value("path").toString().toStdString());
         return paths;
+    }
+
+    std::set<std::string> storedPlaylist() const
+    {
+        const auto rows = storedRows();
+        return { rows.begin(), rows.end() };
+    }
+
+    // A file of the test's own folder with these contents.
+    std::string write(const std::string& name, const std::string& contents) const
+    {
+        const std::string path = home_ + "/" + name;
+        std::ofstream(path) << contents;
+        return path;
     }
 
     bool quitsWithCtrlQ(const std::string& window, pid_t player)
@@ -721,7 +735,7 @@ TEST_F(PlayerOnTheDesktop, ALaunchReachesThePlayerOfItsOwnCacheFolderInEveryEnvi
     EXPECT_TRUE(waitUntil([&] { return runningPlayers().size() == 1; }, 10s));
     const std::string fourth = home_ + "/fourth.wav";
     ASSERT_TRUE(QFile::copy(QString::fromStdString(tone("first.wav")), QString::fromStdString(fourth)));
-    EXPECT_TRUE(launchesAndHandsOver({ fourth })) << "the first player cannot be reached once the other one quit";
+    EXPECT_TRUE(launchesAndHandsOver({ "--enqueue", fourth })) << "the first player cannot be reached once the other one quit";
 
     ASSERT_TRUE(quitsWithCtrlQ(window, player));
     EXPECT_EQ(storedPlaylist(), (std::set { tone("first.wav"), tone("second.wav"), tone("third.wav"), fourth }));
@@ -807,6 +821,38 @@ TEST_F(PlayerOnTheDesktop, TwentyLaunchesAtOnceLeaveOnePlayerWithEveryFile)
 
     ASSERT_TRUE(quitsWithCtrlQ(window, player));
     EXPECT_EQ(storedPlaylist(), files);
+}
+
+// Lists another player wrote, one of each kind, open as their files in their order; a file
+// enqueued from the file manager's "Add to Playlist" joins the list without cutting off the
+// song that plays.
+TEST_F(PlayerOnTheDesktop, PlaylistFilesOpenAsTheirFilesAndEnqueuingLeavesTheSongPlaying)
+{
+    const std::string m3u8 = write("road.m3u8", "#EXTM3U\r\n#EXTINF:60,First\r\n" + tone("first.wav") + "\r\n");
+    const std::string pls = write("mix.pls", "[playlist]\nFile1=file://" + tone("second.wav") + "\nNumberOfEntries=1\nVersion=2\n");
+    const std::string xspf = write("party.xspf",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\"><trackList>"
+        "<track><location>file://"
+            + tone("third.wav") + "</location></track></trackList></playlist>\n");
+    const std::string fourth = home_ + "/fourth.wav";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(tone("third.wav")), QString::fromStdString(fourth)));
+
+    const pid_t player = launch({ m3u8, pls, xspf });
+    const std::string window = shownWindow();
+    ASSERT_FALSE(window.empty()) << "no window shown";
+    EXPECT_TRUE(desktop->hearsTone(firstPitch)) << "the first list's file does not play";
+    EXPECT_TRUE(waitUntil([&] { return storedRows().size() == 3; }, 10s));
+    EXPECT_EQ(storedRows(), (std::vector { tone("first.wav"), tone("second.wav"), tone("third.wav") }));
+
+    EXPECT_TRUE(launchesAndHandsOver({ "--enqueue", fourth }));
+    EXPECT_TRUE(waitUntil([&] { return storedRows().size() == 4; }, 10s)) << "the enqueued file was not added";
+    std::this_thread::sleep_for(3s); // past the sink's latency: what is heard now came after the hand-over
+    EXPECT_TRUE(desktop->hearsTone(firstPitch, 1s)) << "enqueuing cut off the song that played";
+    desktop->screenshot("9-lists-opened-and-a-file-enqueued");
+
+    ASSERT_TRUE(quitsWithCtrlQ(window, player));
+    EXPECT_EQ(storedRows(), (std::vector { tone("first.wav"), tone("second.wav"), tone("third.wav"), fourth }));
+    EXPECT_EQ(readFile(log_).find("not added"), std::string::npos) << readFile(log_);
 }
 
 // Debian's own Python: another one earlier on the PATH would not see the pyatspi module.

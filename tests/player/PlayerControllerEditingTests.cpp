@@ -103,6 +103,32 @@ TEST_F(Editing, ALongListOfFilesIsImportedInTheBackgroundAndLandsInRequestOrder)
     EXPECT_EQ(saved(), model.tracks.value());
 }
 
+// A long list goes in a step at a time, each step a main-thread job of its own, and an add asked
+// for meanwhile still lands after all of it; the caller hears of the add once, at its end.
+TEST_F(Editing, ALongAddGoesInAStepAtATimeAndTheNextAddWaitsForItsEnd)
+{
+    start();
+    std::vector<FileURL> many;
+    for (std::size_t i = 0; i <= 2 * PlayerController::appendStepRows; ++i)
+        many.push_back(url("/m/" + std::to_string(i) + ".flac"));
+    std::optional<PlayerController::Imported> heard;
+    controller->addTracks(many, [&](const PlayerController::Imported& imported) { heard = imported; });
+    perform(AddTracksCommand({ url("/m/a.flac") }));
+    threads.runAll();
+    mainThread.runOne(); // the import's arrival and the first step
+    EXPECT_EQ(model.tracks.value().size(), PlayerController::appendStepRows);
+    EXPECT_FALSE(heard);
+    settle();
+    const auto listed = names();
+    ASSERT_EQ(listed.size(), many.size() + 1);
+    EXPECT_EQ(listed[PlayerController::appendStepRows], std::to_string(PlayerController::appendStepRows) + ".flac");
+    EXPECT_EQ(listed.back(), "a.flac");
+    ASSERT_TRUE(heard && heard->first);
+    EXPECT_EQ(heard->first->url, many.front());
+    EXPECT_EQ(heard->count, many.size());
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, AFolderIsWalkedInTheBackgroundAndAddedInRequestOrder)
 {
     const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Album";

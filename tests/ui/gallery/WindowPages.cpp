@@ -82,6 +82,7 @@ const Page menus("menus", [](const Camera& camera) {
     Nobody nobody;
     RootView view(model, nobody, defaults);
     fill(model);
+    view.list().toggleRow(1);
     PlayerMenu menu(model, view, view, PlayerMenu::WindowActions { [] { }, [] { }, [] { }, [] { } });
     for (QAction* item : menu.menu().actions()) {
         QMenu* submenu = item->menu();
