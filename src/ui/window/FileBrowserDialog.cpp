@@ -128,6 +128,9 @@ void FileBrowserDialog::build()
     filter_->setObjectName(QStringLiteral("filter"));
     filter_->setAccessibleName(QStringLiteral("Show"));
     filter_->addItems(setup_.filters);
+    // The audio filter names every extension twice over: it must not set the dialog's width.
+    filter_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    filter_->setMinimumContentsLength(24);
     filter_->setVisible(!setup_.filters.isEmpty());
     connect(filter_, &QComboBox::currentIndexChanged, this, [this] { refilter(); });
     auto* buttons = new QDialogButtonBox(this);
