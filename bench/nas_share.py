@@ -461,6 +461,43 @@ def measure(program, env0, mount, proxy, expected, a):
     return res
 
 
+def dialog_on_frozen_share(program, env0, mount, proxy, a):
+    """Add Files… opened with the share frozen, a path on it typed and Enter pressed: the
+    window's worst delay while the share stays frozen (a.dialog seconds), and what the dialog
+    said (its screenshot)."""
+    home = os.path.join(NB, "home")
+    shutil.rmtree(home, ignore_errors=True)
+    for sub in ("config", "cache", "data"):
+        os.makedirs(os.path.join(home, sub))
+    env = dict(env0, HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_CACHE_HOME=home + "/cache",
+               XDG_DATA_HOME=home + "/data", QT_QPA_PLATFORM="xcb")
+    player = start("player", [program], env=env, cwd=home)
+    probe = PingProbe(env, player.pid)
+    if not wait_for(lambda: probe.window is not None, 20):
+        return {"dialog": "no window"}
+    time.sleep(1)
+    xdo = lambda *args: subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True)
+    xdo("windowactivate", "--sync", str(probe.window.id))
+    os.kill(proxy, signal.SIGSTOP)
+    f0 = time.monotonic()
+    xdo("key", "--clearmodifiers", "ctrl+o")
+    found = wait_for(lambda: xdo("search", "--name", "^Add Files").stdout.strip(), 10)
+    xdo("key", "ctrl+a")
+    xdo("type", "--delay", "50", os.path.join(mount, "Artist 000 - Album 000", ""))
+    xdo("key", "Return")
+    entered = time.monotonic()
+    time.sleep(max(0, f0 + a.dialog - time.monotonic()))
+    res = {"dialog_found": bool(found), "dialog_frozen_s": a.dialog, "dialog_worst_ping_ms": probe.worst(f0, time.monotonic()),
+           "dialog_worst_ping_after_enter_ms": probe.worst(entered, time.monotonic()),
+           "dialog_entered_after_s": round(entered - f0, 2)}
+    subprocess.run(["import", "-window", "root", log_path("dialog.png")], env=env, capture_output=True)
+    os.kill(proxy, signal.SIGCONT)
+    time.sleep(2)
+    res["dialog_worst_ping_with_thaw_ms"] = probe.worst(f0, time.monotonic())
+    probe.stop()
+    return res
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("program")
@@ -470,6 +507,7 @@ def main():
     ap.add_argument("--play-window", type=float, default=20)
     ap.add_argument("--freeze-play", type=float, default=0)
     ap.add_argument("--freeze-walk", type=float, default=0)
+    ap.add_argument("--dialog", type=float, default=0)
     a = ap.parse_args()
     if os.geteuid() != 0:
         sys.exit("needs root (sshd, sshfs)")
@@ -486,7 +524,8 @@ def main():
         env = desktop(run)
         mount, proxy = share(run, served, a.delay_ms)
         res = {"size": a.size, "delay_ms": a.delay_ms}
-        res.update(measure(program, env, mount, proxy, expected, a))
+        res.update(dialog_on_frozen_share(program, env, mount, proxy, a) if a.dialog
+                   else measure(program, env, mount, proxy, expected, a))
         print(json.dumps(res, indent=1))
     finally:
         for name, proc in started:

@@ -112,14 +112,9 @@ struct FolderWalker::Walk {
     Walk(FolderWalker& walker, const Listed& listed)
         : walker(walker)
         , listed(listed)
+        , collator(FolderWalker::naturalOrder())
         , deadline(MonotonicClock::now() + walker.limits_.time)
     {
-        // The C locale has no collation of its own (Qt compares code points there and ignores
-        // numeric mode); file managers sort such names as in English.
-        if (QLocale().language() == QLocale::C)
-            collator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
     }
 
     void sort(std::vector<std::string>& names) const
@@ -258,6 +253,18 @@ FolderWalker::FolderWalker(std::vector<FileURL> request, Limits limits)
     : request_(std::move(request))
     , limits_(limits)
 {
+}
+
+QCollator FolderWalker::naturalOrder()
+{
+    QCollator collator;
+    // The C locale has no collation of its own (Qt compares code points there and ignores
+    // numeric mode); file managers sort such names as in English.
+    if (QLocale().language() == QLocale::C)
+        collator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
 }
 
 bool FolderWalker::mayHoldFolders(const std::vector<FileURL>& urls)

@@ -2,6 +2,8 @@
 
 #include "FileURL.h"
 
+#include <QCollator>
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -47,6 +49,10 @@ public:
     // Whether `urls` may hold a folder: one marked as such, or one named like neither an
     // audio file nor a cue sheet. Looks at the names only.
     static bool mayHoldFolders(const std::vector<FileURL>& urls);
+
+    // How names are ordered: naturally, case ignored, in the user's locale (in English under
+    // the C locale). Anything that lists a folder for the user orders it so.
+    static QCollator naturalOrder();
 
     // The request with each folder replaced by the files found beneath it.
     std::vector<FileURL> walk(const Listed& listed);

@@ -6,10 +6,10 @@
 
 namespace lh {
 
-// Where the open and folder dialogs start. Left to itself, Qt's widget dialog starts in the
-// folder it showed last and checks that folder on the main thread, which hangs the window when
-// the folder was on a share that has gone away since. So the dialogs are always given a folder:
-// the last one the user chose from, while it lies on a local volume, else a local fallback.
+// Where the file dialogs start. A dialog that opens on a share that has gone away since shows
+// nothing the user can use (ours says the share is not answering; a desktop's chooser may wait
+// on it), so the dialogs are always given a folder: the last one the user chose from, while it
+// lies on a local volume, else a local fallback.
 // Whether a folder is local is decided from the mount table alone (`isRemote`), never by asking
 // the folder itself. Main thread only.
 class DialogFolder {

@@ -2,28 +2,25 @@
 
 #include "AboutPanelController.h"
 #include "BottomBarView.h"
-#include "DialogFolder.h"
+#include "DesktopFileDialogs.h"
 #include "LCDView.h"
 #include "LeopardSlider.h"
 #include "PlaylistHeaderView.h"
 #include "PlaylistListView.h"
+#include "PortalFileChooser.h"
 #include "Preferences.h"
 #include "ResizeGripView.h"
 #include "SpeakerIconView.h"
 #include "SquareButton.h"
-#include "PlaylistFile.h"
-#include "SupportedAudio.h"
 #include "ToolbarView.h"
 #include "TrackInfoPanelController.h"
 #include "TransportButton.h"
-#include "Volumes.h"
 #include "VolumeSliderCell.h"
 #include "WindowMover.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMenu>
@@ -40,66 +37,6 @@ namespace lh {
 namespace {
 
 const QString showsMeterKey = QStringLiteral("showsMeter");
-
-std::vector<FileURL> openDialog(QWidget* parent, DialogFolder& folder)
-{
-    const QStringList names
-        = QFileDialog::getOpenFileNames(parent, QString(), folder.startFolder(), SupportedAudio::openDialogFilter());
-    std::vector<FileURL> files;
-    for (const QString& name : names)
-        files.push_back(FileURL::fromLocalFile(name));
-    if (!names.isEmpty())
-        folder.remember(names.front());
-    return files;
-}
-
-std::optional<FileURL> folderDialog(QWidget* parent, DialogFolder& start)
-{
-    const QString folder = QFileDialog::getExistingDirectory(parent, QString(), start.startFolder());
-    if (folder.isEmpty())
-        return std::nullopt;
-    start.remember(folder);
-    return FileURL::fromLocalFile(folder, true);
-}
-
-// The formats offered, M3U8 first: the one every player reads, in UTF-8.
-struct ExportFormat {
-    QString filter;
-    const char* extension;
-    PlaylistFile::Format format;
-};
-const std::array<ExportFormat, 3> exportFormats { {
-    { QStringLiteral("M3U8 playlist (*.m3u8)"), "m3u8", PlaylistFile::Format::m3u8 },
-    { QStringLiteral("PLS playlist (*.pls)"), "pls", PlaylistFile::Format::pls },
-    { QStringLiteral("XSPF playlist (*.xspf)"), "xspf", PlaylistFile::Format::xspf },
-} };
-
-std::optional<RootView::ExportChoice> saveDialog(QWidget* parent, DialogFolder& folder)
-{
-    QStringList filters;
-    for (const ExportFormat& format : exportFormats)
-        filters << format.filter;
-    QString chosenFilter = filters.front();
-    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Playlist"),
-        folder.startFolder() + QStringLiteral("/Playlist.m3u8"), filters.join(QStringLiteral(";;")), &chosenFilter);
-    if (name.isEmpty())
-        return std::nullopt;
-    folder.remember(name);
-    const auto format = std::ranges::find(exportFormats, chosenFilter, &ExportFormat::filter);
-    const ExportFormat& chosen = format == exportFormats.end() ? exportFormats.front() : *format;
-    // A name typed with a list's extension says the format; one without gets the filter's.
-    const FileURL typed = FileURL::fromLocalFile(name);
-    if (const auto byName = PlaylistFile::formatOf(typed))
-        return RootView::ExportChoice { typed, *byName == PlaylistFile::Format::m3u ? PlaylistFile::Format::m3u8 : *byName };
-    return RootView::ExportChoice { FileURL::fromLocalFile(name + QLatin1Char('.') + QLatin1String(chosen.extension)), chosen.format };
-}
-
-std::shared_ptr<DialogFolder> makeDialogFolder()
-{
-    return std::make_shared<DialogFolder>(
-        [](const QString& folder) { return Volumes::isRemote(FileURL::fromLocalFile(folder, true)); },
-        DialogFolder::defaultFallback());
-}
 
 } // namespace
 
@@ -123,10 +60,7 @@ RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Pre
     // A missing key, or one that holds no Boolean, leaves the meter on.
     const std::optional<QJsonValue> stored = defaults_.object(showsMeterKey);
     showsMeter_.set(!stored || !stored->isBool() || stored->toBool());
-    const std::shared_ptr<DialogFolder> dialogFolder = makeDialogFolder(); // one for both dialogs
-    chooseFiles = [this, dialogFolder] { return openDialog(this, *dialogFolder); };
-    chooseFolder = [this, dialogFolder] { return folderDialog(this, *dialogFolder); };
-    chooseExport = [this, dialogFolder] { return saveDialog(this, *dialogFolder); };
+    dialogs = std::make_unique<DesktopFileDialogs>(*this, std::make_unique<PortalFileChooser>());
     tellFailure = [this](const QString& message) { QMessageBox::warning(this, QStringLiteral("Export Playlist"), message); };
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
@@ -387,29 +321,35 @@ void RootView::showInfo()
     send(ShowInfoCommand(*row));
 }
 
+// The dialogs answer after this returns, but never once the view is gone: it owns them.
 void RootView::addFiles()
 {
-    std::vector<FileURL> files = chooseFiles();
-    if (!files.empty())
-        send(AddTracksCommand(std::move(files)));
+    dialogs->openFiles([this](std::vector<FileURL> files) {
+        if (!files.empty())
+            send(AddTracksCommand(std::move(files)));
+    });
 }
 
 void RootView::addFolder()
 {
-    if (std::optional<FileURL> folder = chooseFolder())
-        send(AddTracksCommand({ std::move(*folder) }));
+    dialogs->chooseFolder([this](std::optional<FileURL> folder) {
+        if (folder)
+            send(AddTracksCommand({ std::move(*folder) }));
+    });
 }
 
 void RootView::exportPlaylist()
 {
-    const std::optional<ExportChoice> choice = chooseExport();
-    if (!choice)
-        return;
-    // The view may be gone by the time a write to a dead share gives up.
-    send(ExportPlaylistCommand(choice->list, choice->format, [view = QPointer(this), list = choice->list](const std::optional<QString>& error) {
-        if (error && view)
-            view->tellFailure(QStringLiteral("The playlist could not be saved as %1: %2.").arg(list.toQString(), *error));
-    }));
+    dialogs->chooseExport([this](std::optional<ExportChoice> choice) {
+        if (!choice)
+            return;
+        // The view may be gone by the time a write to a dead share gives up.
+        send(ExportPlaylistCommand(choice->list, choice->format,
+            [view = QPointer(this), list = choice->list](const std::optional<QString>& error) {
+                if (error && view)
+                    view->tellFailure(QStringLiteral("The playlist could not be saved as %1: %2.").arg(list.toQString(), *error));
+            }));
+    });
 }
 
 void RootView::copySelection()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Command.h"
+#include "FileDialogs.h"
 #include "FileURL.h"
 #include "IndexSet.h"
 #include "Observable.h"
@@ -111,13 +112,9 @@ public:
     QList<QAction*> sleepTimerItems(QObject* owner);
 
     // Where the outside world is reached; real by default, replaced by tests.
-    std::function<std::vector<FileURL>()> chooseFiles; // the open dialog; empty when cancelled
-    std::function<std::optional<FileURL>()> chooseFolder; // the folder dialog; none when cancelled
-    struct ExportChoice {
-        FileURL list;
-        PlaylistFile::Format format;
-    };
-    std::function<std::optional<ExportChoice>()> chooseExport; // the save dialog; none when cancelled
+    // The open, folder and save dialogs, answering later while the window goes on.
+    std::unique_ptr<FileDialogs> dialogs;
+    using ExportChoice = FileDialogs::ExportChoice;
     std::function<void(const QString& message)> tellFailure; // a message box
     std::function<void()> beep;
 

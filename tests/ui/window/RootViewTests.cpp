@@ -11,6 +11,7 @@
 #include "RecordingDispatcher.h"
 #include "Preferences.h"
 #include "RootViewParts.h"
+#include "ScriptedFileDialogs.h"
 #include "SquareButton.h"
 #include "TrackInfoPanelController.h"
 #include "TrackInfoView.h"
@@ -47,10 +48,12 @@ struct RootViewTest : ::testing::Test {
     PlayerModel model;
     RecordingDispatcher dispatcher;
     RootView view { model, dispatcher, defaults };
+    ScriptedFileDialogs* dialogs = new ScriptedFileDialogs;
     int beeps = 0;
 
     RootViewTest()
     {
+        view.dialogs.reset(dialogs);
         view.beep = [this] { ++beeps; };
         view.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     }
@@ -200,17 +203,19 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
     view.removeSelectedTrack();
     EXPECT_EQ(dispatcher.sent.back(), "remove 5");
 
-    view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/a.mp3") }; };
+    dispatcher.sent.clear();
     view.addFiles();
+    EXPECT_TRUE(dispatcher.sent.empty()) << "nothing before the dialog answers";
+    dialogs->answerFiles({ FileURL("/x/a.mp3") });
     EXPECT_EQ(dispatcher.sent.back(), "add /x/a.mp3");
-    view.chooseFolder = [] { return FileURL("/music/Album", true); };
     view.addFolder();
+    dialogs->answerFolder(FileURL("/music/Album", true));
     EXPECT_EQ(dispatcher.sent.back(), "add /music/Album");
     dispatcher.sent.clear();
-    view.chooseFiles = [] { return std::vector<FileURL> {}; };
     view.addFiles();
-    view.chooseFolder = [] { return std::nullopt; };
+    dialogs->answerFiles({});
     view.addFolder();
+    dialogs->answerFolder(std::nullopt);
     EXPECT_TRUE(dispatcher.sent.empty());
 }
 
@@ -251,12 +256,12 @@ TEST_F(RootViewTest, AnExportGoesToThePlayerAndAFailureIsTold)
 {
     std::vector<QString> told;
     view.tellFailure = [&](const QString& message) { told.push_back(message); };
-    view.chooseExport = [] { return std::nullopt; };
     view.exportPlaylist();
+    dialogs->answerExport(std::nullopt);
     EXPECT_TRUE(dispatcher.sent.empty());
 
-    view.chooseExport = [] { return RootView::ExportChoice { FileURL("/x/road.pls"), PlaylistFile::Format::pls }; };
     view.exportPlaylist();
+    dialogs->answerExport(RootView::ExportChoice { FileURL("/x/road.pls"), PlaylistFile::Format::pls });
     ASSERT_EQ(dispatcher.sent, std::vector<std::string>({ "export /x/road.pls 2" }));
     dispatcher.exportDone(std::nullopt);
     EXPECT_TRUE(told.empty());
@@ -339,13 +344,9 @@ TEST_F(RootViewTest, MenusFollowTheState)
     EXPECT_TRUE(menu.item("Shuffle")->isChecked());
 
     showAndSettle();
-    int folders = 0;
-    view.chooseFolder = [&] {
-        ++folders;
-        return std::nullopt;
-    };
     QTest::keyClick(&view, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(folders, 1);
+    ASSERT_TRUE(dialogs->folder);
+    dialogs->answerFolder(std::nullopt);
     QAction* playlist = menu.item("Hide Playlist");
     QTest::keyClick(&view, Qt::Key_L, Qt::ControlModifier);
     EXPECT_EQ(playlist->text(), "Show Playlist");
@@ -579,12 +580,13 @@ TEST_F(MenuTest, KeyEquivalentsWorkInEveryWindow)
         { Qt::Key_I, "info 1" },
         { Qt::Key_O, "add /x/chosen.mp3" },
     };
-    view.chooseFiles = [] { return std::vector<FileURL> { FileURL("/x/chosen.mp3") }; };
-    const auto press = [](QWidget& window, Qt::Key key) {
+    const auto press = [this](QWidget& window, Qt::Key key) {
         window.show();
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, key, Qt::ControlModifier);
+        if (dialogs->files)
+            dialogs->answerFiles({ FileURL("/x/chosen.mp3") });
     };
     for (QWidget* window : { static_cast<QWidget*>(&view), &infoPanel, &aboutPanel }) {
         SCOPED_TRACE(window->windowTitle().toStdString());
