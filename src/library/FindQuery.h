@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <string>
 #include <vector>
 
 namespace lh {
@@ -29,7 +30,12 @@ public:
     static QString folded(const QString& text);
 
 private:
+    bool matchesPath(const std::string& path) const;
+
     std::vector<QString> words_; // folded
+    // The same words as bytes, when every one is ASCII: most rows are then matched on their
+    // path's bytes, without a string made for them.
+    std::vector<std::string> asciiWords_;
 };
 
 } // namespace lh
