@@ -69,6 +69,9 @@ public:
     virtual bool isWithoutOutput() const = 0;
     // What the sound server shows as the name of what plays.
     virtual void setStreamName(const std::string& name) = 0;
+    // The sound server's device to play to (empty: its default, followed as it changes); a
+    // stream open moves there at once. Outputs without a choice ignore it.
+    virtual void setDevice(const std::string& name) { (void)name; }
 
 protected:
     AudioOutput(int sampleRate, int channels);

@@ -4,6 +4,7 @@
 #include "AudioOutput.h"
 #include "FilePlayer.h"
 #include "MainThread.h"
+#include "PulseConnection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -152,6 +153,9 @@ void AudioPlayerEngine::replaceOutput(std::unique_ptr<AudioOutput> output)
 {
     output->setVolume(volume_);
     output->setStreamName(streamTitle_);
+    output->setDevice(outputDevice_);
+    if (output->kind() == AudioOutput::Kind::soundServer)
+        watchOutputDevices();
     std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
     output->setOnLost([engine] {
         MainThread::post([engine] {
@@ -215,6 +219,40 @@ void AudioPlayerEngine::setStreamTitle(const std::string& title)
     streamTitle_ = title;
     if (output_)
         output_->setStreamName(title);
+}
+
+void AudioPlayerEngine::setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged)
+{
+    onOutputDevicesChanged_ = std::move(onChanged);
+}
+
+void AudioPlayerEngine::setOutputDevice(const std::string& name)
+{
+    outputDevice_ = name;
+    if (output_)
+        output_->setDevice(name);
+}
+
+// The server's sinks are watched from the first stream of the server's own on; the connection
+// outlives engines, so what it tells reaches only an engine still there.
+void AudioPlayerEngine::watchOutputDevices()
+{
+    if (isWatchingDevices_)
+        return;
+    isWatchingDevices_ = true;
+    const auto tell = [engine = std::weak_ptr(liveness_)] {
+        MainThread::post([engine] {
+            auto alive = engine.lock();
+            if (!alive || !(*alive)->onOutputDevicesChanged_)
+                return;
+            std::vector<OutputDevice> devices;
+            for (const PulseConnection::Sink& sink : PulseConnection::instance().sinks())
+                devices.push_back({ sink.name, sink.description });
+            (*alive)->onOutputDevicesChanged_(std::move(devices));
+        });
+    };
+    PulseConnection::instance().setOnSinksChanged(tell);
+    tell();
 }
 
 void AudioPlayerEngine::play()

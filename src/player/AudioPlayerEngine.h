@@ -40,6 +40,8 @@ public:
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override;
     bool retryDevice() override;
     void setStreamTitle(const std::string& title) override;
+    void setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged) override;
+    void setOutputDevice(const std::string& name) override;
 
     // When the device was handed the first frame since the latest load or seek; none before
     // that or without a file. For measuring latency.
@@ -52,6 +54,7 @@ private:
     void prepareOutput(int sampleRate, int channels);
     void replaceOutput(std::unique_ptr<AudioOutput> output);
     void reconsiderOutput();
+    void watchOutputDevices();
     bool startOutput();
     void finish(std::uint64_t loadCount, std::uint64_t seekCount);
     void checkDevice();
@@ -61,6 +64,9 @@ private:
     std::function<void(DeviceTrouble)> onDeviceTrouble_;
     float volume_ = 0.8f;
     std::string streamTitle_;
+    std::string outputDevice_;
+    std::function<void(std::vector<OutputDevice>)> onOutputDevicesChanged_;
+    bool isWatchingDevices_ = false;
     bool isPlaying_ = false; // the output was resumed and has not been paused or lost since
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;

@@ -112,7 +112,7 @@ void PulseOutput::setStreamName(const std::string& name)
         forget(pa_stream_set_name(stream_, streamName_.c_str(), nullptr, nullptr));
 }
 
-void PulseOutput::setSink(const std::string& name)
+void PulseOutput::setDevice(const std::string& name)
 {
     Lock lock(connection_);
     sink_ = name;

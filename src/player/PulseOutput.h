@@ -43,9 +43,7 @@ public:
     // Shown at once by a stream already open.
     void setStreamName(const std::string& name) override;
 
-    // The sink to play to (empty: the server's default, followed as it changes). A stream
-    // open moves there at once.
-    void setSink(const std::string& name);
+    void setDevice(const std::string& name) override;
 
 private:
     bool openStream();

@@ -225,6 +225,36 @@ TEST_F(PulseAudioOutput, PlaybackFollowsTheDefaultSink)
     EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
 }
 
+// The server's sinks are offered by description and kept up to date; choosing one moves the
+// playing stream there, and choosing none follows the server's default again.
+TEST_F(PulseAudioOutput, TheSinksAreOfferedAndChoosingOneMovesTheStreamThere)
+{
+    AudioPlayerEngine engine;
+    std::vector<OutputDevice> devices;
+    engine.setOnOutputDevicesChanged([&](std::vector<OutputDevice> offered) { devices = std::move(offered); });
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && devices.size() == 1; }, 10s));
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=headphones", "sink_properties=device.description=Headphones" }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return devices.size() == 2; }, 5s)) << "a new sink is not offered";
+    EXPECT_EQ(devices[1], (OutputDevice { "headphones", "Headphones" }));
+
+    const auto sinkOfTheStream = [&] { return pactlOutput({ "list", "short", "sink-inputs" }).section('\t', 1, 1); };
+    const auto sinkNumber = [&](const char* name) {
+        for (const QString& line : pactlOutput({ "list", "short", "sinks" }).split('\n')) {
+            if (line.section('\t', 1, 1) == name)
+                return line.section('\t', 0, 0);
+        }
+        return QString();
+    };
+    engine.setOutputDevice("headphones");
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == sinkNumber("headphones"); }, 5s));
+    engine.setOutputDevice("");
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == sinkNumber("test_sink"); }, 5s));
+    const double movedAt = engine.currentTime();
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
+}
+
 // The server going away pauses the engine where the sound stopped and says so; tries while it
 // is gone fail quietly, and once a new one is up the engine plays on through it from there. A
 // server that goes while the engine is paused is noticed by nothing, and the next Play is heard.
