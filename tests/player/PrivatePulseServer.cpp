@@ -113,6 +113,16 @@ bool PrivatePulseServer::isStreamCorked()
     return pactlOutput({ "list", "sink-inputs" }).contains("Corked: yes");
 }
 
+QString PrivatePulseServer::sinkOfTheStream()
+{
+    const QString number = pactlOutput({ "list", "short", "sink-inputs" }).section('\t', 1, 1);
+    for (const QString& line : pactlOutput({ "list", "short", "sinks" }).split('\n')) {
+        if (!number.isEmpty() && line.section('\t', 0, 0) == number)
+            return line.section('\t', 1, 1);
+    }
+    return {};
+}
+
 bool PrivatePulseServer::isSinkSuspended()
 {
     return pactlOutput({ "list", "short", "sinks" }).contains("SUSPENDED");

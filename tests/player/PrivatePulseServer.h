@@ -34,6 +34,8 @@ protected:
     // The server's numbers of the streams playing, one a line.
     QString streamIds();
     bool isStreamCorked();
+    // The name of the sink the first stream plays to.
+    QString sinkOfTheStream();
     bool isSinkSuspended();
     // Records the null sink's monitor, stereo 32-bit float at 44.1 kHz, to `path`.
     bool record(const QString& path);
