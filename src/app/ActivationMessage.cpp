@@ -102,11 +102,11 @@ bool ActivationMessage::isValidPath(std::string_view path, const Limits& within)
         && path.find('\0') == std::string_view::npos;
 }
 
-ActivationMessage::Parts ActivationMessage::split(
-    std::vector<FileURL> files, const std::string& activationToken, std::uint64_t id, const Limits& within)
+ActivationMessage::Parts ActivationMessage::split(std::vector<FileURL> files, const std::string& activationToken,
+    std::uint64_t id, const Limits& within, std::uint32_t firstPart)
 {
     Parts parts;
-    ActivationMessage current { {}, isValidToken(activationToken, within) ? activationToken : std::string(), id, 0 };
+    ActivationMessage current { {}, isValidToken(activationToken, within) ? activationToken : std::string(), id, firstPart };
     std::size_t size = fixedSize(current);
     for (FileURL& file : files) {
         const std::size_t record = headerSize + file.path().size();

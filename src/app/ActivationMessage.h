@@ -35,6 +35,9 @@ struct ActivationLimits {
 //
 // One launch is one hand-over: a random id and its parts, numbered from 0, each a message of its
 // own. The reader remembers what it has taken, so a part sent again is not opened twice.
+// A launch that only adds its files (--enqueue) numbers its parts from 1: it has nothing to open,
+// so the format needs no record for it, and a running player of an earlier version, which knows
+// no such option, adds them all the same.
 struct ActivationMessage {
     std::vector<FileURL> files;
     std::string activationToken;
@@ -43,20 +46,23 @@ struct ActivationMessage {
 
     using Limits = ActivationLimits;
     static constexpr Limits limits {};
+    static constexpr std::uint32_t openingPart = 0;
+    static constexpr std::uint32_t firstAddingPart = 1;
 
     static bool isValidToken(std::string_view token, const Limits& within = limits);
     static bool isValidPath(std::string_view path, const Limits& within = limits);
 
     // A launch's files and token as the messages of hand-over `id`, each within the limits, the
-    // files in order. A token the reader would refuse is left out (it only lets the window come
-    // to the front); a file it would refuse goes to `leftOut`. At least one part, even
-    // without files: that one asks the running player to show its window.
+    // files in order, the parts numbered from `firstPart` (openingPart or firstAddingPart). A
+    // token the reader would refuse is left out (it only lets the window come to the front); a
+    // file it would refuse goes to `leftOut`. At least one part, even without files: that one
+    // asks the running player to show its window.
     struct Parts {
         std::vector<ActivationMessage> messages;
         std::vector<FileURL> leftOut;
     };
     static Parts split(std::vector<FileURL> files, const std::string& activationToken, std::uint64_t id,
-        const Limits& within = limits);
+        const Limits& within = limits, std::uint32_t firstPart = openingPart);
 
     // The bytes of this message; a token the reader would refuse is left out. The files must
     // be within the limits (`split` sees to that).

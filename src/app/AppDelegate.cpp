@@ -25,19 +25,23 @@ constexpr std::chrono::seconds stallLimit { 15 };
 
 } // namespace
 
-AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen)
+AppDelegate::AppDelegate(const std::vector<FileURL>& filesToOpen, bool isEnqueue)
     : preferences_(Preferences::defaultFilePath())
     , cache_(AudioFileCache::defaultFolder(), cacheLimit)
 {
     PlayerController::Environment environment;
     environment.streamTitle = &DisplayTexts::displayName;
+    environment.metadataCache = std::make_shared<MetadataCache>(
+        AudioFileCache::defaultFolder().appendingPathComponent("metadata", true).path());
     playerController_ = std::make_unique<PlayerController>(model_, engine_, std::make_shared<MediaTrackInfoReader>(),
         cache_, std::make_shared<NetworkFiles>(), stallLimit, preferences_, QStringLiteral("savedPlaylist"),
         std::move(environment));
     // The files the launch names are opened before the window is built: their sound starts
     // while the window, its fonts and its menus are still being made, instead of after them.
     // The window reads the model as it is when it subscribes, so it shows the same either way.
-    if (!filesToOpen.empty())
+    if (!filesToOpen.empty() && isEnqueue)
+        playerController_->perform(AddTracksCommand(filesToOpen));
+    else if (!filesToOpen.empty())
         open(filesToOpen);
     windowController_ = std::make_unique<MainWindowController>(model_, *playerController_, preferences_);
     RootView& view = windowController_->rootView();
@@ -65,7 +69,8 @@ void AppDelegate::receive(const ActivationMessage& message)
         return;
     }
     // A launch with many files sends them in parts; only the first opens (and plays) its files,
-    // the later ones join them behind it.
+    // the later ones join them behind it. A launch that only adds (--enqueue) sends no first
+    // part: it neither plays nor brings the window forward.
     if (message.part > 0) {
         playerController_->perform(AddTracksCommand(message.files));
         return;

@@ -25,8 +25,9 @@ class PlayerMenu;
 // window again. Main thread only; lives until the process ends.
 class AppDelegate {
 public:
-    // Opens the files given at launch (their sound starts first), then shows the window.
-    explicit AppDelegate(const std::vector<FileURL>& filesToOpen);
+    // Opens the files given at launch (their sound starts first), or only adds them when
+    // `isEnqueue`, then shows the window.
+    explicit AppDelegate(const std::vector<FileURL>& filesToOpen, bool isEnqueue = false);
     ~AppDelegate();
 
     AppDelegate(const AppDelegate&) = delete;

@@ -67,10 +67,12 @@ LaunchOptions optionsFromArguments(int argc, char** argv)
             return { LaunchOptions::Action::help, {} };
         if (argument == "--version")
             options.action = LaunchOptions::Action::version;
+        else if (argument == "-e" || argument == "--enqueue")
+            options.isEnqueue = true;
         else if (isQtOption(argument))
             i += takesValue(argument) ? 1 : 0;
         else if (argument.starts_with("-"))
-            options = { LaunchOptions::Action::usageError, std::string(argument) };
+            options = { LaunchOptions::Action::usageError, std::string(argument), options.isEnqueue };
     }
     return options;
 }
@@ -85,14 +87,16 @@ std::string usageText()
     return "Usage: larkhaven [OPTION]... [FILE]...\n"
            "Plays audio files and cue sheets in one playlist.\n"
            "\n"
-           "Each FILE is a path or a file:// URI of an audio file, a cue sheet (.cue) or a folder,\n"
-           "which is searched for both. Audio files:\n"
+           "Each FILE is a path or a file:// URI of an audio file, a cue sheet (.cue), a playlist\n"
+           "(.m3u, .m3u8, .pls, .xspf) or a folder, which is searched for audio files and cue\n"
+           "sheets. Audio files:\n"
            + extensions + "\n"
            "They are added to the playlist of the running player, or of a new one, and the first\n"
            "of them plays. One player runs at a time: a later launch hands its files over and\n"
            "brings the window to the front.\n"
            "\n"
            "Options:\n"
+           "  -e, --enqueue  add the files without playing them or changing the current track\n"
            "  -h, --help     print this help and exit\n"
            "      --version  print the version and exit\n"
            "      --         every argument after this is a file\n"

@@ -14,10 +14,11 @@ struct LaunchOptions {
     enum class Action { run, help, version, usageError };
     Action action = Action::run;
     std::string unknownOption; // for usageError
+    bool isEnqueue = false; // the files are added without playing or changing the current row
 };
 
-// Our options (-h, --help, --version) and Qt's own; any other word starting with "-" before
-// "--" is a usage error.
+// Our options (-h, --help, --version, -e, --enqueue) and Qt's own; any other word starting
+// with "-" before "--" is a usage error.
 LaunchOptions optionsFromArguments(int argc, char** argv);
 
 // The text `--help` prints: the options, what files the player takes and the exit statuses.

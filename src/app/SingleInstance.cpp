@@ -259,7 +259,7 @@ SingleInstance::Claim SingleInstance::claimOrForward(
     if (std::optional<Claim> claim = tryToClaim(paths))
         return *claim;
     const ActivationMessage::Parts parts
-        = ActivationMessage::split(message.files, message.activationToken, newHandOverId());
+        = ActivationMessage::split(message.files, message.activationToken, newHandOverId(), ActivationMessage::limits, message.part);
     for (const FileURL& file : parts.leftOut)
         std::fprintf(stderr, "larkhaven: a path the running player cannot be sent, ignored: %s\n", file.path().c_str());
 

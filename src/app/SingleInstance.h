@@ -41,7 +41,8 @@ public:
     };
 
     // Takes the lock, or forwards the files and token of `message` to the running player, in
-    // as many messages as the limits ask, each after the receipt of the one before. While the
+    // as many messages as the limits ask, numbered from `message.part` (firstAddingPart for a
+    // launch that only adds), each after the receipt of the one before. While the
     // running player is still starting (locked but not listening yet), tries again until
     // `patience` has passed. What is sent whole is never sent again: the running player may be
     // too busy to answer and read it later. A lock file that cannot be opened means no

@@ -54,7 +54,8 @@ bool hasDisplay(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    switch (const lh::LaunchOptions options = lh::optionsFromArguments(argc, argv); options.action) {
+    const lh::LaunchOptions options = lh::optionsFromArguments(argc, argv);
+    switch (options.action) {
     case lh::LaunchOptions::Action::help:
         std::fputs(lh::usageText().c_str(), stdout);
         return 0;
@@ -72,6 +73,8 @@ int main(int argc, char** argv)
 
     lh::ActivationMessage message { lh::filesFromArguments(argc, argv, workingFolder()),
         lh::activationTokenFromEnvironment() };
+    if (options.isEnqueue)
+        message.part = lh::ActivationMessage::firstAddingPart;
     const lh::SingleInstance::Claim claim
         = lh::SingleInstance::claimOrForward(lh::SingleInstance::defaultPaths(), message, forwardPatience);
     // A launch the running player certainly did not get is a failure the caller should see.
@@ -97,7 +100,7 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("larkhaven"));
 
     // Later launches are heard from once the event loop runs, so the player they reach is whole.
-    lh::AppDelegate delegate(message.files);
+    lh::AppDelegate delegate(message.files, options.isEnqueue);
     lh::ActivationServer server(claim.listeningSocket, [&delegate](lh::ActivationMessage received) {
         delegate.receive(received);
     });

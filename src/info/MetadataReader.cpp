@@ -1,5 +1,6 @@
 #include "MetadataReader.h"
 
+#include "CachedReads.h"
 #include "MainThread.h"
 
 #include <utility>
@@ -12,13 +13,15 @@ struct MetadataReader::StreamBatch {
     SheetHandler onSheet;
     std::stop_token token;
     std::shared_ptr<const TrackInfoReading> reader;
+    std::shared_ptr<MetadataCache> cache;
     Executor& background;
     Executor& mainThread;
 };
 
 MetadataReader::MetadataReader(std::shared_ptr<const TrackInfoReading> reader,
-    Executor& background, Executor& mainThread)
+    Executor& background, Executor& mainThread, std::shared_ptr<MetadataCache> cache)
     : reader_(std::move(reader))
+    , cache_(std::move(cache))
     , background_(background)
     , mainThread_(mainThread)
 {
@@ -39,7 +42,7 @@ void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler
     pendingStreamRead_.request_stop();
     pendingStreamRead_ = std::stop_source();
     auto batch = std::make_shared<StreamBatch>(StreamBatch { std::move(items), std::move(onRead), std::move(onSheet),
-        pendingStreamRead_.get_token(), reader_, background_, mainThread_ });
+        pendingStreamRead_.get_token(), reader_, cache_, background_, mainThread_ });
     readNext(std::move(batch), 0);
 }
 
@@ -56,10 +59,8 @@ void MetadataReader::readNext(std::shared_ptr<StreamBatch> batch, std::size_t in
         if (batch->token.stop_requested())
             return;
         const StreamRequest& item = batch->items[index];
-        StreamInfo info = batch->reader->readStream(item.file);
-        std::optional<CueSheet> sheet;
-        if (item.readsCueSheet && batch->onSheet)
-            sheet = batch->reader->readCueSheet(item.file);
+        auto [info, sheet] = CachedReads::readStream(*batch->reader, batch->cache.get(), item.url, item.file,
+            item.readsCueSheet && batch->onSheet);
         batch->mainThread.execute([batch, index, info = std::move(info), sheet = std::move(sheet)] {
             if (batch->token.stop_requested())
                 return;
@@ -76,11 +77,12 @@ void MetadataReader::readInfo(const FileURL& url, const FileURL& file, InfoHandl
     MainThread::check();
     cancelInfoRead();
     pendingInfoRead_ = std::stop_source();
-    background_.execute([token = pendingInfoRead_.get_token(), reader = reader_, url, file,
+    background_.execute([token = pendingInfoRead_.get_token(), reader = reader_, cache = cache_, url, file,
                             onRead = std::move(onRead), &mainThread = mainThread_]() mutable {
         if (token.stop_requested())
             return;
         TrackInfo info = reader->readInfo(url, file);
+        CachedReads::learn(cache.get(), url, file, info);
         mainThread.execute([token = std::move(token), onRead = std::move(onRead), info = std::move(info)] {
             if (!token.stop_requested())
                 onRead(info);
@@ -93,11 +95,12 @@ void MetadataReader::readTags(const FileURL& url, const FileURL& file, ArtStore 
     MainThread::check();
     pendingTagsRead_.request_stop();
     pendingTagsRead_ = std::stop_source();
-    background_.execute([token = pendingTagsRead_.get_token(), reader = reader_, url, file, storeArt = std::move(storeArt),
-                            onRead = std::move(onRead), &mainThread = mainThread_]() mutable {
+    background_.execute([token = pendingTagsRead_.get_token(), reader = reader_, cache = cache_, url, file,
+                            storeArt = std::move(storeArt), onRead = std::move(onRead), &mainThread = mainThread_]() mutable {
         if (token.stop_requested())
             return;
         MediaTags tags = reader->readTags(url, file);
+        CachedReads::learn(cache.get(), url, file, tags);
         if (tags.artwork && storeArt)
             tags.artFile = storeArt(*tags.artwork);
         tags.artwork.reset(); // the model keeps the file, not a copy of the picture

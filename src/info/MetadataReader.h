@@ -3,6 +3,7 @@
 #include "Executor.h"
 #include "FileURL.h"
 #include "MediaTags.h"
+#include "MetadataCache.h"
 #include "StreamInfo.h"
 #include "TrackInfo.h"
 #include "TrackInfoReading.h"
@@ -20,6 +21,9 @@ namespace lh {
 // batch and one full read are current; a new request of a kind cancels the previous one of
 // that kind. Cancelling never interrupts a read under way; it drops its result and starts no
 // further reads of a cancelled batch.
+//
+// With a metadata cache, what every read learns is kept there, and a stream read of a file
+// unchanged since is answered from it.
 //
 // Main thread only. Both executors must outlive this object and every job handed to them
 // (in the player: a SerialExecutor and the MainThreadExecutor, both living for the whole run).
@@ -40,7 +44,7 @@ public:
     using ArtStore = std::function<std::optional<FileURL>(const QByteArray& image)>;
 
     MetadataReader(std::shared_ptr<const TrackInfoReading> reader, Executor& background,
-        Executor& mainThread);
+        Executor& mainThread, std::shared_ptr<MetadataCache> cache = nullptr);
     ~MetadataReader();
 
     MetadataReader(const MetadataReader&) = delete;
@@ -68,6 +72,7 @@ private:
     static void readNext(std::shared_ptr<StreamBatch> batch, std::size_t index);
 
     std::shared_ptr<const TrackInfoReading> reader_;
+    std::shared_ptr<MetadataCache> cache_; // shared with the reads under way
     Executor& background_;
     Executor& mainThread_;
     std::stop_source pendingStreamRead_ { std::nostopstate };

@@ -1,6 +1,7 @@
 #include "FolderWalker.h"
 
 #include "MonotonicClock.h"
+#include "PlaylistFile.h"
 #include "SupportedAudio.h"
 
 #include <QCollator>
@@ -273,8 +274,10 @@ std::vector<FileURL> FolderWalker::walk(const Listed& listed)
             ++reached_;
         }
         const FileURL url = entry.normalizedFileURL();
-        // Files named like music are taken as they are; anything else may be a folder.
-        if (!url.isDirectory() && isMusic(url)) {
+        // Files named like music or playlists are taken as they are (the importer opens the
+        // lists); anything else may be a folder. Lists met inside a folder are not opened: the
+        // files they name are in the folder already.
+        if (!url.isDirectory() && (isMusic(url) || PlaylistFile::isPlaylist(url))) {
             keep({ url });
             continue;
         }
@@ -301,6 +304,12 @@ std::vector<FileURL> FolderWalker::foundSoFar() const
     std::ranges::copy_if(request_.begin() + static_cast<std::ptrdiff_t>(reached_), request_.end(),
         std::back_inserter(result), [](const FileURL& url) { return !url.isDirectory(); });
     return result;
+}
+
+std::vector<FileURL> FolderWalker::foundFrom(std::size_t first) const
+{
+    std::lock_guard guard(lock_);
+    return { found_.begin() + static_cast<std::ptrdiff_t>(std::min(first, found_.size())), found_.end() };
 }
 
 void FolderWalker::keep(std::vector<FileURL> files)

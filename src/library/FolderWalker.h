@@ -54,6 +54,8 @@ public:
     // The files found so far, followed by the entries not reached yet that are not marked as
     // folders.
     std::vector<FileURL> foundSoFar() const;
+    // The files found so far from the `first` on, in the walk's order, which is walk()'s.
+    std::vector<FileURL> foundFrom(std::size_t first) const;
 
 private:
     struct Walk;

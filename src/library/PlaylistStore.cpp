@@ -56,6 +56,7 @@ struct Fields {
         trackPeak,
         albumGain,
         albumPeak,
+        sheet,
         count,
     };
 
@@ -71,6 +72,7 @@ struct Fields {
     std::optional<double> trackPeak;
     std::optional<double> albumGain;
     std::optional<double> albumPeak;
+    std::optional<JsonReader::String> sheet;
     // What writing the track back would lose: keys this version does not know (a newer
     // version's), and keys whose last value has a type this version never writes there.
     bool hasUnknownKey = false;
@@ -129,6 +131,8 @@ Fields readFields(JsonReader& reader)
             readField(reader, fields, Fields::Key::albumGain, fields.albumGain);
         else if (key->is("albumPeak"))
             readField(reader, fields, Fields::Key::albumPeak, fields.albumPeak);
+        else if (key->is("sheet"))
+            readField(reader, fields, Fields::Key::sheet, fields.sheet);
         else {
             fields.hasUnknownKey = true;
             reader.skip();
@@ -179,7 +183,27 @@ private:
     std::optional<std::string_view> lastText_;
 };
 
-std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const PlaylistStore::IsRemote& isRemote)
+// The cue tracks of one sheet follow each other too: its path is read and interned once a run.
+class Sheets {
+public:
+    InternedURL sheet(const std::optional<JsonReader::String>& path)
+    {
+        if (!path)
+            return {};
+        if (const auto url = urls_.url(*path); url != last_) {
+            last_ = url;
+            interned_ = url ? InternedURL(*url) : InternedURL();
+        }
+        return interned_;
+    }
+
+private:
+    URLs urls_;
+    std::optional<FileURL> last_;
+    InternedURL interned_;
+};
+
+std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, Sheets& sheets, const PlaylistStore::IsRemote& isRemote)
 {
     const auto url = fields.path ? urls.url(*fields.path) : std::nullopt;
     if (!url)
@@ -194,6 +218,7 @@ std::optional<Track> restoredTrack(const Fields& fields, URLs& urls, const Playl
         .isRemote = fields.remote ? *fields.remote : isRemote(*url),
         .isFromEmbeddedSheet = fields.embedded.value_or(false),
         .gains = gains(fields),
+        .sheet = fields.title ? sheets.sheet(fields.sheet) : InternedURL(),
     };
 }
 
@@ -259,6 +284,7 @@ PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, con
     // never written cost no memory, and the list is not moved as it grows.
     restored.tracks.reserve(text.size() / 64);
     URLs urls;
+    Sheets sheets;
     while (reader.nextElement()) {
         Fields fields;
         switch (reader.peek()) {
@@ -272,7 +298,7 @@ PlaylistStore::Restored PlaylistStore::restoredTracks(std::string_view text, con
             reader.skip();
             break;
         }
-        std::optional<Track> element = restoredTrack(fields, urls, isRemote);
+        std::optional<Track> element = restoredTrack(fields, urls, sheets, isRemote);
         restored.isWhole = restored.isWhole && element && fields.isUnderstood();
         if (element)
             restored.tracks.push_back(*std::move(element));
@@ -300,6 +326,8 @@ QJsonObject PlaylistStore::propertyList(const Track& track)
         object.insert("album", *track.album);
     if (track.isFromEmbeddedSheet)
         object.insert("embedded", true);
+    if (track.sheet)
+        object.insert("sheet", storedPath(*track.sheet));
     insertGains(object, track.gains);
     return object;
 }

@@ -32,12 +32,14 @@ QStringList openDialogPatterns()
     for (const std::string_view extension : fileExtensions)
         add(extension);
     add(cueSheetExtension);
+    for (const std::string_view extension : playlistExtensions)
+        add(extension);
     return patterns;
 }
 
 QString openDialogFilter()
 {
-    return QStringLiteral("Audio files and cue sheets (%1)").arg(openDialogPatterns().join(QLatin1Char(' ')));
+    return QStringLiteral("Audio files, cue sheets and playlists (%1)").arg(openDialogPatterns().join(QLatin1Char(' ')));
 }
 
 } // namespace lh::SupportedAudio

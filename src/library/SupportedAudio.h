@@ -28,8 +28,11 @@ bool isSupported(const FileURL& url);
 inline constexpr std::string_view cueSheetExtension = "cue";
 bool isCueSheet(const FileURL& url);
 
-// The open dialog's name patterns: every supported extension and "cue", in both letter
-// cases ("*.mp3", "*.MP3", …).
+// Playlist files of other players, opened wherever audio files are (PlaylistFile reads them).
+inline constexpr std::array<std::string_view, 4> playlistExtensions { "m3u", "m3u8", "pls", "xspf" };
+
+// The open dialog's name patterns: every supported extension, "cue" and the playlists', in
+// both letter cases ("*.mp3", "*.MP3", …).
 QStringList openDialogPatterns();
 
 // The open dialog's name filter built from openDialogPatterns().

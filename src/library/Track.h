@@ -2,6 +2,7 @@
 
 #include "CueGains.h"
 #include "FileURL.h"
+#include "InternedURL.h"
 
 #include <QString>
 
@@ -25,13 +26,17 @@ struct Track {
     bool isRemote = false; // on a network volume: played from a local copy
     bool isFromEmbeddedSheet = false; // cue tracks: the sheet is stored inside the audio file
     CueGains gains {}; // cue tracks: the loudness corrections the sheet states
+    // Cue tracks of a sheet file: that sheet, so an exported list can name it where no list
+    // format can name a stretch of a file. None for older stored rows and embedded sheets.
+    InternedURL sheet {};
 
     bool isWholeFile() const noexcept { return !title.has_value(); }
 
     bool operator==(const Track&) const = default;
 };
 
-// The gains fill the padding after the flags: a million rows take no more memory for them.
-static_assert(sizeof(Track) <= 152);
+// The gains fill the padding after the flags: a million rows take no more memory for them. The
+// sheet is one pointer: 8 MB a million rows.
+static_assert(sizeof(Track) <= 160);
 
 } // namespace lh

@@ -2,6 +2,8 @@
 
 #include "CueSheet.h"
 #include "FileSystem.h"
+#include "ListExpander.h"
+#include "PlaylistFile.h"
 #include "SupportedAudio.h"
 
 #include <QHash>
@@ -39,28 +41,30 @@ TrackImporter::TrackImporter(ReadFile readFile, ListFolder listFolder, IsRemote 
 
 TrackImporter::TrackImporter(IsRemote isRemote)
     : TrackImporter(
-          [](const FileURL& url) -> std::optional<QByteArray> {
-              struct stat info {};
-              if (::stat(url.path().c_str(), &info) == 0 && info.st_size > maximumCueSheetSize)
-                  return std::nullopt;
-              return FileSystem::readFile(url.path());
-          },
-          [](const FileURL& url) { return FileSystem::listFiles(url.path()); },
+          readLocalFile, [](const FileURL& url) { return FileSystem::listFiles(url.path()); },
           std::move(isRemote))
 {
 }
 
+std::optional<QByteArray> TrackImporter::readLocalFile(const FileURL& url)
+{
+    static_assert(PlaylistFile::maximumSize >= maximumCueSheetSize);
+    struct stat info {};
+    if (::stat(url.path().c_str(), &info) == 0 && info.st_size > PlaylistFile::maximumSize)
+        return std::nullopt;
+    return FileSystem::readFile(url.path());
+}
+
 bool TrackImporter::needsReading(const std::vector<FileURL>& urls)
 {
-    return std::ranges::any_of(urls, SupportedAudio::isCueSheet);
+    return std::ranges::any_of(urls, [](const FileURL& url) { return SupportedAudio::isCueSheet(url) || PlaylistFile::isPlaylist(url); });
 }
 
 std::vector<Track> TrackImporter::tracks(const std::vector<FileURL>& urls) const
 {
-    std::vector<FileURL> normalized;
-    normalized.reserve(urls.size());
-    for (const FileURL& url : urls)
-        normalized.push_back(url.normalizedFileURL());
+    NotAddedReport notAdded;
+    const std::vector<FileURL> normalized = ListExpander(readFile_, listFolder_, notAdded).expand(urls);
+    notAdded.print();
 
     // Each sheet is read once, however often the batch names it.
     std::unordered_map<FileURL, std::vector<Track>> sheets;
@@ -144,6 +148,7 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
         bool isRemote = false;
     };
     QHash<QString, std::optional<Resolved>> resolved;
+    const InternedURL sheetURL(cueURL.normalizedFileURL());
     std::vector<Track> tracks;
     for (const CueSheet::Track& entry : sheet.tracks) {
         auto found = resolved.find(entry.file);
@@ -166,6 +171,7 @@ std::vector<Track> TrackImporter::cueTracks(const FileURL& cueURL) const
             .isRemote = (*found)->isRemote,
             .isFromEmbeddedSheet = false,
             .gains = entry.gains,
+            .sheet = sheetURL,
         });
     }
     return tracks;

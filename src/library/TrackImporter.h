@@ -14,8 +14,10 @@
 namespace lh {
 
 // Turns the files the user opens or drops into playlist tracks: supported audio files become
-// whole-file tracks, cue sheets one track per entry, and an audio file a cue sheet of the same
-// batch covers is not added again as a whole file. Everything else is ignored.
+// whole-file tracks, cue sheets one track per entry, playlist files the files they name (see
+// ListExpander), and an audio file a cue sheet of the same batch covers is not added again as a
+// whole file. Everything else is ignored; what a playlist names but cannot become a row is said
+// on standard error.
 //
 // Every file access goes through the three injected functions, so an import that reads cue
 // sheets on a network share can run in the background under a watchdog, and tests can supply
@@ -23,7 +25,7 @@ namespace lh {
 // thread may use one, provided the functions may be called from that thread.
 class TrackImporter {
 public:
-    // The whole file, or nothing when it cannot be read. Only cue sheets are read.
+    // The whole file, or nothing when it cannot be read. Only cue sheets and playlists are read.
     using ReadFile = std::function<std::optional<QByteArray>(const FileURL&)>;
     // The names of the regular files in a folder (a FIFO named like audio is never matched, since
     // playing it would wait for a writer), in the file system's order, hidden ones included;
@@ -46,6 +48,10 @@ public:
     // Reads and lists through the local file system.
     explicit TrackImporter(IsRemote isRemote);
 
+    // The local file's bytes, or nothing when it is larger than any file the importer reads
+    // (checked before reading, so a huge file named like a list costs nothing).
+    static std::optional<QByteArray> readLocalFile(const FileURL& url);
+
     // Never fails: unreadable or unmatched input yields fewer tracks.
     std::vector<Track> tracks(const std::vector<FileURL>& urls) const;
 
@@ -56,8 +62,8 @@ public:
     static std::vector<Track> embeddedTracks(const CueSheet& sheet, const FileURL& file, bool isRemote,
         std::optional<double> duration);
 
-    // Whether importing `urls` reads files (a cue sheet is among them), and so belongs off the
-    // main thread.
+    // Whether importing `urls` reads files (a cue sheet or a playlist is among them), and so
+    // belongs off the main thread.
     static bool needsReading(const std::vector<FileURL>& urls);
 
 private:

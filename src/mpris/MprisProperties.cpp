@@ -114,7 +114,9 @@ QVariantMap metadata(const MprisSnapshot& snapshot)
 
 QString playbackStatus(const MprisSnapshot& snapshot)
 {
-    if (snapshot.isPlaying)
+    // A track waiting for its network copy counts as playing, as the Play method counts it:
+    // between two share tracks the desktop never hears of a stop.
+    if (snapshot.isPlaying || snapshot.isLoading)
         return QStringLiteral("Playing");
     // Only a loaded track resumes where it stopped; anything else starts over.
     return snapshot.duration > 0 ? QStringLiteral("Paused") : QStringLiteral("Stopped");

@@ -6,6 +6,7 @@ namespace lh {
 
 void AddTracksCommand::execute(PlayerController& controller) const { controller.addTracks(urls); }
 void OpenTracksCommand::execute(PlayerController& controller) const { controller.openTracks(urls); }
+void ExportPlaylistCommand::execute(PlayerController& controller) const { controller.exportPlaylist(list, format, then); }
 void RemoveTracksCommand::execute(PlayerController& controller) const { controller.removeTracks(indices); }
 void PlayTrackCommand::execute(PlayerController& controller) const { controller.play(index, 1, true); }
 void TogglePlayPauseCommand::execute(PlayerController& controller) const { controller.togglePlayPause(); }

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "FileURL.h"
+#include "PlaylistFile.h"
 #include "ReplayGain.h"
 
+#include <QString>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <vector>
@@ -44,6 +48,21 @@ struct OpenTracksCommand final : Command {
     }
     void execute(PlayerController& controller) const override;
     std::vector<FileURL> urls;
+};
+
+// Writes the playlist as a list file; `then` hears, on the main thread, why it failed, or
+// nothing when it was written.
+struct ExportPlaylistCommand final : Command {
+    ExportPlaylistCommand(FileURL list, PlaylistFile::Format format, std::function<void(const std::optional<QString>&)> then)
+        : list(std::move(list))
+        , format(format)
+        , then(std::move(then))
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    FileURL list;
+    PlaylistFile::Format format;
+    std::function<void(const std::optional<QString>&)> then;
 };
 
 struct RemoveTracksCommand final : Command {

@@ -22,7 +22,7 @@ std::int64_t systemRandom(std::int64_t lower, std::int64_t upper)
 PlayerController::Environment withDefaults(PlayerController::Environment environment)
 {
     if (!environment.readFile)
-        environment.readFile = [](const FileURL& url) { return FileSystem::readFile(url.path()); };
+        environment.readFile = TrackImporter::readLocalFile;
     if (!environment.listFolder)
         environment.listFolder = [](const FileURL& url) { return FileSystem::listFiles(url.path()); };
     if (!environment.random)
@@ -47,7 +47,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     , background_(environment_.background ? *environment_.background : *ownBackground_)
     , model_(model)
     , playback_(engine)
-    , metadata_(std::move(infoReader), background_, *mainThread_)
+    , metadata_(std::move(infoReader), background_, *mainThread_, environment_.metadataCache)
     , cache_(cache)
     , coverArt_(std::make_shared<CoverArtCache>(cache.folder().appendingPathComponent("covers", true)))
     , stallLimit_(stallLimit)
@@ -82,6 +82,7 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     applyVolume();
 
     readMissingStreamInfo();
+    lookUpKnownDurations();
     refreshFileStates();
     downloadAhead();
 

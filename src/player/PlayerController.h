@@ -11,6 +11,7 @@
 #include "MonotonicClock.h"
 #include "Playback.h"
 #include "PlayerModel.h"
+#include "PlaylistFile.h"
 #include "PlaylistIndex.h"
 #include "PlaylistStore.h"
 #include "RemoteFileAccess.h"
@@ -43,7 +44,7 @@ struct PlayerEnvironment {
 
     // Default: the mount list (never the file system), read once per batch of files.
     TrackImporter::IsRemote isRemote;
-    TrackImporter::ReadFile readFile; // default: FileSystem::readFile
+    TrackImporter::ReadFile readFile; // default: TrackImporter::readLocalFile
     TrackImporter::ListFolder listFolder; // default: FileSystem::listFiles
     Random random; // default: the system's random generator
     MonotonicNow now; // the sleep timer's clock; default: MonotonicClock::now
@@ -56,6 +57,9 @@ struct PlayerEnvironment {
     StallRuntime stallRuntime; // the watchdog of imports and copies
     // What the sound server shows as playing for a track; default: nothing.
     std::function<QString(const Track&)> streamTitle = nullptr;
+    // Where what the reads learn is kept, and the restored rows' durations come from; default:
+    // none, and nothing is kept.
+    std::shared_ptr<MetadataCache> metadataCache = nullptr;
 };
 
 // Carries out every request to the player and is the model's only writer.
@@ -118,6 +122,10 @@ public:
     void openTracks(const std::vector<FileURL>& urls);
     void append(const std::vector<Track>& tracks);
     void removeTracks(const std::set<std::int64_t>& indices);
+    // Writes the playlist to `list` (replacing it in one step), off the main thread; `then`
+    // gets the reason it failed, or nothing.
+    using ExportCompletion = std::function<void(const std::optional<QString>& error)>;
+    void exportPlaylist(const FileURL& list, PlaylistFile::Format format, ExportCompletion then);
 
     // Settings and the sleep timer.
     void setVolume(float volume);
@@ -146,6 +154,8 @@ public:
     bool isAddPending() const noexcept { return !pendingAdds_.empty(); }
     // The most plain audio files an add takes in on the main thread; more go to the background.
     static constexpr std::size_t inlineAddLimit = 500;
+    // How often a folder walk hands the rows it found over while it goes on.
+    static constexpr std::chrono::milliseconds walkHandOverInterval { 250 };
 
 private:
     using Weak = std::weak_ptr<PlayerController*>;
@@ -157,6 +167,10 @@ private:
         AddCompletion completion;
         // Expands the request's folders off the main thread once the add runs.
         std::shared_ptr<FolderWalker> walker;
+        // What the walk has handed over while it went on: the files (a count of the walker's
+        // finds) and the rows they became.
+        std::size_t handedFiles = 0;
+        std::vector<Track> handedTracks;
     };
 
     // Runs `work` later on the main thread with the controller, if it still exists.
@@ -194,6 +208,8 @@ private:
     TrackImporter importer() const;
     void startNextAdd();
     void finishAdd(std::optional<std::vector<Track>> imported);
+    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find.
+    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles);
     std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
     std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);
@@ -217,6 +233,13 @@ private:
     bool followReplacement(const Track& replaced, std::int64_t first, const std::vector<Track>& replacement);
     void storeArrivedStreamInfo();
     void readPlayingTags(const Track& track, const FileURL& file);
+
+    // The metadata cache's durations of the restored rows (PlayerControllerCache.cpp).
+    struct DurationLookup;
+    void lookUpKnownDurations();
+    void startDurationLookup();
+    static void lookUpDurations(std::shared_ptr<DurationLookup> lookup);
+    void receiveKnownDurations(DurationMap durations);
 
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
@@ -242,6 +265,7 @@ private:
     std::int64_t firstShownRow_ = 0;
     std::int64_t shownRowCount_ = 64; // more than the tallest window shows before it says
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
+    std::vector<FileURL> arrivedCopies_; // with a metadata cache: copies to read, shown or not
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
     std::optional<std::stop_source> pendingPlayback_;

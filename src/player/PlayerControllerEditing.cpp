@@ -64,7 +64,7 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
             then(tracks);
         return;
     }
-    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then), std::make_shared<FolderWalker>(urls) });
+    pendingAdds_.push_back(BackgroundAdd { ++addCount_, urls, std::move(then), std::make_shared<FolderWalker>(urls), 0, {} });
     if (pendingAdds_.size() == 1)
         startNextAdd();
 }
@@ -72,10 +72,19 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
 void PlayerController::startNextAdd()
 {
     const BackgroundAdd& add = pendingAdds_.front();
+    model_.isReadingFolder.set(FolderWalker::mayHoldFolders(add.urls));
+    // Rows arrive while a long walk goes on, a batch of whole folders at a time, in the walk's
+    // order: a library on a slow share takes half a minute to list.
+    auto handOver = [mainThread = mainThread_, weak = Weak(self_), ticket = add.ticket](std::vector<Track> tracks, std::size_t handedFiles) {
+        mainThread->execute([weak, ticket, tracks = std::move(tracks), handedFiles]() mutable {
+            if (auto alive = weak.lock())
+                (*alive)->receiveWalked(ticket, std::move(tracks), handedFiles);
+        });
+    };
     // Every file read or folder listing counts as progress, so only a read that hangs (a
     // share gone silent) runs into the limit, not a long list of sheets.
-    auto import = [readFile = environment_.readFile, listFolder = environment_.listFolder,
-                      isRemote = environment_.isRemote, walker = add.walker](const Progress& progress) {
+    auto import = [readFile = environment_.readFile, listFolder = environment_.listFolder, now = environment_.stallRuntime.now,
+                      isRemote = environment_.isRemote, walker = add.walker, handOver](const Progress& progress) {
         const TrackImporter importer(
             [&](const FileURL& url) {
                 auto bytes = readFile(url);
@@ -88,7 +97,20 @@ void PlayerController::startNextAdd()
                 return names;
             },
             remoteTest(isRemote));
-        return importer.tracks(walker->walk(progress));
+        std::size_t handed = 0;
+        auto lastHandOver = now() - walkHandOverInterval;
+        walker->walk([&] {
+            progress();
+            if (now() - lastHandOver < walkHandOverInterval)
+                return;
+            auto files = walker->foundFrom(handed);
+            if (files.empty())
+                return;
+            lastHandOver = now();
+            handed += files.size();
+            handOver(importer.tracks(files), handed);
+        });
+        return importer.tracks(walker->foundFrom(handed));
     };
     auto arrive = [mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
         // On the import's thread or the watchdog's, maybe long after the controller is gone:
@@ -106,23 +128,41 @@ void PlayerController::startNextAdd()
     withStallLimit<std::vector<Track>>(stallLimit_, std::move(import), std::move(arrive), environment_.stallRuntime);
 }
 
+void PlayerController::receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles)
+{
+    // A batch that comes after its add was given up on was taken with what the walk had found.
+    if (pendingAdds_.empty() || pendingAdds_.front().ticket != ticket)
+        return;
+    BackgroundAdd& add = pendingAdds_.front();
+    add.handedFiles = handedFiles;
+    append(tracks);
+    add.handedTracks.insert(add.handedTracks.end(), std::make_move_iterator(tracks.begin()), std::make_move_iterator(tracks.end()));
+}
+
 void PlayerController::finishAdd(std::optional<std::vector<Track>> imported)
 {
     BackgroundAdd add = std::move(pendingAdds_.front());
     if (!imported) {
-        // The sheets could not be read in time (or at all), or a folder walk stalled: the
-        // audio files found until then are still added, and they need no reading.
+        // The sheets or lists could not be read in time (or at all), or a folder walk stalled:
+        // the audio files found until then are still added, and they need no reading.
         std::vector<FileURL> audio;
-        std::ranges::copy_if(add.walker->foundSoFar(), std::back_inserter(audio),
-            [](const FileURL& url) { return !SupportedAudio::isCueSheet(url); });
+        const auto found = add.walker->foundSoFar();
+        std::copy_if(found.begin() + static_cast<std::ptrdiff_t>(std::min(add.handedFiles, found.size())), found.end(),
+            std::back_inserter(audio), [](const FileURL& url) { return !TrackImporter::needsReading({ url }); });
         imported = importer().tracks(audio);
     }
     append(*imported);
+    // The caller hears of every row the add made, those handed over on the way first.
+    imported->insert(imported->begin(), std::make_move_iterator(add.handedTracks.begin()), std::make_move_iterator(add.handedTracks.end()));
     if (add.completion)
         add.completion(*imported);
     pendingAdds_.pop_front();
-    if (!pendingAdds_.empty())
+    if (!pendingAdds_.empty()) {
         startNextAdd();
+    } else if (model_.isReadingFolder.value()) {
+        model_.isReadingFolder.set(false);
+        downloadAhead();
+    }
 }
 
 // The tracks of `tracks` to add. The index tells most of them new without a look at the rows;
@@ -193,7 +233,10 @@ void PlayerController::append(const std::vector<Track>& tracks)
     }
     if (!remote.empty()) {
         updateFileStates(remote);
-        downloadAhead();
+        // Copies made ahead while nothing plays would share the link with the walk and slow it
+        // down; they start once it has ended.
+        if (!model_.isReadingFolder.value() || model_.isPlaying.value())
+            downloadAhead();
     }
     // Whole-file rows of a file the new cue tracks now cover give way to them.
     const auto superseded = covering.empty() ? std::vector<std::size_t>() : Playlist::wholeFiles(model_.tracks.value(), covering);

@@ -31,7 +31,10 @@ void PlayerController::receive(const DownloadStates& states)
         const auto now = states.find(url);
         if (now == states.end() || now->second != state)
             changed.push_back(url);
-        hasCopyArrived = hasCopyArrived || (state == DownloadState::copying && now == states.end());
+        const bool isArrived = state == DownloadState::copying && now == states.end();
+        hasCopyArrived = hasCopyArrived || isArrived;
+        if (isArrived && environment_.metadataCache)
+            arrivedCopies_.push_back(url); // read for the cache, shown or not
     }
     for (const auto& [url, state] : states) {
         if (!downloadStates_.contains(url))
@@ -45,6 +48,9 @@ void PlayerController::receive(const DownloadStates& states)
     }
     downloadStates_ = states;
     updateFileStates(changed);
+    // The look-ahead found the next track without a copy: the one that just arrived may be it.
+    if (hasCopyArrived && !playback_.upcoming())
+        reconsiderUpcoming();
     readMissingStreamInfo(); // a copy that just arrived can now be read
 }
 
@@ -171,6 +177,11 @@ void PlayerController::readMissingStreamInfo()
 
     std::unordered_set<FileURL> asked; // the cue tracks of one file share its description
     std::vector<MetadataReader::StreamRequest> requests;
+    for (const FileURL& url : std::exchange(arrivedCopies_, {})) {
+        const auto copy = cache_.copy(url);
+        if (copy && !known.contains(url) && !arrivedStreamInfo_.contains(url) && asked.insert(url).second)
+            requests.push_back({ url, *copy, false }); // a sheet inside waits for its row to be shown
+    }
     for (const std::int64_t row : rows) {
         const Track& track = tracks[std::size_t(row)];
         if (known.contains(track.url) || arrivedStreamInfo_.contains(track.url) || !asked.insert(track.url).second)

@@ -16,6 +16,7 @@ public:
     Observable<std::optional<std::int64_t>> currentIndex;
     Observable<bool> isPlaying { false };
     Observable<bool> isLoading { false };
+    Observable<bool> isReadingFolder { false }; // a folder walk is under way
     Observable<double> currentTime { 0 }; // seconds into the current track
     Observable<double> duration { 0 }; // seconds; 0 when nothing is loaded
     Observable<float> volume { 0.8f };
@@ -36,11 +37,15 @@ public:
     // The sound server's devices, and the one chosen (empty: the server's default).
     Observable<std::vector<OutputDevice>> outputDevices;
     Observable<std::string> outputDevice;
+    // The files' durations the metadata cache knew at launch, looked up without touching them;
+    // what this run reads (streamInfo) wins. Set whole, never edited: a million rows' worth.
+    Observable<SharedDurations> knownDurations;
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
     Publisher<bool> isPlayingPublisher() const override { return isPlaying.publisher(); }
     Publisher<bool> isLoadingPublisher() const override { return isLoading.publisher(); }
+    Publisher<bool> isReadingFolderPublisher() const override { return isReadingFolder.publisher(); }
     Publisher<double> currentTimePublisher() const override { return currentTime.publisher(); }
     Publisher<double> durationPublisher() const override { return duration.publisher(); }
     Publisher<float> volumePublisher() const override { return volume.publisher(); }
@@ -58,6 +63,7 @@ public:
     Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }
     Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const override { return outputDevices.publisher(); }
     Publisher<std::string> outputDevicePublisher() const override { return outputDevice.publisher(); }
+    Publisher<SharedDurations> knownDurationsPublisher() const override { return knownDurations.publisher(); }
 };
 
 } // namespace lh

@@ -23,6 +23,9 @@ using FileStateMap = std::unordered_map<FileURL, FileState>;
 // The large properties travel as shared values: every binding that keeps one shares it.
 using SharedStreamInfo = SharedValue<StreamInfoMap>;
 using SharedFileStates = SharedValue<FileStateMap>;
+// Seconds per file, as the metadata cache knew them at launch.
+using DurationMap = std::unordered_map<FileURL, float>;
+using SharedDurations = SharedValue<DurationMap>;
 
 // The player as the views see it: one publisher per property and no way to change anything.
 // Each call returns a fresh publisher; subscribing delivers the current value at once, then
@@ -36,6 +39,7 @@ public:
     virtual Publisher<std::optional<std::int64_t>> currentIndexPublisher() const = 0;
     virtual Publisher<bool> isPlayingPublisher() const = 0;
     virtual Publisher<bool> isLoadingPublisher() const = 0;
+    virtual Publisher<bool> isReadingFolderPublisher() const = 0;
     virtual Publisher<double> currentTimePublisher() const = 0;
     virtual Publisher<double> durationPublisher() const = 0;
     virtual Publisher<float> volumePublisher() const = 0;
@@ -53,6 +57,7 @@ public:
     virtual Publisher<std::optional<MediaTags>> playingTagsPublisher() const = 0;
     virtual Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const = 0;
     virtual Publisher<std::string> outputDevicePublisher() const = 0;
+    virtual Publisher<SharedDurations> knownDurationsPublisher() const = 0;
 };
 
 } // namespace lh

@@ -169,6 +169,16 @@ void AudioFileCache::protect(const std::vector<FileURL>& urls)
     protected_ = std::move(names);
 }
 
+void AudioFileCache::protectAlso(const std::vector<FileURL>& urls)
+{
+    std::vector<std::string> names;
+    names.reserve(urls.size());
+    for (const FileURL& url : urls)
+        names.push_back(copyName(url));
+    std::lock_guard guard(lock_);
+    protected_.insert(names.begin(), names.end());
+}
+
 FileURL AudioFileCache::copyURL(const FileURL& url) const
 {
     return folder_.appendingPathComponent(copyName(url));

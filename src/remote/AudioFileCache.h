@@ -69,6 +69,8 @@ public:
 
     // From now on eviction spares the copies of exactly these source files.
     void protect(const std::vector<FileURL>& urls);
+    // Adds these source files to the ones spared, as a pass takes them one by one.
+    void protectAlso(const std::vector<FileURL>& urls);
 
 private:
     FileURL copyURL(const FileURL& url) const;

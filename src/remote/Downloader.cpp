@@ -1,5 +1,6 @@
 #include "Downloader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -44,22 +45,28 @@ std::optional<std::int64_t> sizeOfLocalFile(const FileURL& url)
 // Everything below `post` runs on the executor. Continuations stored in the actor's own
 // fields capture it raw: they only ever run inside a posted job, which holds it alive.
 struct Downloader::Actor : std::enable_shared_from_this<Actor> {
-    using SizeResult = RemoteResult<std::int64_t>;
-
     // Guarded operations per file: threads not yet returned, answers not yet had.
     struct Running {
         int threads = 0;
         int answers = 0;
     };
 
+    // A pass walks its files in order and copies those without a copy, a few at a time, until
+    // the files it has taken fill the budget. A file's size is known from its copy (or an
+    // earlier one), so nothing is asked of the share before copying starts.
     struct Pass {
         std::vector<FileURL> urls;
-        std::vector<FileURL> chosen;
-        std::size_t next = 0; // into `urls` while choosing, into `chosen` while copying
-        std::int64_t total = 0;
+        std::size_t next = 0; // the first file not looked at yet
+        std::int64_t total = 0; // bytes of the files taken so far
         std::int64_t budget = 0;
+        std::int64_t largest = 0; // of the files taken whose size is known
+        std::size_t taken = 0;
+        int copying = 0;
+        int copyingUnsized = 0;
         int awayCount = 0;
         bool isCancelled = false;
+        bool isFull = false;
+        bool hasEnded = false;
     };
 
     Actor(AudioFileCache& cache, std::shared_ptr<RemoteFileAccess> files, std::chrono::nanoseconds stallLimit,
@@ -101,13 +108,18 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         pass->urls = std::move(urls);
         pass->budget = cache.budget();
         ++runningPasses;
-        post([this, started = pass] { choose(started); });
+        cache.protect({});
+        post([this, started = pass] { advance(started); });
     }
 
     void fetch(const FileURL& url, std::function<void(CopyResult)> completion)
     {
         if (pass)
             pass->isCancelled = true;
+        // The user's track comes before any pass, but not past the limit: threads given up on
+        // for stalling fill it only when the share is away, so waiting for one would not help.
+        if (!cache.copy(url) && !copies.contains(url) && shareLoad() >= maxShareThreads)
+            return completion(RemoteFailure::away);
         copy(url, std::move(completion));
     }
 
@@ -117,127 +129,96 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         settleIfIdle();
     }
 
-    // Phase 1: the files that fit into the budget, most urgent first.
-    void choose(const std::shared_ptr<Pass>& current)
+    // Takes files in order while the budget lasts: a cached one at once, a missing one by
+    // starting its copy, as long as the pass and the share have room for another.
+    void advance(const std::shared_ptr<Pass>& current)
     {
         Pass& p = *current;
-        while (p.next < p.urls.size()) {
-            if (p.isCancelled)
-                return endPass();
+        std::vector<FileURL> taken;
+        while (!p.isCancelled && !p.isFull && p.next < p.urls.size()) {
             const FileURL& url = p.urls[p.next];
             std::optional<std::int64_t> size;
-            if (const auto copied = cache.copy(url))
+            const auto copied = cache.copy(url);
+            if (copied)
                 size = sizeOfLocalFile(*copied);
-            if (!size) {
+            else if (const auto known = sizes.find(url); known != sizes.end())
+                size = known->second;
+            if (size ? !fits(p, *size) : !mayFit(p)) {
+                // Copies under way may still free an estimate made from the largest file.
+                p.isFull = size.has_value() || p.copying == 0;
+                break;
+            }
+            if (!copied) {
                 if (p.awayCount >= failuresToGiveUp) {
-                    ++p.next;
+                    ++p.next; // the share is away: only copies already made are still taken
                     continue;
                 }
-                const auto known = sizes.find(url);
-                if (known == sizes.end() && isStuck(url)) {
+                // A copy still blocked on the share is joined while it may answer; once given
+                // up on, starting another would pile a thread on the dead share per pass.
+                if (!copies.contains(url) && isStuck(url)) {
                     ++p.awayCount;
                     ++p.next;
                     continue;
                 }
-                if (known == sizes.end())
-                    return askSize(current);
-                p.awayCount = 0;
-                size = known->second;
+                if (p.copying >= copiesAtOnce || (!copies.contains(url) && shareLoad() >= maxShareThreads))
+                    break;
             }
-            if (!admit(p, url, *size))
-                break;
+            taken.push_back(url);
+            ++p.taken;
             ++p.next;
+            p.total += size.value_or(0);
+            p.largest = std::max(p.largest, size.value_or(0));
+            if (!copied)
+                startCopy(current, url, size.has_value());
         }
-        startCopying(current);
-    }
-
-    void askSize(const std::shared_ptr<Pass>& current)
-    {
-        const FileURL url = current->urls[current->next];
-        remoteSize(url, [this, current, url](const SizeResult& result) {
-            Pass& p = *current;
-            // A reply for a cancelled pass changes nothing, above all not the protected set,
-            // which belongs to the pass that replaced it.
-            if (p.isCancelled)
-                return endPass();
-            p.awayCount = (!result.hasValue() && result.failure() == RemoteFailure::away) ? p.awayCount + 1 : 0;
-            if (result.hasValue() && !admit(p, url, result.value()))
-                return startCopying(current);
-            ++p.next;
-            choose(current);
-        });
+        if (!p.isCancelled)
+            cache.protectAlso(taken);
+        if (p.copying == 0 && !p.hasEnded && (p.isCancelled || p.isFull || p.next >= p.urls.size()))
+            endPass(p);
     }
 
     // The first file is taken whatever its size; later ones only while the total fits.
-    bool admit(Pass& p, const FileURL& url, std::int64_t size) const
+    static bool fits(const Pass& p, std::int64_t size) { return p.taken == 0 || p.total + size <= p.budget; }
+
+    // A file whose size only its copy will tell is guessed as large as the largest taken, and
+    // so is each such copy under way: the budget is overrun by no more than a guess is off.
+    static bool mayFit(const Pass& p)
     {
-        if (!p.chosen.empty() && p.total + size > p.budget)
-            return false;
-        p.chosen.push_back(url);
-        p.total += size;
-        return true;
+        return p.taken == 0 || p.total + (p.copyingUnsized + 1) * p.largest <= p.budget;
     }
 
-    // Phase 2: copy the chosen files that have no copy yet, one after another.
-    void startCopying(const std::shared_ptr<Pass>& current)
+    void startCopy(const std::shared_ptr<Pass>& current, const FileURL& url, bool isSized)
     {
-        cache.protect(current->chosen);
-        current->awayCount = 0;
-        current->next = 0;
-        copyNext(current);
-    }
-
-    void copyNext(const std::shared_ptr<Pass>& current)
-    {
-        Pass& p = *current;
-        while (p.next < p.chosen.size()) {
-            const FileURL url = p.chosen[p.next];
-            if (cache.copy(url)) {
-                ++p.next;
-                continue;
+        ++current->copying;
+        current->copyingUnsized += isSized ? 0 : 1;
+        copy(url, [this, current, isSized](const CopyResult& result) {
+            Pass& p = *current;
+            --p.copying;
+            p.copyingUnsized -= isSized ? 0 : 1;
+            p.awayCount = (!result.hasValue() && result.failure() == RemoteFailure::away) ? p.awayCount + 1 : 0;
+            if (result.hasValue() && !isSized) {
+                // Learnt only now: a file that overfills the budget is the pass's last.
+                const auto size = sizeOfLocalFile(result.value()).value_or(0);
+                p.isFull = p.isFull || (p.taken > 1 && p.total + size > p.budget);
+                p.total += size;
+                p.largest = std::max(p.largest, size);
             }
-            if (p.isCancelled || p.awayCount >= failuresToGiveUp)
-                break;
-            // An earlier copy still blocked on the share is joined while it may answer; once
-            // given up on, starting another would pile a thread on the dead share per pass.
-            if (!copies.contains(url) && isStuck(url)) {
-                ++p.awayCount;
-                ++p.next;
-                continue;
-            }
-            return copy(url, [this, current](const CopyResult& result) {
-                current->awayCount = (!result.hasValue() && result.failure() == RemoteFailure::away) ? current->awayCount + 1 : 0;
-                ++current->next;
-                copyNext(current);
-            });
-        }
-        endPass();
+            advance(current);
+        });
     }
 
-    void endPass()
+    void endPass(Pass& p)
     {
+        p.hasEnded = true;
         --runningPasses;
         settleIfIdle();
     }
 
-    void remoteSize(const FileURL& url, std::function<void(SizeResult)> done)
+    // A thread that returned from the share leaves room for the live pass's next copy.
+    void resumePass()
     {
-        guarded<std::int64_t>(
-            url, [files = files, url](const Progress&) { return files->size(url); },
-            [this, url, done = std::move(done)](const Outcome<std::int64_t>& outcome) {
-                if (!outcome.hasValue()) {
-                    states[url] = DownloadState::unreachable;
-                    return report([done, failure = failureOf(outcome.error())] { done(failure); });
-                }
-                const std::int64_t size = outcome.value();
-                sizes[url] = size;
-                const auto state = states.find(url);
-                // A size says the share answers, not that the cache's disk has room again.
-                if (state == states.end() || state->second != DownloadState::unreachable || lackingSpace.contains(url))
-                    return done(size);
-                states.erase(state);
-                report([done, size] { done(size); });
-            });
+        if (pass && !pass->hasEnded)
+            advance(pass);
     }
 
     // One copy per file however many ask: later requests join the one under way.
@@ -255,6 +236,7 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                 copies.erase(url);
                 for (const auto& waiter : waiters)
                     waiter(result);
+                resumePass(); // the copy may have been a cancelled pass's
                 settleIfIdle();
             });
         });
@@ -286,6 +268,8 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
                     }
                     states.erase(url);
                     lackingSpace.erase(url);
+                    if (const auto size = sizeOfLocalFile(copied))
+                        sizes[url] = *size; // for passes after the copy is evicted
                     hasSaidNoSpace = false; // a later full disk is news again
                     report([done, copied] { done(copied); });
                 });
@@ -363,6 +347,8 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
         --(entry->second.*count);
         if (entry->second.threads == 0 && entry->second.answers == 0)
             running.erase(entry);
+        if (count == &Running::threads)
+            resumePass(); // a stuck thread that returned at last leaves room
     }
 
     // Whether a size query or copy of `url` was given up on for stalling while its thread is
@@ -371,6 +357,15 @@ struct Downloader::Actor : std::enable_shared_from_this<Actor> {
     {
         const auto entry = running.find(url);
         return entry != running.end() && entry->second.threads > entry->second.answers;
+    }
+
+    // Copies under way, and threads still blocked on the share after their copy was given up.
+    int shareLoad() const
+    {
+        auto load = static_cast<int>(copies.size());
+        for (const auto& [url, counts] : running)
+            load += std::max(0, counts.threads - counts.answers);
+        return load;
     }
 
     void settleIfIdle()

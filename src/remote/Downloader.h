@@ -20,14 +20,16 @@ using DownloadStates = std::unordered_map<FileURL, DownloadState>;
 // Brings network files into the cache before they are played.
 //
 // `want` starts a look-ahead pass over the files the player will need next, most urgent
-// first: it chooses as many as fit into the cache's budget (always the first whose size is
-// known), protects their copies from eviction and copies the missing ones one after another.
-// `fetch` gets one file now, abandoning the pass; a copy already under way for that file is
-// joined, never repeated. After three `away` failures in a row a pass stops asking the
-// network, once while choosing and once while copying, so a vanished share costs little. A
-// size query or copy given up on for stalling leaves its thread blocked on the share; while it
-// is, a pass starts no other for that file and counts it as away, so passes at every track
-// start do not pile threads onto a dead share. A copy that failed for want of space on the
+// first: it takes them in that order, copying the missing ones a few at a time, and protects
+// their copies from eviction, until the files taken fill the cache's budget (the first is
+// taken whatever its size). Nothing is asked of the share before copying: a file's size is
+// learnt from its copy, so the next track is copied first however long the list. `fetch` gets
+// one file now, abandoning the pass; a copy already under way for that file is joined, never
+// repeated. After three `away` failures in a row a pass stops asking the network, so a
+// vanished share costs little. A copy given up on for stalling leaves its thread blocked on
+// the share; while it is, a pass starts no other for that file and counts it as away, and no
+// more than `maxShareThreads` threads are ever on the share, so passes at every track start
+// do not pile threads onto a dead share. A copy that failed for want of space on the
 // cache's disk is no away failure; the file counts as unreachable until a copy of it succeeds,
 // and the first such failure (again after a success) is said on standard error.
 //
@@ -44,6 +46,10 @@ public:
     using CopyResult = RemoteResult<FileURL>;
 
     static constexpr int failuresToGiveUp = 3;
+    // Copies a pass runs at once, and threads on the share at most, stuck ones included: a
+    // long list costs the share what a short one does.
+    static constexpr int copiesAtOnce = 4;
+    static constexpr int maxShareThreads = 8;
 
     // `executor` replaces the downloader's own serial executor (tests pass a manual one, which
     // must outlive the downloader); `runtime` replaces the stall watchdog's threads and clock.

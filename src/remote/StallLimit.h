@@ -59,7 +59,7 @@ struct StallRuntime {
     // Runs `job` on a new thread of its own, never a pooled one: it may block for ever.
     std::function<void(Job)> startThread = startDetachedThread;
     // Calls `tick` every `period` on a thread that no guarded operation can hold up, until
-    // it returns false.
+    // it returns false. The real one is a single thread for every watchdog of the process.
     std::function<void(std::chrono::nanoseconds period, Tick)> startWatchdog = startWatchdogThread;
     MonotonicNow now = MonotonicClock::now;
 

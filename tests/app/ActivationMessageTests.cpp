@@ -131,6 +131,8 @@ TEST(ActivationMessage, SplitsALaunchIntoMessagesTheReaderTakes)
             ASSERT_TRUE(read) << c.what << ", part " << i;
             EXPECT_EQ(read->handOver, 42u) << c.what;
             EXPECT_EQ(read->part, i) << c.what;
+            EXPECT_EQ(ActivationMessage::split(c.files, c.token, 42, small, ActivationMessage::firstAddingPart).messages[i].part, i + 1)
+                << c.what;
             EXPECT_EQ(read->activationToken, i == 0 ? c.sentToken : "") << c.what;
             sizes.push_back(read->files.size());
             sent.insert(sent.end(), read->files.begin(), read->files.end());

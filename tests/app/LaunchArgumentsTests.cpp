@@ -32,6 +32,12 @@ TEST(LaunchArguments, TakesPathsAndFileURIsByteForByte)
     EXPECT_EQ(files[3].path(), "/home/me/Music/d.wav");
 }
 
+TEST(LaunchArguments, TheEnqueueOptionIsNoFile)
+{
+    const std::vector<FileURL> files = filesOf({ "-e", "a.m3u8", "--enqueue", "b.pls" });
+    EXPECT_EQ(files, (std::vector { FileURL("/home/me/Music/a.m3u8"), FileURL("/home/me/Music/b.pls") }));
+}
+
 TEST(LaunchArguments, AfterTwoDashesEveryArgumentIsAFile)
 {
     const std::vector<FileURL> files = filesOf({ "--", "-odd name.flac", "--version" });
@@ -47,7 +53,12 @@ TEST(LaunchArguments, OptionsAskForHelpTheVersionOrAreAUsageError)
         std::vector<std::string> arguments;
         Action action;
         std::string unknownOption;
+        bool isEnqueue = false;
     } cases[] = {
+        { { "-e", "/a.flac" }, Action::run, "", true },
+        { { "/a.flac", "--enqueue" }, Action::run, "", true },
+        { { "--", "-e" }, Action::run, "", false },
+        { { "--enqueued" }, Action::usageError, "--enqueued" },
         { { "/a.flac" }, Action::run, "" },
         { { "--help" }, Action::help, "" },
         { { "-h", "/a.flac" }, Action::help, "" },
@@ -70,6 +81,7 @@ TEST(LaunchArguments, OptionsAskForHelpTheVersionOrAreAUsageError)
         SCOPED_TRACE(joined);
         const LaunchOptions options = withArguments(c.arguments, optionsFromArguments);
         EXPECT_EQ(options.action, c.action);
+        EXPECT_EQ(options.isEnqueue, c.isEnqueue);
         if (c.action == Action::usageError && !c.unknownOption.empty()) {
             EXPECT_EQ(options.unknownOption, c.unknownOption);
         }

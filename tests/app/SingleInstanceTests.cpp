@@ -153,6 +153,23 @@ TEST_F(Instances, APartSentAgainIsConfirmedButOpenedOnce)
     EXPECT_EQ(received[1].part, 1u);
 }
 
+// A launch that only adds hands its files over as parts that add, from the first on: the
+// running player (of this version or an earlier one) has nothing to open, so nothing plays.
+TEST_F(Instances, AnAddingLaunchSendsNoOpeningPart)
+{
+    const SingleInstance::Claim first = SingleInstance::claimOrForward(paths, {}, 0ms);
+    std::vector<ActivationMessage> received;
+    ActivationServer server(first.listeningSocket, [&](ActivationMessage m) { received.push_back(std::move(m)); });
+    ActivationMessage message { { FileURL("/a.flac"), FileURL("/b.m3u8") }, "tok" };
+    message.part = ActivationMessage::firstAddingPart;
+    std::thread launch([&] { EXPECT_EQ(SingleInstance::claimOrForward(paths, message, 5s).role, SingleInstance::Role::forwarded); });
+    test::runEventsUntil([&] { return received.size() == 1; });
+    launch.join();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].part, 1u);
+    EXPECT_EQ(received[0].files, message.files);
+}
+
 // A player busy past the launch's patience reads the message later: the launch must neither
 // send it twice nor call its files lost; a player that never listens does lose them.
 TEST_F(Instances, ALaunchTellsFilesThatMayArriveFromFilesThatCannot)

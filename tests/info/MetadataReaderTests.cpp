@@ -8,10 +8,15 @@
 #include "PathEchoingReader.h"
 #include "SerialExecutor.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -161,6 +166,65 @@ TEST_F(MetadataReaderTest, ResultsArrivingAfterTheReaderIsGoneAreDropped)
     settle();
     EXPECT_TRUE(streamResults.empty());
     EXPECT_TRUE(infoResults.empty());
+}
+
+// A local file and a network file's copy, read through a cache, then changed or not.
+TEST_F(MetadataReaderTest, WhatTheReadsLearnIsKeptAndAFileUnchangedSinceIsNotReadAgain)
+{
+    QTemporaryDir folder;
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size());
+        return FileURL::fromLocalFile(file.fileName());
+    };
+    const FileURL local = write(QStringLiteral("local.flac"), "sound");
+    const FileURL copy = write(QStringLiteral("copy.flac"), "sound");
+    const FileURL remote("/share/remote.flac");
+    test::ManualExecutor cacheWriter;
+    MetadataCache::Options options;
+    options.writer = &cacheWriter;
+    auto cache = std::make_shared<MetadataCache>(folder.filePath(QStringLiteral("metadata")).toStdString(), options);
+    cacheWriter.runAll();
+    MetadataReader cached(fake, background, mainThread, cache);
+    const auto readBoth = [&] {
+        const std::size_t before = fake->filesRead().size();
+        cached.readStreams({ { local, local }, { remote, copy } }, recordStreams());
+        settle();
+        cacheWriter.runAll();
+        return fake->filesRead().size() - before;
+    };
+    EXPECT_EQ(readBoth(), 4u); // each file's stream and tags
+
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::size_t reads;
+    };
+    const Case cases[] = {
+        { "nothing changed", [] {}, 0 },
+        { "the local file grew", [&] { write(QStringLiteral("local.flac"), "more"); }, 2 },
+        { "the copy was played (its time changes)", [&] { ::utimensat(AT_FDCWD, copy.path().c_str(), nullptr, 0); }, 0 },
+        { "the copy was replaced by a longer one", [&] { write(QStringLiteral("copy.flac"), "more"); }, 2 },
+    };
+    for (const Case& each : cases) {
+        each.change();
+        streamResults.clear();
+        EXPECT_EQ(readBoth(), each.reads) << each.name;
+        ASSERT_EQ(streamResults.size(), 2u) << each.name;
+        EXPECT_EQ(streamResults[1].first, remote.path()) << each.name;
+        EXPECT_EQ(streamResults[1].second.duration, double(copy.path().size())) << each.name; // what the copy said
+    }
+
+    // The playing track's tags and Get Info's read are kept too, under the row's URL.
+    cached.readTags(remote, copy, nullptr, [](const MediaTags&) {});
+    cached.readInfo(local, local, recordInfo());
+    settle();
+    cacheWriter.runAll();
+    const auto remoteFacts = cache->find(remote.path(), std::nullopt);
+    ASSERT_TRUE(remoteFacts && remoteFacts->tags);
+    EXPECT_EQ(remoteFacts->tags->album, QString::fromStdString(copy.path()));
+    EXPECT_FALSE(remoteFacts->tags->artwork);
+    EXPECT_EQ(cache->find(local.path(), std::nullopt)->hasEmbeddedCueSheet, false);
 }
 
 TEST(MetadataReaderThreads, ReadsOnTheBackgroundAndDeliversOnTheMainThread)

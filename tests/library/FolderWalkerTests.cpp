@@ -74,8 +74,8 @@ TEST_F(FolderWalkerTest, AFolderGivesItsMusicInNaturalOrderDepthFirst)
         whole("Artist/2 Album/a song.MP3"),
         whole("Artist/2 Album/B Song.mp3"),
         whole("Artist/2 Album/Disc 1/1.flac"),
-        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false },
-        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, false, false },
+        Track { album, 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false, {}, InternedURL(url("Artist/10 Album/Album.cue")) },
+        Track { album, 60, std::nullopt, QStringLiteral("Two"), std::nullopt, std::nullopt, false, false, {}, InternedURL(url("Artist/10 Album/Album.cue")) },
         whole("Artist/10 Album/caf\xe9.mp3"),
         whole("z.mp3"),
     };
@@ -183,6 +183,16 @@ TEST_F(FolderWalkerTest, AWalkStopsAtEachOfItsBoundsKeepingWhatItFound)
         EXPECT_GE(found.size(), c.leastFound) << c.name;
         EXPECT_LE(found.size(), c.mostFound) << c.name;
     }
+}
+
+// A list named in the request is the importer's to open; lists met in a folder stay shut, since
+// the files they name are in the folder already.
+TEST_F(FolderWalkerTest, PassesNamedListsOnAndLeavesThoseInFoldersShut)
+{
+    make("Lists/mix.m3u8", "../a.flac\n../Artist/2 Album/B Song.mp3\n");
+    make("Lists/c.flac");
+    FolderWalker walker({ FileURL(path("Lists"), true), url("Lists/./mix.m3u8") });
+    EXPECT_EQ(importer.tracks(walker.walk([] { })), std::vector({ whole("Lists/c.flac"), whole("a.flac"), whole("Artist/2 Album/B Song.mp3") }));
 }
 
 TEST(FolderWalker, OnlyNamesThatMayBeFoldersNeedAWalk)

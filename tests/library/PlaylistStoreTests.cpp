@@ -71,10 +71,17 @@ TEST_F(PlaylistStoreTest, StoresOnlyTheKeysThatDifferFromTheDefaults)
 
 TEST_F(PlaylistStoreTest, RestoresWhatItSavedAfterARelaunch)
 {
-    const std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), std::nullopt, true, false },
+    std::vector<Track> tracks { cueTrack(), Track { FileURL("/net/Caf\xC3\xA9.flac"), 0.5, 9.75, QString(), QString(), std::nullopt, true, false },
         whole(FileURL("/music/Caf\xE9/01.flac")),
         Track { FileURL("/music/image.flac"), 60, std::nullopt, QStringLiteral("Two"), std::nullopt, QStringLiteral("Album"), false, true,
             CueGains(-6.54, 0.988525, -7.89, 1.2) } };
+    // The cue tracks of a sheet file keep the sheet, a path that is not UTF-8 included.
+    for (const char* sheet : { "/music/Caf\xE9/Album.cue", "/music/Album.cue" }) {
+        tracks.push_back(Track { FileURL("/music/Album.wav"), 0, 60, QStringLiteral("One"), std::nullopt, std::nullopt, false, false, {},
+            InternedURL(FileURL(sheet)) });
+        tracks.push_back(tracks.back());
+        tracks.back().start = 60;
+    }
     for (const auto& [how, save] : saves) {
         SCOPED_TRACE(how);
         preferences->set(QJsonValue(), "savedPlaylist");
@@ -129,6 +136,8 @@ TEST_F(PlaylistStoreTest, AnElementWithAFieldItDoesNotUnderstandIsNotReadWhole)
         { R"([{"path":"/m/a.flac"}])", true },
         { R"([{"path":"/m/a.flac","title":"T","trackGain":-6.5,"trackPeak":0.5,"albumGain":-7,"albumPeak":1}])", true },
         { R"([{"path":"/m/a.flac","title":"T","trackGain":"-6.5 dB"}])", false },
+        { R"([{"path":"/m/a.flac","title":"T","sheet":"/m/a.cue"}])", true },
+        { R"([{"path":"/m/a.flac","title":"T","sheet":["/m/a.cue"]}])", false },
         { R"([{"path":"/m/a.flac","remote":false,"rating":5}])", false },
         { R"([{"path":"/m/a.flac","remote":false,"start":"12.5"}])", false },
         { R"([{"path":"/m/a.flac","remote":null,"title":5}])", false },

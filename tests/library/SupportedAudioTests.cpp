@@ -22,11 +22,12 @@ TEST(SupportedAudio, CueSheetsAreToldByTheirExtensionInAnyCase)
         EXPECT_FALSE(SupportedAudio::isCueSheet(FileURL(std::string("/m/") + name))) << name;
 }
 
-TEST(SupportedAudio, OpenDialogOffersAudioAndCueSheetsInBothCases)
+TEST(SupportedAudio, OpenDialogOffersAudioCueSheetsAndPlaylistsInBothCases)
 {
     const QStringList patterns = SupportedAudio::openDialogPatterns();
-    EXPECT_EQ(patterns.size(), 36);
-    for (const char* pattern : { "*.mp3", "*.MP3", "*.aif", "*.AIF", "*.cue", "*.CUE", "*.flac", "*.opus", "*.WV", "*.mka" })
+    EXPECT_EQ(patterns.size(), 44);
+    for (const char* pattern : { "*.mp3", "*.MP3", "*.aif", "*.AIF", "*.cue", "*.CUE", "*.flac", "*.opus", "*.WV", "*.mka",
+             "*.m3u", "*.M3U8", "*.pls", "*.XSPF" })
         EXPECT_TRUE(patterns.contains(pattern)) << pattern;
     EXPECT_TRUE(SupportedAudio::openDialogFilter().contains("(*.mp3 *.MP3"));
 }

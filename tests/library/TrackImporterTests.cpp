@@ -1,12 +1,14 @@
 #include "TrackImporter.h"
 
 #include "Fifo.h"
+#include "PlaylistFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace lh {
@@ -61,9 +63,17 @@ Track whole(const char* path, bool isRemote = false)
 }
 
 Track cue(const char* path, double start, std::optional<double> end, const char* title, std::optional<QString> artist,
-    bool isRemote = false)
+    const char* sheet, bool isRemote = false)
 {
-    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), std::nullopt, isRemote, false };
+    return Track { FileURL(path), start, end, QString::fromUtf8(title), std::move(artist), std::nullopt, isRemote, false, {},
+        InternedURL(FileURL(sheet)) };
+}
+
+std::vector<Track> fromSheet(std::vector<Track> tracks, const char* sheet)
+{
+    for (Track& track : tracks)
+        track.sheet = InternedURL(FileURL(sheet));
+    return tracks;
 }
 
 const QByteArray albumSheet = "PERFORMER Band\nFILE \"Album.wav\" WAVE\n"
@@ -82,9 +92,9 @@ protected:
     }
 
     const std::vector<Track> albumTracks {
-        cue("/music/Album/Album.flac", 0, 60, "One", "Band"),
-        cue("/music/Album/Album.flac", 60, 120, "Track 02", "Guest"),
-        cue("/music/Album/Album.flac", 120, std::nullopt, "Track 03", "Band"),
+        cue("/music/Album/Album.flac", 0, 60, "One", "Band", "/music/Album/Album.cue"),
+        cue("/music/Album/Album.flac", 60, 120, "Track 02", "Guest", "/music/Album/Album.cue"),
+        cue("/music/Album/Album.flac", 120, std::nullopt, "Track 03", "Band", "/music/Album/Album.cue"),
     };
     FakeFiles files;
 };
@@ -101,7 +111,9 @@ TEST_F(TrackImporterTest, KeepsBatchOrderAndAddsAudioFilesNoSheetCovers)
     expected.insert(expected.end(), albumTracks.begin(), albumTracks.end());
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/./x/../Album.cue" })), expected);
     files.add("/music/Album/Copy.CUE", albumSheet);
-    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/Copy.CUE" })), expected);
+    auto fromCopy = fromSheet(albumTracks, "/music/Album/Copy.CUE");
+    fromCopy.insert(fromCopy.begin(), whole("/music/Other/song.mp3"));
+    EXPECT_EQ(files.importer().tracks(urls({ "/music/Other/song.mp3", "/music/Album/Copy.CUE" })), fromCopy);
 }
 
 TEST_F(TrackImporterTest, IgnoresFoldersAndFilesOfOtherTypes)
@@ -164,6 +176,65 @@ TEST_F(TrackImporterTest, ASheetWhoseMatchingWouldCostTooMuchYieldsNothing)
     EXPECT_EQ(tracksWithListing(listing).size(), names);
 }
 
+// A list gives the rows of what it names, in its order, through the same rules as named files
+// (a sheet covers its image); lists it names open down to three deep, each once, and what
+// cannot become a row is said once per reason.
+TEST_F(TrackImporterTest, AListGivesTheRowsOfWhatItNamesInItsOrder)
+{
+    files.add("/lists/road.m3u8", "#EXTM3U\r\n#EXTINF:12,Song\r\n../music/Other/song.mp3\r\n/music/Album/Album.cue\r\n"
+                                  "/music/Album/Album.flac\r\nhttp://radio.example/live\r\nmissing1.flac\r\nmissing2.flac\r\n"
+                                  "notes.txt\r\nnested.pls\r\nmissing3.flac\r\nmissing4.cue\r\n");
+    files.add("/lists/nested.pls", "[playlist]\nFile2=deep.xspf\nFile1=file:///music/Other/b%20b.ogg\nNumberOfEntries=2\n");
+    files.add("/music/Other/b b.ogg");
+    files.add("/lists/deep.xspf", "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\"><trackList>"
+                                  "<track><location>road.m3u8</location></track>"
+                                  "<track><location>deeper.m3u</location></track>"
+                                  "<track><location>/music/Other/song.mp3</location></track>"
+                                  "</trackList></playlist>");
+    files.add("/lists/deeper.m3u", "/music/Other/song.mp3\n");
+
+    ::testing::internal::CaptureStderr();
+    const auto tracks = files.importer().tracks(urls({ "/lists/road.m3u8" }));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    auto expected = std::vector({ whole("/music/Other/song.mp3") });
+    expected.insert(expected.end(), albumTracks.begin(), albumTracks.end());
+    expected.push_back(whole("/music/Other/b b.ogg"));
+    expected.push_back(whole("/music/Other/song.mp3")); // the playlist leaves repeats out
+    EXPECT_EQ(tracks, expected);
+    EXPECT_EQ(said,
+        "larkhaven: not added http://radio.example/live: streams are not supported\n"
+        "larkhaven: not added 4 entries (no such file): /lists/missing1.flac, /lists/missing2.flac, /lists/missing3.flac, …\n"
+        "larkhaven: not added /lists/notes.txt: not an audio file, cue sheet or playlist the player opens\n"
+        "larkhaven: not added /lists/deeper.m3u: playlists nested more than 3 deep\n");
+}
+
+TEST_F(TrackImporterTest, AListThatIsNoListIsSaidAndGivesNothing)
+{
+    files.add("/lists/binary.m3u", QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0", 10));
+    files.add("/lists/typed.xspf", "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">]><playlist/>");
+    ::testing::internal::CaptureStderr();
+    const auto tracks = files.importer().tracks(urls({ "/lists/binary.m3u", "/lists/gone.pls", "/lists/typed.xspf" }));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(tracks.empty());
+    EXPECT_NE(said.find("larkhaven: not added /lists/binary.m3u: binary data, not a playlist\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("larkhaven: not added /lists/gone.pls: no such file\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("larkhaven: not added /lists/typed.xspf: "), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 3) << said;
+}
+
+TEST(TrackImporter, ReadsNoLocalFileLargerThanAnyItTakes)
+{
+    QTemporaryDir dir;
+    const std::string path = QFile::encodeName(dir.path()).toStdString() + "/huge.m3u";
+    QFile list(dir.path() + "/huge.m3u");
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(list.resize(PlaylistFile::maximumSize + 1)); // sparse: costs no disk
+    list.close();
+    EXPECT_FALSE(TrackImporter::readLocalFile(FileURL(path)));
+    ASSERT_TRUE(QFile::resize(dir.path() + "/huge.m3u", 4));
+    EXPECT_EQ(TrackImporter::readLocalFile(FileURL(path)), QByteArray(4, '\0'));
+}
+
 // Writes the album's sheet into `dir` on disk; returns the folder's path.
 std::string writeAlbumSheet(const QTemporaryDir& dir)
 {
@@ -208,8 +279,8 @@ TEST_F(TrackImporterTest, DropsEntriesThatResolveToFormatsThePlayerCannotPlay)
     files.add("/music/Ape/b.wav");
     files.add("/music/Ape/c.ape"); // the image compressed after the sheet was written
     EXPECT_EQ(files.importer().tracks(urls({ "/music/Ape/Ape.cue" })),
-        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt),
-            cue("/music/Ape/c.ape", 0, std::nullopt, "Track 03", std::nullopt) }));
+        std::vector({ cue("/music/Ape/b.wav", 0, std::nullopt, "Track 02", std::nullopt, "/music/Ape/Ape.cue"),
+            cue("/music/Ape/c.ape", 0, std::nullopt, "Track 03", std::nullopt, "/music/Ape/Ape.cue") }));
 }
 
 TEST_F(TrackImporterTest, ASheetNamedTwiceIsReadOnceAndGivesItsTracksTwice)
@@ -224,8 +295,9 @@ TEST_F(TrackImporterTest, AsksTheRemoteTestOncePerAudioFile)
     files.add("/net/share/Live.cue", "FILE \"Live.flac\" WAVE\nTRACK 7 AUDIO\nINDEX 01 00:00:00\nTRACK 112 AUDIO\nINDEX 01 10:00:00\n");
     files.add("/net/share/Live.flac");
     EXPECT_EQ(files.importer().tracks(urls({ "/net/share/Live.cue", "/net/share/x.wav" })),
-        std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, true),
-            cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, true), whole("/net/share/x.wav", true) }));
+        std::vector({ cue("/net/share/Live.flac", 0, 600, "Track 07", std::nullopt, "/net/share/Live.cue", true),
+            cue("/net/share/Live.flac", 600, std::nullopt, "Track 112", std::nullopt, "/net/share/Live.cue", true),
+            whole("/net/share/x.wav", true) }));
     EXPECT_EQ(files.remoteQuestions, 2);
 }
 
@@ -282,9 +354,11 @@ TEST(TrackImporter, EmbeddedTracksKeepToTheFileThatHoldsThem)
     }
 }
 
-TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetIsAmongTheFiles)
+TEST(TrackImporter, NeedsReadingExactlyWhenACueSheetOrAListIsAmongTheFiles)
 {
     EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", "/b.Cue" })));
+    for (const char* list : { "/l.m3u", "/l.M3U8", "/l.pls", "/l.xspf" })
+        EXPECT_TRUE(TrackImporter::needsReading(urls({ "/a.mp3", list }))) << list;
     EXPECT_FALSE(TrackImporter::needsReading(urls({ "/a.mp3", "/cue", "/b.cue.txt" })));
     EXPECT_FALSE(TrackImporter::needsReading({}));
 }

@@ -42,7 +42,7 @@ TEST(MprisProperties, StatusAndAbilitiesFollowTheControls)
         bool canSeek;
     } cases[] = {
         { "empty", empty, "Stopped", false, false },
-        { "loading", loading, "Stopped", true, false },
+        { "loading", loading, "Playing", true, false },
         { "paused", paused, "Paused", true, true },
         { "playing", playing, "Playing", true, true },
     };

@@ -40,14 +40,18 @@ esac
 entry=$root$prefix/share/applications/larkhaven.desktop
 [ -f "$entry" ] || fail "no desktop entry at $prefix/share/applications"
 
-# A bare Exec name is looked up along PATH, whose entry for this prefix is its bin folder.
-exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+# A bare Exec name is looked up along PATH, whose entry for this prefix is its bin folder. The
+# entry's actions (Add to Playlist) run a program of their own, which must be the same one.
+exec_names=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry" | sort -u)
+[ "$(wc -l <<<"$exec_names")" -eq 1 ] || fail "the desktop entry and its actions run different programs: $exec_names"
+exec_name=$exec_names
 case "$exec_name" in
   /*) program=$root$exec_name ;;
   '') fail "the desktop entry has no Exec" ;;
   *) program=$root$prefix/bin/$exec_name ;;
 esac
 [ -x "$program" ] || fail "the desktop entry runs $exec_name, which is not installed as ${program#"$root"}"
+grep -qx 'Exec=[^ ]* --enqueue %U' "$entry" || fail "the desktop entry has no action that adds with --enqueue"
 
 icon=$(sed -n 's/^Icon=//p' "$entry")
 ls "$root$prefix"/share/icons/hicolor/*/apps/"$icon".* >/dev/null 2>&1 \
@@ -79,7 +83,8 @@ trap cleanup EXIT
 # player (no cache folder, no lock); an unknown option is a usage error. The manual page says the same.
 help=$(env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" --help) \
   || fail "--help did not exit 0"
-[[ "$help" == Usage:* && "$help" == *--version* && "$help" == *"Exit status"* ]] || fail "--help printed: $help"
+[[ "$help" == Usage:* && "$help" == *--version* && "$help" == *--enqueue* && "$help" == *"Exit status"* ]] \
+  || fail "--help printed: $help"
 version=$(env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" --version) \
   || fail "--version did not exit 0"
 [[ "$version" =~ ^larkhaven\ [0-9]+\.[0-9]+\.[0-9]+ ]] || fail "--version printed: $version"
@@ -91,7 +96,7 @@ env -i HOME="$home" XDG_CACHE_HOME="$home/cache" PATH=/usr/bin:/bin "$program" -
   && grep -q "^Usage:" "$home/usage.err" || fail "an unknown option printed: $(cat "$home/usage.out" "$home/usage.err")"
 [ ! -e "$home/cache" ] || fail "--help, --version or a usage error made the cache folder"
 manual=$(zcat -f "$(find "$root$prefix/share/man/man1" -name 'larkhaven.1*')")
-for option in --help --version; do
+for option in --help --version --enqueue; do
   grep -qF -- "${option//-/\\-}" <<<"$manual" || fail "the manual page does not list $option"
 done
 

@@ -132,9 +132,10 @@ void ControllerTest::start()
         .stallRuntime = StallRuntime {
             .startThread = [this](StallRuntime::Job job) { threads.execute(std::move(job)); },
             .startWatchdog = [this](std::chrono::nanoseconds, StallRuntime::Tick tick) { watchdogs.push_back(std::move(tick)); },
-            .now = [this] { return stallNow; },
+            .now = [this] { return stallNow += stallClockStep; },
         },
         .streamTitle = streamTitle,
+        .metadataCache = metadataCache,
     };
     controller = std::make_unique<PlayerController>(model, engine, reader, *cache, files, stallLimit, *defaults,
         QStringLiteral("savedPlaylist"), std::move(environment));

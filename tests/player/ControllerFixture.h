@@ -212,10 +212,12 @@ protected:
     MonotonicClock::time_point now {};
     std::function<std::int64_t(std::int64_t, std::int64_t)> random = [](std::int64_t lower, std::int64_t) { return lower; };
     std::function<QString(const Track&)> streamTitle;
+    std::shared_ptr<MetadataCache> metadataCache; // none unless the test makes one
     std::map<std::string, std::string> sheets; // path → text
     std::map<std::string, std::vector<std::string>> folders; // path → names
     std::vector<StallRuntime::Tick> watchdogs;
     MonotonicClock::time_point stallNow {};
+    std::chrono::nanoseconds stallClockStep {}; // how far the import's clock moves at each look
     static constexpr auto stallLimit = std::chrono::seconds(15);
     std::unique_ptr<PlayerController> controller;
 };

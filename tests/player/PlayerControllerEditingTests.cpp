@@ -120,6 +120,33 @@ TEST_F(Editing, AFolderIsWalkedInTheBackgroundAndAddedInRequestOrder)
     EXPECT_EQ(saved(), model.tracks.value());
 }
 
+// A library on a slow share takes long to list: its rows arrive while the walk goes on, whole
+// folders at a time in the walk's order, and the add ends once the walk has.
+TEST_F(Editing, AWalkHandsItsRowsOverWhileItGoesOn)
+{
+    const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Library";
+    for (const char* album : { "/1 First", "/2 Second", "/3 Third" }) {
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(top + album)));
+        for (const char* name : { "/1 a.flac", "/2 b.mp3" })
+            std::ofstream(top + album + name);
+    }
+    start();
+    stallClockStep = PlayerController::walkHandOverInterval; // each look at the clock finds it time
+    perform(AddTracksCommand({ FileURL(top) }));
+    threads.runAll(); // the whole walk
+    mainThread.runOne();
+    EXPECT_EQ(model.tracks.value().size(), 2u) << "the first folder's rows, while the walk goes on";
+    EXPECT_TRUE(model.isReadingFolder.value());
+    settle();
+    std::vector<std::string> paths;
+    for (const Track& track : model.tracks.value())
+        paths.push_back(track.url.path().substr(top.size()));
+    EXPECT_EQ(paths, std::vector<std::string>({ "/1 First/1 a.flac", "/1 First/2 b.mp3", "/2 Second/1 a.flac", "/2 Second/2 b.mp3",
+                         "/3 Third/1 a.flac", "/3 Third/2 b.mp3" }));
+    EXPECT_FALSE(model.isReadingFolder.value());
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, CueTracksReplaceTheWholeFileRowAndStopItsPlayback)
 {
     startWith({ wholeFile("/m/a.flac"), wholeFile("/m/album.flac") });
@@ -145,10 +172,30 @@ TEST_F(Editing, OpeningAFileAlreadyListedPlaysItsRow)
     EXPECT_EQ(model.tracks.value()[2].title, QStringLiteral("One"));
 }
 
+// A list is read in the background like a sheet; its files land in its order, once, beside the
+// rows already there, and opening it plays its first file.
+TEST_F(Editing, AListOpensInTheBackgroundAndItsFilesLandInItsOrderOnce)
+{
+    sheets["/lists/mix.m3u8"] = "#EXTM3U\n#EXTINF:-1,B\n/m/b.flac\n../m/a.flac\n/m/album.cue\nfile:///m/b.flac\n/m/gone.flac\n";
+    folders["/lists"] = { "mix.m3u8" };
+    folders["/m"] = { "album.cue", "album.flac", "a.flac", "b.flac" };
+    startWith({ wholeFile("/m/a.flac") });
+    perform(OpenTracksCommand({ url("/lists/mix.m3u8") }));
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac" }));
+    ::testing::internal::CaptureStderr();
+    settle();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "larkhaven: not added /m/gone.flac: no such file\n");
+    EXPECT_EQ(names(), std::vector<std::string>({ "a.flac", "b.flac", "One", "Two" }));
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_EQ(saved(), model.tracks.value());
+}
+
 TEST_F(Editing, AStalledImportStillAddsTheAudioFiles)
 {
     start();
-    perform(AddTracksCommand({ url("/m/album.cue"), url("/m/c.flac") }));
+    // Neither the sheet nor the list is read on the main thread after the watchdog gave up.
+    sheets["/m/mix.m3u"] = "/m/a.flac\n";
+    perform(AddTracksCommand({ url("/m/album.cue"), url("/m/mix.m3u"), url("/m/c.flac") }));
     ASSERT_EQ(watchdogs.size(), 1u);
     stallNow += stallLimit + std::chrono::seconds(1); // the sheet's read never returns
     EXPECT_FALSE(watchdogs.front()());

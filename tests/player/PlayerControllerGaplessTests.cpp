@@ -109,6 +109,20 @@ TEST_F(Gapless, TheModelFollowsAJoinedFileAndTheNextOneIsLookedForAgain)
     EXPECT_EQ(engine.continuation, continuation("/m/c.flac", 0, std::nullopt));
 }
 
+// Short tracks reach their look-ahead point before the next one's copy is made: the copy
+// that arrives later is joined all the same, so share tracks follow each other without a gap.
+TEST_F(Gapless, ACopyThatArrivesAfterTheLookAheadIsStillJoined)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/share/y.flac") });
+    perform(PlayTrackCommand(0));
+    engine.time = 98;
+    tick();
+    ASSERT_EQ(engine.continuation, std::nullopt) << "no copy yet";
+    settle(); // the look-ahead pass copies y
+    ASSERT_TRUE(cache->copy(url("/share/y.flac")));
+    EXPECT_EQ(engine.continuation, (Continuation { *cache->copy(url("/share/y.flac")), 0, std::nullopt }));
+}
+
 TEST_F(Gapless, AShufflePickMadeAheadIsTheOneThatPlays)
 {
     int draws = 0;

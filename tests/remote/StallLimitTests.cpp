@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -165,6 +167,21 @@ TEST(StallLimit, ARealBlockedOperationIsAbandonedWithinAQuarterOfTheLimitAfterIt
     ASSERT_TRUE(test::runEventsUntil([&] { return progressThrew.load(); }, 3s));
     test::runEventsFor(50ms);
     EXPECT_EQ(completions, 1);
+}
+
+// Quick operations by the hundred (sizes answered from a share's attribute cache) leave no
+// watchdog thread asleep behind each of them.
+TEST(StallLimit, AHundredQuickOperationsLeaveNoThreadsBehind)
+{
+    const auto threadCount = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}); };
+    const auto before = threadCount();
+    std::atomic<int> completions = 0;
+    for (int i = 0; i < 100; ++i)
+        withStallLimit<int>(15s, [](const Progress&) { return 1; }, [&](Outcome<int>) { ++completions; });
+    ASSERT_TRUE(test::runEventsUntil([&] { return completions == 100; }, 10s));
+    // The operations' own threads end as soon as they return; give them a moment to go.
+    EXPECT_TRUE(test::runEventsUntil([&] { return threadCount() <= before + 2; }, 2s))
+        << threadCount() - before << " threads more than before";
 }
 
 } // namespace

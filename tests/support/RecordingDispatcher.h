@@ -2,6 +2,8 @@
 
 #include "Command.h"
 
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <typeinfo>
@@ -13,9 +15,13 @@ namespace lh {
 class RecordingDispatcher final : public CommandDispatching {
 public:
     std::vector<std::string> sent;
+    // The last export's completion, for the test to answer as the player would.
+    std::function<void(const std::optional<QString>&)> exportDone;
 
     void perform(const Command& command) override
     {
+        if (auto* c = dynamic_cast<const ExportPlaylistCommand*>(&command))
+            exportDone = c->then;
         if (!dynamic_cast<const ShowRowsCommand*>(&command)) // the list reports what it paints
             sent.push_back(describe(command));
     }
@@ -37,6 +43,8 @@ public:
             out << "sleep " << (c->minutes ? std::to_string(*c->minutes) : "off");
         else if (auto* c = dynamic_cast<const SetReplayGainModeCommand*>(&command))
             out << "replay gain " << static_cast<int>(c->mode);
+        else if (auto* c = dynamic_cast<const ExportPlaylistCommand*>(&command))
+            out << "export " << c->list.path() << " " << static_cast<int>(c->format);
         else if (auto* c = dynamic_cast<const RemoveTracksCommand*>(&command))
             out << "remove " << c->indices.size();
         else if (auto* c = dynamic_cast<const AddTracksCommand*>(&command))

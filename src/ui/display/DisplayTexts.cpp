@@ -61,12 +61,14 @@ QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentI
     return parts.join(QStringLiteral(" · "));
 }
 
-QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo)
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo, const DurationMap& known)
 {
     std::optional<double> end = track.end;
     if (!end) {
         if (const auto info = streamInfo.find(track.url); info != streamInfo.end())
             end = info->second.duration;
+        else if (const auto duration = known.find(track.url); duration != known.end())
+            end = duration->second;
     }
     if (!end)
         return QString();
@@ -88,8 +90,10 @@ QString countText(std::int64_t count)
     return count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(count);
 }
 
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining)
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder)
 {
+    if (isReadingFolder)
+        return QStringLiteral("%1 — reading folder…").arg(countText(count));
     if (!sleepTimeRemaining)
         return countText(count);
     // A timer past its end (or a broken clock value) counts as no time left rather than a

@@ -36,17 +36,18 @@ LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentInd
 QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentIndex,
     const StreamInfoMap& streamInfo);
 
-// The length of a row: the cue track's own stretch, else the file's stream duration; empty when
-// neither is known yet.
-QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo);
+// The length of a row: the cue track's own stretch, else the file's stream duration, else the
+// duration the metadata cache knew at launch; empty when none is known yet.
+QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo, const DurationMap& known = {});
 std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const StreamInfoMap& streamInfo);
 
 // "0 songs", "1 song", "2 songs".
 QString countText(std::int64_t count);
 
 // The count, and while a sleep timer runs the whole minutes left, rounded up
-// ("12 songs — stops in 2 min").
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining);
+// ("12 songs — stops in 2 min"); while a folder is still being read, that comes first
+// ("7,900 songs — reading folder…"): the count is not the folder's yet.
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder = false);
 
 } // namespace DisplayTexts
 

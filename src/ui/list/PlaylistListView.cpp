@@ -39,21 +39,6 @@ public:
     }
 };
 
-// The files of a drag, read from its URI list with our own conversion: Qt's would decode the
-// percent-encoded bytes of a name that is not UTF-8 into replacement characters.
-std::vector<FileURL> droppedFiles(const QMimeData& data)
-{
-    std::vector<FileURL> files;
-    for (const QByteArray& entry : data.data(QStringLiteral("text/uri-list")).split('\n')) {
-        const QByteArray line = entry.trimmed();
-        if (!line.startsWith("file:"))
-            continue; // comments, other schemes
-        if (auto url = FileURL::fromUserInput(std::string_view(line.constData(), std::size_t(line.size()))))
-            files.push_back(std::move(*url));
-    }
-    return files;
-}
-
 } // namespace
 
 PlaylistListView::PlaylistListView(QWidget* parent)
@@ -118,6 +103,26 @@ void PlaylistListView::clampSelection()
         s.clampSelection();
         return std::nullopt;
     });
+}
+
+// Read with our own conversion: Qt's would decode the percent-encoded bytes of a name that is
+// not UTF-8 into replacement characters.
+std::vector<FileURL> PlaylistListView::filesOf(const QMimeData& data)
+{
+    std::vector<FileURL> files;
+    const auto take = [&files](const QByteArray& lines, bool isURIList) {
+        for (const QByteArray& entry : lines.split('\n')) {
+            const QByteArray line = isURIList ? entry.trimmed() : entry.endsWith('\r') ? entry.chopped(1) : entry;
+            if (isURIList && !line.startsWith("file:"))
+                continue; // comments, other schemes
+            if (auto url = FileURL::fromUserInput(std::string_view(line.constData(), std::size_t(line.size()))))
+                files.push_back(std::move(*url));
+        }
+    };
+    take(data.data(QStringLiteral("text/uri-list")), true);
+    if (files.empty() && data.hasText())
+        take(data.data(QStringLiteral("text/plain")).isEmpty() ? data.text().toUtf8() : data.data(QStringLiteral("text/plain")), false);
+    return files;
 }
 
 void PlaylistListView::removeSelected()
@@ -342,7 +347,7 @@ void PlaylistListView::focusOutEvent(QFocusEvent*)
 
 void PlaylistListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFiles(*event->mimeData()).empty()) {
+    if (filesOf(*event->mimeData()).empty()) {
         event->ignore();
         return;
     }
@@ -365,7 +370,7 @@ void PlaylistListView::dragLeaveEvent(QDragLeaveEvent*)
 void PlaylistListView::dropEvent(QDropEvent* event)
 {
     setDropTargeted(false);
-    std::vector<FileURL> files = droppedFiles(*event->mimeData());
+    std::vector<FileURL> files = filesOf(*event->mimeData());
     if (files.empty()) {
         event->ignore();
         return;

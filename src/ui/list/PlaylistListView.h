@@ -7,6 +7,7 @@
 #include "PlaylistSelection.h"
 
 #include <QAbstractScrollArea>
+#include <QMimeData>
 #include <QFont>
 #include <cstdint>
 #include <functional>
@@ -61,6 +62,9 @@ public:
     std::function<void(std::int64_t row)> onPlay;
     std::function<void(const IndexSet& rows)> onRemove;
     std::function<void(std::vector<FileURL> files)> onDropFiles;
+    // The files a drag or the clipboard holds: its URI list's file URLs, else its text's lines
+    // that are absolute paths or file URLs.
+    static std::vector<FileURL> filesOf(const QMimeData& data);
     // The rows on screen changed: `count` rows from `first` on, told when they are painted.
     std::function<void(std::int64_t first, std::int64_t count)> onShownRows;
 

@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
@@ -103,6 +105,9 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
     add(*menu, Item::addFolder, QStringLiteral("Add Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] { view_.addFolder(); });
     add(*menu, Item::getInfo, QStringLiteral("Get Info"), ctrl(Qt::Key_I), [this] { view_.showInfo(); });
     menu->addSeparator();
+    add(*menu, Item::exportPlaylist, QStringLiteral("Export Playlist…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+        [this] { view_.exportPlaylist(); });
+    menu->addSeparator();
     add(*menu, Item::remove, QStringLiteral("Remove from Playlist"), {}, [this] { view_.removeSelectedTrack(); });
     menu->addSeparator();
     add(*menu, Item::closeWindow, QStringLiteral("Close Window"), ctrl(Qt::Key_W), [this, hide = actions.hide] {
@@ -111,14 +116,13 @@ void PlayerMenu::buildFileMenu(const WindowActions& actions)
     });
 }
 
-// Nothing in the window cuts, copies or pastes; Select All is the list's.
+// Cut, Copy and Paste and Select All are the list's.
 void PlayerMenu::buildEditMenu()
 {
     QMenu* menu = menu_->addMenu(QStringLiteral("Edit"));
-    for (const auto& [handle, title, key] : { std::tuple { Item::cut, QStringLiteral("Cut"), Qt::Key_X },
-             std::tuple { Item::copy, QStringLiteral("Copy"), Qt::Key_C },
-             std::tuple { Item::paste, QStringLiteral("Paste"), Qt::Key_V } })
-        add(*menu, handle, title, ctrl(key), [] { })->setEnabled(false);
+    add(*menu, Item::cut, QStringLiteral("Cut"), ctrl(Qt::Key_X), [this] { view_.cutSelection(); });
+    add(*menu, Item::copy, QStringLiteral("Copy"), ctrl(Qt::Key_C), [this] { view_.copySelection(); });
+    add(*menu, Item::paste, QStringLiteral("Paste"), ctrl(Qt::Key_V), [this] { view_.paste(); });
     add(*menu, Item::selectAll, QStringLiteral("Select All"), ctrl(Qt::Key_A), [this] {
         if (view_.isPlaylistVisible())
             view_.list().selectAll();
@@ -216,6 +220,7 @@ void PlayerMenu::bind(const PlayerState& state)
     QAction* quieter = item(Item::decreaseVolume);
     QAction* getInfo = item(Item::getInfo);
     QAction* remove = item(Item::remove);
+    QAction* exportPlaylist = item(Item::exportPlaylist);
     QAction* off = item(Item::sleepTimerOff);
     QAction* playlist = item(Item::togglePlaylist);
     QAction* meter = item(Item::showMeter);
@@ -231,7 +236,7 @@ void PlayerMenu::bind(const PlayerState& state)
         playPause->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
     }));
     keep(state.tracksPublisher().sink([=](const TrackList& tracks) {
-        for (QAction* action : { playPause, next, previous })
+        for (QAction* action : { playPause, next, previous, exportPlaylist })
             action->setEnabled(!tracks.empty());
     }));
     keep(combineLatest(state.durationPublisher(), state.isLoadingPublisher())
@@ -251,9 +256,18 @@ void PlayerMenu::bind(const PlayerState& state)
                  getInfo->setEnabled(!std::get<0>(value).isEmpty() || std::get<1>(value).has_value());
              }));
     keep(combineLatest(view_.selectionPublisher(), view_.isPlaylistVisiblePublisher())
-             .sink([remove](const std::tuple<IndexSet, bool>& value) {
-                 remove->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
+             .sink([remove, cut = item(Item::cut), copy = item(Item::copy)](const std::tuple<IndexSet, bool>& value) {
+                 for (QAction* action : { remove, cut, copy })
+                     action->setEnabled(!std::get<0>(value).isEmpty() && std::get<1>(value));
              }));
+    // Paste follows what the clipboard holds, as the desktop changes it.
+    QAction* paste = item(Item::paste);
+    const auto updatePaste = [paste, this] {
+        const QMimeData* data = QApplication::clipboard()->mimeData();
+        paste->setEnabled(view_.isPlaylistVisible() && data && !PlaylistListView::filesOf(*data).empty());
+    };
+    QObject::connect(QApplication::clipboard(), &QClipboard::dataChanged, paste, updatePaste);
+    keep(view_.isPlaylistVisiblePublisher().sink([updatePaste](bool) { updatePaste(); }));
     // Only the list answers Select All, and only while it is shown and has rows.
     keep(combineLatest(state.tracksPublisher(), view_.isPlaylistVisiblePublisher())
              .sink([selectAll](const std::tuple<TrackList, bool>& value) {

@@ -43,7 +43,7 @@ public:
     // change (or be translated) without losing its item. A new item adds a name before `count`.
     enum class Item : std::size_t {
         about, hide, quit,
-        addFiles, addFolder, getInfo, remove, closeWindow,
+        addFiles, addFolder, exportPlaylist, getInfo, remove, closeWindow,
         cut, copy, paste, selectAll,
         playPause, stop, next, previous, seekForward, seekBackward,
         increaseVolume, decreaseVolume, dim, shuffle, repeat, sleepTimerOff,

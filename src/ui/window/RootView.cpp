@@ -11,6 +11,7 @@
 #include "ResizeGripView.h"
 #include "SpeakerIconView.h"
 #include "SquareButton.h"
+#include "PlaylistFile.h"
 #include "SupportedAudio.h"
 #include "ToolbarView.h"
 #include "TrackInfoPanelController.h"
@@ -21,12 +22,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QVariantAnimation>
 #include <QWindow>
+
+#include <algorithm>
+#include <unordered_set>
 
 namespace lh {
 
@@ -53,6 +60,38 @@ std::optional<FileURL> folderDialog(QWidget* parent, DialogFolder& start)
         return std::nullopt;
     start.remember(folder);
     return FileURL::fromLocalFile(folder, true);
+}
+
+// The formats offered, M3U8 first: the one every player reads, in UTF-8.
+struct ExportFormat {
+    QString filter;
+    const char* extension;
+    PlaylistFile::Format format;
+};
+const std::array<ExportFormat, 3> exportFormats { {
+    { QStringLiteral("M3U8 playlist (*.m3u8)"), "m3u8", PlaylistFile::Format::m3u8 },
+    { QStringLiteral("PLS playlist (*.pls)"), "pls", PlaylistFile::Format::pls },
+    { QStringLiteral("XSPF playlist (*.xspf)"), "xspf", PlaylistFile::Format::xspf },
+} };
+
+std::optional<RootView::ExportChoice> saveDialog(QWidget* parent, DialogFolder& folder)
+{
+    QStringList filters;
+    for (const ExportFormat& format : exportFormats)
+        filters << format.filter;
+    QString chosenFilter = filters.front();
+    QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Playlist"),
+        folder.startFolder() + QStringLiteral("/Playlist.m3u8"), filters.join(QStringLiteral(";;")), &chosenFilter);
+    if (name.isEmpty())
+        return std::nullopt;
+    folder.remember(name);
+    const auto format = std::ranges::find(exportFormats, chosenFilter, &ExportFormat::filter);
+    const ExportFormat& chosen = format == exportFormats.end() ? exportFormats.front() : *format;
+    // A name typed with a list's extension says the format; one without gets the filter's.
+    const FileURL typed = FileURL::fromLocalFile(name);
+    if (const auto byName = PlaylistFile::formatOf(typed))
+        return RootView::ExportChoice { typed, *byName == PlaylistFile::Format::m3u ? PlaylistFile::Format::m3u8 : *byName };
+    return RootView::ExportChoice { FileURL::fromLocalFile(name + QLatin1Char('.') + QLatin1String(chosen.extension)), chosen.format };
 }
 
 std::shared_ptr<DialogFolder> makeDialogFolder()
@@ -87,6 +126,8 @@ RootView::RootView(const PlayerState& state, CommandDispatching& dispatcher, Pre
     const std::shared_ptr<DialogFolder> dialogFolder = makeDialogFolder(); // one for both dialogs
     chooseFiles = [this, dialogFolder] { return openDialog(this, *dialogFolder); };
     chooseFolder = [this, dialogFolder] { return folderDialog(this, *dialogFolder); };
+    chooseExport = [this, dialogFolder] { return saveDialog(this, *dialogFolder); };
+    tellFailure = [this](const QString& message) { QMessageBox::warning(this, QStringLiteral("Export Playlist"), message); };
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
     new WindowMover(*this); // the LCD's bezel and the gaps between the controls move the window too
@@ -358,6 +399,60 @@ void RootView::addFolder()
 {
     if (std::optional<FileURL> folder = chooseFolder())
         send(AddTracksCommand({ std::move(*folder) }));
+}
+
+void RootView::exportPlaylist()
+{
+    const std::optional<ExportChoice> choice = chooseExport();
+    if (!choice)
+        return;
+    // The view may be gone by the time a write to a dead share gives up.
+    send(ExportPlaylistCommand(choice->list, choice->format, [view = QPointer(this), list = choice->list](const std::optional<QString>& error) {
+        if (error && view)
+            view->tellFailure(QStringLiteral("The playlist could not be saved as %1: %2.").arg(list.toQString(), *error));
+    }));
+}
+
+void RootView::copySelection()
+{
+    if (!isPlaylistVisible())
+        return;
+    std::vector<FileURL> files;
+    std::unordered_set<FileURL> seen;
+    for (const IndexSet::Run& run : list_->selectedIndices().runs()) {
+        for (std::int64_t row = run.first; row <= run.last && row < std::int64_t(tracks_.size()); ++row) {
+            if (const FileURL& file = tracks_[std::size_t(row)].url; seen.insert(file).second)
+                files.push_back(file);
+        }
+    }
+    if (files.empty())
+        return;
+    QByteArray uris;
+    QByteArray paths;
+    for (const FileURL& file : files) {
+        uris += QByteArray::fromStdString(file.toUri()) + "\r\n";
+        paths += QByteArray::fromStdString(file.path()) + "\n";
+    }
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), uris);
+    data->setData(QStringLiteral("text/plain"), paths);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+void RootView::cutSelection()
+{
+    if (!isPlaylistVisible() || list_->selectedIndices().isEmpty())
+        return;
+    copySelection();
+    removeSelectedTrack();
+}
+
+void RootView::paste()
+{
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    std::vector<FileURL> files = data ? PlaylistListView::filesOf(*data) : std::vector<FileURL>();
+    if (!files.empty() && isPlaylistVisible() && list_->onDropFiles)
+        list_->onDropFiles(std::move(files));
 }
 
 void RootView::toggleMeter()

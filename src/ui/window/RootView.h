@@ -92,6 +92,14 @@ public:
     void addFiles();
     // A folder chooser; the folder's music is added (walked in the background).
     void addFolder();
+    // A save dialog; the playlist is written there, off the main thread.
+    void exportPlaylist();
+    // Edit: the selected rows' files on the clipboard as a URI list and as lines of paths (a
+    // cue track as its audio file, each file once), Cut removing them too; Paste adds the
+    // clipboard's files, folders and lists as a drop does. Only while the list is shown.
+    void copySelection();
+    void cutSelection();
+    void paste();
     void togglePlaylist();
     void toggleMeter();
     void showAbout();
@@ -107,6 +115,12 @@ public:
     // Where the outside world is reached; real by default, replaced by tests.
     std::function<std::vector<FileURL>()> chooseFiles; // the open dialog; empty when cancelled
     std::function<std::optional<FileURL>()> chooseFolder; // the folder dialog; none when cancelled
+    struct ExportChoice {
+        FileURL list;
+        PlaylistFile::Format format;
+    };
+    std::function<std::optional<ExportChoice>()> chooseExport; // the save dialog; none when cancelled
+    std::function<void(const QString& message)> tellFailure; // a message box
     std::function<void()> beep;
 
     // The parts the window around the view and the menus reach. Tests reach the others through
@@ -148,6 +162,7 @@ private:
     Observable<bool> isPlaylistVisible_ { true };
     Observable<bool> showsMeter_ { true };
     std::vector<Subscription> subscriptions_;
+    TrackList tracks_;
 
     ToolbarView* toolbar_;
     LCDView* lcd_;

@@ -105,10 +105,11 @@ void RootView::bindSettings()
         }
     }));
     subscriptions_.push_back(
-        combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher())
-            .sink([this](const std::tuple<Tracks, std::optional<double>>& value) {
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher()), state_.isReadingFolderPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, std::optional<double>>, bool>& value) {
+                const auto& [tracks, sleepTimeRemaining] = std::get<0>(value);
                 bottomBar_->setStatusText(
-                    DisplayTexts::statusText(std::int64_t(std::get<0>(value).size()), std::get<1>(value)));
+                    DisplayTexts::statusText(std::int64_t(tracks.size()), sleepTimeRemaining, std::get<1>(value)));
             }));
     subscriptions_.push_back(state_.volumePublisher().sink([this](float volume) {
         if (!volumeSlider_->isTracking())
@@ -120,10 +121,12 @@ void RootView::bindPlaylist()
 {
     // The list asks for the texts of the rows it draws, so no change costs a pass over the rows.
     subscriptions_.push_back(
-        combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher())
-            .sink([this](const std::tuple<Tracks, SharedStreamInfo, SharedFileStates>& value) {
-                const auto& [tracks, streamInfo, fileStates] = value;
-                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates));
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher()),
+            state_.knownDurationsPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, SharedStreamInfo, SharedFileStates>, SharedDurations>& value) {
+                const auto& [tracks, streamInfo, fileStates] = std::get<0>(value);
+                tracks_ = tracks; // shared, not copied: for Copy
+                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates, std::get<1>(value)));
             }));
 
     subscriptions_.push_back(

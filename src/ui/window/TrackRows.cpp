@@ -4,10 +4,12 @@
 
 namespace lh {
 
-TrackRows::TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates)
+TrackRows::TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates,
+    SharedDurations knownDurations)
     : tracks_(std::move(tracks))
     , streamInfo_(std::move(streamInfo))
     , fileStates_(std::move(fileStates))
+    , knownDurations_(std::move(knownDurations))
 {
 }
 
@@ -28,7 +30,7 @@ QString TrackRows::title(std::int64_t row) const
 
 QString TrackRows::time(std::int64_t row) const
 {
-    return DisplayTexts::rowDurationText(track(row), streamInfo_);
+    return DisplayTexts::rowDurationText(track(row), streamInfo_, knownDurations_);
 }
 
 // A file with no state yet is taken for one that needs nothing.

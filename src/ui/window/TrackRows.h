@@ -6,10 +6,11 @@
 namespace lh {
 
 // The playlist's rows as the list shows them, worked out from the model's values for each
-// row only when the list asks: holding the three shared values costs nothing per row.
+// row only when the list asks: holding the shared values costs nothing per row.
 class TrackRows final : public PlaylistRows {
 public:
-    TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates);
+    TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates,
+        SharedDurations knownDurations = {});
 
     std::int64_t count() const override;
     QString title(std::int64_t row) const override;
@@ -22,6 +23,7 @@ private:
     TrackList tracks_;
     SharedStreamInfo streamInfo_;
     SharedFileStates fileStates_;
+    SharedDurations knownDurations_;
 };
 
 } // namespace lh

@@ -89,6 +89,9 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
         { "row: cue end wins over the stream", rowDurationText(cue("/a.flac", 0, 61.9, "T", nullptr), { { FileURL("/a.flac"), stream(999, {}, {}, {}) } }), "1:01" },
         { "row: last cue track runs to the file's end", rowDurationText(cue("/a.flac", 100, {}, "T", nullptr), { { FileURL("/a.flac"), stream(3825, {}, {}, {}) } }), "62:05" },
         { "row: whole file without stream info", rowDurationText(song, {}), "" },
+        { "row: what the cache knew, until the file is read", rowDurationText(song, {}, { { song.url, 75.0f } }), "1:15" },
+        { "row: a read wins over the cache", rowDurationText(song, { { song.url, stream(61, {}, {}, {}) } }, { { song.url, 75.0f } }), "1:01" },
+        { "row: a cue track's own end wins over the cache", rowDurationText(cue("/a.flac", 0, 61.9, "T", nullptr), {}, { { FileURL("/a.flac"), 999.0f } }), "1:01" },
         { "row: stream info without duration", rowDurationText(song, { { song.url, stream({}, 1, {}, {}) } }), "" },
         { "row: end before start", rowDurationText(cue("/a.flac", 300, 120, "T", nullptr), {}), "0:00" },
         { "row: infinite", rowDurationText(song, { { song.url, stream(infinity, {}, {}, {}) } }), "0:00" },
@@ -100,6 +103,7 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
 
         { "status: no timer", statusText(12, std::nullopt), "12 songs" },
         { "status: 89.5 s", statusText(1, 89.5), "1 song — stops in 2 min" },
+        { "status: reading a folder", statusText(7900, 89.5, true), "7900 songs — reading folder…" },
         { "status: 61 s", statusText(0, 61), "0 songs — stops in 2 min" },
         { "status: 60 s", statusText(3, 60), "3 songs — stops in 1 min" },
         { "status: 0 s", statusText(3, 0), "3 songs — stops in 0 min" },

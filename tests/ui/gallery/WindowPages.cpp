@@ -7,6 +7,7 @@
 #include "RootView.h"
 #include "Theme.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QScrollBar>
@@ -97,6 +98,24 @@ const Page outputDevice("menu-output-device", [](const Camera& camera) {
     camera.shoot("menu-output-device", *devices);
     model.outputDevice.set("bluez_sink.00_1B_66_AA_BB_CC.a2dp_sink");
     camera.shoot("menu-output-device-chosen", *devices);
+});
+
+// The File and Edit menus, as they open over a filled playlist with a row selected.
+const Page menus("menus", [](const Camera& camera) {
+    QTemporaryDir dir;
+    Preferences defaults(dir.path() + "/preferences.json");
+    PlayerModel model;
+    Nobody nobody;
+    RootView view(model, nobody, defaults);
+    fill(model);
+    PlayerMenu menu(model, view, view, PlayerMenu::WindowActions { [] { }, [] { }, [] { }, [] { } });
+    for (QAction* item : menu.menu().actions()) {
+        QMenu* submenu = item->menu();
+        if (!submenu || (submenu->title() != QStringLiteral("File") && submenu->title() != QStringLiteral("Edit")))
+            continue;
+        submenu->adjustSize();
+        camera.shoot(QStringLiteral("menu-") + submenu->title().toLower(), *submenu);
+    }
 });
 
 // A list long enough to scroll, on a dark desktop: the scroll bar stays light, beside the

@@ -19,6 +19,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QScrollBar>
+#include <QClipboard>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -121,6 +123,8 @@ TEST_F(RootViewTest, ShowsTheCurrentTrackAndTheTimes)
 
     model.sleepTimeRemaining.set(89.5);
     EXPECT_EQ(view.bottomBar().statusText(), "3 songs — stops in 2 min");
+    model.isReadingFolder.set(true);
+    EXPECT_EQ(view.bottomBar().statusText(), "3 songs — reading folder…");
 }
 
 TEST_F(RootViewTest, SlidersBeingDraggedDoNotFollowTheModel)
@@ -208,6 +212,56 @@ TEST_F(RootViewTest, InfoAddAndRemoveGoThroughTheList)
     view.chooseFolder = [] { return std::nullopt; };
     view.addFolder();
     EXPECT_TRUE(dispatcher.sent.empty());
+}
+
+// Copy puts each selected row's file once (a cue track as its audio file) as a URI list and as
+// paths; Cut removes them too; Paste adds file URLs or absolute paths as a drop does.
+TEST_F(RootViewTest, CopyCutAndPasteCarryFiles)
+{
+    std::vector<Track> tracks { fileTrack("/music/a.flac"), fileTrack("/music/Caf\xE9.flac"), fileTrack("/music/image.flac") };
+    for (double start : { 0.0, 60.0 }) {
+        tracks.push_back(fileTrack("/music/image.flac"));
+        tracks.back().title = QStringLiteral("Cue");
+        tracks.back().start = start;
+    }
+    model.tracks.set(tracks);
+    view.list().selectAll();
+    view.copySelection();
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->data("text/uri-list"), "file:///music/a.flac\r\nfile:///music/Caf%E9.flac\r\nfile:///music/image.flac\r\n");
+    EXPECT_EQ(copied->data("text/plain"), "/music/a.flac\n/music/Caf\xE9.flac\n/music/image.flac\n");
+    EXPECT_TRUE(dispatcher.sent.empty());
+
+    view.paste();
+    ASSERT_EQ(dispatcher.sent.size(), 1u);
+    EXPECT_EQ(dispatcher.sent.back().rfind("add /music/a.flac", 0), 0u) << dispatcher.sent.back();
+    view.cutSelection();
+    EXPECT_EQ(dispatcher.sent.back(), "remove 5");
+
+    auto* text = new QMimeData;
+    text->setText(QStringLiteral("/music/Album\nnot a path\nfile:///music/list.m3u8\n"));
+    QApplication::clipboard()->setMimeData(text);
+    view.paste();
+    EXPECT_EQ(dispatcher.sent.back(), "add /music/Album"); // and the list after it
+}
+
+// The save dialog's choice goes to the player; a write that failed is told, one that worked is not.
+TEST_F(RootViewTest, AnExportGoesToThePlayerAndAFailureIsTold)
+{
+    std::vector<QString> told;
+    view.tellFailure = [&](const QString& message) { told.push_back(message); };
+    view.chooseExport = [] { return std::nullopt; };
+    view.exportPlaylist();
+    EXPECT_TRUE(dispatcher.sent.empty());
+
+    view.chooseExport = [] { return RootView::ExportChoice { FileURL("/x/road.pls"), PlaylistFile::Format::pls }; };
+    view.exportPlaylist();
+    ASSERT_EQ(dispatcher.sent, std::vector<std::string>({ "export /x/road.pls 2" }));
+    dispatcher.exportDone(std::nullopt);
+    EXPECT_TRUE(told.empty());
+    dispatcher.exportDone(QStringLiteral("No space left on device"));
+    EXPECT_EQ(told, std::vector({ QStringLiteral("The playlist could not be saved as /x/road.pls: No space left on device.") }));
 }
 
 TEST_F(RootViewTest, DimmingFadesTheVolumeControls)

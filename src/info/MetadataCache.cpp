@@ -1,0 +1,448 @@
+#include "MetadataCache.h"
+
+#include "FactsTable.h"
+#include "FileSystem.h"
+#include "SerialExecutor.h"
+#include "SqliteDatabase.h"
+
+#include <QDateTime>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace lh {
+namespace {
+
+// Long enough to wait out another connection's commit, short enough that a database another
+// program keeps locked costs the launch nothing noticeable.
+constexpr int busyMilliseconds = 200;
+// A file named again is marked so only once its mark is this old: a launch then rewrites the
+// marks of a million rows once a week at most, and the 90 days are never missed by more.
+constexpr std::int64_t namedRefreshDays = 7;
+constexpr std::int64_t secondsPerDay = 86'400;
+
+void sayOnStandardError(const QString& message)
+{
+    std::fprintf(stderr, "larkhaven: %s\n", qPrintable(message));
+}
+
+std::int64_t systemNow()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+QString describe(int code)
+{
+    return QString::fromUtf8(sqlite3_errstr(code));
+}
+
+} // namespace
+
+struct MetadataCache::Core {
+    Core(const std::string& folder, const Options& options)
+        : folder(folder)
+        , path(folder + "/" + fileName)
+        , report(options.report ? options.report : sayOnStandardError)
+        , now(options.now ? options.now : systemNow)
+        , maximumBytes(options.maximumBytes)
+    {
+    }
+
+    const std::string folder;
+    const std::string path;
+    const std::function<void(const QString&)> report;
+    const std::function<std::int64_t()> now;
+    const std::int64_t maximumBytes;
+    std::atomic<State> state { State::opening };
+    mutable std::atomic<bool> hasSpoken { false };
+
+    // The lookups' own connection, so that a write under way never holds them up (WAL lets
+    // readers and the writer pass each other).
+    mutable std::mutex readLock;
+    mutable SqliteDatabase reader;
+    mutable SqliteDatabase::Statement readerSelect;
+    mutable SqliteDatabase::Statement readerDuration;
+    mutable bool hasReaderFailed = false;
+
+    mutable std::mutex pendingLock;
+    std::unordered_map<std::string, FileFacts> pending;
+    mutable std::vector<std::string> named;
+    mutable bool isFlushQueued = false;
+
+    // The writer's; touched only by jobs on the writer.
+    SqliteDatabase db;
+    SqliteDatabase::Statement select;
+    SqliteDatabase::Statement replace;
+    SqliteDatabase::Statement touch;
+
+    std::int64_t today() const { return now() / secondsPerDay; }
+
+    void say(const QString& message) const
+    {
+        if (!hasSpoken.exchange(true))
+            report(message);
+    }
+
+    QString name() const { return QString::fromStdString(path); }
+
+    void open(bool isAfterMovingAside = false);
+    bool prepareStatements();
+    void fail(int code, bool isOpening, bool isAfterMovingAside = false);
+    void stop(State to, const QString& message);
+    bool moveAside();
+    void closeAll();
+
+    bool openReader() const;
+    std::optional<FileFacts> stored(const std::string& path, std::int64_t& seen) const;
+    std::optional<double> storedDuration(const std::string& path, std::int64_t& seen) const;
+    // Marks `path` named when its mark is old; under pendingLock.
+    void markNamed(const std::string& path, std::int64_t seen) const;
+    void flush();
+    bool write(const std::unordered_map<std::string, FileFacts>& facts, const std::vector<std::string>& names);
+};
+
+void MetadataCache::Core::open(bool isAfterMovingAside)
+{
+    if (!FileSystem::makePrivateFolder(folder)) {
+        stop(State::off, QStringLiteral("could not make the folder of the metadata cache %1 (%2); playing on without it")
+                             .arg(QString::fromStdString(folder), QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    int result = db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (result != SQLITE_OK)
+        return fail(result, true, isAfterMovingAside);
+    db.setBusyTimeout(busyMilliseconds);
+    if (db.isReadOnly())
+        return fail(SQLITE_READONLY, true);
+    const auto version = db.integer("PRAGMA user_version", &result);
+    if (!version)
+        return fail(result, true, isAfterMovingAside);
+    if (*version > schemaVersion) {
+        stop(State::off, QStringLiteral("the metadata cache %1 is from a newer version of the player; left it alone and playing on without it").arg(name()));
+        return;
+    }
+    auto mode = db.prepare("PRAGMA journal_mode = WAL", &result);
+    if (!mode.isValid() || (result = mode.step()) != SQLITE_ROW)
+        return fail(result, true, isAfterMovingAside);
+    if (mode.text(0) != QStringLiteral("wal"))
+        return fail(SQLITE_BUSY, true); // another connection keeps it in its own mode
+    mode = {};
+    // In WAL mode NORMAL loses at most the last commits to a power cut, never the database.
+    db.execute("PRAGMA synchronous = NORMAL");
+    if (*version < schemaVersion) {
+        const std::string create = std::string("BEGIN IMMEDIATE;") + FactsTable::createSql + "PRAGMA user_version = "
+            + std::to_string(schemaVersion) + "; COMMIT;";
+        if ((result = db.execute(create.c_str())) != SQLITE_OK) {
+            db.execute("ROLLBACK");
+            return fail(result, true, isAfterMovingAside);
+        }
+    }
+    const auto pageSize = db.integer("PRAGMA page_size").value_or(4096);
+    db.execute(("PRAGMA max_page_count = " + std::to_string(std::max<std::int64_t>(1, maximumBytes / pageSize))).c_str());
+    if (!prepareStatements())
+        return fail(SQLITE_CORRUPT, true, isAfterMovingAside);
+    state = State::ready;
+    auto prune = db.prepare(FactsTable::pruneSql);
+    prune.bind(1, today() - keptDays);
+    if ((result = prune.step()) != SQLITE_DONE)
+        fail(result, false);
+}
+
+bool MetadataCache::Core::prepareStatements()
+{
+    select = db.prepare(FactsTable::selectSql);
+    replace = db.prepare(FactsTable::replaceSql);
+    touch = db.prepare(FactsTable::touchSql);
+    return select.isValid() && replace.isValid() && touch.isValid();
+}
+
+// What each failure means for a cache: nothing in it is worth more than the player running on.
+void MetadataCache::Core::fail(int code, bool isOpening, bool isAfterMovingAside)
+{
+    const int primary = code & 0xff;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        if (!isAfterMovingAside && moveAside()) {
+            if (isOpening)
+                return open(true);
+            state = State::off; // a fresh one is started at the next launch
+            return;
+        }
+        stop(State::off, QStringLiteral("the metadata cache %1 could not be read (%2) and could not be moved aside; playing on without it").arg(name(), describe(code)));
+        return;
+    }
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        if (isOpening)
+            stop(State::off, QStringLiteral("the metadata cache %1 is locked by another program; left it alone and playing on without it").arg(name()));
+        else
+            say(QStringLiteral("the metadata cache %1 is locked by another program; what was learned meanwhile is not kept").arg(name()));
+        return;
+    }
+    if (primary == SQLITE_FULL && !isOpening) {
+        stop(State::readOnly, QStringLiteral("the disk holding the metadata cache %1 is full; what is learned from now on is not kept").arg(name()));
+        return;
+    }
+    if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM || primary == SQLITE_AUTH) {
+        stop(State::off, QStringLiteral("the metadata cache %1 cannot be written (%2); left it alone and playing on without it").arg(name(), describe(code)));
+        return;
+    }
+    stop(State::off, QStringLiteral("the metadata cache %1 cannot be used (%2); playing on without it").arg(name(), describe(code)));
+}
+
+void MetadataCache::Core::stop(State to, const QString& message)
+{
+    state = to;
+    say(message);
+    if (to == State::off)
+        closeAll();
+}
+
+// Keeps the unreadable file for whoever wants to look at it, under a name no run opens again.
+bool MetadataCache::Core::moveAside()
+{
+    closeAll();
+    const std::string aside = path + ".corrupt-" + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    if (::rename(path.c_str(), aside.c_str()) != 0)
+        return false;
+    ::rename((path + "-wal").c_str(), (aside + "-wal").c_str());
+    ::unlink((path + "-shm").c_str());
+    say(QStringLiteral("the metadata cache %1 could not be read; moved it aside as %2 and started a new one")
+            .arg(name(), QString::fromStdString(aside)));
+    return true;
+}
+
+void MetadataCache::Core::closeAll()
+{
+    select = {};
+    replace = {};
+    touch = {};
+    db.close();
+    std::lock_guard guard(readLock);
+    readerSelect = {};
+    readerDuration = {};
+    reader.close();
+}
+
+// Under readLock. Mapped rather than read page by page: a launch's million lookups would
+// otherwise spend most of their time in read calls.
+bool MetadataCache::Core::openReader() const
+{
+    const State now = state;
+    if ((now != State::ready && now != State::readOnly) || hasReaderFailed)
+        return false;
+    if (reader.isOpen())
+        return true;
+    hasReaderFailed = reader.open(path, SQLITE_OPEN_READONLY) != SQLITE_OK;
+    if (!hasReaderFailed) {
+        reader.setBusyTimeout(busyMilliseconds);
+        reader.execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768");
+        readerSelect = reader.prepare(FactsTable::selectSql);
+        readerDuration = reader.prepare(FactsTable::durationSql);
+        hasReaderFailed = !readerSelect.isValid() || !readerDuration.isValid();
+    }
+    return !hasReaderFailed;
+}
+
+// Under readLock.
+std::optional<double> MetadataCache::Core::storedDuration(const std::string& key, std::int64_t& seen) const
+{
+    if (!openReader())
+        return std::nullopt;
+    readerDuration.reset();
+    readerDuration.bind(1, key);
+    std::optional<double> duration;
+    if (readerDuration.step() == SQLITE_ROW) {
+        seen = readerDuration.integer(0);
+        duration = readerDuration.real(1);
+    }
+    readerDuration.reset();
+    return duration;
+}
+
+void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen) const
+{
+    if (seen >= today() - namedRefreshDays)
+        return;
+    named.push_back(key);
+}
+
+// Under readLock.
+std::optional<FileFacts> MetadataCache::Core::stored(const std::string& key, std::int64_t& seen) const
+{
+    if (!openReader())
+        return std::nullopt;
+    readerSelect.reset();
+    readerSelect.bind(1, key);
+    if (readerSelect.step() != SQLITE_ROW)
+        return std::nullopt;
+    seen = FactsTable::readSeen(readerSelect);
+    FileFacts facts = FactsTable::readFacts(readerSelect);
+    readerSelect.reset();
+    return facts;
+}
+
+void MetadataCache::Core::flush()
+{
+    std::unordered_map<std::string, FileFacts> facts;
+    std::vector<std::string> names;
+    {
+        std::lock_guard guard(pendingLock);
+        facts = std::exchange(pending, {});
+        names = std::exchange(named, {});
+        isFlushQueued = false;
+    }
+    if (state != State::ready || (facts.empty() && names.empty()))
+        return;
+    write(facts, names);
+}
+
+bool MetadataCache::Core::write(const std::unordered_map<std::string, FileFacts>& facts, const std::vector<std::string>& names)
+{
+    int result = db.execute("BEGIN IMMEDIATE");
+    const std::int64_t day = today();
+    for (auto entry = facts.begin(); result == SQLITE_OK && entry != facts.end(); ++entry) {
+        select.reset();
+        select.bind(1, entry->first);
+        result = select.step();
+        FileFacts merged = result == SQLITE_ROW ? FactsTable::readFacts(select).mergedWith(entry->second) : entry->second;
+        select.reset();
+        if (result != SQLITE_ROW && result != SQLITE_DONE)
+            break;
+        replace.reset();
+        FactsTable::bindFacts(replace, entry->first, day, merged);
+        const int step = replace.step();
+        result = step == SQLITE_DONE ? SQLITE_OK : step;
+    }
+    for (auto name = names.begin(); result == SQLITE_OK && name != names.end(); ++name) {
+        touch.reset();
+        touch.bind(1, day);
+        touch.bind(2, *name);
+        const int step = touch.step();
+        result = step == SQLITE_DONE ? SQLITE_OK : step;
+    }
+    if (result == SQLITE_OK)
+        result = db.execute("COMMIT");
+    if (result == SQLITE_OK)
+        return true;
+    select.reset();
+    replace.reset();
+    touch.reset();
+    db.execute("ROLLBACK");
+    fail(result, false);
+    return false;
+}
+
+MetadataCache::MetadataCache(const std::string& folder, Options options)
+    : core_(std::make_shared<Core>(folder, options))
+    , ownWriter_(options.writer ? nullptr : std::make_unique<SerialExecutor>())
+{
+    writer_ = options.writer ? options.writer : ownWriter_.get();
+    writer_->execute([core = core_] { core->open(); });
+}
+
+MetadataCache::~MetadataCache()
+{
+    writer_->execute([core = core_] {
+        core->flush();
+        core->closeAll();
+    });
+    ownWriter_.reset(); // runs what is queued, then joins
+}
+
+std::optional<FileFacts> MetadataCache::find(const std::string& path, const std::optional<FileStamp>& current) const
+{
+    std::int64_t seen = 0;
+    std::optional<FileFacts> facts;
+    {
+        std::lock_guard guard(core_->readLock);
+        facts = core_->stored(path, seen);
+    }
+    {
+        std::lock_guard guard(core_->pendingLock);
+        if (facts)
+            markNamed(path, seen);
+        if (const auto waiting = core_->pending.find(path); waiting != core_->pending.end())
+            facts = facts ? facts->mergedWith(waiting->second) : waiting->second;
+    }
+    if (!facts || (current && facts->stamp != *current))
+        return std::nullopt;
+    return facts;
+}
+
+std::optional<double> MetadataCache::knownDuration(const std::string& path) const
+{
+    return knownDurations({ path }).front();
+}
+
+std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
+{
+    std::vector<std::optional<double>> durations(paths.size());
+    std::vector<std::int64_t> seen(paths.size());
+    {
+        std::lock_guard guard(core_->readLock);
+        const bool isInTransaction = core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
+        for (std::size_t index = 0; index < paths.size(); ++index)
+            durations[index] = core_->storedDuration(paths[index], seen[index]);
+        if (isInTransaction)
+            core_->reader.execute("COMMIT");
+    }
+    std::lock_guard guard(core_->pendingLock);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        if (durations[index])
+            markNamed(paths[index], seen[index]);
+        const auto waiting = core_->pending.find(paths[index]);
+        if (waiting != core_->pending.end() && waiting->second.stream)
+            durations[index] = waiting->second.stream->duration; // learned since: newer than what is stored
+    }
+    return durations;
+}
+
+// Under pendingLock.
+void MetadataCache::markNamed(const std::string& path, std::int64_t seen) const
+{
+    const std::size_t before = core_->named.size();
+    core_->markNamed(path, seen);
+    if (core_->named.size() > before)
+        queueFlush();
+}
+
+void MetadataCache::record(const std::string& path, FileFacts facts)
+{
+    if (core_->state == State::off || core_->state == State::readOnly)
+        return;
+    std::lock_guard guard(core_->pendingLock);
+    auto [entry, isNew] = core_->pending.try_emplace(path, facts);
+    if (!isNew)
+        entry->second = entry->second.mergedWith(std::move(facts));
+    queueFlush();
+}
+
+// Under pendingLock.
+void MetadataCache::queueFlush() const
+{
+    if (std::exchange(core_->isFlushQueued, true))
+        return;
+    writer_->execute([core = core_] { core->flush(); });
+}
+
+// The writer runs jobs in order, and opening is its first.
+void MetadataCache::afterOpening(std::function<void()> job)
+{
+    writer_->execute(std::move(job));
+}
+
+MetadataCache::State MetadataCache::state() const
+{
+    return core_->state;
+}
+
+const std::string& MetadataCache::path() const
+{
+    return core_->path;
+}
+
+} // namespace lh

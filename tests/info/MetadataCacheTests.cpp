@@ -1,0 +1,318 @@
+#include "MetadataCache.h"
+
+#include "ManualExecutor.h"
+#include "SqliteDatabase.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lh {
+namespace {
+
+constexpr std::int64_t day = 86'400;
+constexpr std::int64_t firstDay = 20'000 * day;
+const std::string track = "/music/Ana Silva - Sunset Boulevard.flac";
+
+FileFacts facts(FileStamp stamp, double duration)
+{
+    FileFacts made;
+    made.stamp = stamp;
+    made.stream = StreamInfo { duration, 320'000, 44'100.0, 2, ReplayGain { -6.5f, 0.9f, std::nullopt, std::nullopt } };
+    return made;
+}
+
+MediaTags tags(const QString& title)
+{
+    MediaTags made;
+    made.title = title;
+    made.artists = { QStringLiteral("Ana Silva"), QStringLiteral("Bo") };
+    made.trackNumber = 3;
+    made.year = QStringLiteral("1999");
+    return made;
+}
+
+// One run of the player after another over the same folder: each run's cache is opened, used
+// and closed with its writer stepped by hand.
+class MetadataCacheTest : public ::testing::Test {
+public: // the bad-database cases make their files through it
+    std::unique_ptr<MetadataCache> openCache(std::int64_t now = firstDay, std::int64_t maximumBytes = std::int64_t(1) << 30)
+    {
+        MetadataCache::Options options;
+        options.writer = &writer;
+        options.report = [this](const QString& message) { messages.push_back(message); };
+        options.now = [now] { return now; };
+        options.maximumBytes = maximumBytes;
+        auto cache = std::make_unique<MetadataCache>(folder(), options);
+        writer.runAll();
+        return cache;
+    }
+    void close(std::unique_ptr<MetadataCache> cache)
+    {
+        cache.reset();
+        writer.runAll();
+    }
+    std::string folder() const { return directory.filePath(QStringLiteral("metadata")).toStdString(); }
+    std::string databasePath() const { return folder() + "/" + MetadataCache::fileName; }
+    // A database made by hand, as another program or version would leave it.
+    SqliteDatabase makeDatabase(const char* sql)
+    {
+        std::filesystem::create_directories(folder());
+        SqliteDatabase db;
+        EXPECT_EQ(db.open(databasePath(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
+        EXPECT_EQ(db.execute(sql), SQLITE_OK) << db.lastError().toStdString();
+        return db;
+    }
+    QByteArray databaseBytes() const
+    {
+        QFile file(QString::fromStdString(databasePath()));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // What a corrupt database was moved aside as.
+    QByteArray keptAside() const
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(folder())) {
+            if (entry.path().filename().string().starts_with(std::string(MetadataCache::fileName) + ".corrupt-")) {
+                QFile file(QString::fromStdString(entry.path().string()));
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            }
+        }
+        return {};
+    }
+
+    QTemporaryDir directory;
+    test::ManualExecutor writer;
+    std::vector<QString> messages;
+};
+
+TEST_F(MetadataCacheTest, AnEntryHoldsForTheVersionOfTheFileItWasLearnedFrom)
+{
+    const FileStamp stored { 1000, 5 };
+    struct Case {
+        const char* name;
+        std::optional<FileStamp> current;
+        bool isFound;
+    };
+    const Case cases[] = {
+        { "the same file", stored, true },
+        { "a changed size", FileStamp { 1001, 5 }, false },
+        { "a changed time", FileStamp { 1000, 6 }, false },
+        { "a file not looked at: a share away", std::nullopt, true },
+        { "a copy of the same size, whose time is not told", FileStamp { 1000, std::nullopt }, false },
+    };
+    auto cache = openCache();
+    cache->record(track, facts(stored, 61.5));
+    close(std::move(cache));
+    cache = openCache();
+    for (const Case& each : cases) {
+        const auto found = cache->find(track, each.current);
+        EXPECT_EQ(found.has_value(), each.isFound) << each.name;
+        if (found) {
+            EXPECT_EQ(*found, facts(stored, 61.5)) << each.name;
+        }
+    }
+
+    EXPECT_EQ(cache->knownDuration(track), 61.5); // what a launch shows, whatever the version
+    EXPECT_FALSE(cache->knownDuration("/music/never learned.flac"));
+
+    // A copy's entry is told by its size alone.
+    cache->record("/share/a.flac", facts({ 2000, std::nullopt }, 1));
+    writer.runAll();
+    EXPECT_TRUE(cache->find("/share/a.flac", FileStamp { 2000, std::nullopt }));
+    EXPECT_FALSE(cache->find("/share/a.flac", FileStamp { 2001, std::nullopt }));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MetadataCacheTest, WhatEachReadLearnsAddsUpForOneVersionAndStartsAfreshForTheNext)
+{
+    auto cache = openCache();
+    cache->record(track, facts({ 1000, 5 }, 61.5));
+    FileFacts learned;
+    learned.stamp = { 1000, 5 };
+    learned.tags = tags(QStringLiteral("Sunset Boulevard"));
+    learned.hasEmbeddedCueSheet = false;
+    cache->record(track, learned);
+    // Before the writer has run, the waiting facts are found too.
+    ASSERT_TRUE(cache->find(track, FileStamp { 1000, 5 }));
+    EXPECT_EQ(cache->find(track, FileStamp { 1000, 5 })->tags, learned.tags);
+    close(std::move(cache));
+
+    cache = openCache();
+    auto found = cache->find(track, FileStamp { 1000, 5 });
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->stream, facts({ 1000, 5 }, 61.5).stream);
+    EXPECT_EQ(found->tags, learned.tags);
+    EXPECT_EQ(found->hasEmbeddedCueSheet, false);
+
+    cache->record(track, facts({ 1200, 9 }, 70)); // edited since: the old tags no longer hold
+    writer.runAll();
+    found = cache->find(track, FileStamp { 1200, 9 });
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->stream->duration, 70);
+    EXPECT_FALSE(found->tags);
+    EXPECT_FALSE(found->hasEmbeddedCueSheet);
+}
+
+TEST_F(MetadataCacheTest, EntriesNoRowNamedForNinetyDaysArePruned)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::int64_t> namedAgainOnDay;
+        std::int64_t reopenedOnDay;
+        bool isKept;
+    };
+    const Case cases[] = {
+        { "named 89 days ago", std::nullopt, 89, true },
+        { "named 91 days ago", std::nullopt, 91, false },
+        { "learned 150 days ago, named 80 days ago", 70, 150, true },
+    };
+    for (const Case& each : cases) {
+        std::filesystem::remove_all(folder());
+        auto cache = openCache(firstDay);
+        cache->record(track, facts({ 1, 1 }, 1));
+        close(std::move(cache));
+        if (each.namedAgainOnDay) {
+            cache = openCache(firstDay + *each.namedAgainOnDay * day);
+            EXPECT_TRUE(cache->find(track, std::nullopt)) << each.name;
+            close(std::move(cache));
+        }
+        cache = openCache(firstDay + each.reopenedOnDay * day);
+        EXPECT_EQ(cache->find(track, std::nullopt).has_value(), each.isKept) << each.name;
+        close(std::move(cache));
+    }
+}
+
+// Makes the file unwritable even for root, who ignores its mode: false where neither works.
+bool makeReadOnly(const std::string& path)
+{
+    ::chmod(path.c_str(), 0444);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags |= FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0)
+        ::close(fd);
+    const int probe = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0)
+        return true;
+    ::close(probe);
+    return false;
+}
+
+void makeWritable(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0)
+        ::close(fd);
+    ::chmod(path.c_str(), 0644);
+}
+
+TEST_F(MetadataCacheTest, ABadDatabaseIsMovedAsideOrLeftAloneAndThePlayerWorksOnWithoutIt)
+{
+    struct Case {
+        const char* name;
+        std::function<bool(MetadataCacheTest&, std::optional<SqliteDatabase>& holder)> makeBad; // false: skip
+        MetadataCache::State state;
+        const char* said;
+        bool isLeftAlone;
+    };
+    const Case cases[] = {
+        { "corrupt",
+            [](MetadataCacheTest& test, auto&) {
+                std::filesystem::create_directories(test.folder());
+                QFile file(QString::fromStdString(test.databasePath()));
+                return file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192, 'x')) == 8192;
+            },
+            MetadataCache::State::ready, "moved it aside", false },
+        { "from a newer version",
+            [](MetadataCacheTest& test, auto&) {
+                test.makeDatabase("CREATE TABLE files (path BLOB PRIMARY KEY); PRAGMA user_version = 2;");
+                return true;
+            },
+            MetadataCache::State::off, "newer version", true },
+        { "locked by another program",
+            [](MetadataCacheTest& test, std::optional<SqliteDatabase>& holder) {
+                holder = test.makeDatabase("CREATE TABLE t (x); BEGIN EXCLUSIVE; INSERT INTO t VALUES (1);");
+                return true;
+            },
+            MetadataCache::State::off, "locked", true },
+        { "read-only",
+            [](MetadataCacheTest& test, auto&) {
+                test.makeDatabase("CREATE TABLE t (x);");
+                return makeReadOnly(test.databasePath());
+            },
+            MetadataCache::State::off, "cannot be written", true },
+    };
+    for (const Case& each : cases) {
+        std::filesystem::remove_all(folder());
+        messages.clear();
+        std::optional<SqliteDatabase> holder;
+        if (!each.makeBad(*this, holder)) {
+            makeWritable(databasePath());
+            std::printf("[  SKIPPED ] %s: the file cannot be made read-only here\n", each.name);
+            continue;
+        }
+        const QByteArray before = databaseBytes();
+        auto cache = openCache();
+        EXPECT_EQ(cache->state(), each.state) << each.name;
+        ASSERT_EQ(messages.size(), 1u) << each.name;
+        EXPECT_TRUE(messages.front().contains(QLatin1String(each.said))) << messages.front().toStdString();
+        EXPECT_TRUE(messages.front().contains(QString::fromStdString(databasePath()))) << each.name;
+
+        // It runs on: lookups answer, records are taken, and nothing more is said.
+        cache->record(track, facts({ 1, 1 }, 1));
+        writer.runAll();
+        EXPECT_EQ(cache->find(track, FileStamp { 1, 1 }).has_value(), each.state == MetadataCache::State::ready) << each.name;
+        close(std::move(cache));
+        EXPECT_EQ(messages.size(), 1u) << each.name;
+        holder.reset();
+        if (each.isLeftAlone)
+            EXPECT_EQ(databaseBytes(), before) << each.name;
+        else
+            EXPECT_EQ(keptAside(), before) << each.name;
+        makeWritable(databasePath());
+    }
+}
+
+TEST_F(MetadataCacheTest, AFullDiskStopsTheWritingButNotTheLookups)
+{
+    // The database's own limit fills it as a full disk would.
+    auto cache = openCache(firstDay, 64 * 1024);
+    cache->record(track, facts({ 1, 1 }, 1));
+    writer.runAll();
+    for (int file = 0; file < 2000 && cache->state() == MetadataCache::State::ready; ++file) {
+        cache->record("/music/" + std::string(200, 'a') + std::to_string(file) + ".flac", facts({ 1, 1 }, 1));
+        writer.runAll();
+    }
+    EXPECT_EQ(cache->state(), MetadataCache::State::readOnly);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages.front().contains(QLatin1String("is full")));
+    EXPECT_TRUE(cache->find(track, FileStamp { 1, 1 }));
+    cache->record("/music/more.flac", facts({ 1, 1 }, 1));
+    writer.runAll();
+    EXPECT_FALSE(cache->find("/music/more.flac", std::nullopt));
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+} // namespace
+} // namespace lh
