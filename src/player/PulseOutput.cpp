@@ -54,8 +54,10 @@ void PulseOutput::setSource(FilePlayer* source)
 
 bool PulseOutput::resume()
 {
-    if (isLost_.load())
+    if (isLost_.load()) {
+        Lock lock(connection_);
         dropStream();
+    }
     if (!stream_ && !openStream())
         return false;
     Lock lock(connection_);
@@ -154,10 +156,7 @@ bool PulseOutput::openStream()
         isCorked_ = true;
         pa_stream_set_state_callback(stream_, &PulseOutput::onState, this);
         pa_stream_set_write_callback(stream_, &PulseOutput::onWritable, this);
-        // The server holds two buffers and asks for one at a time, as SDL's device did.
-        const auto bufferBytes = static_cast<std::uint32_t>(bufferFrames() * channels() * static_cast<int>(sizeof(float)));
-        const pa_buffer_attr attributes { static_cast<std::uint32_t>(-1), 2 * bufferBytes, static_cast<std::uint32_t>(-1), bufferBytes,
-            static_cast<std::uint32_t>(-1) };
+        const pa_buffer_attr attributes = requestedAttributes();
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
         const std::vector<PulseConnection::Sink> sinks = connection_.sinks();
         const bool hasSink = std::any_of(sinks.begin(), sinks.end(), [&](const auto& sink) { return sink.name == sink_; });
@@ -173,8 +172,33 @@ bool PulseOutput::openStream()
         warnNoDevice("the sound server refused the stream");
         return false;
     }
+    blockFrames_ = grantedBlockFrames();
     hasPlayed();
     return true;
+}
+
+// Two buffers in all, as SDL's device held, of which the server keeps a quarter in the sink
+// (it gives the sink (tlength - 2 minreq) / 2), so the sink sleeps a tenth of a second at a
+// time; asked for a buffer at a time it was left half a millisecond and kept the server busy.
+// Playback starts at one buffer, the block fillLocked() writes.
+pa_buffer_attr PulseOutput::requestedAttributes() const
+{
+    const auto bufferBytes = static_cast<std::uint32_t>(bufferFrames() * channels() * static_cast<int>(sizeof(float)));
+    const auto unset = static_cast<std::uint32_t>(-1);
+    return { unset, 2 * bufferBytes, bufferBytes, bufferBytes / 2, unset };
+}
+
+// A buffer, unless the server keeps less or starts later than that: the block must fit in
+// what it asks for, and one must be enough to start it.
+std::size_t PulseOutput::grantedBlockFrames() const
+{
+    const auto frameBytes = static_cast<std::size_t>(channels()) * sizeof(float);
+    auto frames = static_cast<std::size_t>(bufferFrames());
+    if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream_)) {
+        frames = std::min(frames, granted->tlength / frameBytes);
+        frames = std::max(frames, (granted->prebuf + frameBytes - 1) / frameBytes);
+    }
+    return std::max<std::size_t>(frames, 1);
 }
 
 void PulseOutput::dropStream()
@@ -191,6 +215,7 @@ void PulseOutput::dropStream()
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
+    blockFrames_ = 0;
     isCorked_ = true;
     isLost_ = false;
 }
@@ -207,31 +232,31 @@ void PulseOutput::corkAndFlush()
     forget(pa_stream_flush(stream_, nullptr, nullptr));
 }
 
-// Hands the server what it asks for, a buffer at a time. A source still waiting for its
-// decoder's first buffer is offered again a moment later rather than played as silence.
+// Hands the server whole blocks once it asks for one: the source takes each block it renders
+// to be heard while the next is asked for, which holds only while the blocks are alike. A
+// source still waiting for its decoder's first buffer is offered again a moment later rather
+// than played as silence.
 void PulseOutput::fillLocked()
 {
     cancelRetry();
-    if (!isPlaying_ || !isReady(stream_))
+    if (!isPlaying_ || !isReady(stream_) || blockFrames_ == 0)
         return;
     const std::size_t writable = pa_stream_writable_size(stream_);
     if (writable == static_cast<std::size_t>(-1))
         return;
     const auto frameBytes = static_cast<std::size_t>(channels()) * sizeof(float);
-    std::size_t frames = writable / frameBytes;
+    std::size_t blocks = writable / (blockFrames_ * frameBytes);
     bool hasWritten = false;
-    while (frames > 0) {
-        const std::size_t count = std::min(frames, static_cast<std::size_t>(bufferFrames()));
-        buffer_.assign(count * static_cast<std::size_t>(channels()), 0.0f);
-        const int handed = source_ ? source_->render(buffer_.data(), static_cast<int>(count), volume()) : 0;
+    for (; blocks > 0; --blocks) {
+        buffer_.assign(blockFrames_ * static_cast<std::size_t>(channels()), 0.0f);
+        const int handed = source_ ? source_->render(buffer_.data(), static_cast<int>(blockFrames_), volume()) : 0;
         if (handed == 0 && source_ && source_->isAwaitingFrames()) {
             retryLater();
             break;
         }
-        if (pa_stream_write(stream_, buffer_.data(), count * frameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+        if (pa_stream_write(stream_, buffer_.data(), blockFrames_ * frameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             break;
         hasWritten = true;
-        frames -= count;
     }
     if (!hasWritten)
         return;

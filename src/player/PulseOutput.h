@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+struct pa_buffer_attr;
 struct pa_operation;
 struct pa_stream;
 struct pa_time_event;
@@ -47,6 +48,8 @@ public:
 
 private:
     bool openStream();
+    pa_buffer_attr requestedAttributes() const;
+    std::size_t grantedBlockFrames() const;
     void dropStream();
     void corkAndFlush();
     void fillLocked();
@@ -68,6 +71,7 @@ private:
     std::function<void()> onLost_;
     std::string streamName_ = "Larkhaven";
     std::string sink_;
+    std::size_t blockFrames_ = 0; // written at a time
     std::vector<float> buffer_;
 
     std::atomic<bool> isLost_ { false };

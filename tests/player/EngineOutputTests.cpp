@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -199,6 +200,20 @@ TEST_F(PulseAudioOutput, PausedTheStreamIsCorkedAndTheSinkSuspendsAndResumingCar
 
     engine.stop();
     EXPECT_TRUE(test::runEventsUntil([&] { return !hasStream(); }, 5s)) << "a stopped player keeps its stream";
+}
+
+// The sink is left a good part of the stream's two buffers: asked for too little, a null
+// sink was given half a millisecond and the server woke thousands of times a second.
+TEST_F(PulseAudioOutput, TheSinkIsLeftTimeToSleepBetweenItsReads)
+{
+    AudioPlayerEngine engine;
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && engine.currentTime() > 0.3; }, 10s));
+    const std::optional<double> latency = sinkConfiguredLatency();
+    ASSERT_TRUE(latency);
+    EXPECT_GE(*latency, 0.04);
+    EXPECT_LE(*latency, 0.2); // the volume and a pause still answer at once
 }
 
 // Headphones plugged in, a Bluetooth device connected: the stream moves to the new default

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -126,6 +127,15 @@ QString PrivatePulseServer::sinkOfTheStream()
 bool PrivatePulseServer::isSinkSuspended()
 {
     return pactlOutput({ "list", "short", "sinks" }).contains("SUSPENDED");
+}
+
+std::optional<double> PrivatePulseServer::sinkConfiguredLatency()
+{
+    static const QRegularExpression configured(QStringLiteral("configured (\\d+) usec"));
+    const QRegularExpressionMatch match = configured.match(pactlOutput({ "list", "sinks" }));
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toDouble() / 1e6;
 }
 
 bool PrivatePulseServer::record(const QString& path)

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,8 @@ protected:
     // The name of the sink the first stream plays to.
     QString sinkOfTheStream();
     bool isSinkSuspended();
+    // The latency the server set the default sink to, in seconds.
+    std::optional<double> sinkConfiguredLatency();
     // Records the null sink's monitor, stereo 32-bit float at 44.1 kHz, to `path`.
     bool record(const QString& path);
     void stopRecording();
