@@ -67,7 +67,7 @@ std::string PrivatePulseServer::startServer(Sinks sinks)
     QStringList arguments { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
         "-L", "module-native-protocol-unix auth-anonymous=1" };
     if (sinks == Sinks::nullSink)
-        arguments << "-L" << "module-null-sink sink_name=test_sink" << "-L" << "module-suspend-on-idle timeout=1";
+        arguments << "-L" << "module-null-sink sink_name=test_sink format=float32le rate=44100 channels=2" << "-L" << "module-suspend-on-idle timeout=1";
     server.start("pulseaudio", arguments);
     if (!server.waitForStarted(5000))
         return "PulseAudio cannot be started here: " + server.errorString().toStdString();
@@ -142,7 +142,7 @@ bool PrivatePulseServer::record(const QString& path)
 {
     recorder.setProcessEnvironment(environment);
     recorder.setStandardOutputFile(path);
-    recorder.start("parec", { "-d", "test_sink.monitor", "--raw", "--format=float32le", "--rate=44100", "--channels=2" });
+    recorder.start("parec", { "-d", "test_sink.monitor", "--raw", "--format=float32le", "--rate=44100", "--channels=2", "--latency-msec=10" });
     return recorder.waitForStarted(3000);
 }
 
