@@ -1,199 +1,20 @@
 #include "AudioOutput.h"
 
-#include "FilePlayer.h"
-#include "PulseServer.h"
-#include "SerialExecutor.h"
+#include "PulseConnection.h"
+#include "PulseOutput.h"
+#include "SdlOutput.h"
 
-#include <QTimer>
-
-#include <SDL.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <mutex>
-#include <string>
 #include <string_view>
 
 namespace lh {
 namespace {
 
-// Process-wide state of SDL's audio subsystem; main thread only.
-struct AudioSystem {
-    // No driver yet, or the last one lost its server or opened nothing: start it afresh
-    // before the next open, so that a server started since is found.
-    bool needsRestart = true;
-    bool hasWarned = false;
-    // The last start found a sound server without any device to play to.
-    bool isServerWithoutOutput = false;
-    int openDevices = 0;
-    std::string streamName = "Larkhaven";
-};
+using namespace std::chrono_literals;
 
-AudioSystem& audioSystem()
-{
-    static AudioSystem system;
-    return system;
-}
-
-// SDL's close returns only after the device thread has slept through two buffers (about 0.4 s
-// with ours), so on the main thread every Pause would freeze the window that long. Devices are
-// closed on a thread of their own instead, one at a time; the driver is restarted only once
-// none is left closing, as a restart closes every open device itself.
-struct DeviceCloser {
-    std::atomic<int> closing { 0 };
-    SerialExecutor thread; // last: runs what is queued before the rest goes
-
-    void close(SDL_AudioDeviceID device)
-    {
-        closing.fetch_add(1);
-        thread.execute([this, device] {
-            SDL_CloseAudioDevice(device);
-            closing.fetch_sub(1);
-        });
-    }
-};
-
-DeviceCloser& deviceCloser()
-{
-    static DeviceCloser closer;
-    return closer;
-}
-
-// SDL opens at most 16 devices, those still being closed among them, and each close waits
-// through two buffers: a burst of loads or pauses (a hand-over of twenty files, Next held down)
-// would queue closes faster than they end, and the next Play would find no device. Past this
-// many closes under way, a pause keeps the stream, paused, and closes it once the closer has
-// caught up; a Play meanwhile plays on through it.
-constexpr int closesUnderWay = 4;
-constexpr std::chrono::milliseconds closeRetry { 200 };
-
-// Who to tell when SDL reports a device gone; written on the main thread, read on SDL's.
-struct LossWatchers {
-    std::mutex mutex;
-    std::map<SDL_AudioDeviceID, std::weak_ptr<std::function<void()>>> byDevice;
-};
-
-LossWatchers& lossWatchers()
-{
-    static LossWatchers watchers;
-    return watchers;
-}
-
-int SDLCALL watchEvent(void*, SDL_Event* event)
-{
-    if (event->type != SDL_AUDIODEVICEREMOVED || event->adevice.iscapture)
-        return 0;
-    LossWatchers& watchers = lossWatchers();
-    std::lock_guard lock(watchers.mutex);
-    const auto found = watchers.byDevice.find(event->adevice.which);
-    if (found != watchers.byDevice.end()) {
-        if (auto onLost = found->second.lock(); onLost && *onLost)
-            (*onLost)();
-    }
-    return 0;
-}
-
-// SDL reports a lost device only as an event, and only with its event subsystem running.
-void watchLosses()
-{
-    static bool isWatching = false;
-    if (isWatching)
-        return;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // Qt and the desktop own SIGINT and SIGTERM
-    isWatching = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
-    if (isWatching)
-        SDL_AddEventWatch(&watchEvent, nullptr);
-}
-
-bool hasDriver(std::string_view name)
-{
-    for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
-        if (name == SDL_GetAudioDriver(i))
-            return true;
-    }
-    return false;
-}
-
-// Without a card ALSA only fills the terminal with its complaints, and so does PipeWire's
-// library without a PipeWire server.
-bool hasSoundCard()
-{
-    std::ifstream cards("/proc/asound/cards");
-    std::string line;
-    return std::getline(cards, line) && line.find("no soundcards") == std::string::npos;
-}
-
-bool hasPipeWire()
-{
-    if (const char* remote = std::getenv("PIPEWIRE_REMOTE"); remote && *remote)
-        return true;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && std::ifstream(std::string(runtime) + "/pipewire-0").is_open();
-}
-
-bool isWorthTrying(std::string_view driver)
-{
-    if (!hasDriver(driver))
-        return false;
-    if (driver == "alsa")
-        return hasSoundCard();
-    if (driver == "pipewire")
-        return hasPipeWire();
-    return true;
-}
-
-// A server with no sink must not meet SDL's PulseAudio driver (see PulseServer::hasSink). A
-// local server answers within milliseconds; one that does not answer in time is left to SDL.
-bool isPulseServerWithoutSink()
-{
-    using namespace std::chrono_literals;
-    return PulseServer::hasSink(500ms) == false;
-}
-
-bool mayStartPulseAudio(std::string_view drivers)
-{
-    const bool isWithoutSink = drivers.find("pulseaudio") != std::string_view::npos && isPulseServerWithoutSink();
-    audioSystem().isServerWithoutOutput = isWithoutSink;
-    if (isWithoutSink)
-        SDL_SetError("the sound server has no output device");
-    return !isWithoutSink;
-}
-
-bool startDriver()
-{
-    audioSystem().isServerWithoutOutput = false;
-    if (SDL_GetCurrentAudioDriver())
-        SDL_AudioQuit();
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Larkhaven");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "music");
-    if (const char* chosen = std::getenv("SDL_AUDIODRIVER"); chosen && *chosen)
-        return mayStartPulseAudio(chosen) && SDL_AudioInit(nullptr) == 0;
-    for (const char* name : { "pulseaudio", "pipewire", "alsa" }) {
-        if (!isWorthTrying(name))
-            continue;
-        // A server that answers owns the sound: with no sink there, nothing else plays either.
-        if (!mayStartPulseAudio(name))
-            return false;
-        if (SDL_AudioInit(name) == 0)
-            return true;
-    }
-    SDL_SetError("no sound server and no sound card");
-    return false;
-}
-
-// SDL's file and null drivers have no sink to suspend, and reopening the file driver would
-// start its capture afresh.
-bool isServerDriver()
-{
-    const char* driver = SDL_GetCurrentAudioDriver();
-    return driver && std::strcmp(driver, "disk") != 0 && std::strcmp(driver, "dummy") != 0;
-}
-
-// SDL plays 1, 2, 4, 6 or 8 channels; a mono file is heard on both sides.
+// Every kind of output takes 1, 2, 4, 6 or 8 channels alike, so a source made for one plays
+// on another; a mono file is heard on both sides.
 int deviceChannels(int fileChannels)
 {
     if (fileChannels <= 2)
@@ -212,20 +33,33 @@ int deviceBufferFrames(int sampleRate)
     return frames;
 }
 
+// Main thread only.
+bool hasWarned = false;
+
 } // namespace
+
+AudioOutput::AudioOutput(int sampleRate, int channels)
+    : sampleRate_(sampleRate)
+    , channels_(deviceChannels(channels))
+    , bufferFrames_(deviceBufferFrames(sampleRate))
+{
+}
+
+AudioOutput::Kind AudioOutput::preferredKind()
+{
+    // A driver named for SDL is what the user (or a test) wants; only its PulseAudio driver
+    // is left to our own stream, which does what it did without its faults.
+    if (const char* chosen = std::getenv("SDL_AUDIODRIVER"); chosen && *chosen && std::string_view(chosen) != "pulseaudio")
+        return Kind::sdl;
+    // A local server answers within milliseconds; one that does not answer in time is left to SDL.
+    return PulseConnection::instance().connect(500ms) ? Kind::soundServer : Kind::sdl;
+}
 
 std::unique_ptr<AudioOutput> AudioOutput::open(int sampleRate, int channels)
 {
-    std::unique_ptr<AudioOutput> output(new AudioOutput());
-    output->sampleRate_ = sampleRate;
-    output->channels_ = deviceChannels(channels);
-    output->bufferFrames_ = deviceBufferFrames(sampleRate);
-    return output;
-}
-
-AudioOutput::~AudioOutput()
-{
-    closeDevice();
+    if (preferredKind() == Kind::soundServer)
+        return std::make_unique<PulseOutput>(sampleRate, channels);
+    return std::make_unique<SdlOutput>(sampleRate, channels);
 }
 
 bool AudioOutput::suits(int sampleRate, int channels) const noexcept
@@ -233,178 +67,21 @@ bool AudioOutput::suits(int sampleRate, int channels) const noexcept
     return sampleRate == sampleRate_ && deviceChannels(channels) == channels_;
 }
 
-void AudioOutput::setSource(FilePlayer* source)
+void AudioOutput::warnNoDevice(const char* reason)
 {
-    if (device_ == 0) {
-        source_ = source;
-        return;
-    }
-    SDL_LockAudioDevice(device_);
-    source_ = source;
-    SDL_UnlockAudioDevice(device_);
+    if (!hasWarned)
+        std::fprintf(stderr, "larkhaven: no sound device (%s)\n", reason);
+    hasWarned = true;
 }
 
-bool AudioOutput::resume()
+void AudioOutput::hasPlayed()
 {
-    isHeld_ = false;
-    if (device_ == 0 && !openDevice())
-        return false;
-    SDL_PauseAudioDevice(device_, 0);
-    return true;
+    hasWarned = false;
 }
 
-void AudioOutput::pause()
+void AudioOutput::hasSaidLoss()
 {
-    if (device_ == 0)
-        return;
-    if (!isServerDriver()) {
-        SDL_PauseAudioDevice(device_, 1);
-        return;
-    }
-    if (deviceCloser().closing.load() < closesUnderWay) {
-        closeDevice();
-        return;
-    }
-    SDL_PauseAudioDevice(device_, 1);
-    isHeld_ = true;
-    closeWhenCaughtUp();
-}
-
-void AudioOutput::closeWhenCaughtUp()
-{
-    QTimer::singleShot(closeRetry, [alive = std::weak_ptr(liveness_), this] {
-        if (!alive.lock() || !isHeld_)
-            return;
-        if (deviceCloser().closing.load() < closesUnderWay)
-            closeDevice();
-        else
-            closeWhenCaughtUp();
-    });
-}
-
-bool AudioOutput::isServerStream() const
-{
-    const char* driver = SDL_GetCurrentAudioDriver();
-    return device_ != 0 && driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0);
-}
-
-bool AudioOutput::isLost() const
-{
-    return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
-}
-
-void AudioOutput::setOnLost(std::function<void()> onLost)
-{
-    auto shared = std::make_shared<std::function<void()>>(std::move(onLost));
-    LossWatchers& watchers = lossWatchers();
-    std::lock_guard lock(watchers.mutex);
-    onLost_ = std::move(shared);
-    if (device_ != 0)
-        watchers.byDevice[device_] = onLost_;
-}
-
-void AudioOutput::setStreamName(const std::string& name)
-{
-    audioSystem().streamName = name.empty() ? std::string("Larkhaven") : name;
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, audioSystem().streamName.c_str());
-}
-
-bool AudioOutput::openDevice()
-{
-    AudioSystem& system = audioSystem();
-    watchLosses();
-    SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED); // nobody reads the queue
-    // The driver can only be restarted with no device open or closing.
-    const bool canRestart = system.openDevices == 0 && !isClosingDevices();
-    const bool isRestarted = canRestart && (system.needsRestart || !SDL_GetCurrentAudioDriver());
-    if (isRestarted)
-        system.needsRestart = !startDriver();
-    SDL_AudioDeviceID device = openSDLDevice();
-    if (device == 0 && canRestart && !isRestarted) {
-        // A server that went while no stream was open was never reported: the driver still
-        // holds its dead connection, and only a fresh start reaches the server there now.
-        system.needsRestart = !startDriver();
-        device = openSDLDevice();
-    }
-    if (device == 0) {
-        if (!system.hasWarned)
-            std::fprintf(stderr, "larkhaven: no sound device (%s)\n", SDL_GetError());
-        system.hasWarned = true;
-        system.needsRestart = system.openDevices == 0;
-        return false;
-    }
-    system.hasWarned = false;
-    ++system.openDevices;
-    device_ = device;
-    LossWatchers& watchers = lossWatchers();
-    std::lock_guard lock(watchers.mutex);
-    if (onLost_)
-        watchers.byDevice[device_] = onLost_;
-    return true;
-}
-
-SDL_AudioDeviceID AudioOutput::openSDLDevice()
-{
-    const AudioSystem& system = audioSystem();
-    if (system.needsRestart)
-        return 0;
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, system.streamName.c_str());
-    SDL_AudioSpec wanted {};
-    wanted.freq = sampleRate_;
-    wanted.format = AUDIO_F32SYS;
-    wanted.channels = static_cast<Uint8>(channels_);
-    wanted.samples = static_cast<Uint16>(bufferFrames_);
-    wanted.callback = &AudioOutput::fill;
-    wanted.userdata = this;
-    // No changes allowed: SDL converts, so the source renders exactly the format it was made for.
-    return SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
-}
-
-void AudioOutput::closeDevice()
-{
-    isHeld_ = false;
-    if (device_ == 0)
-        return;
-    {
-        LossWatchers& watchers = lossWatchers();
-        std::lock_guard lock(watchers.mutex);
-        watchers.byDevice.erase(device_);
-    }
-    AudioSystem& system = audioSystem();
-    if (isLost()) {
-        system.needsRestart = true; // the driver's connection to the server is gone with it
-        system.hasWarned = true; // the loss was said; tries until a server is back say nothing
-    }
-    if (isServerDriver()) {
-        // Paused, the device never calls back again, so this output and its source may go
-        // while the device is still being closed.
-        SDL_PauseAudioDevice(device_, 1);
-        deviceCloser().close(device_);
-    } else {
-        SDL_CloseAudioDevice(device_);
-    }
-    device_ = 0;
-    --system.openDevices;
-}
-
-bool AudioOutput::isServerWithoutOutput()
-{
-    return audioSystem().isServerWithoutOutput;
-}
-
-bool AudioOutput::isClosingDevices()
-{
-    return deviceCloser().closing.load() > 0;
-}
-
-void SDLCALL AudioOutput::fill(void* self, Uint8* stream, int length)
-{
-    auto* output = static_cast<AudioOutput*>(self);
-    const int frames = length / static_cast<int>(sizeof(float)) / output->channels_;
-    if (output->source_)
-        output->source_->render(reinterpret_cast<float*>(stream), frames, output->volume_.load(std::memory_order_relaxed));
-    else
-        std::memset(stream, 0, static_cast<std::size_t>(length));
+    hasWarned = true;
 }
 
 } // namespace lh

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <SDL_audio.h>
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -11,77 +9,85 @@ namespace lh {
 
 class FilePlayer;
 
-// The audio device for one format (32-bit float at a given rate and channel count). The
-// device itself is open only while playing: a paused or stopped player holds no stream, so
-// the sound server can suspend the sink and the process is not woken to feed silence. (In a
-// burst of pauses and loads the stream is closed a moment later, once earlier closes are done.)
-// Reopening at resume carries on from the source's next frame. (SDL's file and null drivers,
-// which have no sink to suspend and whose capture a reopen would start afresh, stay open.)
+// Where the frames of one format (32-bit float at a given rate and channel count) are played:
+// the sound server's own stream where a PulseAudio server (or PipeWire's) answers, SDL's
+// device everywhere else.
 //
-// Where no device can be opened (a machine without sound, a stopped server) resume() says
-// so and nothing plays; the next resume() tries again, restarting SDL's driver so that a
-// server started since is found.
+// Call order: setSource(), then resume() and pause() as often as wanted; close() ends the
+// stream until the next resume(). A paused output costs the sound server nothing to mix, so
+// its sink can suspend, and wakes nobody to feed silence; resume() carries on from the
+// source's next frame.
 //
-// Main thread only, except that the source's render() runs on the device's thread, `onLost`
-// is called on one of SDL's threads, and a sound server's stream is closed on a thread of its
-// own (its source is out of use before pause() returns).
+// Where nothing can be played (a machine without sound, a stopped server) resume() says so
+// and nothing plays; the next resume() tries again.
+//
+// Threads: main thread only, except that the source's render() runs on the output's own
+// thread, and `onLost` is called on one of the output's threads. Once pause(), close() or
+// setSource() returned, the source they replaced or stopped is rendered no more.
 class AudioOutput {
 public:
-    // Asks for `channels` (mono is played as stereo). Opens nothing yet.
+    enum class Kind { soundServer, sdl };
+
+    // Chooses the kind of output for this machine as it is now. Opens nothing yet.
     static std::unique_ptr<AudioOutput> open(int sampleRate, int channels);
-    ~AudioOutput();
+    // The kind open() would make now; may ask a sound server, for up to half a second.
+    static Kind preferredKind();
+    virtual ~AudioOutput() = default;
 
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
 
+    virtual Kind kind() const = 0;
     int sampleRate() const noexcept { return sampleRate_; }
+    // The channel count frames are rendered in: mono is played as stereo, odd counts get one
+    // more, and no more than 8 (what every kind of output takes alike).
     int channels() const noexcept { return channels_; }
     int bufferFrames() const noexcept { return bufferFrames_; }
     // Whether this output serves a file of that format, or a new one should be made.
     bool suits(int sampleRate, int channels) const noexcept;
 
-    // From now on the device thread renders `source` (nullptr: silence). When this returns,
-    // the previous source is no longer in use.
-    void setSource(FilePlayer* source);
+    // From now on `source` is rendered (nullptr: silence).
+    virtual void setSource(FilePlayer* source) = 0;
     void setVolume(float volume) noexcept { volume_.store(volume, std::memory_order_relaxed); }
-    // Opens the device if needed and starts it; false when no device could be opened.
-    bool resume();
-    // Stops the device; closes it where a sound server could otherwise not go idle.
-    void pause();
-    // Whether the device open is a stream of a sound server (not SDL's file or null driver,
-    // not ALSA's card), whose latency the server can tell.
-    bool isServerStream() const;
-    // Whether the open device was dropped by the sound server or the card.
-    bool isLost() const;
-    // Called, on an SDL thread, when SDL reports some output device gone; check isLost().
-    void setOnLost(std::function<void()> onLost);
+    // Starts playing, opening a stream if there is none; false when none could be opened.
+    virtual bool resume() = 0;
+    // Stops playing at once; what was handed but not heard is dropped.
+    virtual void pause() = 0;
+    // Stops and gives the stream up (stop, the end of the playlist).
+    virtual void close() = 0;
+    // Runs `seek`, which moves the source, with nothing rendered meanwhile, and drops what was
+    // handed before it but not yet heard, so the new position is heard at once.
+    virtual void seekSource(const std::function<void()>& seek) { seek(); }
+    // Whether a stream is held, playing or paused.
+    virtual bool isOpen() const = 0;
+    // Whether the stream held was dropped by the sound server or the card.
+    virtual bool isLost() const = 0;
+    // Called, on one of the output's threads, when its stream may have been lost; check isLost().
+    virtual void setOnLost(std::function<void()> onLost) = 0;
+    // Whether the last resume() failed because a sound server answered without any device to
+    // play to (every card unplugged, a server just started), which may change at any moment.
+    virtual bool isWithoutOutput() const = 0;
+    // What the sound server shows as the name of what plays.
+    virtual void setStreamName(const std::string& name) = 0;
+    // The sound server's device to play to (empty: its default, followed as it changes); a
+    // stream open moves there at once. Outputs without a choice ignore it.
+    virtual void setDevice(const std::string& name) { (void)name; }
 
-    // What the sound server shows for the streams opened from now on.
-    static void setStreamName(const std::string& name);
-    // Whether the last open failed because a sound server answered without any device to play
-    // to (every card unplugged, a server just started), which may change at any moment.
-    static bool isServerWithoutOutput();
-    // Whether devices are still being closed, which happens off the main thread for a sound
-    // server's streams. SDL's audio may be quit only once none is.
-    static bool isClosingDevices();
+protected:
+    AudioOutput(int sampleRate, int channels);
+
+    float volume() const noexcept { return volume_.load(std::memory_order_relaxed); }
+    // Says once on standard error that no device plays; quiet again after hasPlayed() or
+    // after a loss was said, so the tries while a server is away say nothing.
+    static void warnNoDevice(const char* reason);
+    static void hasPlayed();
+    static void hasSaidLoss();
 
 private:
-    AudioOutput() = default;
-    static void SDLCALL fill(void* self, Uint8* stream, int length);
-    bool openDevice();
-    SDL_AudioDeviceID openSDLDevice();
-    void closeDevice();
-    void closeWhenCaughtUp();
-
-    SDL_AudioDeviceID device_ = 0;
     int sampleRate_ = 0;
     int channels_ = 0;
     int bufferFrames_ = 0;
-    std::shared_ptr<std::function<void()>> onLost_;
-    FilePlayer* source_ = nullptr; // guarded by the device lock while a device is open
     std::atomic<float> volume_ { 1.0f };
-    bool isHeld_ = false; // paused with the stream kept open until closes have caught up
-    std::shared_ptr<bool> liveness_ = std::make_shared<bool>(true);
 };
 
 } // namespace lh

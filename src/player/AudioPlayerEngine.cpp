@@ -4,7 +4,7 @@
 #include "AudioOutput.h"
 #include "FilePlayer.h"
 #include "MainThread.h"
-#include "StreamLatency.h"
+#include "PulseConnection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,17 +27,10 @@ std::int64_t frames(double seconds, int sampleRate)
 AudioPlayerEngine::AudioPlayerEngine()
     : liveness_(std::make_shared<AudioPlayerEngine*>(this))
 {
-    latencyProbe_ = std::make_unique<StreamLatencyProbe>([engine = std::weak_ptr(liveness_)](std::chrono::microseconds latency) {
-        MainThread::post([engine, latency] {
-            if (auto alive = engine.lock())
-                (*alive)->setServerLatency(latency);
-        });
-    });
 }
 
 AudioPlayerEngine::~AudioPlayerEngine()
 {
-    latencyProbe_.reset();
     stop();
     output_.reset();
 }
@@ -73,7 +66,7 @@ void AudioPlayerEngine::setCurrentTime(double seconds)
         return;
     // Out-of-range times land on the file's start or end.
     const double clamped = std::clamp(seconds, 0.0, 1e12);
-    player_->seek(frames(clamped, player_->sampleRate()));
+    output_->seekSource([&] { player_->seek(frames(clamped, player_->sampleRate())); });
     continuation_.reset(); // the seek took it back
 }
 
@@ -142,6 +135,7 @@ void AudioPlayerEngine::load(const FileURL& url)
     auto player = std::make_unique<FilePlayer>(std::move(decoder), output_->bufferFrames(), std::move(onEnd));
     player->setServerLatency(serverLatency_);
     output_->pause();
+    isPlaying_ = false;
     output_->setSource(player.get());
     player_ = std::move(player); // the previous player, if any, goes here
     file_ = url;
@@ -152,8 +146,16 @@ void AudioPlayerEngine::prepareOutput(int sampleRate, int channels)
 {
     if (output_ && output_->suits(sampleRate, channels))
         return;
-    auto output = AudioOutput::open(sampleRate, channels);
+    replaceOutput(AudioOutput::open(sampleRate, channels));
+}
+
+void AudioPlayerEngine::replaceOutput(std::unique_ptr<AudioOutput> output)
+{
     output->setVolume(volume_);
+    output->setStreamName(streamTitle_);
+    output->setDevice(outputDevice_);
+    if (output->kind() == AudioOutput::Kind::soundServer)
+        watchOutputDevices();
     std::weak_ptr<AudioPlayerEngine*> engine = liveness_;
     output->setOnLost([engine] {
         MainThread::post([engine] {
@@ -166,11 +168,28 @@ void AudioPlayerEngine::prepareOutput(int sampleRate, int channels)
     output_ = std::move(output);
 }
 
+// A sound server started or gone since the stream was opened is played through, or around.
+void AudioPlayerEngine::reconsiderOutput()
+{
+    if (output_->isOpen())
+        return;
+    if (AudioOutput::preferredKind() == output_->kind())
+        return;
+    replaceOutput(AudioOutput::open(output_->sampleRate(), output_->channels()));
+    output_->setSource(player_.get()); // of the same format
+}
+
 void AudioPlayerEngine::checkDevice()
 {
-    // SDL names any output device that went; only the one playing matters.
+    // SDL names any output device that went; only the one playing matters. A paused stream
+    // that went is let go without a word: the next Play finds what is there then.
     if (!player_ || !output_ || !output_->isLost())
         return;
+    if (!isPlaying_) {
+        output_->pause();
+        return;
+    }
+    isPlaying_ = false;
     std::fprintf(stderr, "larkhaven: the sound device went away; paused\n");
     output_->pause();
     player_->setIsPlaying(false); // back to the last frame heard
@@ -197,13 +216,49 @@ void AudioPlayerEngine::setOnDeviceTrouble(std::function<void(DeviceTrouble)> on
 
 void AudioPlayerEngine::setStreamTitle(const std::string& title)
 {
-    AudioOutput::setStreamName(title);
+    streamTitle_ = title;
+    if (output_)
+        output_->setStreamName(title);
+}
+
+void AudioPlayerEngine::setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged)
+{
+    onOutputDevicesChanged_ = std::move(onChanged);
+}
+
+void AudioPlayerEngine::setOutputDevice(const std::string& name)
+{
+    outputDevice_ = name;
+    if (output_)
+        output_->setDevice(name);
+}
+
+// The server's sinks are watched from the first stream of the server's own on; the connection
+// outlives engines, so what it tells reaches only an engine still there.
+void AudioPlayerEngine::watchOutputDevices()
+{
+    if (isWatchingDevices_)
+        return;
+    isWatchingDevices_ = true;
+    const auto tell = [engine = std::weak_ptr(liveness_)] {
+        MainThread::post([engine] {
+            auto alive = engine.lock();
+            if (!alive || !(*alive)->onOutputDevicesChanged_)
+                return;
+            std::vector<OutputDevice> devices;
+            for (const PulseConnection::Sink& sink : PulseConnection::instance().sinks())
+                devices.push_back({ sink.name, sink.description });
+            (*alive)->onOutputDevicesChanged_(std::move(devices));
+        });
+    };
+    PulseConnection::instance().setOnSinksChanged(tell);
+    tell();
 }
 
 void AudioPlayerEngine::play()
 {
     if (player_ && !startOutput())
-        report(AudioOutput::isServerWithoutOutput() ? DeviceTrouble::withoutOutput : DeviceTrouble::missing);
+        report(output_->isWithoutOutput() ? DeviceTrouble::withoutOutput : DeviceTrouble::missing);
 }
 
 bool AudioPlayerEngine::retryDevice()
@@ -213,14 +268,12 @@ bool AudioPlayerEngine::retryDevice()
 
 bool AudioPlayerEngine::startOutput()
 {
+    reconsiderOutput();
     player_->setIsPlaying(true);
-    if (output_->resume()) {
-        if (output_->isServerStream())
-            latencyProbe_->ask(); // a new stream: its latency may be another (another sink)
-        return true;
-    }
-    player_->setIsPlaying(false);
-    return false;
+    isPlaying_ = output_->resume();
+    if (!isPlaying_)
+        player_->setIsPlaying(false);
+    return isPlaying_;
 }
 
 void AudioPlayerEngine::pause()
@@ -229,13 +282,15 @@ void AudioPlayerEngine::pause()
         return;
     output_->pause();
     player_->setIsPlaying(false);
+    isPlaying_ = false;
 }
 
 void AudioPlayerEngine::stop()
 {
     if (!player_)
         return;
-    output_->pause();
+    output_->close();
+    isPlaying_ = false;
     output_->setSource(nullptr);
     player_.reset();
     continuation_.reset();
@@ -270,6 +325,7 @@ void AudioPlayerEngine::finish(std::uint64_t loadCount, std::uint64_t seekCount)
         return;
     output_->pause(); // nothing left but silence
     player_->setIsPlaying(false);
+    isPlaying_ = false;
     if (auto onFinished = onFinishedPlaying_)
         onFinished();
 }

@@ -10,11 +10,10 @@ namespace lh {
 
 class AudioOutput;
 class FilePlayer;
-class StreamLatencyProbe;
 
-// The player's engine: FFmpeg decodes, SDL plays. Loading opens and checks the file on the
-// calling thread (quick for a local file) and starts a decoder thread; the device is kept
-// open only while playing (see AudioOutput). See AudioPlaying for the contract.
+// The player's engine: FFmpeg decodes, the sound server's own stream or SDL plays (see
+// AudioOutput). Loading opens and checks the file on the calling thread (quick for a local
+// file) and starts a decoder thread. See AudioPlaying for the contract.
 class AudioPlayerEngine final : public AudioPlaying {
 public:
     AudioPlayerEngine();
@@ -41,16 +40,21 @@ public:
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override;
     bool retryDevice() override;
     void setStreamTitle(const std::string& title) override;
+    void setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged) override;
+    void setOutputDevice(const std::string& name) override;
 
     // When the device was handed the first frame since the latest load or seek; none before
     // that or without a file. For measuring latency.
     std::optional<std::chrono::steady_clock::time_point> firstFrameHandedAt() const;
-    // How long the sound server holds a frame once handed, for the meter; asked of the server
-    // after each open of its stream, and set by tests on drivers without a server.
+    // How long the sound server holds a frame once handed, for the meter, where the output
+    // does not tell (SDL); set by tests.
     void setServerLatency(std::chrono::microseconds latency);
 
 private:
     void prepareOutput(int sampleRate, int channels);
+    void replaceOutput(std::unique_ptr<AudioOutput> output);
+    void reconsiderOutput();
+    void watchOutputDevices();
     bool startOutput();
     void finish(std::uint64_t loadCount, std::uint64_t seekCount);
     void checkDevice();
@@ -59,6 +63,11 @@ private:
     std::function<void()> onFinishedPlaying_;
     std::function<void(DeviceTrouble)> onDeviceTrouble_;
     float volume_ = 0.8f;
+    std::string streamTitle_;
+    std::string outputDevice_;
+    std::function<void(std::vector<OutputDevice>)> onOutputDevicesChanged_;
+    bool isWatchingDevices_ = false;
+    bool isPlaying_ = false; // the output was resumed and has not been paused or lost since
     std::unique_ptr<AudioOutput> output_;
     std::unique_ptr<FilePlayer> player_;
     std::optional<std::chrono::microseconds> serverLatency_;
@@ -69,7 +78,6 @@ private:
     std::uint64_t loadCount_ = 0; // tells an end notice of the loaded file from a stale one
     // Posted end notices hold this weakly, so none reaches an engine that is gone.
     std::shared_ptr<AudioPlayerEngine*> liveness_;
-    std::unique_ptr<StreamLatencyProbe> latencyProbe_; // after liveness_: its answers use it
 };
 
 } // namespace lh

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace lh {
 
@@ -26,6 +27,14 @@ enum class DeviceTrouble {
     lost, // the device went away while playing (the sound server quit, the card was removed)
     missing, // no device could be opened
     withoutOutput, // a sound server answered but has no device to play to: one may come at any moment
+};
+
+// A device the sound server plays to (a sink), by its name and what users read.
+struct OutputDevice {
+    std::string name;
+    std::string description;
+
+    bool operator==(const OutputDevice&) const = default;
 };
 
 // A stretch of a local file to go straight on into when the one being played ends: frames
@@ -125,6 +134,13 @@ public:
     virtual bool retryDevice() { return false; }
     // What the sound server shows as the name of what is playing.
     virtual void setStreamTitle(const std::string& title) { (void)title; }
+
+    // Called with the devices the sound server offers whenever they change, once the engine
+    // plays through one that offers a choice; an empty list when it went away.
+    virtual void setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged) { (void)onChanged; }
+    // Plays to the device of that name from now on, moving what plays there at once; empty,
+    // or a name the server does not have, plays to the server's default, following it.
+    virtual void setOutputDevice(const std::string& name) { (void)name; }
 };
 
 } // namespace lh

@@ -164,6 +164,16 @@ struct SetReplayGainModeCommand final : Command {
     ReplayGainMode mode;
 };
 
+// Plays to the sound server's device of that name; empty: to its default.
+struct SetOutputDeviceCommand final : Command {
+    explicit SetOutputDeviceCommand(std::string name)
+        : name(std::move(name))
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    std::string name;
+};
+
 struct SetSleepTimerCommand final : Command {
     explicit SetSleepTimerCommand(std::optional<int> minutes)
         : minutes(minutes)

@@ -223,7 +223,13 @@ std::optional<std::chrono::steady_clock::time_point> FilePlayer::firstHandedAt()
     return firstHandedAt_;
 }
 
-void FilePlayer::render(float* out, int frames, float gain) noexcept
+bool FilePlayer::isAwaitingFrames() const
+{
+    std::lock_guard lock(mutex_);
+    return isPriming_ && !hasDecodedAll_;
+}
+
+int FilePlayer::render(float* out, int frames, float gain) noexcept
 {
     const auto wanted = static_cast<std::size_t>(std::max(frames, 0));
     const auto channels = static_cast<std::size_t>(channels_);
@@ -267,6 +273,7 @@ void FilePlayer::render(float* out, int frames, float gain) noexcept
         sample *= gain;
     if (isEndHeard && onEnd_)
         onEnd_(seekCount);
+    return static_cast<int>(count);
 }
 
 std::size_t FilePlayer::take(float* out, std::size_t frames)

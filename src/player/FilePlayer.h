@@ -102,8 +102,13 @@ public:
     // When the first frame since the load or the latest seek went to the device (measurements).
     std::optional<std::chrono::steady_clock::time_point> firstHandedAt() const;
 
-    // Fills `frames` interleaved frames of the device's channel count, at `gain`.
-    void render(float* out, int frames, float gain) noexcept;
+    // Fills `frames` interleaved frames of the device's channel count, at `gain`; how many of
+    // them came from the file (the rest is silence).
+    int render(float* out, int frames, float gain) noexcept;
+    // Whether nothing has been handed since the load, the latest seek or pause, and the
+    // decoder has not yet queued a whole buffer: silence rendered now would be heard as a gap
+    // before the first frame.
+    bool isAwaitingFrames() const;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -67,6 +67,7 @@ public:
     void setOnFinished(std::function<void()> onFinished);
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble);
     void setStreamTitle(const std::string& title) { engine_.setStreamTitle(title); }
+    AudioPlaying& engine() { return engine_; }
 
 private:
     double trackStart() const noexcept { return track_ ? track_->start : 0.0; }

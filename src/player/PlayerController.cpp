@@ -94,6 +94,10 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
         if (weak.lock())
             deviceTrouble(trouble);
     });
+    playback_.engine().setOnOutputDevicesChanged([this, weak](std::vector<OutputDevice> devices) {
+        if (weak.lock())
+            takeOutputDevices(std::move(devices));
+    });
 }
 
 PlayerController::~PlayerController()
@@ -103,6 +107,7 @@ PlayerController::~PlayerController()
         pendingPlayback_->request_stop();
     playback_.setOnFinished(nullptr);
     playback_.setOnDeviceTrouble(nullptr);
+    playback_.engine().setOnOutputDevicesChanged(nullptr);
 }
 
 void PlayerController::perform(const Command& command)

@@ -141,6 +141,8 @@ public:
     void toggleRepeat();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
+    void setOutputDevice(const std::string& name);
+    void takeOutputDevices(std::vector<OutputDevice> devices);
     void setSleepTimer(std::optional<int> minutes);
     void sleepTimerTick();
 

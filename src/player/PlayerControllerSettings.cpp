@@ -1,10 +1,11 @@
-// Volume, shuffle, repeat, dimming and the sleep timer.
+// Volume, shuffle, repeat, dimming, ReplayGain, the output device and the sleep timer.
 #include "PlayerController.h"
 
 #include "Preferences.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace lh {
 
@@ -14,6 +15,7 @@ const QString volumeKey = QStringLiteral("volume");
 const QString shuffleKey = QStringLiteral("shuffle");
 const QString repeatKey = QStringLiteral("repeat");
 const QString replayGainKey = QStringLiteral("replayGain");
+const QString outputDeviceKey = QStringLiteral("outputDevice");
 
 // The stored names, in the order of ReplayGainMode.
 const std::array<QString, 3> replayGainNames { QStringLiteral("off"), QStringLiteral("track"), QStringLiteral("album") };
@@ -113,6 +115,30 @@ void PlayerController::restoreSettings()
     const auto repeat = defaults_.object(repeatKey);
     model_.isRepeating.set(repeat && repeat->isBool() ? repeat->toBool() : true);
     model_.replayGainMode.set(storedReplayGainMode(defaults_.object(replayGainKey)));
+    const auto device = defaults_.object(outputDeviceKey);
+    model_.outputDevice.set(device ? device->toString().toStdString() : std::string());
+    playback_.engine().setOutputDevice(model_.outputDevice.value());
+}
+
+void PlayerController::setOutputDevice(const std::string& name)
+{
+    model_.outputDevice.set(name);
+    playback_.engine().setOutputDevice(name);
+    defaults_.set(QString::fromStdString(name), outputDeviceKey);
+}
+
+// A remembered device that is not there is played around, said once; the menu shows the
+// default chosen, and the stored choice stays for the next launch until another replaces it.
+void PlayerController::takeOutputDevices(std::vector<OutputDevice> devices)
+{
+    const std::string& chosen = model_.outputDevice.value();
+    const bool isThere = std::any_of(devices.begin(), devices.end(), [&](const OutputDevice& device) { return device.name == chosen; });
+    if (!chosen.empty() && !devices.empty() && !isThere) {
+        std::fprintf(stderr, "larkhaven: the output device %s is not there; playing to the default one\n", chosen.c_str());
+        model_.outputDevice.set(std::string());
+        playback_.engine().setOutputDevice({}); // as the menu shows, also should the device come back
+    }
+    model_.outputDevices.set(std::move(devices));
 }
 
 void PlayerController::setSleepTimer(std::optional<int> minutes)

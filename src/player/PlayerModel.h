@@ -34,6 +34,9 @@ public:
     // The tags of the file last started, for the desktop's media controls; the window does not
     // show them. Describes `url`, which may differ from the current row's file by now.
     Observable<std::optional<MediaTags>> playingTags;
+    // The sound server's devices, and the one chosen (empty: the server's default).
+    Observable<std::vector<OutputDevice>> outputDevices;
+    Observable<std::string> outputDevice;
     // The files' durations the metadata cache knew at launch, looked up without touching them;
     // what this run reads (streamInfo) wins. Set whole, never edited: a million rows' worth.
     Observable<SharedDurations> knownDurations;
@@ -58,6 +61,8 @@ public:
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
     Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }
     Publisher<std::optional<MediaTags>> playingTagsPublisher() const override { return playingTags.publisher(); }
+    Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const override { return outputDevices.publisher(); }
+    Publisher<std::string> outputDevicePublisher() const override { return outputDevice.publisher(); }
     Publisher<SharedDurations> knownDurationsPublisher() const override { return knownDurations.publisher(); }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioPlaying.h"
 #include "FileState.h"
 #include "FileURL.h"
 #include "MediaTags.h"
@@ -54,6 +55,8 @@ public:
     virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
     virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;
     virtual Publisher<std::optional<MediaTags>> playingTagsPublisher() const = 0;
+    virtual Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const = 0;
+    virtual Publisher<std::string> outputDevicePublisher() const = 0;
     virtual Publisher<SharedDurations> knownDurationsPublisher() const = 0;
 };
 

@@ -3,12 +3,9 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
-#include <pulse/proplist.h>
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <unistd.h>
 
 namespace lh::PulseServer {
 namespace {
@@ -87,25 +84,6 @@ void countSink(pa_context*, const pa_sink_info* info, int isLast, void* data)
         ++count->sinks;
 }
 
-struct LatencyQuery {
-    Conversation* conversation = nullptr;
-    std::string pid = std::to_string(::getpid());
-    std::optional<std::chrono::microseconds> latency;
-};
-
-void takeStream(pa_context*, const pa_sink_input_info* info, int isLast, void* data)
-{
-    auto* query = static_cast<LatencyQuery*>(data);
-    if (isLast) {
-        query->conversation->isAnswered = isLast > 0;
-        query->conversation->isDone = true;
-        return;
-    }
-    const char* pid = info ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID) : nullptr;
-    if (pid && query->pid == pid && !info->corked)
-        query->latency = std::chrono::microseconds(info->buffer_usec + info->sink_usec);
-}
-
 } // namespace
 
 std::optional<bool> hasSink(std::chrono::milliseconds timeout)
@@ -118,17 +96,6 @@ std::optional<bool> hasSink(std::chrono::milliseconds timeout)
     if (!converse(conversation, timeout))
         return std::nullopt;
     return count.sinks > 0;
-}
-
-std::optional<std::chrono::microseconds> streamLatency(std::chrono::milliseconds timeout)
-{
-    LatencyQuery query;
-    Conversation conversation { [&query](pa_context* context) {
-        return pa_context_get_sink_input_info_list(context, &takeStream, &query);
-    } };
-    query.conversation = &conversation;
-    converse(conversation, timeout);
-    return query.latency;
 }
 
 } // namespace lh::PulseServer

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "PrivatePulseServer.h"
+
 #include <QString>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,29 @@
 
 namespace lh::test {
 
-// Runs the engine on SDL's disk driver, which writes exactly the samples it is fed (stereo
-// 32-bit float here) to a file, after a little leading silence of varying length.
-class CapturedOutput : public ::testing::Test {
+// Where the engine's output is captured: SDL's disk driver, which writes exactly the samples
+// it is fed (stereo 32-bit float here) to a file after a little leading silence of varying
+// length; or the monitor of a private sound server's null sink of that format, which passes a
+// lone stream at full volume on untouched.
+enum class Capture { sdlDisk, soundServer };
+
+class CapturedOutput : public ::testing::Test, protected PrivatePulseServer {
 protected:
     void SetUp() override;
     void TearDown() override;
+    virtual Capture through() const { return Capture::sdlDisk; }
 
     // The captured frames from the first one that is not silent; read once the engine is gone.
-    std::vector<float> heard() const;
+    std::vector<float> heard();
+    // The same, for a capture meant to begin as `expected` does. The sound server's recorder
+    // misses its first block (10 ms) of a stream that starts on its sink, so up to that much
+    // of `expected` stands in for what it missed; the rest must be there.
+    std::vector<float> heard(const std::vector<float>& expected);
 
-    QTemporaryDir dir;
     QString capture;
 };
+
+const char* name(Capture capture);
 
 // Where `heard` (every second sample: the left channel) lies in `source`, searched between
 // frames `from` and `to`, and the gain between them there.

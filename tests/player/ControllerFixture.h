@@ -95,6 +95,8 @@ public:
     PowerLevels readPowerLevels() override { return levels; }
     void setOnDeviceTrouble(std::function<void(DeviceTrouble)> onTrouble) override { onTrouble_ = std::move(onTrouble); }
     void setStreamTitle(const std::string& title) override { streamTitle = title; }
+    void setOnOutputDevicesChanged(std::function<void(std::vector<OutputDevice>)> onChanged) override { onDevices = std::move(onChanged); }
+    void setOutputDevice(const std::string& name) override { outputDevice = name; }
 
     // What the engine does when its device goes or cannot be opened: it pauses by itself.
     void failDevice(DeviceTrouble trouble)
@@ -132,6 +134,8 @@ public:
     bool isJoinMade = false;
     bool isJoinHeard = false;
     std::string streamTitle;
+    std::string outputDevice;
+    std::function<void(std::vector<OutputDevice>)> onDevices;
 
 private:
     std::function<void()> onFinished_;

@@ -1,14 +1,9 @@
-#include "AudioOutput.h"
 #include "AudioPlayerEngine.h"
 
 #include "AudioFiles.h"
 #include "CapturedOutput.h"
 #include "EventLoop.h"
-
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "PrivatePulseServer.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -17,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -115,109 +111,21 @@ TEST_F(CapturedOutput, NothingPastTheWindowEndIsHeardWhileThePositionGoesOn)
 
 // A private PulseAudio server with a null sink, recorded from its monitor: the sound path a
 // desktop has, on a machine without a card.
-class PulseAudioOutput : public ::testing::Test {
+class PulseAudioOutput : public ::testing::Test, protected test::PrivatePulseServer {
 protected:
     void SetUp() override
     {
-#ifdef __SANITIZE_THREAD__
-        GTEST_SKIP() << "ThreadSanitizer cannot follow the processes QProcess starts";
-#endif
-        ASSERT_TRUE(dir.isValid());
-        for (const char* name : { "runtime", "home" }) {
-            ASSERT_TRUE(QDir(dir.path()).mkdir(name));
-            QFile::setPermissions(dir.path() + "/" + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
-        environment.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
-        environment.insert("HOME", dir.path() + "/home");
-        environment.insert("PULSE_SERVER", "unix:" + dir.path() + "/runtime/pulse/native");
-        if (const std::string whyNot = startServer(); !whyNot.empty())
+        if (const std::string whyNot = setUpServer(); !whyNot.empty())
             GTEST_SKIP() << whyNot;
-        for (const char* name : { "XDG_RUNTIME_DIR", "HOME", "PULSE_SERVER" }) {
-            saved.emplace_back(name, qgetenv(name));
-            qputenv(name, environment.value(name).toLocal8Bit());
-        }
-        qputenv("SDL_AUDIODRIVER", "pulseaudio");
-        SDL_AudioQuit();
     }
 
-    void TearDown() override
-    {
-        // A quit while a stream is still being closed would close it a second time.
-        EXPECT_TRUE(test::runEventsUntil([] { return !AudioOutput::isClosingDevices(); }, 5s));
-        SDL_AudioQuit();
-        qputenv("SDL_AUDIODRIVER", "dummy");
-        for (const auto& [name, value] : saved)
-            value.isNull() ? qunsetenv(name) : qputenv(name, value);
-        for (QProcess* process : { &recorder, &server }) {
-            process->terminate();
-            if (!process->waitForFinished(3000))
-                process->kill();
-            process->waitForFinished(3000);
-        }
-    }
-
-    enum class Sinks { nullSink, none };
-
-    // Empty when the server is up with its null sink as the default (idle sinks suspend after
-    // a second, as desktop configurations have it), or with no sink at all; otherwise why not.
-    std::string startServer(Sinks sinks = Sinks::nullSink)
-    {
-        server.setProcessEnvironment(environment);
-        server.setProcessChannelMode(QProcess::MergedChannels);
-        QStringList arguments { "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
-            "-L", "module-native-protocol-unix auth-anonymous=1" };
-        if (sinks == Sinks::nullSink)
-            arguments << "-L" << "module-null-sink sink_name=test_sink" << "-L" << "module-suspend-on-idle timeout=1";
-        server.start("pulseaudio", arguments);
-        if (!server.waitForStarted(5000))
-            return "PulseAudio cannot be started here: " + server.errorString().toStdString();
-        const bool isUp = test::runEventsUntil([&] { return server.state() != QProcess::Running || pactl({ "info" }); }, 10s);
-        if (!isUp || server.state() != QProcess::Running)
-            return "no PulseAudio server came up: " + server.readAll().toStdString();
-        if (sinks == Sinks::none)
-            return {};
-        return pactl({ "set-default-sink", "test_sink" }) ? std::string() : std::string("no default sink");
-    }
-
-    QString pactlOutput(const QStringList& arguments)
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start("pactl", arguments);
-        process.waitForFinished(3000);
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
-
-    bool hasStream() { return !pactlOutput({ "list", "short", "sink-inputs" }).trimmed().isEmpty(); }
-    bool isSinkSuspended() { return pactlOutput({ "list", "short", "sinks" }).contains("SUSPENDED"); }
-
-    bool pactl(const QStringList& arguments)
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start("pactl", arguments);
-        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    void record(const QString& path)
-    {
-        recorder.setProcessEnvironment(environment);
-        recorder.setStandardOutputFile(path);
-        recorder.start("parec", { "-d", "test_sink.monitor", "--raw", "--format=float32le", "--rate=44100", "--channels=2" });
-        ASSERT_TRUE(recorder.waitForStarted(3000));
-    }
-
-    QTemporaryDir dir;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    QProcess server;
-    QProcess recorder;
-    std::vector<std::pair<const char*, QByteArray>> saved;
+    void TearDown() override { tearDownServer(); }
 };
 
 TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
 {
     const QString recording = dir.path() + "/recording.raw";
-    record(recording);
+    ASSERT_TRUE(record(recording));
     {
         AudioPlayerEngine engine;
         int finished = 0;
@@ -226,11 +134,10 @@ TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
         engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-1.5s.wav", 1.5, 2)));
         engine.play();
         ASSERT_TRUE(test::runEventsUntil([&] { return finished > 0; }, 10s));
-        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "pulseaudio");
+        EXPECT_EQ(SDL_GetCurrentAudioDriver(), nullptr) << "played through SDL, not the server's own stream";
     }
     test::runEventsFor(2500ms); // the null sink holds about two seconds
-    recorder.terminate();
-    recorder.waitForFinished(3000);
+    stopRecording();
 
     // The loudest 50 ms: the tone at half volume (RMS 0.5/√2), about 100 zero crossings (1 kHz).
     const std::vector<float> samples = AudioFiles::readFloats(recording);
@@ -253,9 +160,10 @@ TEST_F(PulseAudioOutput, ToneArrivesAtTheSoundServer)
     EXPECT_NEAR(crossings, 100, 3);
 }
 
-// Paused, the player holds no stream, so the sink suspends; resumed, it carries on from where
-// it was heard. The stream tells the server who is playing what.
-TEST_F(PulseAudioOutput, PausedTheSinkSuspendsAndResumingCarriesOnUnderTheTracksName)
+// Paused, the player's stream is corked, so the sink suspends; resumed, the same stream
+// carries on from where it was heard. Stopped, the stream is gone. The stream tells the
+// server who is playing what, and a new title at once.
+TEST_F(PulseAudioOutput, PausedTheStreamIsCorkedAndTheSinkSuspendsAndResumingCarriesOnInIt)
 {
     AudioPlayerEngine engine;
     engine.setStreamTitle("Artist - Song");
@@ -263,21 +171,24 @@ TEST_F(PulseAudioOutput, PausedTheSinkSuspendsAndResumingCarriesOnUnderTheTracks
     engine.play();
     ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && engine.currentTime() > 0.5; }, 10s));
     const QString streams = pactlOutput({ "list", "sink-inputs" });
-    for (const char* property : { "application.name = \"Larkhaven\"", "media.name = \"Artist - Song\"" })
+    for (const char* property : { "application.name = \"Larkhaven\"", "media.name = \"Artist - Song\"", "media.role = \"music\"",
+             "application.icon_name = \"larkhaven\"" })
         EXPECT_TRUE(streams.contains(property)) << property << " not in " << streams.toStdString();
+    engine.setStreamTitle("Artist - Other Song");
+    EXPECT_TRUE(test::runEventsUntil([&] { return pactlOutput({ "list", "sink-inputs" }).contains("media.name = \"Artist - Other Song\""); }, 5s));
+    const QString stream = streamIds();
 
     engine.pause();
     const double pausedAt = engine.currentTime();
-    EXPECT_TRUE(test::runEventsUntil([&] { return !hasStream(); }, 5s));
+    EXPECT_TRUE(test::runEventsUntil([&] { return isStreamCorked(); }, 5s));
     EXPECT_TRUE(test::runEventsUntil([&] { return isSinkSuspended(); }, 10s));
     EXPECT_DOUBLE_EQ(engine.currentTime(), pausedAt);
 
     engine.play();
-    EXPECT_TRUE(hasStream());
     ASSERT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > pausedAt + 0.3; }, 10s));
     EXPECT_LT(engine.currentTime(), pausedAt + 3); // went on from there, not from elsewhere
+    EXPECT_FALSE(isStreamCorked());
 
-    // Quick toggles leave streams closing behind while new ones open: one stream plays on.
     for (int toggle = 0; toggle < 6; ++toggle) {
         engine.pause();
         engine.play();
@@ -285,7 +196,24 @@ TEST_F(PulseAudioOutput, PausedTheSinkSuspendsAndResumingCarriesOnUnderTheTracks
     }
     const double toggledAt = engine.currentTime();
     EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > toggledAt + 0.3; }, 10s));
-    EXPECT_TRUE(test::runEventsUntil([&] { return pactlOutput({ "list", "short", "sink-inputs" }).trimmed().count('\n') == 0; }, 5s));
+    EXPECT_EQ(streamIds(), stream) << "a resume opened another stream";
+
+    engine.stop();
+    EXPECT_TRUE(test::runEventsUntil([&] { return !hasStream(); }, 5s)) << "a stopped player keeps its stream";
+}
+
+// The sink is left a good part of the stream's two buffers: asked for too little, a null
+// sink was given half a millisecond and the server woke thousands of times a second.
+TEST_F(PulseAudioOutput, TheSinkIsLeftTimeToSleepBetweenItsReads)
+{
+    AudioPlayerEngine engine;
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && engine.currentTime() > 0.3; }, 10s));
+    const std::optional<double> latency = sinkConfiguredLatency();
+    ASSERT_TRUE(latency);
+    EXPECT_GE(*latency, 0.04);
+    EXPECT_LE(*latency, 0.2); // the volume and a pause still answer at once
 }
 
 // Headphones plugged in, a Bluetooth device connected: the stream moves to the new default
@@ -297,17 +225,31 @@ TEST_F(PulseAudioOutput, PlaybackFollowsTheDefaultSink)
     engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
     engine.play();
     ASSERT_TRUE(test::runEventsUntil([&] { return hasStream(); }, 10s));
-    const auto sinkOfTheStream = [&] { return pactlOutput({ "list", "short", "sink-inputs" }).section('\t', 1, 1); };
-    const auto sinkNumber = [&](const char* name) {
-        for (const QString& line : pactlOutput({ "list", "short", "sinks" }).split('\n')) {
-            if (line.section('\t', 1, 1) == name)
-                return line.section('\t', 0, 0);
-        }
-        return QString();
-    };
-    EXPECT_EQ(sinkOfTheStream(), sinkNumber("test_sink"));
+    EXPECT_EQ(sinkOfTheStream(), "test_sink");
     ASSERT_TRUE(pactl({ "set-default-sink", "headphones" }));
-    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == sinkNumber("headphones"); }, 5s));
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == "headphones"; }, 5s));
+    const double movedAt = engine.currentTime();
+    EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
+}
+
+// The server's sinks are offered by description and kept up to date; choosing one moves the
+// playing stream there, and choosing none follows the server's default again.
+TEST_F(PulseAudioOutput, TheSinksAreOfferedAndChoosingOneMovesTheStreamThere)
+{
+    AudioPlayerEngine engine;
+    std::vector<OutputDevice> devices;
+    engine.setOnOutputDevicesChanged([&](std::vector<OutputDevice> offered) { devices = std::move(offered); });
+    engine.load(FileURL::fromLocalFile(AudioFiles::fullScaleTone("cosine-6s.wav", 6, 2)));
+    engine.play();
+    ASSERT_TRUE(test::runEventsUntil([&] { return hasStream() && devices.size() == 1; }, 10s));
+    ASSERT_TRUE(pactl({ "load-module", "module-null-sink", "sink_name=headphones", "sink_properties=device.description=Headphones" }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return devices.size() == 2; }, 5s)) << "a new sink is not offered";
+    EXPECT_EQ(devices[1], (OutputDevice { "headphones", "Headphones" }));
+
+    engine.setOutputDevice("headphones");
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == "headphones"; }, 5s));
+    engine.setOutputDevice("");
+    EXPECT_TRUE(test::runEventsUntil([&] { return sinkOfTheStream() == "test_sink"; }, 5s));
     const double movedAt = engine.currentTime();
     EXPECT_TRUE(test::runEventsUntil([&] { return engine.currentTime() > movedAt + 0.3; }, 5s)) << "it stopped playing";
 }
@@ -351,10 +293,9 @@ TEST_F(PulseAudioOutput, AServerThatGoesIsNoticedAndTheNextOneIsPlayedThrough)
     }
 }
 
-// SDL opens at most 16 devices, those still closing among them, and each close takes two
-// buffers: a burst of loads (a hand-over of twenty files, Next held down) must still leave the
-// last file playing, and once paused no stream behind.
-TEST_F(PulseAudioOutput, ABurstOfLoadsPlaysTheLastFileAndLeavesNoStreamOncePaused)
+// A burst of loads (a hand-over of twenty files, Next held down) leaves the last file playing
+// in one stream, which a pause corks so the sink sleeps.
+TEST_F(PulseAudioOutput, ABurstOfLoadsPlaysTheLastFileInOneStreamThatAPauseCorks)
 {
     AudioPlayerEngine engine;
     std::vector<DeviceTrouble> troubles;
@@ -370,7 +311,8 @@ TEST_F(PulseAudioOutput, ABurstOfLoadsPlaysTheLastFileAndLeavesNoStreamOncePause
         << "the streams of the burst are not all closed";
 
     engine.pause();
-    EXPECT_TRUE(test::runEventsUntil([&] { return !hasStream(); }, 20s)) << "a stream is left open while paused";
+    EXPECT_TRUE(test::runEventsUntil([&] { return isStreamCorked(); }, 5s)) << "the paused stream plays on";
+    EXPECT_TRUE(test::runEventsUntil([&] { return isSinkSuspended(); }, 10s));
 }
 
 // A server with no sink at all (every card unplugged or failed, a server just started) is no

@@ -80,6 +80,43 @@ TEST_F(Settings, ShuffleRepeatAndVolumeSurviveARelaunchButDimmingDoesNot)
     EXPECT_FLOAT_EQ(engine.volume(), 0.3f);
 }
 
+// The device chosen reaches the engine and is remembered by name; one remembered but not
+// among the server's is played around (the default, said once) and stays remembered.
+TEST_F(Settings, TheOutputDeviceIsRememberedByNameAndAMissingOneFallsBackToTheDefault)
+{
+    start();
+    EXPECT_EQ(engine.outputDevice, "") << "the server's default at first";
+    ASSERT_TRUE(engine.onDevices);
+    const std::vector<OutputDevice> both { { "speakers", "Built-in Audio" }, { "usb", "USB DAC" } };
+    engine.onDevices(both);
+    EXPECT_EQ(model.outputDevices.value(), both);
+    perform(SetOutputDeviceCommand("usb"));
+    EXPECT_EQ(engine.outputDevice, "usb");
+    EXPECT_EQ(model.outputDevice.value(), "usb");
+
+    struct Relaunch {
+        std::vector<OutputDevice> devices;
+        std::string shown;
+        bool isSaid;
+    };
+    for (const Relaunch& relaunch : { Relaunch { both, "usb", false }, Relaunch { { both[0] }, "", true } }) {
+        controller.reset();
+        start();
+        EXPECT_EQ(engine.outputDevice, "usb");
+        ::testing::internal::CaptureStderr();
+        engine.onDevices(relaunch.devices);
+        engine.onDevices(relaunch.devices);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(model.outputDevice.value(), relaunch.shown);
+        EXPECT_EQ(engine.outputDevice, relaunch.shown);
+        EXPECT_EQ(said, relaunch.isSaid ? "larkhaven: the output device usb is not there; playing to the default one\n" : "");
+        EXPECT_EQ(defaults->object("outputDevice"), QJsonValue("usb"));
+    }
+    perform(SetOutputDeviceCommand(""));
+    EXPECT_EQ(engine.outputDevice, "");
+    EXPECT_EQ(defaults->object("outputDevice"), QJsonValue(""));
+}
+
 float decibels(float gain)
 {
     return 20 * std::log10(gain);

@@ -1,5 +1,5 @@
 #include "AudioFixture.h"
-#include "AudioOutput.h"
+#include "SdlOutput.h"
 #include "AudioPlayerEngine.h"
 #include "CapturedOutput.h"
 #include "EventLoop.h"
@@ -86,7 +86,7 @@ protected:
                 return model.currentIndex.value() == std::int64_t(rows) - 1 && engine.currentTime() > 3 * section - 0.1;
             }, 10s));
         }
-        EXPECT_TRUE(runEventsUntil([] { return !AudioOutput::isClosingDevices(); }, 5s));
+        EXPECT_TRUE(runEventsUntil([] { return !SdlOutput::isClosingDevices(); }, 5s));
         const std::vector<float> output = heard();
         std::vector<double> levels;
         for (std::size_t i = 0; i < std::size(sectionLevels); ++i) {

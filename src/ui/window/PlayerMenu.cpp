@@ -156,6 +156,27 @@ void PlayerMenu::buildControlsMenu()
     }
     handles_[static_cast<std::size_t>(Item::sleepTimerOff)] = sleepItems.back(); // "Off" comes last
     buildReplayGainMenu(*menu);
+    outputDeviceMenu_ = menu->addMenu(QStringLiteral("Output Device"));
+    fillOutputDeviceMenu({}, {});
+}
+
+// Rebuilt whole at every change of the devices or the choice: a handful of items.
+void PlayerMenu::fillOutputDeviceMenu(const std::vector<OutputDevice>& devices, const std::string& chosen)
+{
+    outputDeviceMenu_->clear();
+    auto* group = new QActionGroup(outputDeviceMenu_);
+    const auto addDevice = [&](const QString& title, const std::string& name) {
+        QAction* item = outputDeviceMenu_->addAction(title);
+        item->setCheckable(true);
+        item->setChecked(name == chosen);
+        group->addAction(item);
+        QObject::connect(item, &QAction::triggered, item, [this, name] { view_.setOutputDevice(name); });
+    };
+    addDevice(QStringLiteral("Default"), {});
+    if (!devices.empty())
+        outputDeviceMenu_->addSeparator();
+    for (const OutputDevice& device : devices)
+        addDevice(QString::fromStdString(device.description.empty() ? device.name : device.description), device.name);
 }
 
 void PlayerMenu::buildReplayGainMenu(QMenu& controls)
@@ -256,6 +277,10 @@ void PlayerMenu::bind(const PlayerState& state)
     keep(state.isRepeatingPublisher().sink([repeat](bool on) { repeat->setChecked(on); }));
     keep(state.isDimmedPublisher().sink([dim](bool on) { dim->setChecked(on); }));
     keep(state.replayGainModePublisher().sink([this](ReplayGainMode mode) { replayGainItem(mode)->setChecked(true); }));
+    keep(combineLatest(state.outputDevicesPublisher(), state.outputDevicePublisher())
+             .sink([this](const std::tuple<std::vector<OutputDevice>, std::string>& value) {
+                 fillOutputDeviceMenu(std::get<0>(value), std::get<1>(value));
+             }));
     keep(state.sleepTimeRemainingPublisher().sink(
         [off](const std::optional<double>& remaining) { off->setEnabled(remaining.has_value()); }));
     keep(view_.isPlaylistVisiblePublisher().sink([playlist](bool visible) {

@@ -77,6 +77,7 @@ private:
     void buildEditMenu();
     void buildControlsMenu();
     void buildReplayGainMenu(QMenu& controls);
+    void fillOutputDeviceMenu(const std::vector<OutputDevice>& devices, const std::string& chosen);
     void buildViewMenu();
     void buildWindowMenu(const WindowActions& actions);
     void bind(const PlayerState& state);
@@ -88,6 +89,7 @@ private:
     QMenuBar* menuBar_ = nullptr;
     std::vector<QAction*> items_; // in menu order
     std::array<QAction*, 3> replayGainItems_ {}; // in the order of ReplayGainMode
+    QMenu* outputDeviceMenu_ = nullptr; // "Default", then the devices by description
     std::array<QAction*, static_cast<std::size_t>(Item::count)> handles_ {};
     std::vector<Subscription> subscriptions_;
 };

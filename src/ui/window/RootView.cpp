@@ -268,6 +268,7 @@ void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }
 void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
+void RootView::setOutputDevice(const std::string& name) { send(SetOutputDeviceCommand(name)); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }
 void RootView::showAbout() { aboutPanel_->show(); }
 

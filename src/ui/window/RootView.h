@@ -84,6 +84,8 @@ public:
     void toggleRepeat();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
+    // Empty: the sound server's default.
+    void setOutputDevice(const std::string& name);
     // 0 cancels the sleep timer.
     void setSleepTimer(int minutes);
     void showInfo();

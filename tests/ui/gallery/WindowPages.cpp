@@ -74,6 +74,32 @@ const Page window("window", [](const Camera& camera) {
     camera.shoot("window-dimmed-shuffled-sleep", view);
 });
 
+// Controls ▸ Output Device on a desktop with three sinks: following the default, then one chosen.
+const Page outputDevice("menu-output-device", [](const Camera& camera) {
+    QTemporaryDir dir;
+    Preferences defaults(dir.path() + "/preferences.json");
+    PlayerModel model;
+    Nobody nobody;
+    RootView view(model, nobody, defaults);
+    PlayerMenu menus(model, view, view, {});
+    QMenu* devices = nullptr;
+    for (QAction* menu : menus.menu().actions()) {
+        for (QAction* item : menu->menu() ? menu->menu()->actions() : QList<QAction*>()) {
+            if (item->text() == QStringLiteral("Output Device"))
+                devices = item->menu();
+        }
+    }
+    if (!devices)
+        return;
+    camera.shoot("menu-output-device-none", *devices);
+    model.outputDevices.set({ { "alsa_output.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo" },
+        { "bluez_sink.00_1B_66_AA_BB_CC.a2dp_sink", "WH-1000XM4" }, { "alsa_output.usb-DAC", "USB Audio DAC" } });
+    devices->adjustSize();
+    camera.shoot("menu-output-device", *devices);
+    model.outputDevice.set("bluez_sink.00_1B_66_AA_BB_CC.a2dp_sink");
+    camera.shoot("menu-output-device-chosen", *devices);
+});
+
 // The File and Edit menus, as they open over a filled playlist with a row selected.
 const Page menus("menus", [](const Camera& camera) {
     QTemporaryDir dir;
