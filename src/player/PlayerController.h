@@ -266,6 +266,7 @@ private:
     std::vector<FileURL> arrivedCopies_; // with a metadata cache: copies to read, shown or not
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
+    std::uint64_t seenEvictions_ = 0; // the cache's count when the rows shown cached were last checked
     std::optional<std::stop_source> pendingPlayback_;
     std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
     std::int64_t addCount_ = 0;

@@ -16,12 +16,12 @@ namespace lh {
 namespace {
 
 // `map` without the entries of `urls`; nothing when it holds none of them.
-template <typename Map>
-std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::unordered_set<FileURL>& urls)
+template <typename Value>
+std::optional<Value> without(const Value& map, const std::unordered_set<FileURL>& urls)
 {
     if (std::ranges::none_of(urls, [&](const FileURL& url) { return map.contains(url); }))
         return std::nullopt;
-    return map.modified([&](Map& all) {
+    return map.modified([&](auto& all) {
         for (const FileURL& url : urls)
             all.erase(url);
     });
@@ -30,9 +30,9 @@ std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::
 // Puts a map made in the background in place, if the model's map is still the one it was made
 // from; a map that changed meanwhile has the same entries dropped here instead. Notifies only
 // when an entry went.
-template <typename Map>
-void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& base,
-    std::optional<SharedValue<Map>>& rebuilt, const std::unordered_set<FileURL>& urls)
+template <typename Value>
+void replace(Observable<Value>& property, const Value& base, std::optional<Value>& rebuilt,
+    const std::unordered_set<FileURL>& urls)
 {
     if (!property.value().isSameAs(base))
         rebuilt = without(property.value(), urls);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileState.h"
+#include "FileStates.h"
 #include "FileURL.h"
 #include "MediaTags.h"
 #include "ReplayGain.h"
@@ -18,10 +18,9 @@
 namespace lh {
 
 using StreamInfoMap = std::unordered_map<FileURL, StreamInfo>;
-using FileStateMap = std::unordered_map<FileURL, FileState>;
 // The large properties travel as shared values: every binding that keeps one shares it.
 using SharedStreamInfo = SharedValue<StreamInfoMap>;
-using SharedFileStates = SharedValue<FileStateMap>;
+using SharedFileStates = FileStates;
 // Seconds per file, as the metadata cache knew them at launch.
 using DurationMap = std::unordered_map<FileURL, float>;
 using SharedDurations = SharedValue<DurationMap>;

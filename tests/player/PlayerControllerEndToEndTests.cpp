@@ -65,9 +65,7 @@ protected:
 
     std::optional<FileState> stateOf(const FileURL& url) const
     {
-        const auto& states = model.fileStates.value();
-        const auto found = states.find(url);
-        return found == states.end() ? std::nullopt : std::optional(found->second);
+        return model.fileStates.value().state(url);
     }
 
     QTemporaryDir dir;
