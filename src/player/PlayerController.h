@@ -205,9 +205,12 @@ private:
     static TrackImporter::IsRemote remoteTest(const TrackImporter::IsRemote& injected);
     TrackImporter importer() const;
     void startNextAdd();
+    struct WalkWatch;
+    void watchWalk(std::int64_t ticket, std::shared_ptr<WalkWatch> watch);
     void finishAdd(std::optional<std::vector<Track>> imported);
-    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find.
-    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles);
+    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find; the last
+    // batch ends the add.
+    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles, bool isLast);
     std::vector<Track> newTracks(const std::vector<Track>& tracks) const;
     std::vector<Track> coveringTracks(const std::vector<Track>& added) const;
     std::vector<Track> withoutRepeats(std::vector<Track> restored);

@@ -38,6 +38,7 @@ public:
     virtual Publisher<bool> isPlayingPublisher() const = 0;
     virtual Publisher<bool> isLoadingPublisher() const = 0;
     virtual Publisher<bool> isReadingFolderPublisher() const = 0;
+    virtual Publisher<bool> isWalkWaitingPublisher() const = 0;
     virtual Publisher<double> currentTimePublisher() const = 0;
     virtual Publisher<double> durationPublisher() const = 0;
     virtual Publisher<float> volumePublisher() const = 0;
