@@ -102,6 +102,10 @@ public:
     // Return, play/pause, Next, Previous, opening a file) and is waited for even when known to
     // be unreachable; moves made by the player itself pass over such rows.
     void play(std::int64_t row, std::int64_t step, bool wraps, bool isChosen = true);
+    // Plays the row of the first file the desktop or another launch asked for, else the next of
+    // `others` (the rest of what was opened) that can play; a file out of reach is said once on
+    // standard error, and no row that was not asked for starts in its place.
+    void playOpened(std::int64_t row, const std::vector<Track>& others);
     void togglePlayPause();
     void next();
     void previous();
@@ -177,7 +181,7 @@ private:
     std::optional<std::int64_t> nextRow();
     void pause();
     void playFirst(Candidates candidates, bool isChosen, bool isShareAway);
-    void waitFor(const Track& track, Candidates rest);
+    void waitFor(const Track& track, Candidates rest, bool isChosen);
     bool startPlayback(const Track& track, const FileURL& file);
     void startTimer();
     void stopTimer();

@@ -288,7 +288,7 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
             if (row == tracks.from(tail))
                 return;
         }
-        controller.play(std::int64_t(row.row()), 1, true);
+        controller.playOpened(std::int64_t(row.row()), std::vector<Track>(imported.begin() + 1, imported.end()));
     });
 }
 
