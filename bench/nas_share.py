@@ -24,6 +24,9 @@ after playback starts (complete copies in the cache other than the playing file'
 between share tracks while it plays, and MPRIS statuses between tracks. --freeze-play freezes
 the share that long while playing (worst delay, where it plays afterwards); --freeze-walk
 freezes it that long three seconds into the walk (rows kept, whether the rest comes).
+At the end the player is quit, the share frozen and the player launched again on its stored
+playlist: time to the window, its worst delay, and how many rows have a duration the metadata
+cache knows (what the relaunch can show without the share).
 Prints one JSON object; logs and a screenshot go under $NB (default ~/.cache/nasbench).
 """
 import argparse
@@ -379,6 +382,52 @@ def copies(home):
         return 0
 
 
+def known_durations(home):
+    """Rows of the stored playlist whose duration the metadata cache holds: what a relaunch shows."""
+    import glob
+    import sqlite3
+    try:
+        with open(os.path.join(home, "config", "Larkhaven", "preferences.json")) as f:
+            text = f.read()
+    except OSError:
+        return 0
+    known = 0
+    for db in glob.glob(os.path.join(home, "cache", "Larkhaven", "metadata", "*")):
+        if db.endswith(("-wal", "-shm", "-journal")):
+            continue
+        try:
+            con = sqlite3.connect(f"file:{db}?mode=ro", uri=True)
+            paths = [bytes(p).decode("utf-8", "replace") for (p,) in
+                     con.execute("SELECT path FROM files WHERE duration IS NOT NULL")]
+            con.close()
+        except sqlite3.Error:
+            continue
+        known += sum(1 for p in paths if json.dumps(p)[1:-1] in text or p in text)
+    return known
+
+
+def relaunch_frozen(program, env, home, proxy, player):
+    """Quits the player, freezes the share and launches it again on the stored playlist."""
+    player.terminate()
+    try:
+        player.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        player.kill()
+    os.kill(proxy, signal.SIGSTOP)
+    t0 = time.monotonic()
+    again = start("player-relaunch", [program], env=env, cwd=home)
+    probe = PingProbe(env, again.pid)
+    wait_for(lambda: probe.window is not None, 10)
+    window = probe.window_time - t0 if probe.window else None
+    time.sleep(5)
+    res = {"window_s": round(window, 2) if window else None, "worst_ping_ms": probe.worst(t0, time.monotonic()),
+           "rows": stored_rows(home), "rows_with_known_duration": known_durations(home)}
+    probe.stopped = True
+    again.kill()
+    os.kill(proxy, signal.SIGCONT)
+    return res
+
+
 def threads(pid):
     try:
         return len(os.listdir(f"/proc/{pid}/task"))
@@ -458,6 +507,7 @@ def measure(program, env0, mount, proxy, expected, a):
     res["peak_threads"] = max(peak_threads, threads(player.pid))
     subprocess.run(["import", "-window", "root", log_path("screen.png")], env=env, capture_output=True)
     probe.stop()
+    res["relaunch_frozen"] = relaunch_frozen(program, env, home, proxy, player)
     return res
 
 
@@ -529,7 +579,7 @@ def main():
         print(json.dumps(res, indent=1))
     finally:
         for name, proc in started:
-            if name == "player" and proc.poll() is None:
+            if name.startswith("player") and proc.poll() is None:
                 proc.kill()     # a player blocked on the share ends only once sshfs does
         if mount:
             unmount(mount)

@@ -102,8 +102,11 @@ struct FolderWalker::Walk {
     std::size_t fileCount = 0;
     std::size_t folderCount = 0;
     std::size_t entryCount = 0;
-    const MonotonicClock::time_point deadline;
+    MonotonicClock::time_point deadline;
     bool isCut = false;
+    std::size_t unreadCount = 0; // folders the walk met but could not list
+    std::string firstUnread;
+    int unreadError = 0;
     std::size_t unplayableCount = 0;
     std::vector<std::string> firstUnplayable; // paths, for the report
 
@@ -147,13 +150,56 @@ struct FolderWalker::Walk {
         return false;
     }
 
+    // Time spent waiting for a share that stopped answering does not count against the walk's
+    // bound: it carries on once the share is back, however long that took.
+    void pardonWait(MonotonicClock::time_point started)
+    {
+        const auto waited = MonotonicClock::now() - started;
+        if (waited > std::chrono::seconds(1))
+            deadline += waited;
+    }
+
+    // A folder its parent's listing named that cannot be listed any more, or one whose volume
+    // fails (a share unmounted or gone): what it holds is missing from the add, and the user
+    // hears so once.
+    void noteUnread(const FileURL& folder, int error, bool isNamedByParent)
+    {
+        if (!isVolumeGone(error) && !(isNamedByParent && error == ENOENT))
+            return;
+        if (unreadCount++ == 0) {
+            firstUnread = folder.path();
+            unreadError = error;
+        }
+    }
+
+    static bool isVolumeGone(int error)
+    {
+        static constexpr std::array errors { ENOTCONN, EIO, ESTALE, EHOSTDOWN, EHOSTUNREACH, ETIMEDOUT, ECONNABORTED,
+            ECONNRESET, ENODEV, ENXIO, ENETDOWN, ENETUNREACH, ESHUTDOWN };
+        return std::ranges::find(errors, error) != errors.end();
+    }
+
+    void reportUnread(std::size_t found, const FileURL& request) const
+    {
+        if (unreadCount == 0)
+            return;
+        std::fprintf(stderr,
+            "larkhaven: added %zu file%s of %s: the share stopped answering; %zu folder%s not read, from %s on (%s)\n",
+            found, found == 1 ? "" : "s", request.path().c_str(), unreadCount, unreadCount == 1 ? "" : "s",
+            firstUnread.c_str(), std::strerror(unreadError));
+    }
+
     // Nothing when the path is no folder, has been listed before, or cannot be listed. A
     // listing the walk's bounds cut short still gives what it read.
-    std::optional<Listing> list(const FileURL& folder)
+    std::optional<Listing> list(const FileURL& folder, bool isNamedByParent)
     {
+        auto started = MonotonicClock::now();
         const int descriptor = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (descriptor < 0)
+        pardonWait(started);
+        if (descriptor < 0) {
+            noteUnread(folder, errno, isNamedByParent);
             return std::nullopt;
+        }
         OpenFolder open { ::fdopendir(descriptor) };
         struct stat info {};
         if (!open.dir) {
@@ -167,9 +213,15 @@ struct FolderWalker::Walk {
         Listing listing;
         while (!isCut) {
             errno = 0;
+            started = MonotonicClock::now();
             const dirent* entry = ::readdir(open.dir);
+            pardonWait(started);
+            if (!entry && errno != 0) {
+                noteUnread(folder, errno, isNamedByParent);
+                return std::nullopt; // a listing cut short is no listing
+            }
             if (!entry)
-                return errno == 0 ? std::optional(std::move(listing)) : std::nullopt; // a listing cut short is no listing
+                return listing;
             if (!count(entryCount, walker.limits_.entries, "entries", folder))
                 break;
             if (entry->d_name[0] == '.')
@@ -191,11 +243,11 @@ struct FolderWalker::Walk {
         return listing;
     }
 
-    void folder(const FileURL& url)
+    void folder(const FileURL& url, bool isNamedByParent = false)
     {
         if (isCut)
             return;
-        std::optional<Listing> listing = list(url);
+        std::optional<Listing> listing = list(url, isNamedByParent);
         if (!listing)
             return;
         listed();
@@ -213,7 +265,7 @@ struct FolderWalker::Walk {
         for (const std::string& name : listing->folders) {
             if (isCut)
                 break;
-            folder(url.appendingPathComponent(name, true));
+            folder(url.appendingPathComponent(name, true), true);
         }
     }
 
@@ -301,6 +353,8 @@ std::vector<FileURL> FolderWalker::walk(const Listed& listed)
     }
     walk.reportUnplayable();
     std::lock_guard guard(lock_);
+    if (!request_.empty())
+        walk.reportUnread(found_.size(), request_.front());
     return found_;
 }
 

@@ -102,6 +102,10 @@ public:
     // Return, play/pause, Next, Previous, opening a file) and is waited for even when known to
     // be unreachable; moves made by the player itself pass over such rows.
     void play(std::int64_t row, std::int64_t step, bool wraps, bool isChosen = true);
+    // Plays the row of the first file the desktop or another launch asked for, else the next of
+    // `others` (the rest of what was opened) that can play; a file out of reach is said once on
+    // standard error, and no row that was not asked for starts in its place.
+    void playOpened(std::int64_t row, const std::vector<Track>& others);
     void togglePlayPause();
     void next();
     void previous();
@@ -195,7 +199,7 @@ private:
     std::optional<std::int64_t> nextRow();
     void pause();
     void playFirst(Candidates candidates, bool isChosen, bool isShareAway);
-    void waitFor(const Track& track, Candidates rest);
+    void waitFor(const Track& track, Candidates rest, bool isChosen);
     bool startPlayback(const Track& track, const FileURL& file);
     void startTimer();
     void stopTimer();
@@ -223,9 +227,12 @@ private:
     static TrackImporter::IsRemote remoteTest(const TrackImporter::IsRemote& injected);
     TrackImporter importer() const;
     void startNextAdd();
+    struct WalkWatch;
+    void watchWalk(std::int64_t ticket, std::shared_ptr<WalkWatch> watch);
     void finishAdd(std::optional<std::vector<Track>> imported);
-    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find.
-    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles);
+    // Rows a walk found while it goes on, up to the walker's `handedFiles`-th find; the last
+    // batch ends the add.
+    void receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles, bool isLast);
     void enqueueAppend(BackgroundAdd& add, std::vector<Track> tracks);
     void appendStep(std::int64_t ticket);
     void completeAdd();
@@ -287,6 +294,7 @@ private:
     std::vector<FileURL> arrivedCopies_; // with a metadata cache: copies to read, shown or not
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
+    std::uint64_t seenEvictions_ = 0; // the cache's count when the rows shown cached were last checked
     std::optional<std::stop_source> pendingPlayback_;
     std::deque<BackgroundAdd> pendingAdds_; // the front one runs; the others wait behind it
     std::int64_t addCount_ = 0;

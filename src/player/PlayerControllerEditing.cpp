@@ -5,6 +5,7 @@
 #include "SupportedAudio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <optional>
 #include <tuple>
@@ -16,12 +17,12 @@ namespace lh {
 namespace {
 
 // `map` without the entries of `urls`; nothing when it holds none of them.
-template <typename Map>
-std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::unordered_set<FileURL>& urls)
+template <typename Value>
+std::optional<Value> without(const Value& map, const std::unordered_set<FileURL>& urls)
 {
     if (std::ranges::none_of(urls, [&](const FileURL& url) { return map.contains(url); }))
         return std::nullopt;
-    return map.modified([&](Map& all) {
+    return map.modified([&](auto& all) {
         for (const FileURL& url : urls)
             all.erase(url);
     });
@@ -30,9 +31,9 @@ std::optional<SharedValue<Map>> without(const SharedValue<Map>& map, const std::
 // Puts a map made in the background in place, if the model's map is still the one it was made
 // from; a map that changed meanwhile has the same entries dropped here instead. Notifies only
 // when an entry went.
-template <typename Map>
-void replace(Observable<SharedValue<Map>>& property, const SharedValue<Map>& base,
-    std::optional<SharedValue<Map>>& rebuilt, const std::unordered_set<FileURL>& urls)
+template <typename Value>
+void replace(Observable<Value>& property, const Value& base, std::optional<Value>& rebuilt,
+    const std::unordered_set<FileURL>& urls)
 {
     if (!property.value().isSameAs(base))
         rebuilt = without(property.value(), urls);
@@ -47,7 +48,40 @@ bool isFromOpenedSheet(const Track& track)
     return !track.isWholeFile() && !track.isFromEmbeddedSheet;
 }
 
+// Whether an add walks a folder: a name marked as one, or one that is neither music nor a list.
+// Sheets and lists alone are only read, and give up at the stall limit with what they have.
+bool walksFolders(const std::vector<FileURL>& urls)
+{
+    return std::ranges::any_of(urls, [](const FileURL& url) {
+        return url.isDirectory()
+            || !(SupportedAudio::isSupported(url) || SupportedAudio::isCueSheet(url) || PlaylistFile::isPlaylist(url));
+    });
+}
+
+bool isStall(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const StalledError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace
+
+// Shared by a walk's thread, which notes its progress, and a watchdog that tells the main thread
+// when the walk starts and stops waiting for the share, as often as that happens.
+struct PlayerController::WalkWatch {
+    explicit WalkWatch(MonotonicClock::time_point start)
+        : lastProgress(start)
+    {
+    }
+    std::atomic<MonotonicClock::time_point> lastProgress;
+    std::atomic<bool> hasEnded = false;
+    bool isWaiting = false; // the watchdog's own
+};
 
 void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion then)
 {
@@ -75,19 +109,39 @@ void PlayerController::addTracks(const std::vector<FileURL>& urls, AddCompletion
 void PlayerController::startNextAdd()
 {
     const BackgroundAdd& add = pendingAdds_.front();
+    // A folder walk that meets a stall waits for the share and carries on when it answers: it
+    // ends the add itself, with its last rows. Other adds give up at the limit with what they
+    // have.
+    const bool isWalk = walksFolders(add.urls);
     model_.isReadingFolder.set(FolderWalker::mayHoldFolders(add.urls));
     // Rows arrive while a long walk goes on, a batch of whole folders at a time, in the walk's
     // order: a library on a slow share takes half a minute to list.
-    auto handOver = [mainThread = mainThread_, weak = Weak(self_), ticket = add.ticket](std::vector<Track> tracks, std::size_t handedFiles) {
-        mainThread->execute([weak, ticket, tracks = std::move(tracks), handedFiles]() mutable {
+    auto handOver = [mainThread = mainThread_, weak = Weak(self_), ticket = add.ticket](
+                        std::vector<Track> tracks, std::size_t handedFiles, bool isLast) {
+        mainThread->execute([weak, ticket, tracks = std::move(tracks), handedFiles, isLast]() mutable {
             if (auto alive = weak.lock())
-                (*alive)->receiveWalked(ticket, std::move(tracks), handedFiles);
+                (*alive)->receiveWalked(ticket, std::move(tracks), handedFiles, isLast);
         });
     };
     // Every file read or folder listing counts as progress, so only a read that hangs (a
     // share gone silent) runs into the limit, not a long list of sheets.
-    auto import = [readFile = environment_.readFile, listFolder = environment_.listFolder, now = environment_.stallRuntime.now,
-                      isRemote = environment_.isRemote, walker = add.walker, handOver](const Progress& progress) {
+    const auto now = environment_.stallRuntime.now;
+    const auto watch = std::make_shared<WalkWatch>(now());
+    auto import = [readFile = environment_.readFile, listFolder = environment_.listFolder, now, isRemote = environment_.isRemote,
+                      walker = add.walker, handOver, isWalk, watch](const Progress& limitProgress) {
+        const struct Ended {
+            WalkWatch& watch;
+            ~Ended() { watch.hasEnded = true; }
+        } ended { *watch };
+        const Progress progress = [&] {
+            watch->lastProgress = now();
+            try {
+                limitProgress();
+            } catch (const StalledError&) {
+                if (!isWalk)
+                    throw;
+            }
+        };
         const TrackImporter importer(
             [&](const FileURL& url) {
                 auto bytes = readFile(url);
@@ -111,17 +165,21 @@ void PlayerController::startNextAdd()
                 return;
             lastHandOver = now();
             handed += files.size();
-            handOver(importer.tracks(files), handed);
+            handOver(importer.tracks(files), handed, false);
         });
-        return importer.tracks(walker->foundFrom(handed));
+        auto rest = importer.tracks(walker->foundFrom(handed));
+        if (!isWalk)
+            return rest;
+        handOver(std::move(rest), handed, true);
+        return std::vector<Track>();
     };
-    auto arrive = [mainThread = mainThread_, weak = Weak(self_)](Outcome<std::vector<Track>> outcome) {
+    auto arrive = [mainThread = mainThread_, weak = Weak(self_), isWalk](Outcome<std::vector<Track>> outcome) {
         // On the import's thread or the watchdog's, maybe long after the controller is gone:
         // back to the main thread first.
-        mainThread->execute([weak, outcome = std::move(outcome)]() mutable {
+        mainThread->execute([weak, outcome = std::move(outcome), isWalk]() mutable {
             auto alive = weak.lock();
-            if (!alive)
-                return;
+            if (!alive || (isWalk && (outcome.hasValue() || isStall(outcome.error()))))
+                return; // a walk ends its add itself, however long the share keeps it waiting
             std::optional<std::vector<Track>> imported;
             if (outcome.hasValue())
                 imported = outcome.takeValue();
@@ -129,13 +187,37 @@ void PlayerController::startNextAdd()
         });
     };
     withStallLimit<std::vector<Track>>(stallLimit_, std::move(import), std::move(arrive), environment_.stallRuntime);
+    if (isWalk)
+        watchWalk(add.ticket, watch);
 }
 
-void PlayerController::receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles)
+void PlayerController::watchWalk(std::int64_t ticket, std::shared_ptr<WalkWatch> watch)
+{
+    environment_.stallRuntime.startWatchdog(stallLimit_ / 4,
+        [watch = std::move(watch), now = environment_.stallRuntime.now, limit = stallLimit_, mainThread = mainThread_,
+            weak = Weak(self_), ticket] {
+            if (watch->hasEnded)
+                return false;
+            const bool isWaiting = now() - watch->lastProgress.load() > limit;
+            if (isWaiting != watch->isWaiting) {
+                watch->isWaiting = isWaiting;
+                mainThread->execute([weak, ticket, isWaiting] {
+                    auto alive = weak.lock();
+                    if (alive && !(*alive)->pendingAdds_.empty() && (*alive)->pendingAdds_.front().ticket == ticket)
+                        (*alive)->model_.isWalkWaiting.set(isWaiting);
+                });
+            }
+            return true;
+        });
+}
+
+void PlayerController::receiveWalked(std::int64_t ticket, std::vector<Track> tracks, std::size_t handedFiles, bool isLast)
 {
     // A batch that comes after its add was given up on was taken with what the walk had found.
     if (pendingAdds_.empty() || pendingAdds_.front().ticket != ticket)
         return;
+    if (isLast)
+        return finishAdd(std::move(tracks));
     BackgroundAdd& add = pendingAdds_.front();
     add.handedFiles = handedFiles;
     enqueueAppend(add, std::move(tracks));
@@ -209,6 +291,7 @@ void PlayerController::completeAdd()
     if (add.completion)
         add.completion(add.imported);
     pendingAdds_.pop_front();
+    model_.isWalkWaiting.set(false);
     if (!pendingAdds_.empty()) {
         startNextAdd();
     } else if (model_.isReadingFolder.value()) {
@@ -257,7 +340,7 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
             if (row == tracks.from(tail))
                 return;
         }
-        controller.play(std::int64_t(row.row()), 1, true);
+        controller.playOpened(std::int64_t(row.row()), std::vector<Track>(imported.begin() + 1, imported.end()));
     });
 }
 

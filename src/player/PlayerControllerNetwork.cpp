@@ -23,8 +23,8 @@ void PlayerController::receive(const DownloadStates& states)
     knownUnreachable_ = std::move(unreachable);
 
     // Only the files the report changes can have changed state, but a copy that arrived may have
-    // made room by evicting others: those shown cached are looked at again too, which the size
-    // of the cache bounds, unlike the rows.
+    // made room by evicting others: then those shown cached are looked at again too. Only then:
+    // at every arrival, that look cost the main thread more than the rest of the report.
     std::vector<FileURL> changed;
     bool hasCopyArrived = false;
     for (const auto& [url, state] : downloadStates_) {
@@ -40,9 +40,11 @@ void PlayerController::receive(const DownloadStates& states)
         if (!downloadStates_.contains(url))
             changed.push_back(url);
     }
-    if (hasCopyArrived) {
-        for (const auto& [url, state] : model_.fileStates.value().get()) {
-            if (state == FileState::cached)
+    if (hasCopyArrived && cache_.evictions() != seenEvictions_) {
+        seenEvictions_ = cache_.evictions();
+        const FileStates& shown = model_.fileStates.value();
+        for (const auto& [url, rows] : remoteRows_) {
+            if (shown.state(url) == FileState::cached)
                 changed.push_back(url);
         }
     }
@@ -90,36 +92,28 @@ void PlayerController::refreshFileStates()
     states.reserve(remoteRows_.size());
     for (const auto& [url, rows] : remoteRows_)
         states.emplace(url, *fileState(url));
-    if (states == model_.fileStates.value().get())
+    if (model_.fileStates.value() == states)
         return;
     SharedFileStates previous = model_.fileStates.value();
     model_.fileStates.set(std::move(states));
     freeOn(background_, std::move(previous));
 }
 
-// The same for the named files only; the map changes, and is announced, only if one of them
-// shows something new.
+// The same for the named files only; the value changes, and is announced, only if one of them
+// shows something new, and the change leaves the bulk of it shared.
 void PlayerController::updateFileStates(const std::vector<FileURL>& urls)
 {
-    const FileStateMap& states = model_.fileStates.value();
-    std::vector<std::pair<FileURL, std::optional<FileState>>> changes;
+    const FileStates& states = model_.fileStates.value();
+    std::vector<FileStates::Change> changes;
     for (const FileURL& url : urls) {
         const auto now = fileState(url);
-        const auto shown = states.find(url);
-        if (shown == states.end() ? now.has_value() : shown->second != now)
+        if (states.state(url) != now)
             changes.emplace_back(url, now);
     }
     if (changes.empty())
         return;
     SharedFileStates previous = model_.fileStates.value();
-    model_.fileStates.modify([&](FileStateMap& all) {
-        for (const auto& [url, state] : changes) {
-            if (state)
-                all.insert_or_assign(url, *state);
-            else
-                all.erase(url);
-        }
-    });
+    model_.fileStates.set(previous.with(changes));
     freeOn(background_, std::move(previous));
 }
 

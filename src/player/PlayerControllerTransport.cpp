@@ -5,8 +5,21 @@
 #include "Playlist.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace lh {
+namespace {
+
+// The user picked this file and it cannot be had: they hear why, whatever plays instead.
+void sayUnreachable(const FileURL& url, RemoteFailure failure)
+{
+    const char* why = failure == RemoteFailure::missing ? "no such file"
+        : failure == RemoteFailure::noSpace             ? "no space left for its copy"
+                                                        : "the share is not answering";
+    std::fprintf(stderr, "larkhaven: cannot play %s: %s\n", url.path().c_str(), why);
+}
+
+} // namespace
 
 void PlayerController::play(std::int64_t row, std::int64_t step, bool wraps, bool isChosen)
 {
@@ -17,22 +30,41 @@ void PlayerController::play(std::int64_t row, std::int64_t step, bool wraps, boo
     playFirst(Playlist::candidates(model_.tracks.value(), row, step, wraps), isChosen, false);
 }
 
+void PlayerController::playOpened(std::int64_t row, const std::vector<Track>& others)
+{
+    const auto& tracks = model_.tracks.value();
+    if (row < 0 || row >= static_cast<std::int64_t>(tracks.size()))
+        return;
+    resetPlayback();
+    Candidates candidates { tracks[std::size_t(row)] };
+    candidates.insert(candidates.end(), others.begin(), others.end());
+    playFirst(std::move(candidates), true, false);
+}
+
 // Plays the first candidate that can be played now, or waits for the copy of a network file.
 // Only the first candidate looked at can count as chosen by the user (and only when the user
 // picked it, not when a track ended): a chosen file is always waited for, while moving on automatically passes over files known to be unreachable and,
 // once their share is known to be away, every network file without a copy.
 void PlayerController::playFirst(Candidates candidates, bool isChosen, bool isShareAway)
 {
+    // With a share away, a thousand rows may be passed over before one plays: each is looked
+    // at through the playlist index and the rows' file states, never a pass over the rows or a
+    // look at the disk (that walk once held the window for 0.7 s).
     bool isChosenOne = isChosen;
     for (std::size_t i = 0; i < candidates.size(); ++i, isChosenOne = false) {
         const Track& track = candidates[i];
-        if (!rowOf(track))
-            continue;
-        if (track.isRemote && !cachedCopy(track)) {
-            if (!isChosenOne && (isShareAway || knownUnreachable_.contains(track.url)))
+        if (!index_.mayHold(track))
+            continue; // removed meanwhile
+        if (track.isRemote) {
+            const bool isPassedOver = !isChosenOne && (isShareAway || knownUnreachable_.contains(track.url));
+            if (isPassedOver && model_.fileStates.value().state(track.url) != FileState::cached)
                 continue;
-            waitFor(track, Candidates(candidates.begin() + static_cast<std::ptrdiff_t>(i) + 1, candidates.end()));
-            return;
+            if (!cachedCopy(track)) {
+                if (isPassedOver || !rowOf(track))
+                    continue;
+                waitFor(track, Candidates(candidates.begin() + static_cast<std::ptrdiff_t>(i) + 1, candidates.end()), isChosenOne);
+                return;
+            }
         }
         const auto file = playableFile(track);
         if (!file)
@@ -46,7 +78,7 @@ void PlayerController::playFirst(Candidates candidates, bool isChosen, bool isSh
     model_.currentIndex.set(std::nullopt);
 }
 
-void PlayerController::waitFor(const Track& track, Candidates rest)
+void PlayerController::waitFor(const Track& track, Candidates rest, bool isChosen)
 {
     model_.currentIndex.set(rowOf(track));
     model_.isLoading.set(true);
@@ -54,9 +86,10 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
     std::stop_source wait;
     pendingPlayback_ = wait;
     downloader_->fetch(track.url,
-        [mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest)](Downloader::CopyResult result) mutable {
+        [mainThread = mainThread_, weak = Weak(self_), token = wait.get_token(), track, rest = std::move(rest), isChosen](
+            Downloader::CopyResult result) mutable {
             // On the downloader's executor: back to the main thread before anything else.
-            mainThread->execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result)]() mutable {
+            mainThread->execute([weak, token, track = std::move(track), rest = std::move(rest), result = std::move(result), isChosen]() mutable {
                 auto alive = weak.lock();
                 if (!alive || token.stop_requested())
                     return;
@@ -65,6 +98,8 @@ void PlayerController::waitFor(const Track& track, Candidates rest)
                 if (result.hasValue() && controller.startPlayback(track, result.value()))
                     return;
                 const bool isShareAway = !result.hasValue() && result.failure() == RemoteFailure::away;
+                if (isChosen && !result.hasValue())
+                    sayUnreachable(track.url, result.failure());
                 controller.playFirst(std::move(rest), false, isShareAway);
             });
         });

@@ -17,6 +17,7 @@ public:
     Observable<bool> isPlaying { false };
     Observable<bool> isLoading { false };
     Observable<bool> isReadingFolder { false }; // a folder walk is under way
+    Observable<bool> isWalkWaiting { false }; // and waits for a share that stopped answering
     Observable<double> currentTime { 0 }; // seconds into the current track
     Observable<double> duration { 0 }; // seconds; 0 when nothing is loaded
     Observable<float> volume { 0.8f };
@@ -46,6 +47,7 @@ public:
     Publisher<bool> isPlayingPublisher() const override { return isPlaying.publisher(); }
     Publisher<bool> isLoadingPublisher() const override { return isLoading.publisher(); }
     Publisher<bool> isReadingFolderPublisher() const override { return isReadingFolder.publisher(); }
+    Publisher<bool> isWalkWaitingPublisher() const override { return isWalkWaiting.publisher(); }
     Publisher<double> currentTimePublisher() const override { return currentTime.publisher(); }
     Publisher<double> durationPublisher() const override { return duration.publisher(); }
     Publisher<float> volumePublisher() const override { return volume.publisher(); }

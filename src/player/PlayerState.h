@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AudioPlaying.h"
-#include "FileState.h"
+#include "FileStates.h"
 #include "FileURL.h"
 #include "MediaTags.h"
 #include "ReplayGain.h"
@@ -19,10 +19,9 @@
 namespace lh {
 
 using StreamInfoMap = std::unordered_map<FileURL, StreamInfo>;
-using FileStateMap = std::unordered_map<FileURL, FileState>;
 // The large properties travel as shared values: every binding that keeps one shares it.
 using SharedStreamInfo = SharedValue<StreamInfoMap>;
-using SharedFileStates = SharedValue<FileStateMap>;
+using SharedFileStates = FileStates;
 // Seconds per file, as the metadata cache knew them at launch.
 using DurationMap = std::unordered_map<FileURL, float>;
 using SharedDurations = SharedValue<DurationMap>;
@@ -40,6 +39,7 @@ public:
     virtual Publisher<bool> isPlayingPublisher() const = 0;
     virtual Publisher<bool> isLoadingPublisher() const = 0;
     virtual Publisher<bool> isReadingFolderPublisher() const = 0;
+    virtual Publisher<bool> isWalkWaitingPublisher() const = 0;
     virtual Publisher<double> currentTimePublisher() const = 0;
     virtual Publisher<double> durationPublisher() const = 0;
     virtual Publisher<float> volumePublisher() const = 0;

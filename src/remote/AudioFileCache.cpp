@@ -217,7 +217,8 @@ void AudioFileCache::evict(const FileURL& keeping) const
     for (const Entry& entry : entries) {
         if (total <= allowed)
             break;
-        ::unlink(folder_.appendingPathComponent(entry.name).path().c_str());
+        if (::unlink(folder_.appendingPathComponent(entry.name).path().c_str()) == 0)
+            ++evictions_;
         total -= entry.size;
     }
 }

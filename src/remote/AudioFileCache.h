@@ -3,6 +3,7 @@
 #include "FileErrors.h"
 #include "FileURL.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -72,6 +73,10 @@ public:
     // Adds these source files to the ones spared, as a pass takes them one by one.
     void protectAlso(const std::vector<FileURL>& urls);
 
+    // How many copies eviction has deleted so far: a reader that saw the same count knows
+    // every copy it saw is still there (unless deleted by hand). Safe from any thread.
+    std::uint64_t evictions() const noexcept { return evictions_.load(); }
+
 private:
     FileURL copyURL(const FileURL& url) const;
     std::string copyName(const FileURL& url) const;
@@ -88,6 +93,7 @@ private:
     const std::int64_t keptFree_;
     mutable std::mutex lock_;
     std::unordered_set<std::string> protected_;
+    mutable std::atomic<std::uint64_t> evictions_ = 0;
 };
 
 } // namespace lh

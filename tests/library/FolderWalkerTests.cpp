@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lh {
 namespace {
@@ -123,6 +124,29 @@ TEST_F(FolderWalkerTest, SaysOnceWhatItLeavesOutAndWhy)
     ::testing::internal::CaptureStderr();
     quiet.walk([] { });
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "cue sheets and pictures are not news";
+}
+
+// Folders the walk met that could no longer be listed (a share unmounted or gone under it) are
+// said once, with what the walk did add.
+TEST_F(FolderWalkerTest, FoldersThatCannotBeListedAnyMoreAreSaidOnceWithWhatWasAdded)
+{
+    for (const char* file : { "Lib/1.flac", "Lib/A/2.flac", "Lib/B/3.flac", "Lib/C/4.flac" })
+        make(file);
+    FolderWalker walker({ FileURL(path("Lib"), true) });
+    bool isGone = false;
+    ::testing::internal::CaptureStderr();
+    const auto found = walker.walk([&] {
+        if (std::exchange(isGone, true))
+            return;
+        for (const char* folder : { "B", "C" }) {
+            ::unlink(path(std::string("Lib/") + folder + "/" + (folder[0] == 'B' ? "3" : "4") + ".flac").c_str());
+            ::rmdir(path(std::string("Lib/") + folder).c_str());
+        }
+    });
+    EXPECT_EQ(found, std::vector<FileURL>({ url("Lib/1.flac"), url("Lib/A/2.flac") }));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+        "larkhaven: added 2 files of " + path("Lib") + ": the share stopped answering; 2 folders not read, from "
+            + path("Lib/B") + " on (No such file or directory)\n");
 }
 
 TEST_F(FolderWalkerTest, LinksThatFanOutListEachFolderOnce)

@@ -232,6 +232,35 @@ TEST_F(Editing, AStalledImportStillAddsTheAudioFiles)
     EXPECT_EQ(names(), std::vector<std::string>({ "c.flac" }));
 }
 
+// A share that stops answering while its folder is walked keeps the add waiting: when the
+// share answers again the walk carries on and every row arrives.
+TEST_F(Editing, AWalkThatStallsWaitsForTheShareAndCarriesOn)
+{
+    const std::string top = QFile::encodeName(dir.path()).toStdString() + "/Library";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(top + "/Album")));
+    for (const char* name : { "/Album/1 a.flac", "/Album/2 b.mp3" })
+        std::ofstream(top + name);
+    start();
+    perform(AddTracksCommand({ FileURL(top) }));
+    ASSERT_EQ(watchdogs.size(), 2u); // the stall limit's, and the walk's own
+    EXPECT_TRUE(watchdogs[1]());
+    mainThread.runAll();
+    EXPECT_FALSE(model.isWalkWaiting.value());
+    stallNow += stallLimit + std::chrono::seconds(1); // the walk's first listing hangs
+    EXPECT_FALSE(watchdogs[0]());
+    EXPECT_TRUE(watchdogs[1]());
+    mainThread.runAll();
+    EXPECT_TRUE(controller->isAddPending());
+    EXPECT_TRUE(model.isReadingFolder.value());
+    EXPECT_TRUE(model.isWalkWaiting.value()); // the status says so
+    settle(); // the share answers
+    EXPECT_EQ(model.tracks.value().size(), 2u);
+    EXPECT_FALSE(controller->isAddPending());
+    EXPECT_FALSE(model.isReadingFolder.value());
+    EXPECT_FALSE(model.isWalkWaiting.value());
+    EXPECT_FALSE(watchdogs[1]()); // the walk's watch ends with it
+}
+
 TEST_F(Editing, ABackgroundAddEndingAfterTheControllerIsGoneIsDropped)
 {
     start();

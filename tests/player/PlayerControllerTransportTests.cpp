@@ -84,6 +84,29 @@ TEST_F(Transport, AMissingFileLetsTheWalkWaitForTheNextNetworkRow)
     EXPECT_EQ(engine.loaded, cache->copy(url("/share/y.flac")));
 }
 
+// A file the desktop (MPRIS OpenUri) or a second launch asks for that cannot be had is said
+// once, and no other row starts in its place; a listed one that can plays as before.
+TEST_F(Transport, AnOpenedFileOutOfReachIsSaidAndNothingElsePlays)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/share/y.flac") });
+    files->isAway = true;
+    ::testing::internal::CaptureStderr();
+    perform(OpenTracksCommand({ url("/share/x.flac") }));
+    settle();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "larkhaven: cannot play /share/x.flac: the share is not answering\n");
+    EXPECT_TRUE(loadedNames().empty());
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_FALSE(model.isLoading.value());
+    EXPECT_EQ(model.currentIndex.value(), std::nullopt);
+
+    files->isAway = false;
+    perform(OpenTracksCommand({ url("/share/y.flac") }));
+    settle();
+    EXPECT_EQ(loadedNames().size(), 1u); // its copy
+    EXPECT_EQ(model.currentIndex.value(), 1);
+    EXPECT_TRUE(model.isPlaying.value());
+}
+
 TEST_F(Transport, AChosenRowIsWaitedForEvenWhenKnownUnreachable)
 {
     startWith({ wholeFile("/m/a.bad"), wholeFile("/share/y.flac") });

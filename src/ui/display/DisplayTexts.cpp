@@ -90,8 +90,10 @@ QString countText(std::int64_t count)
     return count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(count);
 }
 
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder)
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder, bool isWalkWaiting)
 {
+    if (isReadingFolder && isWalkWaiting)
+        return QStringLiteral("%1 — waiting for the share…").arg(countText(count));
     if (isReadingFolder)
         return QStringLiteral("%1 — reading folder…").arg(countText(count));
     if (!sleepTimeRemaining)

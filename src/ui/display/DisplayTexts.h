@@ -47,7 +47,8 @@ QString countText(std::int64_t count);
 // The count, and while a sleep timer runs the whole minutes left, rounded up
 // ("12 songs — stops in 2 min"); while a folder is still being read, that comes first
 // ("7,900 songs — reading folder…"): the count is not the folder's yet.
-QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder = false);
+QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder = false,
+    bool isWalkWaiting = false);
 
 } // namespace DisplayTexts
 

@@ -105,11 +105,13 @@ void RootView::bindSettings()
         }
     }));
     subscriptions_.push_back(
-        combineLatest(combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher()), state_.isReadingFolderPublisher())
-            .sink([this](const std::tuple<std::tuple<Tracks, std::optional<double>>, bool>& value) {
+        combineLatest(combineLatest(state_.tracksPublisher(), state_.sleepTimeRemainingPublisher()),
+            combineLatest(state_.isReadingFolderPublisher(), state_.isWalkWaitingPublisher()))
+            .sink([this](const std::tuple<std::tuple<Tracks, std::optional<double>>, std::tuple<bool, bool>>& value) {
                 const auto& [tracks, sleepTimeRemaining] = std::get<0>(value);
-                bottomBar_->setStatusText(
-                    DisplayTexts::statusText(std::int64_t(tracks.size()), sleepTimeRemaining, std::get<1>(value)));
+                const auto& [isReadingFolder, isWalkWaiting] = std::get<1>(value);
+                bottomBar_->setStatusText(DisplayTexts::statusText(
+                    std::int64_t(tracks.size()), sleepTimeRemaining, isReadingFolder, isWalkWaiting));
             }));
     subscriptions_.push_back(state_.volumePublisher().sink([this](float volume) {
         if (!volumeSlider_->isTracking())

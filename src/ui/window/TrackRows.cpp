@@ -36,10 +36,9 @@ QString TrackRows::time(std::int64_t row) const
 // A file with no state yet is taken for one that needs nothing.
 bool TrackRows::isUncached(std::int64_t row) const
 {
-    const auto found = fileStates_->find(track(row).url);
-    if (found == fileStates_->end())
+    const auto state = fileStates_.state(track(row).url);
+    if (!state)
         return false;
-    const FileState state = found->second;
     return state == FileState::waiting || state == FileState::copying || state == FileState::unreachable;
 }
 

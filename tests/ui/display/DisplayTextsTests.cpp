@@ -104,6 +104,8 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
         { "status: no timer", statusText(12, std::nullopt), "12 songs" },
         { "status: 89.5 s", statusText(1, 89.5), "1 song — stops in 2 min" },
         { "status: reading a folder", statusText(7900, 89.5, true), "7900 songs — reading folder…" },
+        { "status: a walk waiting for its share", statusText(7900, std::nullopt, true, true), "7900 songs — waiting for the share…" },
+        { "status: no walk, nothing to wait for", statusText(7900, std::nullopt, false, true), "7900 songs" },
         { "status: 61 s", statusText(0, 61), "0 songs — stops in 2 min" },
         { "status: 60 s", statusText(3, 60), "3 songs — stops in 1 min" },
         { "status: 0 s", statusText(3, 0), "3 songs — stops in 0 min" },
