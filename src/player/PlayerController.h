@@ -121,10 +121,12 @@ public:
     std::int64_t randomIndex();
 
     // Playlist editing.
-    // What an add imported, repeats of rows already listed among it: its first track and how
-    // many there were.
+    // What an add imported, repeats of rows already listed among it: its first tracks (enough
+    // to find one that plays among the files opened, never a copy of a long list) and how many
+    // there were.
     struct Imported {
-        std::optional<Track> first;
+        static constexpr std::size_t keptTracks = 100;
+        std::vector<Track> leading;
         std::size_t count = 0;
         void take(const std::vector<Track>& tracks);
     };

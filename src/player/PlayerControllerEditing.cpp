@@ -279,8 +279,8 @@ void PlayerController::appendStep(std::int64_t ticket)
 
 void PlayerController::Imported::take(const std::vector<Track>& tracks)
 {
-    if (!first && !tracks.empty())
-        first = tracks.front();
+    const std::size_t kept = std::min(tracks.size(), keptTracks - std::min(keptTracks, leading.size()));
+    leading.insert(leading.end(), tracks.begin(), tracks.begin() + static_cast<std::ptrdiff_t>(kept));
     count += tracks.size();
 }
 
@@ -323,12 +323,12 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
 {
     addTracks(urls, [weak = Weak(self_)](const Imported& imported) {
         auto alive = weak.lock();
-        if (!alive || !imported.first)
+        if (!alive || imported.leading.empty())
             return;
         PlayerController& controller = **alive;
         // The file may have been in the playlist already: its existing row plays. A new one was
         // just appended, so the rows it may be in are looked at first.
-        const Track& first = *imported.first;
+        const Track& first = imported.leading.front();
         const TrackList& tracks = controller.model_.tracks.value();
         const auto isFirst = [&](const Track& track) {
             return track.url == first.url && (first.isWholeFile() || track.start == first.start);
@@ -340,7 +340,7 @@ void PlayerController::openTracks(const std::vector<FileURL>& urls)
             if (row == tracks.from(tail))
                 return;
         }
-        controller.playOpened(std::int64_t(row.row()), std::vector<Track>(imported.begin() + 1, imported.end()));
+        controller.playOpened(std::int64_t(row.row()), std::vector<Track>(imported.leading.begin() + 1, imported.leading.end()));
     });
 }
 

@@ -123,8 +123,9 @@ TEST_F(Editing, ALongAddGoesInAStepAtATimeAndTheNextAddWaitsForItsEnd)
     ASSERT_EQ(listed.size(), many.size() + 1);
     EXPECT_EQ(listed[PlayerController::appendStepRows], std::to_string(PlayerController::appendStepRows) + ".flac");
     EXPECT_EQ(listed.back(), "a.flac");
-    ASSERT_TRUE(heard && heard->first);
-    EXPECT_EQ(heard->first->url, many.front());
+    ASSERT_TRUE(heard);
+    ASSERT_EQ(heard->leading.size(), PlayerController::Imported::keptTracks);
+    EXPECT_EQ(heard->leading.front().url, many.front());
     EXPECT_EQ(heard->count, many.size());
     EXPECT_EQ(saved(), model.tracks.value());
 }
