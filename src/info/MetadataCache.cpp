@@ -353,24 +353,46 @@ MetadataCache::~MetadataCache()
     ownWriter_.reset(); // runs what is queued, then joins
 }
 
-std::optional<FileFacts> MetadataCache::find(const std::string& path, const std::optional<FileStamp>& current) const
+// Many lookups in one read transaction, which spares each its own; then what is still waiting
+// to be written joins them. Every file found counts as named.
+template <class Value, class Stored, class WithWaiting>
+std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, Stored stored, WithWaiting withWaiting) const
 {
-    std::int64_t seen = 0;
-    std::optional<FileFacts> facts;
+    std::vector<std::optional<Value>> found(paths.size());
+    std::vector<std::int64_t> seen(paths.size());
     {
         std::lock_guard guard(core_->readLock);
-        facts = core_->stored(path, seen);
+        const bool isInTransaction = paths.size() > 1 && core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
+        for (std::size_t index = 0; index < paths.size(); ++index)
+            found[index] = stored(*core_, paths[index], seen[index]);
+        if (isInTransaction)
+            core_->reader.execute("COMMIT");
     }
-    {
-        std::lock_guard guard(core_->pendingLock);
-        if (facts)
-            markNamed(path, seen);
-        if (const auto waiting = core_->pending.find(path); waiting != core_->pending.end())
-            facts = facts ? facts->mergedWith(waiting->second) : waiting->second;
+    std::lock_guard guard(core_->pendingLock);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        if (found[index])
+            markNamed(paths[index], seen[index]);
+        if (const auto waiting = core_->pending.find(paths[index]); waiting != core_->pending.end())
+            withWaiting(found[index], waiting->second);
     }
+    return found;
+}
+
+std::optional<FileFacts> MetadataCache::find(const std::string& path, const std::optional<FileStamp>& current) const
+{
+    auto facts = knownFacts({ path }).front();
     if (!facts || (current && facts->stamp != *current))
         return std::nullopt;
     return facts;
+}
+
+std::vector<std::optional<FileFacts>> MetadataCache::knownFacts(const std::vector<std::string>& paths) const
+{
+    return lookUp<FileFacts>(
+        paths, [](const Core& core, const std::string& path, std::int64_t& seen) { return core.stored(path, seen); },
+        [](std::optional<FileFacts>& facts, const FileFacts& waiting) {
+            facts = facts ? facts->mergedWith(waiting) : waiting;
+        });
 }
 
 std::optional<double> MetadataCache::knownDuration(const std::string& path) const
@@ -380,25 +402,12 @@ std::optional<double> MetadataCache::knownDuration(const std::string& path) cons
 
 std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
 {
-    std::vector<std::optional<double>> durations(paths.size());
-    std::vector<std::int64_t> seen(paths.size());
-    {
-        std::lock_guard guard(core_->readLock);
-        const bool isInTransaction = core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
-        for (std::size_t index = 0; index < paths.size(); ++index)
-            durations[index] = core_->storedDuration(paths[index], seen[index]);
-        if (isInTransaction)
-            core_->reader.execute("COMMIT");
-    }
-    std::lock_guard guard(core_->pendingLock);
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        if (durations[index])
-            markNamed(paths[index], seen[index]);
-        const auto waiting = core_->pending.find(paths[index]);
-        if (waiting != core_->pending.end() && waiting->second.stream)
-            durations[index] = waiting->second.stream->duration; // learned since: newer than what is stored
-    }
-    return durations;
+    return lookUp<double>(
+        paths, [](const Core& core, const std::string& path, std::int64_t& seen) { return core.storedDuration(path, seen); },
+        [](std::optional<double>& duration, const FileFacts& waiting) {
+            if (waiting.stream)
+                duration = waiting.stream->duration; // learned since: newer than what is stored
+        });
 }
 
 // Under pendingLock.

@@ -80,6 +80,11 @@ public:
     // The same for many files in one read transaction, which spares each lookup its own.
     std::vector<std::optional<double>> knownDurations(const std::vector<std::string>& paths) const;
 
+    // What is known of each file, from whichever version of it was learned, in one read
+    // transaction: the cached tags of rows nobody read this run (names, sorting, finding). Files
+    // found count as named.
+    std::vector<std::optional<FileFacts>> knownFacts(const std::vector<std::string>& paths) const;
+
     // Keeps `facts` together with what is known of the same version of the file; written
     // later, with others, on the writer.
     void record(const std::string& path, FileFacts facts);
@@ -96,6 +101,8 @@ private:
     // Hands the gathered writes to the writer, once until it has taken them.
     void queueFlush() const;
     void markNamed(const std::string& path, std::int64_t seen) const;
+    template <class Value, class Stored, class WithWaiting>
+    std::vector<std::optional<Value>> lookUp(const std::vector<std::string>& paths, Stored stored, WithWaiting withWaiting) const;
 
     std::shared_ptr<Core> core_;
     std::unique_ptr<SerialExecutor> ownWriter_;

@@ -23,6 +23,7 @@ void ToggleShuffleCommand::execute(PlayerController& controller) const { control
 void ToggleRepeatCommand::execute(PlayerController& controller) const { controller.toggleRepeat(); }
 void ToggleDimCommand::execute(PlayerController& controller) const { controller.toggleDim(); }
 void SetReplayGainModeCommand::execute(PlayerController& controller) const { controller.setReplayGainMode(mode); }
+void SetShowsTagTitlesCommand::execute(PlayerController& controller) const { controller.setShowsTagTitles(shows); }
 void SetSleepTimerCommand::execute(PlayerController& controller) const { controller.setSleepTimer(minutes); }
 void SleepTimerTickCommand::execute(PlayerController& controller) const { controller.sleepTimerTick(); }
 void PlaybackTickCommand::execute(PlayerController& controller) const { controller.playbackTick(); }

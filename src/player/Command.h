@@ -164,6 +164,15 @@ struct SetReplayGainModeCommand final : Command {
     ReplayGainMode mode;
 };
 
+struct SetShowsTagTitlesCommand final : Command {
+    explicit SetShowsTagTitlesCommand(bool shows)
+        : shows(shows)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    bool shows;
+};
+
 struct SetSleepTimerCommand final : Command {
     explicit SetSleepTimerCommand(std::optional<int> minutes)
         : minutes(minutes)

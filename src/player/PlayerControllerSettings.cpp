@@ -14,6 +14,7 @@ const QString volumeKey = QStringLiteral("volume");
 const QString shuffleKey = QStringLiteral("shuffle");
 const QString repeatKey = QStringLiteral("repeat");
 const QString replayGainKey = QStringLiteral("replayGain");
+const QString showsTagTitlesKey = QStringLiteral("showsTagTitles");
 
 // The stored names, in the order of ReplayGainMode.
 const std::array<QString, 3> replayGainNames { QStringLiteral("off"), QStringLiteral("track"), QStringLiteral("album") };
@@ -113,6 +114,16 @@ void PlayerController::restoreSettings()
     const auto repeat = defaults_.object(repeatKey);
     model_.isRepeating.set(repeat && repeat->isBool() ? repeat->toBool() : true);
     model_.replayGainMode.set(storedReplayGainMode(defaults_.object(replayGainKey)));
+    model_.showsTagTitles.set(defaults_.boolean(showsTagTitlesKey));
+}
+
+void PlayerController::setShowsTagTitles(bool shows)
+{
+    if (model_.showsTagTitles.value() == shows)
+        return;
+    model_.showsTagTitles.set(shows);
+    defaults_.set(shows, showsTagTitlesKey);
+    startTagNames(shows);
 }
 
 void PlayerController::setSleepTimer(std::optional<int> minutes)

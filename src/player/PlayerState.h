@@ -4,9 +4,11 @@
 #include "FileURL.h"
 #include "MediaTags.h"
 #include "ReplayGain.h"
+#include "PlaylistDuration.h"
 #include "Publisher.h"
 #include "SharedValue.h"
 #include "StreamInfo.h"
+#include "TagNames.h"
 #include "TrackList.h"
 #include "TrackInfo.h"
 
@@ -55,6 +57,9 @@ public:
     virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;
     virtual Publisher<std::optional<MediaTags>> playingTagsPublisher() const = 0;
     virtual Publisher<SharedDurations> knownDurationsPublisher() const = 0;
+    virtual Publisher<bool> showsTagTitlesPublisher() const = 0;
+    virtual Publisher<TagNames> tagNamesPublisher() const = 0;
+    virtual Publisher<PlaylistDuration> totalDurationPublisher() const = 0;
 };
 
 } // namespace lh

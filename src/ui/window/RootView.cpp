@@ -334,6 +334,7 @@ void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }
 void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
+void RootView::setShowsTagTitles(bool shows) { send(SetShowsTagTitlesCommand(shows)); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }
 void RootView::showAbout() { aboutPanel_->show(); }
 

@@ -83,6 +83,7 @@ public:
     void toggleRepeat();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
+    void setShowsTagTitles(bool shows);
     // 0 cancels the sleep timer.
     void setSleepTimer(int minutes);
     void showInfo();
