@@ -139,7 +139,7 @@ struct Bench {
                 .now = [] { return MonotonicClock::time_point {}; },
             },
             .metadataCache = metadataCache,
-            .sums = &background,
+            .sums = &sums,
             .fillsMetadataCache = false,
         };
         controller = std::make_unique<PlayerController>(model, engine, std::make_shared<NoReader>(), cache,
@@ -173,6 +173,7 @@ struct Bench {
     HeldExecutor background;
     HeldExecutor downloads;
     HeldExecutor threads;
+    HeldExecutor sums; // the total duration's: a thread of its own in the player
     std::map<std::string, std::string> sheets;
     std::shared_ptr<MetadataCache> metadataCache; // none unless a benchmark makes one
     std::unique_ptr<PlayerController> controller;
@@ -470,7 +471,12 @@ void launchWithMillionKnownFiles(benchmark::State& state)
         view.show();
         QApplication::processEvents();
 
-        double work = 0;
+        // Each executor's own time: in the player each is a thread of its own, so the rows in
+        // view wait only for the database to open and for the background's jobs before theirs.
+        std::map<HeldExecutor*, double> spentBy;
+        const double openStart = threadCpuSeconds();
+        writer.runOne(); // opens, lets the launch's lookups go, then prunes (in parallel with them)
+        const double opening = threadCpuSeconds() - openStart;
         double firstScreenful = 0;
         double longestMain = 0;
         const auto known = [&] { return bench.model.knownDurations.value().size(); };
@@ -480,17 +486,22 @@ void launchWithMillionKnownFiles(benchmark::State& state)
             if (ran && isMain)
                 QApplication::processEvents();
             const double spent = threadCpuSeconds() - start;
-            work += spent;
+            spentBy[&executor] += spent;
             if (isMain)
                 longestMain = std::max(longestMain, spent);
             if (firstScreenful == 0 && known() > 0)
-                firstScreenful = work;
+                firstScreenful = spentBy[&writer] + spentBy[&bench.background] + spentBy[&bench.mainThread];
             return ran;
         };
-        // The stream reads of the rows in view go on meanwhile, as they would.
-        while (timed(writer, false) || timed(bench.background, false) || timed(bench.mainThread, true)) { }
+        // One job of each in turn, as threads of their own would go on side by side.
+        while (timed(bench.background, false) | timed(bench.mainThread, true) | timed(writer, false)
+            | timed(bench.sums, false)) { }
+        state.counters["open_ms"] = 1000 * opening;
         state.counters["firstScreenful_ms"] = 1000 * firstScreenful;
-        state.counters["allRows_ms"] = 1000 * work;
+        state.counters["background_ms"] = 1000 * spentBy[&bench.background];
+        state.counters["main_ms"] = 1000 * spentBy[&bench.mainThread];
+        state.counters["writer_ms"] = 1000 * spentBy[&writer];
+        state.counters["sums_ms"] = 1000 * spentBy[&bench.sums];
         state.counters["longestMainThreadJob_ms"] = 1000 * longestMain;
         state.counters["known"] = double(known());
         state.counters["named"] = double(bench.model.tagNames.value().known->size());

@@ -90,7 +90,13 @@ struct MetadataCache::Core {
 
     QString name() const { return QString::fromStdString(path); }
 
+    std::mutex openingLock;
+    bool isOpeningDone = false;
+    std::vector<std::function<void()>> waitingForOpening;
+
     void open(bool isAfterMovingAside = false);
+    void runWaitingForOpening();
+    void prune();
     bool prepareStatements();
     void fail(int code, bool isOpening, bool isAfterMovingAside = false);
     void stop(State to, const QString& message);
@@ -147,10 +153,30 @@ void MetadataCache::Core::open(bool isAfterMovingAside)
     if (!prepareStatements())
         return fail(SQLITE_CORRUPT, true, isAfterMovingAside);
     state = State::ready;
-    auto prune = db.prepare(FactsTable::pruneSql);
-    prune.bind(1, today() - keptDays);
-    if ((result = prune.step()) != SQLITE_DONE)
+}
+
+// After the jobs that waited for the opening: a million rows' prune reads the whole table, and
+// a launch's lookups need not wait for it (the reader passes the writer).
+void MetadataCache::Core::prune()
+{
+    if (state != State::ready)
+        return;
+    auto statement = db.prepare(FactsTable::pruneSql);
+    statement.bind(1, today() - keptDays);
+    if (const int result = statement.step(); result != SQLITE_DONE)
         fail(result, false);
+}
+
+void MetadataCache::Core::runWaitingForOpening()
+{
+    std::vector<std::function<void()>> jobs;
+    {
+        std::lock_guard guard(openingLock);
+        isOpeningDone = true;
+        jobs = std::exchange(waitingForOpening, {});
+    }
+    for (auto& job : jobs)
+        job();
 }
 
 bool MetadataCache::Core::prepareStatements()
@@ -341,7 +367,11 @@ MetadataCache::MetadataCache(const std::string& folder, Options options)
     , ownWriter_(options.writer ? nullptr : std::make_unique<SerialExecutor>())
 {
     writer_ = options.writer ? options.writer : ownWriter_.get();
-    writer_->execute([core = core_] { core->open(); });
+    writer_->execute([core = core_] {
+        core->open();
+        core->runWaitingForOpening();
+        core->prune();
+    });
 }
 
 MetadataCache::~MetadataCache()
@@ -438,9 +468,16 @@ void MetadataCache::queueFlush() const
     writer_->execute([core = core_] { core->flush(); });
 }
 
-// The writer runs jobs in order, and opening is its first.
+// Jobs asked for before the opening ends run on the writer as it ends, ahead of the prune.
 void MetadataCache::afterOpening(std::function<void()> job)
 {
+    {
+        std::lock_guard guard(core_->openingLock);
+        if (!core_->isOpeningDone) {
+            core_->waitingForOpening.push_back(std::move(job));
+            return;
+        }
+    }
     writer_->execute(std::move(job));
 }
 
