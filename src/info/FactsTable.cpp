@@ -62,6 +62,7 @@ enum Column {
     trackGain, trackPeak, albumGain, albumPeak, embeddedCue, hasTags,
     title, artist, album, albumArtist, trackNumber, discNumber, year, genre,
 };
+static_assert(selectFromPathColumn == genre + 1);
 
 StreamInfo readStream(const SqliteDatabase::Statement& row)
 {
@@ -122,7 +123,13 @@ const char* const selectSql = "SELECT seen, size, modified, has_stream, duration
                               "track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, title, artist, "
                               "album, album_artist, track_number, disc_number, year, genre FROM files WHERE path = ?1";
 
-const char* const durationSql = "SELECT seen, duration FROM files WHERE path = ?1 AND has_stream AND duration IS NOT NULL";
+const char* const selectFromSql = "SELECT seen, size, modified, has_stream, duration, bit_rate, sample_rate, channels, "
+                                  "track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, title, artist, "
+                                  "album, album_artist, track_number, disc_number, year, genre, path FROM files "
+                                  "WHERE path >= ?1 ORDER BY path";
+
+const char* const durationFromSql = "SELECT seen, duration, path FROM files WHERE path >= ?1 AND has_stream "
+                                    "AND duration IS NOT NULL ORDER BY path";
 
 const char* const replaceSql = "INSERT OR REPLACE INTO files (path, seen, size, modified, has_stream, duration, bit_rate, "
                                "sample_rate, channels, track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, "

@@ -18,8 +18,14 @@ namespace FactsTable {
 extern const char* const createSql;
 // Takes the path (1); gives seen first, then what readFacts reads.
 extern const char* const selectSql;
-// Takes the path (1); gives seen and the duration of a file whose stream is known.
-extern const char* const durationSql;
+// Take the first path wanted (1) and give the rows from there on in path order, with the path
+// in the column named beside them, for looking many files up in one pass.
+// Gives what selectSql gives.
+extern const char* const selectFromSql;
+constexpr int selectFromPathColumn = 22;
+// Gives seen and the duration of the files whose stream is known.
+extern const char* const durationFromSql;
+constexpr int durationFromPathColumn = 2;
 // Takes the path (1), the day (2), then the facts (bindFacts).
 extern const char* const replaceSql;
 // Takes the day (1) and the path (2).

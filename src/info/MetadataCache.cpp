@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,9 @@ constexpr int busyMilliseconds = 200;
 // marks of a million rows once a week at most, and the 90 days are never missed by more.
 constexpr std::int64_t namedRefreshDays = 7;
 constexpr std::int64_t secondsPerDay = 86'400;
+// Rows a lookup steps over before it seeks from the table's root instead: a step costs a small
+// fraction of a seek, and a playlist's files mostly lie side by side in path order.
+constexpr int stepsBeforeSeeking = 8;
 
 void sayOnStandardError(const QString& message)
 {
@@ -65,8 +69,8 @@ struct MetadataCache::Core {
     // readers and the writer pass each other).
     mutable std::mutex readLock;
     mutable SqliteDatabase reader;
-    mutable SqliteDatabase::Statement readerSelect;
-    mutable SqliteDatabase::Statement readerDuration;
+    mutable SqliteDatabase::Statement readerFacts;
+    mutable SqliteDatabase::Statement readerDurations;
     mutable bool hasReaderFailed = false;
 
     mutable std::mutex pendingLock;
@@ -104,10 +108,10 @@ struct MetadataCache::Core {
     void closeAll();
 
     bool openReader() const;
-    std::optional<FileFacts> stored(const std::string& path, std::int64_t& seen) const;
-    std::optional<double> storedDuration(const std::string& path, std::int64_t& seen) const;
-    // Marks `path` named when its mark is old; under pendingLock.
-    void markNamed(const std::string& path, std::int64_t seen) const;
+    template <class OnRow>
+    static void scan(SqliteDatabase::Statement& statement, int pathColumn, const std::vector<std::string>& keys, OnRow onRow);
+    // Marks `path` named when its mark is older than `staleBefore`; under pendingLock.
+    void markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const;
     void flush();
     bool write(const std::unordered_map<std::string, FileFacts>& facts, const std::vector<std::string>& names);
 };
@@ -248,8 +252,8 @@ void MetadataCache::Core::closeAll()
     touch = {};
     db.close();
     std::lock_guard guard(readLock);
-    readerSelect = {};
-    readerDuration = {};
+    readerFacts = {};
+    readerDurations = {};
     reader.close();
 }
 
@@ -266,49 +270,53 @@ bool MetadataCache::Core::openReader() const
     if (!hasReaderFailed) {
         reader.setBusyTimeout(busyMilliseconds);
         reader.execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768");
-        readerSelect = reader.prepare(FactsTable::selectSql);
-        readerDuration = reader.prepare(FactsTable::durationSql);
-        hasReaderFailed = !readerSelect.isValid() || !readerDuration.isValid();
+        readerFacts = reader.prepare(FactsTable::selectFromSql);
+        readerDurations = reader.prepare(FactsTable::durationFromSql);
+        hasReaderFailed = !readerFacts.isValid() || !readerDurations.isValid();
     }
     return !hasReaderFailed;
 }
 
-// Under readLock.
-std::optional<double> MetadataCache::Core::storedDuration(const std::string& key, std::int64_t& seen) const
+// Under readLock. Calls onRow(index, statement) for each of `keys` the table holds, going
+// through them in path order: the next file wanted is then mostly a step or two further on,
+// and only one far ahead is sought from the table's root.
+template <class OnRow>
+void MetadataCache::Core::scan(SqliteDatabase::Statement& statement, int pathColumn, const std::vector<std::string>& keys, OnRow onRow)
 {
-    if (!openReader())
-        return std::nullopt;
-    readerDuration.reset();
-    readerDuration.bind(1, key);
-    std::optional<double> duration;
-    if (readerDuration.step() == SQLITE_ROW) {
-        seen = readerDuration.integer(0);
-        duration = readerDuration.real(1);
+    std::vector<std::size_t> order(keys.size());
+    for (std::size_t index = 0; index < order.size(); ++index)
+        order[index] = index;
+    // Byte order, as SQLite orders blobs.
+    std::sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    bool isPositioned = false;
+    bool isAtEnd = false;
+    for (const std::size_t index : order) {
+        const std::string_view key = keys[index];
+        for (int steps = 0; isPositioned && !isAtEnd && statement.bytes(pathColumn) < key; ++steps) {
+            if (steps == stepsBeforeSeeking) {
+                isPositioned = false;
+                break;
+            }
+            isAtEnd = statement.step() != SQLITE_ROW;
+        }
+        if (!isPositioned) {
+            statement.reset();
+            statement.bind(1, key);
+            isAtEnd = statement.step() != SQLITE_ROW;
+            isPositioned = true;
+        }
+        // Once past the table's last row, none of the keys still to come is there.
+        if (!isAtEnd && statement.bytes(pathColumn) == key)
+            onRow(index, statement);
     }
-    readerDuration.reset();
-    return duration;
+    statement.reset();
 }
 
-void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen) const
+void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen, std::int64_t staleBefore) const
 {
-    if (seen >= today() - namedRefreshDays)
+    if (seen >= staleBefore)
         return;
     named.push_back(key);
-}
-
-// Under readLock.
-std::optional<FileFacts> MetadataCache::Core::stored(const std::string& key, std::int64_t& seen) const
-{
-    if (!openReader())
-        return std::nullopt;
-    readerSelect.reset();
-    readerSelect.bind(1, key);
-    if (readerSelect.step() != SQLITE_ROW)
-        return std::nullopt;
-    seen = FactsTable::readSeen(readerSelect);
-    FileFacts facts = FactsTable::readFacts(readerSelect);
-    readerSelect.reset();
-    return facts;
 }
 
 void MetadataCache::Core::flush()
@@ -385,23 +393,30 @@ MetadataCache::~MetadataCache()
 
 // Many lookups in one read transaction, which spares each its own; then what is still waiting
 // to be written joins them. Every file found counts as named.
-template <class Value, class Stored, class WithWaiting>
-std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, Stored stored, WithWaiting withWaiting) const
+template <class Value, class Read, class WithWaiting>
+std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, bool withFacts, Read read, WithWaiting withWaiting) const
 {
     std::vector<std::optional<Value>> found(paths.size());
     std::vector<std::int64_t> seen(paths.size());
     {
         std::lock_guard guard(core_->readLock);
-        const bool isInTransaction = paths.size() > 1 && core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
-        for (std::size_t index = 0; index < paths.size(); ++index)
-            found[index] = stored(*core_, paths[index], seen[index]);
-        if (isInTransaction)
-            core_->reader.execute("COMMIT");
+        if (core_->openReader()) {
+            const bool isInTransaction = paths.size() > 1 && core_->reader.execute("BEGIN") == SQLITE_OK;
+            auto& statement = withFacts ? core_->readerFacts : core_->readerDurations;
+            const int pathColumn = withFacts ? FactsTable::selectFromPathColumn : FactsTable::durationFromPathColumn;
+            Core::scan(statement, pathColumn, paths, [&](std::size_t index, const SqliteDatabase::Statement& row) {
+                seen[index] = FactsTable::readSeen(row);
+                found[index] = read(row);
+            });
+            if (isInTransaction)
+                core_->reader.execute("COMMIT");
+        }
     }
+    const std::int64_t staleBefore = core_->today() - namedRefreshDays;
     std::lock_guard guard(core_->pendingLock);
     for (std::size_t index = 0; index < paths.size(); ++index) {
         if (found[index])
-            markNamed(paths[index], seen[index]);
+            markNamed(paths[index], seen[index], staleBefore);
         if (const auto waiting = core_->pending.find(paths[index]); waiting != core_->pending.end())
             withWaiting(found[index], waiting->second);
     }
@@ -419,7 +434,7 @@ std::optional<FileFacts> MetadataCache::find(const std::string& path, const std:
 std::vector<std::optional<FileFacts>> MetadataCache::knownFacts(const std::vector<std::string>& paths) const
 {
     return lookUp<FileFacts>(
-        paths, [](const Core& core, const std::string& path, std::int64_t& seen) { return core.stored(path, seen); },
+        paths, true, [](const SqliteDatabase::Statement& row) { return FactsTable::readFacts(row); },
         [](std::optional<FileFacts>& facts, const FileFacts& waiting) {
             facts = facts ? facts->mergedWith(waiting) : waiting;
         });
@@ -433,7 +448,7 @@ std::optional<double> MetadataCache::knownDuration(const std::string& path) cons
 std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
 {
     return lookUp<double>(
-        paths, [](const Core& core, const std::string& path, std::int64_t& seen) { return core.storedDuration(path, seen); },
+        paths, false, [](const SqliteDatabase::Statement& row) { return row.real(1); },
         [](std::optional<double>& duration, const FileFacts& waiting) {
             if (waiting.stream)
                 duration = waiting.stream->duration; // learned since: newer than what is stored
@@ -441,10 +456,10 @@ std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vect
 }
 
 // Under pendingLock.
-void MetadataCache::markNamed(const std::string& path, std::int64_t seen) const
+void MetadataCache::markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const
 {
     const std::size_t before = core_->named.size();
-    core_->markNamed(path, seen);
+    core_->markNamed(path, seen, staleBefore);
     if (core_->named.size() > before)
         queueFlush();
 }

@@ -100,9 +100,10 @@ private:
     struct Core;
     // Hands the gathered writes to the writer, once until it has taken them.
     void queueFlush() const;
-    void markNamed(const std::string& path, std::int64_t seen) const;
-    template <class Value, class Stored, class WithWaiting>
-    std::vector<std::optional<Value>> lookUp(const std::vector<std::string>& paths, Stored stored, WithWaiting withWaiting) const;
+    void markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const;
+    // Reads each file found with `read`, from the facts' columns or the durations' alone.
+    template <class Value, class Read, class WithWaiting>
+    std::vector<std::optional<Value>> lookUp(const std::vector<std::string>& paths, bool withFacts, Read read, WithWaiting withWaiting) const;
 
     std::shared_ptr<Core> core_;
     std::unique_ptr<SerialExecutor> ownWriter_;

@@ -136,6 +136,59 @@ TEST_F(MetadataCacheTest, AnEntryHoldsForTheVersionOfTheFileItWasLearnedFrom)
     EXPECT_TRUE(messages.empty());
 }
 
+// Lookups go through the files in path order, stepping from one to the next and seeking only
+// far ahead: whatever order, gaps or repeats a batch has, each file gets its own answer.
+TEST_F(MetadataCacheTest, ABatchOfLookupsAnswersEachFileWhateverItsOrder)
+{
+    // Files 0, 2, 4 … 98 are known; file n lasts n + 1 seconds.
+    const auto pathOf = [](int file) { return "/music/" + std::to_string(1000 + file) + ".flac"; };
+    auto cache = openCache();
+    for (int file = 0; file < 100; file += 2)
+        cache->record(pathOf(file), facts({ 1000, 5 }, file + 1));
+    cache->record("/music/\xff\xfe raw bytes.flac", facts({ 1000, 5 }, 500));
+    close(std::move(cache));
+    cache = openCache();
+    cache->record(pathOf(3), facts({ 1000, 5 }, 4)); // waiting to be written
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        { "in path order, known and unknown alternating", { pathOf(0), pathOf(1), pathOf(2), pathOf(3), pathOf(4) } },
+        { "backwards", { pathOf(10), pathOf(8), pathOf(7), pathOf(6) } },
+        { "far apart, seeking between", { pathOf(90), pathOf(2), pathOf(98), pathOf(40), pathOf(42) } },
+        { "repeated", { pathOf(6), pathOf(6), pathOf(5), pathOf(6) } },
+        { "a prefix of a known path, and paths beyond the last", { "/music/1002", pathOf(2), "/music/1002.flac.bak", "/z", "/zz" } },
+        { "bytes that are not UTF-8", { "/music/\xff\xfe raw bytes.flac", pathOf(98) } },
+        { "all of them", {} },
+    };
+    std::vector<std::string> all;
+    for (int file = 0; file < 100; ++file)
+        all.push_back(pathOf(file));
+    const auto expected = [&](const std::string& path) -> std::optional<double> {
+        if (path == "/music/\xff\xfe raw bytes.flac")
+            return 500;
+        for (int file = 0; file < 100; ++file) {
+            if (path == pathOf(file) && (file % 2 == 0 || file == 3))
+                return file + 1;
+        }
+        return std::nullopt;
+    };
+    for (const Case& each : cases) {
+        const auto& paths = each.paths.empty() ? all : each.paths;
+        const auto durations = cache->knownDurations(paths);
+        const auto facts = cache->knownFacts(paths);
+        ASSERT_EQ(durations.size(), paths.size()) << each.name;
+        ASSERT_EQ(facts.size(), paths.size()) << each.name;
+        for (std::size_t index = 0; index < paths.size(); ++index) {
+            EXPECT_EQ(durations[index], expected(paths[index])) << each.name << ": " << paths[index];
+            const auto factsDuration = facts[index] ? facts[index]->stream->duration : std::nullopt;
+            EXPECT_EQ(factsDuration, expected(paths[index])) << each.name << ": " << paths[index];
+        }
+    }
+}
+
 TEST_F(MetadataCacheTest, WhatEachReadLearnsAddsUpForOneVersionAndStartsAfreshForTheNext)
 {
     auto cache = openCache();
