@@ -26,6 +26,9 @@ constexpr int selectFromPathColumn = 22;
 // Gives seen and the duration of the files whose stream is known.
 extern const char* const durationFromSql;
 constexpr int durationFromPathColumn = 2;
+// Gives seen, then what readListing reads.
+extern const char* const listingFromSql;
+constexpr int listingFromPathColumn = 8;
 // Takes the path (1), the day (2), then the facts (bindFacts).
 extern const char* const replaceSql;
 // Takes the day (1) and the path (2).
@@ -35,6 +38,9 @@ extern const char* const pruneSql;
 
 // The facts of the row `statement` (from selectSql) stands on.
 FileFacts readFacts(const SqliteDatabase::Statement& statement);
+// The stamp, the duration and the tags' title and artists of the row `statement` (from
+// listingFromSql) stands on, and nothing else: what a launch names its rows by.
+FileFacts readListing(const SqliteDatabase::Statement& statement);
 // The day of that row.
 std::int64_t readSeen(const SqliteDatabase::Statement& statement);
 void bindFacts(SqliteDatabase::Statement& statement, std::string_view path, std::int64_t day, const FileFacts& facts);

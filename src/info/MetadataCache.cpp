@@ -71,6 +71,7 @@ struct MetadataCache::Core {
     mutable SqliteDatabase reader;
     mutable SqliteDatabase::Statement readerFacts;
     mutable SqliteDatabase::Statement readerDurations;
+    mutable SqliteDatabase::Statement readerListings;
     mutable bool hasReaderFailed = false;
 
     mutable std::mutex pendingLock;
@@ -254,6 +255,7 @@ void MetadataCache::Core::closeAll()
     std::lock_guard guard(readLock);
     readerFacts = {};
     readerDurations = {};
+    readerListings = {};
     reader.close();
 }
 
@@ -272,7 +274,8 @@ bool MetadataCache::Core::openReader() const
         reader.execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768");
         readerFacts = reader.prepare(FactsTable::selectFromSql);
         readerDurations = reader.prepare(FactsTable::durationFromSql);
-        hasReaderFailed = !readerFacts.isValid() || !readerDurations.isValid();
+        readerListings = reader.prepare(FactsTable::listingFromSql);
+        hasReaderFailed = !readerFacts.isValid() || !readerDurations.isValid() || !readerListings.isValid();
     }
     return !hasReaderFailed;
 }
@@ -394,7 +397,7 @@ MetadataCache::~MetadataCache()
 // Many lookups in one read transaction, which spares each its own; then what is still waiting
 // to be written joins them. Every file found counts as named.
 template <class Value, class Read, class WithWaiting>
-std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, bool withFacts, Read read, WithWaiting withWaiting) const
+std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, Reading reading, Read read, WithWaiting withWaiting) const
 {
     std::vector<std::optional<Value>> found(paths.size());
     std::vector<std::int64_t> seen(paths.size());
@@ -402,8 +405,12 @@ std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::s
         std::lock_guard guard(core_->readLock);
         if (core_->openReader()) {
             const bool isInTransaction = paths.size() > 1 && core_->reader.execute("BEGIN") == SQLITE_OK;
-            auto& statement = withFacts ? core_->readerFacts : core_->readerDurations;
-            const int pathColumn = withFacts ? FactsTable::selectFromPathColumn : FactsTable::durationFromPathColumn;
+            auto& statement = reading == Reading::facts ? core_->readerFacts
+                : reading == Reading::listings          ? core_->readerListings
+                                                        : core_->readerDurations;
+            const int pathColumn = reading == Reading::facts ? FactsTable::selectFromPathColumn
+                : reading == Reading::listings               ? FactsTable::listingFromPathColumn
+                                                             : FactsTable::durationFromPathColumn;
             Core::scan(statement, pathColumn, paths, [&](std::size_t index, const SqliteDatabase::Statement& row) {
                 seen[index] = FactsTable::readSeen(row);
                 found[index] = read(row);
@@ -431,13 +438,25 @@ std::optional<FileFacts> MetadataCache::find(const std::string& path, const std:
     return facts;
 }
 
+namespace {
+
+void withWaitingFacts(std::optional<FileFacts>& facts, const FileFacts& waiting)
+{
+    facts = facts ? facts->mergedWith(waiting) : waiting;
+}
+
+} // namespace
+
 std::vector<std::optional<FileFacts>> MetadataCache::knownFacts(const std::vector<std::string>& paths) const
 {
     return lookUp<FileFacts>(
-        paths, true, [](const SqliteDatabase::Statement& row) { return FactsTable::readFacts(row); },
-        [](std::optional<FileFacts>& facts, const FileFacts& waiting) {
-            facts = facts ? facts->mergedWith(waiting) : waiting;
-        });
+        paths, Reading::facts, [](const SqliteDatabase::Statement& row) { return FactsTable::readFacts(row); }, withWaitingFacts);
+}
+
+std::vector<std::optional<FileFacts>> MetadataCache::knownListings(const std::vector<std::string>& paths) const
+{
+    return lookUp<FileFacts>(
+        paths, Reading::listings, [](const SqliteDatabase::Statement& row) { return FactsTable::readListing(row); }, withWaitingFacts);
 }
 
 std::optional<double> MetadataCache::knownDuration(const std::string& path) const
@@ -448,7 +467,7 @@ std::optional<double> MetadataCache::knownDuration(const std::string& path) cons
 std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
 {
     return lookUp<double>(
-        paths, false, [](const SqliteDatabase::Statement& row) { return row.real(1); },
+        paths, Reading::durations, [](const SqliteDatabase::Statement& row) { return row.real(1); },
         [](std::optional<double>& duration, const FileFacts& waiting) {
             if (waiting.stream)
                 duration = waiting.stream->duration; // learned since: newer than what is stored

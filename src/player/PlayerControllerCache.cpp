@@ -55,7 +55,7 @@ struct PlayerController::CachePass {
             paths.push_back(url.path());
         }
         if (withNames)
-            return lookUpFacts(urls, paths);
+            return lookUpListings(urls, paths);
         const auto found = lookups->cache->knownDurations(paths);
         for (std::size_t index = 0; index < urls.size(); ++index) {
             if (found[index])
@@ -63,9 +63,9 @@ struct PlayerController::CachePass {
         }
     }
 
-    void lookUpFacts(const std::vector<const FileURL*>& urls, const std::vector<std::string>& paths)
+    void lookUpListings(const std::vector<const FileURL*>& urls, const std::vector<std::string>& paths)
     {
-        const auto found = lookups->cache->knownFacts(paths);
+        const auto found = lookups->cache->knownListings(paths);
         for (std::size_t index = 0; index < urls.size(); ++index) {
             if (!found[index])
                 continue;

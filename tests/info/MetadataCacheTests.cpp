@@ -179,14 +179,50 @@ TEST_F(MetadataCacheTest, ABatchOfLookupsAnswersEachFileWhateverItsOrder)
         const auto& paths = each.paths.empty() ? all : each.paths;
         const auto durations = cache->knownDurations(paths);
         const auto facts = cache->knownFacts(paths);
+        const auto listings = cache->knownListings(paths);
         ASSERT_EQ(durations.size(), paths.size()) << each.name;
         ASSERT_EQ(facts.size(), paths.size()) << each.name;
+        ASSERT_EQ(listings.size(), paths.size()) << each.name;
         for (std::size_t index = 0; index < paths.size(); ++index) {
             EXPECT_EQ(durations[index], expected(paths[index])) << each.name << ": " << paths[index];
-            const auto factsDuration = facts[index] ? facts[index]->stream->duration : std::nullopt;
-            EXPECT_EQ(factsDuration, expected(paths[index])) << each.name << ": " << paths[index];
+            for (const auto* found : { &facts[index], &listings[index] }) {
+                const auto duration = *found ? (*found)->stream->duration : std::nullopt;
+                EXPECT_EQ(duration, expected(paths[index])) << each.name << ": " << paths[index];
+            }
         }
     }
+}
+
+// What a launch names its rows by, and nothing more, with what is still to be written on top.
+TEST_F(MetadataCacheTest, AListingHoldsTheStampDurationTitleAndArtistsAlone)
+{
+    const FileStamp stamp { 1000, 5 };
+    auto cache = openCache();
+    FileFacts stored = facts(stamp, 61.5);
+    stored.tags = tags(QStringLiteral("Sunset"));
+    stored.hasEmbeddedCueSheet = true;
+    cache->record(track, stored);
+    cache->record("/music/no tags.flac", facts(stamp, 10));
+    close(std::move(cache));
+    cache = openCache();
+    FileFacts retagged;
+    retagged.stamp = stamp;
+    retagged.tags = tags(QStringLiteral("Sunset, remastered"));
+    cache->record("/music/no tags.flac", retagged); // waiting to be written
+
+    const auto listings = cache->knownListings({ track, "/music/no tags.flac", "/music/unknown.flac" });
+    FileFacts expected;
+    expected.stamp = stamp;
+    expected.stream = StreamInfo {};
+    expected.stream->duration = 61.5;
+    expected.tags = MediaTags {};
+    expected.tags->title = QStringLiteral("Sunset");
+    expected.tags->artists = { QStringLiteral("Ana Silva"), QStringLiteral("Bo") };
+    EXPECT_EQ(listings[0], expected);
+    ASSERT_TRUE(listings[1]);
+    EXPECT_EQ(listings[1]->stream->duration, 10);
+    EXPECT_EQ(listings[1]->tags, retagged.tags);
+    EXPECT_FALSE(listings[2]);
 }
 
 TEST_F(MetadataCacheTest, WhatEachReadLearnsAddsUpForOneVersionAndStartsAfreshForTheNext)
