@@ -1,4 +1,5 @@
 #include "AudioFileCache.h"
+#include "MetadataCache.h"
 #include "BenchmarkRun.h"
 #include "PlayerController.h"
 #include "PlayerModel.h"
@@ -141,6 +142,9 @@ struct Bench {
                 .startWatchdog = [](std::chrono::nanoseconds, StallRuntime::Tick) {},
                 .now = [] { return MonotonicClock::time_point {}; },
             },
+            .metadataCache = metadataCache,
+            .sums = &sums,
+            .fillsMetadataCache = false,
         };
         controller = std::make_unique<PlayerController>(model, engine, std::make_shared<NoReader>(), cache,
             std::make_shared<NoShare>(), std::chrono::seconds(15), defaults, QStringLiteral("savedPlaylist"),
@@ -173,8 +177,10 @@ struct Bench {
     HeldExecutor background;
     HeldExecutor downloads;
     HeldExecutor threads;
+    HeldExecutor sums; // the total duration's: a thread of its own in the player
     std::map<std::string, std::string> sheets; // and playlist files
     std::map<std::string, std::vector<std::string>> folders; // the rest hold one album each
+    std::shared_ptr<MetadataCache> metadataCache; // none unless a benchmark makes one
     std::unique_ptr<PlayerController> controller;
 };
 
@@ -468,5 +474,89 @@ BENCHMARK(edit)
     ->DenseRange(0, 5)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
+
+// A launch over a million restored rows whose files the metadata cache knows, the window
+// shown: processor time until the rows in view and all rows have their durations (and, with
+// Show Tag Titles, their names), and the longest the main thread is held by one job with the
+// repaint it causes. Everything runs on this thread one job at a time, so the times add up what
+// the background and the main thread each spend.
+void launchWithMillionKnownFiles(benchmark::State& state)
+{
+    const bool withNames = state.range(0) != 0;
+    QTemporaryDir folder;
+    HeldExecutor writer;
+    MetadataCache::Options options;
+    options.writer = &writer;
+    auto cache = std::make_shared<MetadataCache>(folder.filePath("metadata").toStdString(), options);
+    for (int row = 0; row < MillionRows::count; ++row) {
+        FileFacts facts;
+        facts.stamp = { 30'000'000, 1'700'000'000'000'000'000 };
+        facts.stream = StreamInfo { 180.0 + row % 300, 900'000, 44'100.0, 2 };
+        facts.tags = MediaTags {};
+        facts.tags->title = QStringLiteral("Song number %1").arg(row);
+        facts.tags->artists = { QStringLiteral("Artist %1").arg(row / 1000) };
+        cache->record(MillionRows::track(row).url.path(), std::move(facts));
+        if (row % 100'000 == 0)
+            writer.runAll();
+    }
+    writer.runAll();
+    cache.reset();
+    writer.runAll();
+
+    for (auto _ : state) {
+        Bench bench;
+        std::vector<Track> tracks;
+        tracks.reserve(MillionRows::count);
+        for (int row = 0; row < MillionRows::count; ++row)
+            tracks.push_back(MillionRows::track(row));
+        PlaylistStore(bench.defaults, QStringLiteral("savedPlaylist")).save(tracks);
+        bench.defaults.set(withNames, QStringLiteral("showsTagTitles"));
+        bench.metadataCache = std::make_shared<MetadataCache>(folder.filePath("metadata").toStdString(), options);
+        bench.start();
+        RootView view(bench.model, *bench.controller, bench.defaults);
+        view.resize(360, 540);
+        view.show();
+        QApplication::processEvents();
+
+        // Each executor's own time: in the player each is a thread of its own, so the rows in
+        // view wait only for the database to open and for the background's jobs before theirs.
+        std::map<HeldExecutor*, double> spentBy;
+        const double openStart = threadCpuSeconds();
+        writer.runOne(); // opens, lets the launch's lookups go, then prunes (in parallel with them)
+        const double opening = threadCpuSeconds() - openStart;
+        double firstScreenful = 0;
+        double longestMain = 0;
+        const auto known = [&] { return bench.model.knownDurations.value().size(); };
+        const auto timed = [&](HeldExecutor& executor, bool isMain) {
+            const double start = threadCpuSeconds();
+            const bool ran = executor.runOne();
+            if (ran && isMain)
+                QApplication::processEvents();
+            const double spent = threadCpuSeconds() - start;
+            spentBy[&executor] += spent;
+            if (isMain)
+                longestMain = std::max(longestMain, spent);
+            if (firstScreenful == 0 && known() > 0)
+                firstScreenful = spentBy[&writer] + spentBy[&bench.background] + spentBy[&bench.mainThread];
+            return ran;
+        };
+        // One job of each in turn, as threads of their own would go on side by side.
+        while (timed(bench.background, false) | timed(bench.mainThread, true) | timed(writer, false)
+            | timed(bench.sums, false)) { }
+        state.counters["open_ms"] = 1000 * opening;
+        state.counters["firstScreenful_ms"] = 1000 * firstScreenful;
+        state.counters["background_ms"] = 1000 * spentBy[&bench.background];
+        state.counters["main_ms"] = 1000 * spentBy[&bench.mainThread];
+        state.counters["writer_ms"] = 1000 * spentBy[&writer];
+        state.counters["sums_ms"] = 1000 * spentBy[&bench.sums];
+        state.counters["longestMainThreadJob_ms"] = 1000 * longestMain;
+        state.counters["known"] = double(known());
+        state.counters["named"] = double(bench.model.tagNames.value().known->size());
+        bench.controller.reset();
+        bench.metadataCache.reset();
+        writer.runAll();
+    }
+}
+BENCHMARK(launchWithMillionKnownFiles)->ArgName("tagTitles")->DenseRange(0, 1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

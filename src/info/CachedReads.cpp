@@ -11,6 +11,7 @@ std::optional<FileStamp> stampOf(const FileURL& url, const FileURL& file)
     return url == file ? FileStamp::of(file.path()) : FileStamp::ofCopy(file.path());
 }
 
+// What the cache keeps of a tags read: no picture, and no URL (its key names the file).
 MediaTags withoutFile(MediaTags tags)
 {
     tags.url = {};
@@ -37,27 +38,37 @@ bool isAnswered(const std::optional<FileFacts>& known, bool readsSheet)
 } // namespace
 
 StreamRead readStream(const TrackInfoReading& reader, MetadataCache* cache, const FileURL& url,
-    const FileURL& file, bool readsSheet)
+    const FileURL& file, bool readsSheet, bool readsTags)
 {
     const auto stamp = cache ? stampOf(url, file) : std::nullopt;
     const auto known = stamp ? cache->find(url.path(), stamp) : std::nullopt;
+    StreamRead read;
+    FileFacts learned;
     if (isAnswered(known, readsSheet)) {
-        StreamRead read { *known->stream, std::nullopt };
+        read.stream = *known->stream;
         if (readsSheet && *known->hasEmbeddedCueSheet)
             read.sheet = reader.readCueSheet(file);
+    } else {
+        read.stream = learned.stream.emplace(reader.readStream(file));
+        if (readsSheet) {
+            read.sheet = reader.readCueSheet(file);
+            learned.hasEmbeddedCueSheet = read.sheet.has_value();
+        }
+    }
+    if (!stamp) { // no cache, or nothing there to read
+        if (readsTags && !cache)
+            read.tags = withoutFile(reader.readTags(url, file));
         return read;
     }
-    StreamRead read { reader.readStream(file), readsSheet ? reader.readCueSheet(file) : std::nullopt };
-    if (!stamp)
-        return read; // no cache, or nothing there to read
-    FileFacts learned;
-    learned.stamp = *stamp;
-    learned.stream = read.stream;
-    if (readsSheet)
-        learned.hasEmbeddedCueSheet = read.sheet.has_value();
-    if (!known || !known->tags)
-        learned.tags = withoutFile(reader.readTags(url, file));
-    cache->record(url.path(), std::move(learned));
+    // Get Info's read keeps no tags: an entry it made has them read here, once.
+    if (known && known->tags)
+        read.tags = known->tags;
+    else
+        read.tags = learned.tags = withoutFile(reader.readTags(url, file));
+    if (learned.stream || learned.tags) {
+        learned.stamp = *stamp;
+        cache->record(url.path(), std::move(learned));
+    }
     return read;
 }
 

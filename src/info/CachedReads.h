@@ -21,12 +21,15 @@ namespace CachedReads {
 struct StreamRead {
     StreamInfo stream;
     std::optional<CueSheet> sheet;
+    std::optional<MediaTags> tags; // with a cache: what the file's tags say (no picture)
 };
 
-// The stream description, and the sheet inside the file when `readsSheet`. A miss reads the
-// file's tags too, so the rows can be named by them without a read of their own.
+// The stream description, and the sheet inside the file when `readsSheet`. With a cache, the
+// file's tags come too, read once per version of the file, so the rows can be named by them
+// without a read of their own; without one, only when `readsTags`. A file that cannot be read
+// has no tags.
 StreamRead readStream(const TrackInfoReading& reader, MetadataCache* cache, const FileURL& url,
-    const FileURL& file, bool readsSheet);
+    const FileURL& file, bool readsSheet, bool readsTags = false);
 
 // What a full read (Get Info) or a tags read (the playing track) learned, kept.
 void learn(MetadataCache* cache, const FileURL& url, const FileURL& file, const TrackInfo& info);

@@ -62,6 +62,13 @@ enum Column {
     trackGain, trackPeak, albumGain, albumPeak, embeddedCue, hasTags,
     title, artist, album, albumArtist, trackNumber, discNumber, year, genre,
 };
+static_assert(selectFromPathColumn == genre + 1);
+
+// Columns after seen in listingFromSql.
+namespace listing {
+enum Column { size = 1, modified, hasStream, duration, hasTags, title, artist };
+static_assert(listingFromPathColumn == artist + 1);
+} // namespace listing
 
 StreamInfo readStream(const SqliteDatabase::Statement& row)
 {
@@ -122,7 +129,16 @@ const char* const selectSql = "SELECT seen, size, modified, has_stream, duration
                               "track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, title, artist, "
                               "album, album_artist, track_number, disc_number, year, genre FROM files WHERE path = ?1";
 
-const char* const durationSql = "SELECT seen, duration FROM files WHERE path = ?1 AND has_stream AND duration IS NOT NULL";
+const char* const selectFromSql = "SELECT seen, size, modified, has_stream, duration, bit_rate, sample_rate, channels, "
+                                  "track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, title, artist, "
+                                  "album, album_artist, track_number, disc_number, year, genre, path FROM files "
+                                  "WHERE path >= ?1 ORDER BY path";
+
+const char* const durationFromSql = "SELECT seen, duration, path FROM files WHERE path >= ?1 AND has_stream "
+                                    "AND duration IS NOT NULL ORDER BY path";
+
+const char* const listingFromSql = "SELECT seen, size, modified, has_stream, duration, has_tags, title, artist, path "
+                                   "FROM files WHERE path >= ?1 ORDER BY path";
 
 const char* const replaceSql = "INSERT OR REPLACE INTO files (path, seen, size, modified, has_stream, duration, bit_rate, "
                                "sample_rate, channels, track_gain, track_peak, album_gain, album_peak, embedded_cue, has_tags, "
@@ -144,6 +160,22 @@ FileFacts readFacts(const SqliteDatabase::Statement& row)
         facts.hasEmbeddedCueSheet = row.integer(embeddedCue) != 0;
     if (row.integer(hasTags) != 0)
         facts.tags = readTags(row);
+    return facts;
+}
+
+FileFacts readListing(const SqliteDatabase::Statement& row)
+{
+    FileFacts facts;
+    facts.stamp = { row.integer(listing::size), integer(row, listing::modified) };
+    if (row.integer(listing::hasStream) != 0) {
+        facts.stream = StreamInfo {};
+        facts.stream->duration = real(row, listing::duration);
+    }
+    if (row.integer(listing::hasTags) != 0) {
+        facts.tags = MediaTags {};
+        facts.tags->title = text(row, listing::title);
+        facts.tags->artists = split(row, listing::artist);
+    }
     return facts;
 }
 

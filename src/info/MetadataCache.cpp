@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,9 @@ constexpr int busyMilliseconds = 200;
 // marks of a million rows once a week at most, and the 90 days are never missed by more.
 constexpr std::int64_t namedRefreshDays = 7;
 constexpr std::int64_t secondsPerDay = 86'400;
+// Rows a lookup steps over before it seeks from the table's root instead: a step costs a small
+// fraction of a seek, and a playlist's files mostly lie side by side in path order.
+constexpr int stepsBeforeSeeking = 8;
 
 void sayOnStandardError(const QString& message)
 {
@@ -65,8 +69,9 @@ struct MetadataCache::Core {
     // readers and the writer pass each other).
     mutable std::mutex readLock;
     mutable SqliteDatabase reader;
-    mutable SqliteDatabase::Statement readerSelect;
-    mutable SqliteDatabase::Statement readerDuration;
+    mutable SqliteDatabase::Statement readerFacts;
+    mutable SqliteDatabase::Statement readerDurations;
+    mutable SqliteDatabase::Statement readerListings;
     mutable bool hasReaderFailed = false;
 
     mutable std::mutex pendingLock;
@@ -90,7 +95,13 @@ struct MetadataCache::Core {
 
     QString name() const { return QString::fromStdString(path); }
 
+    std::mutex openingLock;
+    bool isOpeningDone = false;
+    std::vector<std::function<void()>> waitingForOpening;
+
     void open(bool isAfterMovingAside = false);
+    void runWaitingForOpening();
+    void prune();
     bool prepareStatements();
     void fail(int code, bool isOpening, bool isAfterMovingAside = false);
     void stop(State to, const QString& message);
@@ -98,10 +109,10 @@ struct MetadataCache::Core {
     void closeAll();
 
     bool openReader() const;
-    std::optional<FileFacts> stored(const std::string& path, std::int64_t& seen) const;
-    std::optional<double> storedDuration(const std::string& path, std::int64_t& seen) const;
-    // Marks `path` named when its mark is old; under pendingLock.
-    void markNamed(const std::string& path, std::int64_t seen) const;
+    template <class OnRow>
+    static void scan(SqliteDatabase::Statement& statement, int pathColumn, const std::vector<std::string>& keys, OnRow onRow);
+    // Marks `path` named when its mark is older than `staleBefore`; under pendingLock.
+    void markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const;
     void flush();
     bool write(const std::unordered_map<std::string, FileFacts>& facts, const std::vector<std::string>& names);
 };
@@ -147,10 +158,30 @@ void MetadataCache::Core::open(bool isAfterMovingAside)
     if (!prepareStatements())
         return fail(SQLITE_CORRUPT, true, isAfterMovingAside);
     state = State::ready;
-    auto prune = db.prepare(FactsTable::pruneSql);
-    prune.bind(1, today() - keptDays);
-    if ((result = prune.step()) != SQLITE_DONE)
+}
+
+// After the jobs that waited for the opening: a million rows' prune reads the whole table, and
+// a launch's lookups need not wait for it (the reader passes the writer).
+void MetadataCache::Core::prune()
+{
+    if (state != State::ready)
+        return;
+    auto statement = db.prepare(FactsTable::pruneSql);
+    statement.bind(1, today() - keptDays);
+    if (const int result = statement.step(); result != SQLITE_DONE)
         fail(result, false);
+}
+
+void MetadataCache::Core::runWaitingForOpening()
+{
+    std::vector<std::function<void()>> jobs;
+    {
+        std::lock_guard guard(openingLock);
+        isOpeningDone = true;
+        jobs = std::exchange(waitingForOpening, {});
+    }
+    for (auto& job : jobs)
+        job();
 }
 
 bool MetadataCache::Core::prepareStatements()
@@ -222,8 +253,9 @@ void MetadataCache::Core::closeAll()
     touch = {};
     db.close();
     std::lock_guard guard(readLock);
-    readerSelect = {};
-    readerDuration = {};
+    readerFacts = {};
+    readerDurations = {};
+    readerListings = {};
     reader.close();
 }
 
@@ -240,49 +272,54 @@ bool MetadataCache::Core::openReader() const
     if (!hasReaderFailed) {
         reader.setBusyTimeout(busyMilliseconds);
         reader.execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768");
-        readerSelect = reader.prepare(FactsTable::selectSql);
-        readerDuration = reader.prepare(FactsTable::durationSql);
-        hasReaderFailed = !readerSelect.isValid() || !readerDuration.isValid();
+        readerFacts = reader.prepare(FactsTable::selectFromSql);
+        readerDurations = reader.prepare(FactsTable::durationFromSql);
+        readerListings = reader.prepare(FactsTable::listingFromSql);
+        hasReaderFailed = !readerFacts.isValid() || !readerDurations.isValid() || !readerListings.isValid();
     }
     return !hasReaderFailed;
 }
 
-// Under readLock.
-std::optional<double> MetadataCache::Core::storedDuration(const std::string& key, std::int64_t& seen) const
+// Under readLock. Calls onRow(index, statement) for each of `keys` the table holds, going
+// through them in path order: the next file wanted is then mostly a step or two further on,
+// and only one far ahead is sought from the table's root.
+template <class OnRow>
+void MetadataCache::Core::scan(SqliteDatabase::Statement& statement, int pathColumn, const std::vector<std::string>& keys, OnRow onRow)
 {
-    if (!openReader())
-        return std::nullopt;
-    readerDuration.reset();
-    readerDuration.bind(1, key);
-    std::optional<double> duration;
-    if (readerDuration.step() == SQLITE_ROW) {
-        seen = readerDuration.integer(0);
-        duration = readerDuration.real(1);
+    std::vector<std::size_t> order(keys.size());
+    for (std::size_t index = 0; index < order.size(); ++index)
+        order[index] = index;
+    // Byte order, as SQLite orders blobs.
+    std::sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    bool isPositioned = false;
+    bool isAtEnd = false;
+    for (const std::size_t index : order) {
+        const std::string_view key = keys[index];
+        for (int steps = 0; isPositioned && !isAtEnd && statement.bytes(pathColumn) < key; ++steps) {
+            if (steps == stepsBeforeSeeking) {
+                isPositioned = false;
+                break;
+            }
+            isAtEnd = statement.step() != SQLITE_ROW;
+        }
+        if (!isPositioned) {
+            statement.reset();
+            statement.bind(1, key);
+            isAtEnd = statement.step() != SQLITE_ROW;
+            isPositioned = true;
+        }
+        // Once past the table's last row, none of the keys still to come is there.
+        if (!isAtEnd && statement.bytes(pathColumn) == key)
+            onRow(index, statement);
     }
-    readerDuration.reset();
-    return duration;
+    statement.reset();
 }
 
-void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen) const
+void MetadataCache::Core::markNamed(const std::string& key, std::int64_t seen, std::int64_t staleBefore) const
 {
-    if (seen >= today() - namedRefreshDays)
+    if (seen >= staleBefore)
         return;
     named.push_back(key);
-}
-
-// Under readLock.
-std::optional<FileFacts> MetadataCache::Core::stored(const std::string& key, std::int64_t& seen) const
-{
-    if (!openReader())
-        return std::nullopt;
-    readerSelect.reset();
-    readerSelect.bind(1, key);
-    if (readerSelect.step() != SQLITE_ROW)
-        return std::nullopt;
-    seen = FactsTable::readSeen(readerSelect);
-    FileFacts facts = FactsTable::readFacts(readerSelect);
-    readerSelect.reset();
-    return facts;
 }
 
 void MetadataCache::Core::flush()
@@ -341,7 +378,11 @@ MetadataCache::MetadataCache(const std::string& folder, Options options)
     , ownWriter_(options.writer ? nullptr : std::make_unique<SerialExecutor>())
 {
     writer_ = options.writer ? options.writer : ownWriter_.get();
-    writer_->execute([core = core_] { core->open(); });
+    writer_->execute([core = core_] {
+        core->open();
+        core->runWaitingForOpening();
+        core->prune();
+    });
 }
 
 MetadataCache::~MetadataCache()
@@ -353,24 +394,69 @@ MetadataCache::~MetadataCache()
     ownWriter_.reset(); // runs what is queued, then joins
 }
 
-std::optional<FileFacts> MetadataCache::find(const std::string& path, const std::optional<FileStamp>& current) const
+// Many lookups in one read transaction, which spares each its own; then what is still waiting
+// to be written joins them. Every file found counts as named.
+template <class Value, class Read, class WithWaiting>
+std::vector<std::optional<Value>> MetadataCache::lookUp(const std::vector<std::string>& paths, Reading reading, Read read, WithWaiting withWaiting) const
 {
-    std::int64_t seen = 0;
-    std::optional<FileFacts> facts;
+    std::vector<std::optional<Value>> found(paths.size());
+    std::vector<std::int64_t> seen(paths.size());
     {
         std::lock_guard guard(core_->readLock);
-        facts = core_->stored(path, seen);
+        if (core_->openReader()) {
+            const bool isInTransaction = paths.size() > 1 && core_->reader.execute("BEGIN") == SQLITE_OK;
+            auto& statement = reading == Reading::facts ? core_->readerFacts
+                : reading == Reading::listings          ? core_->readerListings
+                                                        : core_->readerDurations;
+            const int pathColumn = reading == Reading::facts ? FactsTable::selectFromPathColumn
+                : reading == Reading::listings               ? FactsTable::listingFromPathColumn
+                                                             : FactsTable::durationFromPathColumn;
+            Core::scan(statement, pathColumn, paths, [&](std::size_t index, const SqliteDatabase::Statement& row) {
+                seen[index] = FactsTable::readSeen(row);
+                found[index] = read(row);
+            });
+            if (isInTransaction)
+                core_->reader.execute("COMMIT");
+        }
     }
-    {
-        std::lock_guard guard(core_->pendingLock);
-        if (facts)
-            markNamed(path, seen);
-        if (const auto waiting = core_->pending.find(path); waiting != core_->pending.end())
-            facts = facts ? facts->mergedWith(waiting->second) : waiting->second;
+    const std::int64_t staleBefore = core_->today() - namedRefreshDays;
+    std::lock_guard guard(core_->pendingLock);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        if (found[index])
+            markNamed(paths[index], seen[index], staleBefore);
+        if (const auto waiting = core_->pending.find(paths[index]); waiting != core_->pending.end())
+            withWaiting(found[index], waiting->second);
     }
+    return found;
+}
+
+std::optional<FileFacts> MetadataCache::find(const std::string& path, const std::optional<FileStamp>& current) const
+{
+    auto facts = knownFacts({ path }).front();
     if (!facts || (current && facts->stamp != *current))
         return std::nullopt;
     return facts;
+}
+
+namespace {
+
+void withWaitingFacts(std::optional<FileFacts>& facts, const FileFacts& waiting)
+{
+    facts = facts ? facts->mergedWith(waiting) : waiting;
+}
+
+} // namespace
+
+std::vector<std::optional<FileFacts>> MetadataCache::knownFacts(const std::vector<std::string>& paths) const
+{
+    return lookUp<FileFacts>(
+        paths, Reading::facts, [](const SqliteDatabase::Statement& row) { return FactsTable::readFacts(row); }, withWaitingFacts);
+}
+
+std::vector<std::optional<FileFacts>> MetadataCache::knownListings(const std::vector<std::string>& paths) const
+{
+    return lookUp<FileFacts>(
+        paths, Reading::listings, [](const SqliteDatabase::Statement& row) { return FactsTable::readListing(row); }, withWaitingFacts);
 }
 
 std::optional<double> MetadataCache::knownDuration(const std::string& path) const
@@ -380,32 +466,19 @@ std::optional<double> MetadataCache::knownDuration(const std::string& path) cons
 
 std::vector<std::optional<double>> MetadataCache::knownDurations(const std::vector<std::string>& paths) const
 {
-    std::vector<std::optional<double>> durations(paths.size());
-    std::vector<std::int64_t> seen(paths.size());
-    {
-        std::lock_guard guard(core_->readLock);
-        const bool isInTransaction = core_->openReader() && core_->reader.execute("BEGIN") == SQLITE_OK;
-        for (std::size_t index = 0; index < paths.size(); ++index)
-            durations[index] = core_->storedDuration(paths[index], seen[index]);
-        if (isInTransaction)
-            core_->reader.execute("COMMIT");
-    }
-    std::lock_guard guard(core_->pendingLock);
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        if (durations[index])
-            markNamed(paths[index], seen[index]);
-        const auto waiting = core_->pending.find(paths[index]);
-        if (waiting != core_->pending.end() && waiting->second.stream)
-            durations[index] = waiting->second.stream->duration; // learned since: newer than what is stored
-    }
-    return durations;
+    return lookUp<double>(
+        paths, Reading::durations, [](const SqliteDatabase::Statement& row) { return row.real(1); },
+        [](std::optional<double>& duration, const FileFacts& waiting) {
+            if (waiting.stream)
+                duration = waiting.stream->duration; // learned since: newer than what is stored
+        });
 }
 
 // Under pendingLock.
-void MetadataCache::markNamed(const std::string& path, std::int64_t seen) const
+void MetadataCache::markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const
 {
     const std::size_t before = core_->named.size();
-    core_->markNamed(path, seen);
+    core_->markNamed(path, seen, staleBefore);
     if (core_->named.size() > before)
         queueFlush();
 }
@@ -429,9 +502,16 @@ void MetadataCache::queueFlush() const
     writer_->execute([core = core_] { core->flush(); });
 }
 
-// The writer runs jobs in order, and opening is its first.
+// Jobs asked for before the opening ends run on the writer as it ends, ahead of the prune.
 void MetadataCache::afterOpening(std::function<void()> job)
 {
+    {
+        std::lock_guard guard(core_->openingLock);
+        if (!core_->isOpeningDone) {
+            core_->waitingForOpening.push_back(std::move(job));
+            return;
+        }
+    }
     writer_->execute(std::move(job));
 }
 

@@ -80,6 +80,16 @@ public:
     // The same for many files in one read transaction, which spares each lookup its own.
     std::vector<std::optional<double>> knownDurations(const std::vector<std::string>& paths) const;
 
+    // What is known of each file, from whichever version of it was learned, in one read
+    // transaction: the cached tags of rows nobody read this run (names, sorting, finding). Files
+    // found count as named.
+    std::vector<std::optional<FileFacts>> knownFacts(const std::vector<std::string>& paths) const;
+
+    // The same with only what a launch names its rows by: each file's stamp, its duration and
+    // its tags' title and artists (what is still to be written may add the rest). Far cheaper
+    // for a million rows than knownFacts.
+    std::vector<std::optional<FileFacts>> knownListings(const std::vector<std::string>& paths) const;
+
     // Keeps `facts` together with what is known of the same version of the file; written
     // later, with others, on the writer.
     void record(const std::string& path, FileFacts facts);
@@ -95,7 +105,11 @@ private:
     struct Core;
     // Hands the gathered writes to the writer, once until it has taken them.
     void queueFlush() const;
-    void markNamed(const std::string& path, std::int64_t seen) const;
+    void markNamed(const std::string& path, std::int64_t seen, std::int64_t staleBefore) const;
+    enum class Reading { durations, listings, facts };
+    // Reads each file found with `read`, from the columns `reading` gives.
+    template <class Value, class Read, class WithWaiting>
+    std::vector<std::optional<Value>> lookUp(const std::vector<std::string>& paths, Reading reading, Read read, WithWaiting withWaiting) const;
 
     std::shared_ptr<Core> core_;
     std::unique_ptr<SerialExecutor> ownWriter_;

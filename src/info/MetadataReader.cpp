@@ -11,6 +11,7 @@ struct MetadataReader::StreamBatch {
     std::vector<StreamRequest> items;
     StreamHandler onRead;
     SheetHandler onSheet;
+    TagsHandler onTags;
     std::stop_token token;
     std::shared_ptr<const TrackInfoReading> reader;
     std::shared_ptr<MetadataCache> cache;
@@ -34,7 +35,8 @@ MetadataReader::~MetadataReader()
     pendingTagsRead_.request_stop();
 }
 
-void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet)
+void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet,
+    TagsHandler onTags)
 {
     MainThread::check();
     if (items.empty())
@@ -42,7 +44,7 @@ void MetadataReader::readStreams(std::vector<StreamRequest> items, StreamHandler
     pendingStreamRead_.request_stop();
     pendingStreamRead_ = std::stop_source();
     auto batch = std::make_shared<StreamBatch>(StreamBatch { std::move(items), std::move(onRead), std::move(onSheet),
-        pendingStreamRead_.get_token(), reader_, cache_, background_, mainThread_ });
+        std::move(onTags), pendingStreamRead_.get_token(), reader_, cache_, background_, mainThread_ });
     readNext(std::move(batch), 0);
 }
 
@@ -59,14 +61,19 @@ void MetadataReader::readNext(std::shared_ptr<StreamBatch> batch, std::size_t in
         if (batch->token.stop_requested())
             return;
         const StreamRequest& item = batch->items[index];
-        auto [info, sheet] = CachedReads::readStream(*batch->reader, batch->cache.get(), item.url, item.file,
-            item.readsCueSheet && batch->onSheet);
-        batch->mainThread.execute([batch, index, info = std::move(info), sheet = std::move(sheet)] {
+        auto read = CachedReads::readStream(*batch->reader, batch->cache.get(), item.url, item.file,
+            item.readsCueSheet && batch->onSheet, batch->onTags != nullptr);
+        batch->mainThread.execute([batch, index, read = std::move(read)] {
             if (batch->token.stop_requested())
                 return;
-            batch->onRead(batch->items[index].url, info);
-            if (sheet)
-                batch->onSheet(batch->items[index].url, *sheet, info);
+            batch->onRead(batch->items[index].url, read.stream);
+            if (read.sheet)
+                batch->onSheet(batch->items[index].url, *read.sheet, read.stream);
+            if (read.tags && batch->onTags) {
+                MediaTags tags = *read.tags;
+                tags.url = batch->items[index].url;
+                batch->onTags(tags);
+            }
         });
         readNext(std::move(batch), index + 1);
     });

@@ -52,8 +52,10 @@ public:
 
     // Reads the items one after another and calls `onRead` once per item, in order, while the
     // batch is current. An empty list does nothing (a running batch goes on). For an item that
-    // asks for it and holds a sheet, `onSheet` follows its `onRead`.
-    void readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet = nullptr);
+    // asks for it and holds a sheet, `onSheet` follows its `onRead`; with a cache, `onTags`
+    // follows with the file's tags (no picture; `url` the item's).
+    void readStreams(std::vector<StreamRequest> items, StreamHandler onRead, SheetHandler onSheet = nullptr,
+        TagsHandler onTags = nullptr);
 
     // Reads the full information of `file` and calls `onRead` once, unless a later readInfo
     // or cancelInfoRead came first.
@@ -66,6 +68,9 @@ public:
     // the picture's file instead of its bytes, unless a later readTags came first. Independent
     // of the other two kinds of read.
     void readTags(const FileURL& url, const FileURL& file, ArtStore storeArt, TagsHandler onRead);
+
+    // What reads the files, for others that read as this does.
+    const std::shared_ptr<const TrackInfoReading>& infoReader() const { return reader_; }
 
 private:
     struct StreamBatch;

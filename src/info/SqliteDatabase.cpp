@@ -91,6 +91,12 @@ QString SqliteDatabase::Statement::text(int column) const
     return QString::fromUtf8(bytes, sqlite3_column_bytes(statement_, column));
 }
 
+std::string_view SqliteDatabase::Statement::bytes(int column) const
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+    return { data ? data : "", std::size_t(sqlite3_column_bytes(statement_, column)) };
+}
+
 SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept
     : db_(std::exchange(other.db_, nullptr))
 {

@@ -40,6 +40,8 @@ public:
         std::int64_t integer(int column) const;
         double real(int column) const;
         QString text(int column) const;
+        // A blob or text column's bytes, valid until the statement steps or is reset.
+        std::string_view bytes(int column) const;
 
     private:
         friend class SqliteDatabase;

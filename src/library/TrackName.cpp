@@ -31,6 +31,20 @@ QString displayName(const Track& track)
     return *track.title;
 }
 
+QString shownName(const Track& track, const TagName* tagged)
+{
+    if (tagged && track.isWholeFile())
+        return tagged->title;
+    return displayName(track);
+}
+
+std::pair<QString, QString> shownTitleAndArtist(const Track& track, const TagName* tagged)
+{
+    if (tagged && track.isWholeFile())
+        return { tagged->title, tagged->artist };
+    return titleAndArtist(track);
+}
+
 std::pair<QString, QString> titleAndArtist(const Track& track)
 {
     if (track.title)

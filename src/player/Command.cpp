@@ -24,6 +24,7 @@ void ToggleRepeatCommand::execute(PlayerController& controller) const { controll
 void ToggleDimCommand::execute(PlayerController& controller) const { controller.toggleDim(); }
 void SetReplayGainModeCommand::execute(PlayerController& controller) const { controller.setReplayGainMode(mode); }
 void SetOutputDeviceCommand::execute(PlayerController& controller) const { controller.setOutputDevice(name); }
+void SetShowsTagTitlesCommand::execute(PlayerController& controller) const { controller.setShowsTagTitles(shows); }
 void SetSleepTimerCommand::execute(PlayerController& controller) const { controller.setSleepTimer(minutes); }
 void SleepTimerTickCommand::execute(PlayerController& controller) const { controller.sleepTimerTick(); }
 void PlaybackTickCommand::execute(PlayerController& controller) const { controller.playbackTick(); }

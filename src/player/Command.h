@@ -174,6 +174,15 @@ struct SetOutputDeviceCommand final : Command {
     std::string name;
 };
 
+struct SetShowsTagTitlesCommand final : Command {
+    explicit SetShowsTagTitlesCommand(bool shows)
+        : shows(shows)
+    {
+    }
+    void execute(PlayerController& controller) const override;
+    bool shows;
+};
+
 struct SetSleepTimerCommand final : Command {
     explicit SetSleepTimerCommand(std::optional<int> minutes)
         : minutes(minutes)

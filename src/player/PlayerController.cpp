@@ -3,6 +3,7 @@
 #include "FileSystem.h"
 #include "Playlist.h"
 #include "Preferences.h"
+#include "PublisherHelpers.h"
 #include "SerialExecutor.h"
 #include "Volumes.h"
 
@@ -53,6 +54,9 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     , stallLimit_(stallLimit)
     , defaults_(defaults)
     , store_(defaults, std::move(defaultsKey))
+    , ownSums_(environment_.sums ? nullptr : std::make_unique<SerialExecutor>())
+    , durationSum_(environment_.sums ? *environment_.sums : *ownSums_, mainThread_,
+          [this](const PlaylistDuration& total) { model_.totalDuration.set(total); })
 {
     MainThread::check();
     // The downloader reports on its own executor; the report crosses to the main thread and
@@ -81,8 +85,13 @@ PlayerController::PlayerController(PlayerModel& model, AudioPlaying& engine,
     restoreSettings();
     applyVolume();
 
+    durationsSubscription_
+        = combineLatest(model_.tracks.publisher(), model_.streamInfo.publisher(), model_.knownDurations.publisher())
+              .sink([this](const std::tuple<TrackList, SharedStreamInfo, SharedDurations>& value) {
+                  std::apply([this](const auto&... parts) { durationSum_.request(parts...); }, value);
+              });
     readMissingStreamInfo();
-    lookUpKnownDurations();
+    lookUpKnownFacts();
     refreshFileStates();
     downloadAhead();
 

@@ -2,9 +2,11 @@
 
 #include "AudioFileCache.h"
 #include "AudioPlaying.h"
+#include "CacheFiller.h"
 #include "CoverArtCache.h"
 #include "Command.h"
 #include "Downloader.h"
+#include "DurationSum.h"
 #include "Executor.h"
 #include "FolderWalker.h"
 #include "MetadataReader.h"
@@ -17,6 +19,7 @@
 #include "RemoteFileAccess.h"
 #include "RepeatingTimer.h"
 #include "StallLimit.h"
+#include "Subscription.h"
 #include "TrackImporter.h"
 #include "TrackInfoReading.h"
 
@@ -60,6 +63,9 @@ struct PlayerEnvironment {
     // Where what the reads learn is kept, and the restored rows' durations come from; default:
     // none, and nothing is kept.
     std::shared_ptr<MetadataCache> metadataCache = nullptr;
+    Executor* sums = nullptr; // the playlist's total duration; default: a serial executor of its own
+    // With a metadata cache: a pass over the local rows in the background fills it (CacheFiller).
+    bool fillsMetadataCache = true;
 };
 
 // Carries out every request to the player and is the model's only writer.
@@ -149,6 +155,7 @@ public:
     void setReplayGainMode(ReplayGainMode mode);
     void setOutputDevice(const std::string& name);
     void takeOutputDevices(std::vector<OutputDevice> devices);
+    void setShowsTagTitles(bool shows);
     void setSleepTimer(std::optional<int> minutes);
     void sleepTimerTick();
 
@@ -262,12 +269,19 @@ private:
     void storeArrivedStreamInfo();
     void readPlayingTags(const Track& track, const FileURL& file);
 
-    // The metadata cache's durations of the restored rows (PlayerControllerCache.cpp).
-    struct DurationLookup;
-    void lookUpKnownDurations();
-    void startDurationLookup();
-    static void lookUpDurations(std::shared_ptr<DurationLookup> lookup);
-    void receiveKnownDurations(DurationMap durations);
+    // What the metadata cache knows of the rows' files (PlayerControllerCache.cpp).
+    struct CacheLookups;
+    struct CachePass;
+    void lookUpKnownFacts();
+    void lookUpKnown(std::size_t first, std::size_t end, bool withNames);
+    static void lookUpRows(std::shared_ptr<CachePass> pass);
+    void receiveKnown(SharedDurations durations, std::optional<SharedValue<TagNames::Map>> names);
+    void startTagNames(bool shows);
+    void receiveTags(const MediaTags& tags);
+    void storeArrivedTagNames();
+    void fillCache(std::size_t first);
+    void receiveLearned(std::vector<CacheFiller::Learned> learned);
+    void holdFillerWhileCopying();
 
     std::shared_ptr<PlayerController*> self_ = std::make_shared<PlayerController*>(this);
     Environment environment_;
@@ -293,6 +307,8 @@ private:
     std::int64_t firstShownRow_ = 0;
     std::int64_t shownRowCount_ = 64; // more than the tallest window shows before it says
     StreamInfoMap arrivedStreamInfo_; // read, and waiting to go into the model together
+    TagNames::Map arrivedTagNames_; // the same for tag names, while they are shown
+    std::shared_ptr<CacheLookups> cacheLookups_; // made at the first lookup
     std::vector<FileURL> arrivedCopies_; // with a metadata cache: copies to read, shown or not
     // Network files whose last copy or size query failed, also while a copy is tried again.
     std::unordered_set<FileURL> knownUnreachable_;
@@ -302,6 +318,9 @@ private:
     std::int64_t addCount_ = 0;
     Preferences& defaults_;
     PlaylistStore store_;
+    std::unique_ptr<SerialExecutor> ownSums_;
+    DurationSum durationSum_;
+    Subscription durationsSubscription_; // after the sum: it goes first
     std::unique_ptr<RepeatingTimer> timer_;
     bool isWindowShown_ = true;
     bool hasLookedAhead_ = false; // the upcoming track has been worked out for this one
@@ -311,6 +330,10 @@ private:
     // was playing, so it plays on by itself once a device opens.
     std::unique_ptr<RepeatingTimer> deviceRetry_;
     std::optional<MonotonicClock::time_point> sleepDeadline_;
+    // How long the filler keeps off the disk when a file starts to play.
+    static constexpr auto fillerPauseAtStart = std::chrono::seconds(3);
+    // Its thread reports through the main thread, holding the controller weakly.
+    std::unique_ptr<CacheFiller> filler_;
     // Last: its threads and completions go before anything they could report to.
     std::unique_ptr<Downloader> downloader_;
 };

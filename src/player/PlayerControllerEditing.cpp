@@ -354,6 +354,8 @@ void PlayerController::append(const std::vector<Track>& tracks)
     // background.
     TrackList before = model_.tracks.value();
     model_.tracks.set(before.appending(added));
+    lookUpKnown(before.size(), model_.tracks.value().size(), model_.showsTagTitles.value());
+    fillCache(before.size());
     freeOn(background_, std::move(before));
     index_.insert(added);
     persistTracks();

@@ -49,6 +49,7 @@ void PlayerController::receive(const DownloadStates& states)
         }
     }
     downloadStates_ = states;
+    holdFillerWhileCopying(); // a copy is what playback needs next
     updateFileStates(changed);
     // The look-ahead found the next track without a copy: the one that just arrived may be it.
     if (hasCopyArrived && !playback_.upcoming())
@@ -196,7 +197,12 @@ void PlayerController::readMissingStreamInfo()
         [weak = Weak(self_)](const FileURL& url, const CueSheet& sheet, const StreamInfo& info) {
             if (auto alive = weak.lock())
                 (*alive)->receiveEmbeddedSheet(url, sheet, info);
-        });
+        },
+        model_.showsTagTitles.value() ? MetadataReader::TagsHandler([weak = Weak(self_)](const MediaTags& tags) {
+            if (auto alive = weak.lock())
+                (*alive)->receiveTags(tags);
+        })
+                                      : nullptr);
 }
 
 // The descriptions that arrived while the main thread was busy go into the model together, in
@@ -211,6 +217,7 @@ void PlayerController::receive(const FileURL& url, const StreamInfo& info)
 
 void PlayerController::storeArrivedStreamInfo()
 {
+    storeArrivedTagNames();
     StreamInfoMap arrived = std::exchange(arrivedStreamInfo_, {});
     if (arrived.empty())
         return;

@@ -16,6 +16,7 @@ const QString shuffleKey = QStringLiteral("shuffle");
 const QString repeatKey = QStringLiteral("repeat");
 const QString replayGainKey = QStringLiteral("replayGain");
 const QString outputDeviceKey = QStringLiteral("outputDevice");
+const QString showsTagTitlesKey = QStringLiteral("showsTagTitles");
 
 // The stored names, in the order of ReplayGainMode.
 const std::array<QString, 3> replayGainNames { QStringLiteral("off"), QStringLiteral("track"), QStringLiteral("album") };
@@ -115,6 +116,7 @@ void PlayerController::restoreSettings()
     const auto repeat = defaults_.object(repeatKey);
     model_.isRepeating.set(repeat && repeat->isBool() ? repeat->toBool() : true);
     model_.replayGainMode.set(storedReplayGainMode(defaults_.object(replayGainKey)));
+    model_.showsTagTitles.set(defaults_.boolean(showsTagTitlesKey));
     const auto device = defaults_.object(outputDeviceKey);
     model_.outputDevice.set(device ? device->toString().toStdString() : std::string());
     playback_.engine().setOutputDevice(model_.outputDevice.value());
@@ -139,6 +141,15 @@ void PlayerController::takeOutputDevices(std::vector<OutputDevice> devices)
         playback_.engine().setOutputDevice({}); // as the menu shows, also should the device come back
     }
     model_.outputDevices.set(std::move(devices));
+}
+
+void PlayerController::setShowsTagTitles(bool shows)
+{
+    if (model_.showsTagTitles.value() == shows)
+        return;
+    model_.showsTagTitles.set(shows);
+    defaults_.set(shows, showsTagTitlesKey);
+    startTagNames(shows);
 }
 
 void PlayerController::setSleepTimer(std::optional<int> minutes)

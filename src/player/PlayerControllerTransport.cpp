@@ -111,6 +111,8 @@ bool PlayerController::startPlayback(const Track& track, const FileURL& file)
     model_.isSoundDeviceMissing.set(false); // the engine says so again if it still is
     if (row && environment_.streamTitle)
         playback_.setStreamTitle(environment_.streamTitle(track).toStdString());
+    if (filler_)
+        filler_->holdFor(fillerPauseAtStart); // the engine opens the file and fills its queue
     if (!row || !playback_.start(track, file, gainOf(track)))
         return false;
     model_.currentIndex.set(row);

@@ -41,6 +41,14 @@ public:
     // The files' durations the metadata cache knew at launch, looked up without touching them;
     // what this run reads (streamInfo) wins. Set whole, never edited: a million rows' worth.
     Observable<SharedDurations> knownDurations;
+    // View > Show Tag Titles: rows, display and title named by the files' tags where known. The
+    // stored setting replaces it at start-up.
+    Observable<bool> showsTagTitles { false };
+    // The files' names by their tags; empty while showsTagTitles is off.
+    Observable<TagNames> tagNames;
+    // All rows' durations added up, as far as they are known; summed off the main thread, so
+    // it follows the rows a moment later.
+    Observable<PlaylistDuration> totalDuration;
 
     Publisher<TrackList> tracksPublisher() const override { return tracks.publisher(); }
     Publisher<std::optional<std::int64_t>> currentIndexPublisher() const override { return currentIndex.publisher(); }
@@ -66,6 +74,9 @@ public:
     Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const override { return outputDevices.publisher(); }
     Publisher<std::string> outputDevicePublisher() const override { return outputDevice.publisher(); }
     Publisher<SharedDurations> knownDurationsPublisher() const override { return knownDurations.publisher(); }
+    Publisher<bool> showsTagTitlesPublisher() const override { return showsTagTitles.publisher(); }
+    Publisher<TagNames> tagNamesPublisher() const override { return tagNames.publisher(); }
+    Publisher<PlaylistDuration> totalDurationPublisher() const override { return totalDuration.publisher(); }
 };
 
 } // namespace lh

@@ -5,9 +5,11 @@
 #include "FileURL.h"
 #include "MediaTags.h"
 #include "ReplayGain.h"
+#include "PlaylistDuration.h"
 #include "Publisher.h"
 #include "SharedValue.h"
 #include "StreamInfo.h"
+#include "TagNames.h"
 #include "TrackList.h"
 #include "TrackInfo.h"
 
@@ -58,6 +60,9 @@ public:
     virtual Publisher<std::vector<OutputDevice>> outputDevicesPublisher() const = 0;
     virtual Publisher<std::string> outputDevicePublisher() const = 0;
     virtual Publisher<SharedDurations> knownDurationsPublisher() const = 0;
+    virtual Publisher<bool> showsTagTitlesPublisher() const = 0;
+    virtual Publisher<TagNames> tagNamesPublisher() const = 0;
+    virtual Publisher<PlaylistDuration> totalDurationPublisher() const = 0;
 };
 
 } // namespace lh

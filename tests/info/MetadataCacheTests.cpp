@@ -136,6 +136,95 @@ TEST_F(MetadataCacheTest, AnEntryHoldsForTheVersionOfTheFileItWasLearnedFrom)
     EXPECT_TRUE(messages.empty());
 }
 
+// Lookups go through the files in path order, stepping from one to the next and seeking only
+// far ahead: whatever order, gaps or repeats a batch has, each file gets its own answer.
+TEST_F(MetadataCacheTest, ABatchOfLookupsAnswersEachFileWhateverItsOrder)
+{
+    // Files 0, 2, 4 … 98 are known; file n lasts n + 1 seconds.
+    const auto pathOf = [](int file) { return "/music/" + std::to_string(1000 + file) + ".flac"; };
+    auto cache = openCache();
+    for (int file = 0; file < 100; file += 2)
+        cache->record(pathOf(file), facts({ 1000, 5 }, file + 1));
+    cache->record("/music/\xff\xfe raw bytes.flac", facts({ 1000, 5 }, 500));
+    close(std::move(cache));
+    cache = openCache();
+    cache->record(pathOf(3), facts({ 1000, 5 }, 4)); // waiting to be written
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        { "in path order, known and unknown alternating", { pathOf(0), pathOf(1), pathOf(2), pathOf(3), pathOf(4) } },
+        { "backwards", { pathOf(10), pathOf(8), pathOf(7), pathOf(6) } },
+        { "far apart, seeking between", { pathOf(90), pathOf(2), pathOf(98), pathOf(40), pathOf(42) } },
+        { "repeated", { pathOf(6), pathOf(6), pathOf(5), pathOf(6) } },
+        { "a prefix of a known path, and paths beyond the last", { "/music/1002", pathOf(2), "/music/1002.flac.bak", "/z", "/zz" } },
+        { "bytes that are not UTF-8", { "/music/\xff\xfe raw bytes.flac", pathOf(98) } },
+        { "all of them", {} },
+    };
+    std::vector<std::string> all;
+    for (int file = 0; file < 100; ++file)
+        all.push_back(pathOf(file));
+    const auto expected = [&](const std::string& path) -> std::optional<double> {
+        if (path == "/music/\xff\xfe raw bytes.flac")
+            return 500;
+        for (int file = 0; file < 100; ++file) {
+            if (path == pathOf(file) && (file % 2 == 0 || file == 3))
+                return file + 1;
+        }
+        return std::nullopt;
+    };
+    for (const Case& each : cases) {
+        const auto& paths = each.paths.empty() ? all : each.paths;
+        const auto durations = cache->knownDurations(paths);
+        const auto facts = cache->knownFacts(paths);
+        const auto listings = cache->knownListings(paths);
+        ASSERT_EQ(durations.size(), paths.size()) << each.name;
+        ASSERT_EQ(facts.size(), paths.size()) << each.name;
+        ASSERT_EQ(listings.size(), paths.size()) << each.name;
+        for (std::size_t index = 0; index < paths.size(); ++index) {
+            EXPECT_EQ(durations[index], expected(paths[index])) << each.name << ": " << paths[index];
+            for (const auto* found : { &facts[index], &listings[index] }) {
+                const auto duration = *found ? (*found)->stream->duration : std::nullopt;
+                EXPECT_EQ(duration, expected(paths[index])) << each.name << ": " << paths[index];
+            }
+        }
+    }
+}
+
+// What a launch names its rows by, and nothing more, with what is still to be written on top.
+TEST_F(MetadataCacheTest, AListingHoldsTheStampDurationTitleAndArtistsAlone)
+{
+    const FileStamp stamp { 1000, 5 };
+    auto cache = openCache();
+    FileFacts stored = facts(stamp, 61.5);
+    stored.tags = tags(QStringLiteral("Sunset"));
+    stored.hasEmbeddedCueSheet = true;
+    cache->record(track, stored);
+    cache->record("/music/no tags.flac", facts(stamp, 10));
+    close(std::move(cache));
+    cache = openCache();
+    FileFacts retagged;
+    retagged.stamp = stamp;
+    retagged.tags = tags(QStringLiteral("Sunset, remastered"));
+    cache->record("/music/no tags.flac", retagged); // waiting to be written
+
+    const auto listings = cache->knownListings({ track, "/music/no tags.flac", "/music/unknown.flac" });
+    FileFacts expected;
+    expected.stamp = stamp;
+    expected.stream = StreamInfo {};
+    expected.stream->duration = 61.5;
+    expected.tags = MediaTags {};
+    expected.tags->title = QStringLiteral("Sunset");
+    expected.tags->artists = { QStringLiteral("Ana Silva"), QStringLiteral("Bo") };
+    EXPECT_EQ(listings[0], expected);
+    ASSERT_TRUE(listings[1]);
+    EXPECT_EQ(listings[1]->stream->duration, 10);
+    EXPECT_EQ(listings[1]->tags, retagged.tags);
+    EXPECT_FALSE(listings[2]);
+}
+
 TEST_F(MetadataCacheTest, WhatEachReadLearnsAddsUpForOneVersionAndStartsAfreshForTheNext)
 {
     auto cache = openCache();

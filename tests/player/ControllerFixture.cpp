@@ -136,6 +136,8 @@ void ControllerTest::start()
         },
         .streamTitle = streamTitle,
         .metadataCache = metadataCache,
+        .sums = &background,
+        .fillsMetadataCache = false, // a thread of its own: CacheFillerTests run it
     };
     controller = std::make_unique<PlayerController>(model, engine, reader, *cache, files, stallLimit, *defaults,
         QStringLiteral("savedPlaylist"), std::move(environment));

@@ -3,6 +3,7 @@
 #include "PlaybackTimeFormatter.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -38,13 +39,26 @@ void appendStreamParts(QStringList& parts, const StreamInfo& info)
 
 } // namespace
 
-LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex)
+LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex, const TagNames& names)
 {
     const Track* track = trackAt(tracks, currentIndex);
     if (!track)
         return { QStringLiteral("Not Playing"), QString() };
-    auto [title, artist] = TrackName::titleAndArtist(*track);
+    auto [title, artist] = TrackName::shownTitleAndArtist(*track, names.find(track->url));
     return { std::move(title), std::move(artist) };
+}
+
+QString windowTitle(const TrackList& tracks, std::optional<std::int64_t> currentIndex, const TagNames& names)
+{
+    const Track* track = trackAt(tracks, currentIndex);
+    if (!track)
+        return QStringLiteral("Larkhaven");
+    return rowName(*track, names) + QStringLiteral(" — Larkhaven");
+}
+
+QString rowName(const Track& track, const TagNames& names)
+{
+    return TrackName::shownName(track, names.find(track.url));
 }
 
 QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentIndex,
@@ -63,17 +77,8 @@ QString formatText(const TrackList& tracks, std::optional<std::int64_t> currentI
 
 QString rowDurationText(const Track& track, const StreamInfoMap& streamInfo, const DurationMap& known)
 {
-    std::optional<double> end = track.end;
-    if (!end) {
-        if (const auto info = streamInfo.find(track.url); info != streamInfo.end())
-            end = info->second.duration;
-        else if (const auto duration = known.find(track.url); duration != known.end())
-            end = duration->second;
-    }
-    if (!end)
-        return QString();
-    // Negative, infinite and NaN lengths all read "0:00".
-    return PlaybackTimeFormatter::string(*end - track.start);
+    const auto length = PlaylistDuration::ofRow(track, streamInfo, known);
+    return length ? PlaybackTimeFormatter::string(*length) : QString();
 }
 
 std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const StreamInfoMap& streamInfo)
@@ -88,6 +93,25 @@ std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const St
 QString countText(std::int64_t count)
 {
     return count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(count);
+}
+
+QString countToolTip(std::int64_t count, const PlaylistDuration& total)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QString songs = count == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(english.toString(count));
+    if (count == 0 || total.unknownRows >= count)
+        return songs;
+    // Whole seconds: a sum of a million rows has no meaningful fraction.
+    const auto seconds = static_cast<std::int64_t>(std::min(std::max(total.seconds, 0.0), 9e15));
+    const std::int64_t days = seconds / 86'400;
+    const std::int64_t rest = seconds % 86'400;
+    QString length = rest >= 3600 || days > 0
+        ? QStringLiteral("%1:%2:%3").arg(rest / 3600).arg(rest / 60 % 60, 2, 10, QLatin1Char('0')).arg(rest % 60, 2, 10, QLatin1Char('0'))
+        : QStringLiteral("%1:%2").arg(rest / 60).arg(rest % 60, 2, 10, QLatin1Char('0'));
+    if (days > 0)
+        length = (days == 1 ? QStringLiteral("1 day ") : QStringLiteral("%1 days ").arg(english.toString(days))) + length;
+    // Rows not known yet make the sum a lower bound: say so rather than understate it.
+    return songs + (total.unknownRows > 0 ? QStringLiteral(", at least ") : QStringLiteral(", ")) + length;
 }
 
 QString statusText(std::int64_t count, std::optional<double> sleepTimeRemaining, bool isReadingFolder, bool isWalkWaiting)

@@ -26,10 +26,16 @@ struct LcdLines {
 
 // "Artist - Title", the bare title, or for a whole file its name without the extension.
 using TrackName::displayName;
+// A row's name: displayName, or with tag names (Show Tag Titles) a tagged whole file's title.
+QString rowName(const Track& track, const TagNames& names);
 
 // The display's title and artist: "Not Playing" with no current track; for a file without tags,
-// its name split at the first " - " into artist and title (TrackName::fileNameParts).
-LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex);
+// its name split at the first " - " into artist and title (TrackName::fileNameParts). With tag
+// names (Show Tag Titles), a tagged whole file's title and artist tags.
+LcdLines lcdInfo(const TrackList& tracks, std::optional<std::int64_t> currentIndex, const TagNames& names = {});
+
+// The window's title: the current row's name, or the player's alone.
+QString windowTitle(const TrackList& tracks, std::optional<std::int64_t> currentIndex, const TagNames& names = {});
 
 // "FLAC · 912 kbps · 44.1 kHz · Stereo": the extension, then whatever the stream information
 // holds. Empty with no current track.
@@ -43,6 +49,10 @@ std::vector<QString> rowDurationTexts(const std::vector<Track>& tracks, const St
 
 // "0 songs", "1 song", "2 songs".
 QString countText(std::int64_t count);
+
+// The count's tooltip: the count and how long the rows play ("20,013 songs, 61 days 4:12:07"),
+// "at least" while some rows' durations are not known yet.
+QString countToolTip(std::int64_t count, const PlaylistDuration& total);
 
 // The count, and while a sleep timer runs the whole minutes left, rounded up
 // ("12 songs — stops in 2 min"); while a folder is still being read, that comes first

@@ -200,6 +200,10 @@ void PlayerMenu::buildViewMenu()
     QMenu* menu = menu_->addMenu(QStringLiteral("View"));
     add(*menu, Item::togglePlaylist, QStringLiteral("Hide Playlist"), ctrl(Qt::Key_L), [this] { view_.togglePlaylist(); });
     add(*menu, Item::showMeter, QStringLiteral("Show VU Meter"), {}, [this] { view_.toggleMeter(); })->setCheckable(true);
+    // A check item flips its mark before it reports: the mark is what the user asked for.
+    add(*menu, Item::showTagTitles, QStringLiteral("Show Tag Titles"), {}, [this] {
+        view_.setShowsTagTitles(item(Item::showTagTitles)->isChecked());
+    })->setCheckable(true);
 }
 
 void PlayerMenu::buildWindowMenu(const WindowActions& actions)
@@ -287,6 +291,9 @@ void PlayerMenu::bind(const PlayerState& state)
         playlist->setText(visible ? QStringLiteral("Hide Playlist") : QStringLiteral("Show Playlist"));
     }));
     keep(view_.showsMeterPublisher().sink([meter](bool shows) { meter->setChecked(shows); }));
+    keep(state.showsTagTitlesPublisher().sink([tagTitles = item(Item::showTagTitles)](bool shows) {
+        tagTitles->setChecked(shows);
+    }));
 }
 
 // Keys of the window only, not items: each opens the whole tree as the mouse would.

@@ -47,7 +47,7 @@ public:
         cut, copy, paste, selectAll,
         playPause, stop, next, previous, seekForward, seekBackward,
         increaseVolume, decreaseVolume, dim, shuffle, repeat, sleepTimerOff,
-        togglePlaylist, showMeter,
+        togglePlaylist, showMeter, showTagTitles,
         minimise, bringAllToFront,
         count
     };

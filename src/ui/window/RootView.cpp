@@ -269,6 +269,7 @@ void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
 void RootView::setOutputDevice(const std::string& name) { send(SetOutputDeviceCommand(name)); }
+void RootView::setShowsTagTitles(bool shows) { send(SetShowsTagTitlesCommand(shows)); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }
 void RootView::showAbout() { aboutPanel_->show(); }
 

@@ -86,6 +86,7 @@ public:
     void setReplayGainMode(ReplayGainMode mode);
     // Empty: the sound server's default.
     void setOutputDevice(const std::string& name);
+    void setShowsTagTitles(bool shows);
     // 0 cancels the sleep timer.
     void setSleepTimer(int minutes);
     void showInfo();

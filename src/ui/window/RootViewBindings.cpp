@@ -69,19 +69,17 @@ void RootView::bindDisplay()
 
     subscriptions_.push_back(
         combineLatest(combineLatest(state_.tracksPublisher(), state_.currentIndexPublisher(), state_.isLoadingPublisher()),
-            state_.isSoundDeviceMissingPublisher())
-            .sink([this](const std::tuple<std::tuple<Tracks, Index, bool>, bool>& value) {
+            state_.isSoundDeviceMissingPublisher(), state_.tagNamesPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, Index, bool>, bool, TagNames>& value) {
                 const auto& [tracks, index, isLoading] = std::get<0>(value);
-                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(tracks, index);
-                const Track* current = trackAt(tracks, index);
+                const TagNames& names = std::get<2>(value);
+                const DisplayTexts::LcdLines lines = DisplayTexts::lcdInfo(tracks, index, names);
                 // The line that is always shown: a player that cannot be heard must not look
                 // as if it merely paused.
                 const QString artist = std::get<1>(value) ? QStringLiteral("No Sound Device")
                     : isLoading                          ? QStringLiteral("Loading…")
                                                          : lines.artist;
-                showTrack(lines.title, artist,
-                    current ? DisplayTexts::displayName(*current) + QStringLiteral(" — Larkhaven")
-                            : QStringLiteral("Larkhaven"));
+                showTrack(lines.title, artist, DisplayTexts::windowTitle(tracks, index, names));
             }));
 
     subscriptions_.push_back(state_.infoPublisher().sink([this](const std::optional<TrackInfo>& info) {
@@ -113,6 +111,11 @@ void RootView::bindSettings()
                 bottomBar_->setStatusText(DisplayTexts::statusText(
                     std::int64_t(tracks.size()), sleepTimeRemaining, isReadingFolder, isWalkWaiting));
             }));
+    subscriptions_.push_back(
+        combineLatest(state_.tracksPublisher(), state_.totalDurationPublisher())
+            .sink([this](const std::tuple<Tracks, PlaylistDuration>& value) {
+                bottomBar_->setToolTip(DisplayTexts::countToolTip(std::int64_t(std::get<0>(value).size()), std::get<1>(value)));
+            }));
     subscriptions_.push_back(state_.volumePublisher().sink([this](float volume) {
         if (!volumeSlider_->isTracking())
             volumeSlider_->setValue(volume);
@@ -124,11 +127,12 @@ void RootView::bindPlaylist()
     // The list asks for the texts of the rows it draws, so no change costs a pass over the rows.
     subscriptions_.push_back(
         combineLatest(combineLatest(state_.tracksPublisher(), state_.streamInfoPublisher(), state_.fileStatesPublisher()),
-            state_.knownDurationsPublisher())
-            .sink([this](const std::tuple<std::tuple<Tracks, SharedStreamInfo, SharedFileStates>, SharedDurations>& value) {
+            state_.knownDurationsPublisher(), state_.tagNamesPublisher())
+            .sink([this](const std::tuple<std::tuple<Tracks, SharedStreamInfo, SharedFileStates>, SharedDurations, TagNames>& value) {
                 const auto& [tracks, streamInfo, fileStates] = std::get<0>(value);
                 tracks_ = tracks; // shared, not copied: for Copy
-                list_->setRows(std::make_shared<TrackRows>(tracks, streamInfo, fileStates, std::get<1>(value)));
+                list_->setRows(
+                    std::make_shared<TrackRows>(tracks, streamInfo, fileStates, std::get<1>(value), std::get<2>(value)));
             }));
 
     subscriptions_.push_back(

@@ -5,11 +5,12 @@
 namespace lh {
 
 TrackRows::TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates,
-    SharedDurations knownDurations)
+    SharedDurations knownDurations, TagNames names)
     : tracks_(std::move(tracks))
     , streamInfo_(std::move(streamInfo))
     , fileStates_(std::move(fileStates))
     , knownDurations_(std::move(knownDurations))
+    , names_(std::move(names))
 {
 }
 
@@ -25,7 +26,7 @@ const Track& TrackRows::track(std::int64_t row) const
 
 QString TrackRows::title(std::int64_t row) const
 {
-    return DisplayTexts::displayName(track(row));
+    return DisplayTexts::rowName(track(row), names_);
 }
 
 QString TrackRows::time(std::int64_t row) const

@@ -10,7 +10,7 @@ namespace lh {
 class TrackRows final : public PlaylistRows {
 public:
     TrackRows(TrackList tracks, SharedStreamInfo streamInfo, SharedFileStates fileStates,
-        SharedDurations knownDurations = {});
+        SharedDurations knownDurations = {}, TagNames names = {});
 
     std::int64_t count() const override;
     QString title(std::int64_t row) const override;
@@ -24,6 +24,7 @@ private:
     SharedStreamInfo streamInfo_;
     SharedFileStates fileStates_;
     SharedDurations knownDurations_;
+    TagNames names_;
 };
 
 } // namespace lh

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include <cmath>
 #include <limits>
 
@@ -101,6 +103,14 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
         { "count 1", countText(1), "1 song" },
         { "count 2", countText(2), "2 songs" },
 
+        { "tooltip: days", countToolTip(20013, { 61 * 86'400 + 4 * 3600 + 12 * 60 + 7.9, 0 }), "20,013 songs, 61 days 4:12:07" },
+        { "tooltip: one day", countToolTip(2, { 86'405, 0 }), "2 songs, 1 day 0:00:05" },
+        { "tooltip: hours", countToolTip(3, { 3725, 0 }), "3 songs, 1:02:05" },
+        { "tooltip: one song", countToolTip(1, { 75, 0 }), "1 song, 1:15" },
+        { "tooltip: some not known yet", countToolTip(3, { 75, 1 }), "3 songs, at least 1:15" },
+        { "tooltip: none known yet", countToolTip(2, { 0, 2 }), "2 songs" },
+        { "tooltip: empty", countToolTip(0, {}), "0 songs" },
+
         { "status: no timer", statusText(12, std::nullopt), "12 songs" },
         { "status: 89.5 s", statusText(1, 89.5), "1 song — stops in 2 min" },
         { "status: reading a folder", statusText(7900, 89.5, true), "7900 songs — reading folder…" },
@@ -114,6 +124,53 @@ TEST(DisplayTexts, ExamplesGiveTheDesignedTexts)
     };
     for (const Case& test : cases)
         EXPECT_EQ(test.actual, QString::fromUtf8(test.expected)) << test.what;
+}
+
+// Every place that names the current row, for each kind of row, with tag titles off and on.
+TEST(DisplayTexts, ShowTagTitlesNamesTaggedWholeFilesAndNothingElse)
+{
+    const Track tagged = file("/m/Someone - track01.flac");
+    const Track taggedTitleOnly = file("/m/02 - track02.flac");
+    const Track untagged = file("/m/Ana Silva - Demo.wav");
+    const Track known = file("/m/track04.flac");
+    const Track cueTrack = cue("/m/image.flac", 0, 60, "Sheet Title", "Sheet Artist");
+    TagNames names;
+    names.known = TagNames::Map {
+        { tagged.url, TagName { QStringLiteral("Sunset Boulevard"), QStringLiteral("Ana Silva") } },
+        { taggedTitleOnly.url, TagName { QStringLiteral("Harbour"), QString() } },
+        { cueTrack.url, TagName { QStringLiteral("Image Title"), QStringLiteral("Image Artist") } },
+        { known.url, TagName { QStringLiteral("Stale"), QStringLiteral("Old") } },
+    };
+    names.read = TagNames::Map { { untagged.url, std::nullopt }, { known.url, TagName { QStringLiteral("Fresh"), QString() } } };
+    struct Row {
+        const char* what;
+        Track track;
+        const char* off; // row | display title | display artist | window title
+        const char* on;
+    };
+    const Row rows[] = {
+        { "a tagged file", tagged, "Someone - track01|track01|Someone|Someone - track01 — Larkhaven",
+            "Sunset Boulevard|Sunset Boulevard|Ana Silva|Sunset Boulevard — Larkhaven" },
+        { "a title tag without artist", taggedTitleOnly, "02 - track02|track02||02 - track02 — Larkhaven",
+            "Harbour|Harbour||Harbour — Larkhaven" },
+        { "a file whose tags hold no title", untagged, "Ana Silva - Demo|Demo|Ana Silva|Ana Silva - Demo — Larkhaven",
+            "Ana Silva - Demo|Demo|Ana Silva|Ana Silva - Demo — Larkhaven" },
+        { "a read wins over the cache", known, "track04|track04||track04 — Larkhaven", "Fresh|Fresh||Fresh — Larkhaven" },
+        { "a cue track keeps its sheet", cueTrack, "Sheet Artist - Sheet Title|Sheet Title|Sheet Artist|Sheet Artist - Sheet Title — Larkhaven",
+            "Sheet Artist - Sheet Title|Sheet Title|Sheet Artist|Sheet Artist - Sheet Title — Larkhaven" },
+        { "a file not known yet", file("/m/Band - New.mp3"), "Band - New|New|Band|Band - New — Larkhaven",
+            "Band - New|New|Band|Band - New — Larkhaven" },
+    };
+    for (const Row& row : rows) {
+        for (const bool isOn : { false, true }) {
+            const TagNames shown = isOn ? names : TagNames {};
+            const LcdLines lcd = lcdInfo({ row.track }, 0, shown);
+            const QString all = QStringList { rowName(row.track, shown), lcd.title, lcd.artist, windowTitle({ row.track }, 0, shown) }
+                                    .join(u'|');
+            EXPECT_EQ(all, QString::fromUtf8(isOn ? row.on : row.off)) << row.what << (isOn ? " (on)" : " (off)");
+        }
+    }
+    EXPECT_EQ(windowTitle({}, std::nullopt, names), QStringLiteral("Larkhaven"));
 }
 
 TEST(DisplayTexts, RowDurationsFollowThePlaylist)

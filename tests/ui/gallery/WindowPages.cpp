@@ -34,6 +34,15 @@ Track track(const std::string& path, std::optional<QString> title = {}, std::opt
     return t;
 }
 
+// A window over a model of its own; its commands go nowhere.
+struct Scene {
+    QTemporaryDir dir;
+    Preferences defaults { dir.path() + "/preferences.json" };
+    PlayerModel model;
+    Nobody nobody;
+    RootView view { model, nobody, defaults };
+};
+
 // The whole window as a user meets it: a playing cue track, a few rows, one of them on a share
 // not copied yet.
 void fill(PlayerModel& model)
@@ -60,11 +69,9 @@ void fill(PlayerModel& model)
 }
 
 const Page window("window", [](const Camera& camera) {
-    QTemporaryDir dir;
-    Preferences defaults(dir.path() + "/preferences.json");
-    PlayerModel model;
-    Nobody nobody;
-    RootView view(model, nobody, defaults);
+    Scene scene;
+    PlayerModel& model = scene.model;
+    RootView& view = scene.view;
     camera.shoot("window-empty", view);
     fill(model);
     camera.shoot("window", view);
@@ -102,11 +109,9 @@ const Page outputDevice("menu-output-device", [](const Camera& camera) {
 
 // The File and Edit menus, as they open over a filled playlist with a row selected.
 const Page menus("menus", [](const Camera& camera) {
-    QTemporaryDir dir;
-    Preferences defaults(dir.path() + "/preferences.json");
-    PlayerModel model;
-    Nobody nobody;
-    RootView view(model, nobody, defaults);
+    Scene scene;
+    PlayerModel& model = scene.model;
+    RootView& view = scene.view;
     fill(model);
     view.list().toggleRow(1);
     PlayerMenu menu(model, view, view, PlayerMenu::WindowActions { [] { }, [] { }, [] { }, [] { } });
@@ -119,16 +124,46 @@ const Page menus("menus", [](const Camera& camera) {
     }
 });
 
+// Show Tag Titles off and on over a tagged file playing, a file without tags and cue tracks,
+// with the View menu that turns it on.
+const Page tagTitles("window-tag-titles", [](const Camera& camera) {
+    Scene scene;
+    PlayerModel& model = scene.model;
+    RootView& view = scene.view;
+    fill(model);
+    model.tracks.set({
+        track("/music/Ana Silva/track01.flac"),
+        track("/music/Ana Silva/track02.flac"),
+        track("/music/Untagged - Demo.wav"),
+        track("/music/Kind of Blue/Kind of Blue.flac", QStringLiteral("So What"), QStringLiteral("Miles Davis"), 0, 562),
+    });
+    model.currentIndex.set(0);
+    camera.shoot("window-tag-titles-off", view);
+    TagNames names;
+    const auto name = [](const char* title, const char* artist) {
+        return std::optional(TagName { QString::fromUtf8(title), QString::fromUtf8(artist) });
+    };
+    names.known = TagNames::Map { { FileURL("/music/Ana Silva/track01.flac"), name("Sunset Boulevard", "Ana Silva") },
+        { FileURL("/music/Ana Silva/track02.flac"), name("Harbour Lights", "Ana Silva") },
+        { FileURL("/music/Kind of Blue/Kind of Blue.flac"), name("Kind of Blue", "Miles Davis") } };
+    model.showsTagTitles.set(true);
+    model.tagNames.set(names);
+    camera.shoot("window-tag-titles-on", view);
+    PlayerMenu menu(model, view, view, PlayerMenu::WindowActions { [] { }, [] { }, [] { }, [] { } });
+    if (auto* viewMenu = qobject_cast<QMenu*>(menu.item(PlayerMenu::Item::showTagTitles)->parent())) {
+        viewMenu->adjustSize();
+        camera.shoot("menu-view", *viewMenu);
+    }
+});
+
 // A list long enough to scroll, on a dark desktop: the scroll bar stays light, beside the
 // durations rather than over them.
 const Page longList("window-long-list", [](const Camera& camera) {
     const QPalette desktop = QApplication::palette();
     QApplication::setPalette(QPalette(QColor(45, 45, 45)));
-    QTemporaryDir dir;
-    Preferences defaults(dir.path() + "/preferences.json");
-    PlayerModel model;
-    Nobody nobody;
-    RootView view(model, nobody, defaults);
+    Scene scene;
+    PlayerModel& model = scene.model;
+    RootView& view = scene.view;
     view.setPalette(Theme::lightPalette());
     std::vector<Track> tracks;
     for (int i = 1; i <= 40; ++i)
