@@ -139,6 +139,7 @@ public:
     void changeVolume(float delta);
     void toggleShuffle();
     void toggleRepeat();
+    void toggleStopAfterCurrent();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
     void setSleepTimer(std::optional<int> minutes);

@@ -332,6 +332,7 @@ void RootView::volumeUp() { send(ChangeVolumeCommand(0.1f)); }
 void RootView::volumeDown() { send(ChangeVolumeCommand(-0.1f)); }
 void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }
 void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
+void RootView::toggleStopAfterCurrent() { send(ToggleStopAfterCurrentCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
 void RootView::removeSelectedTrack() { list_->removeSelected(); }

@@ -81,6 +81,7 @@ public:
     void volumeDown();
     void toggleShuffle();
     void toggleRepeat();
+    void toggleStopAfterCurrent();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
     // 0 cancels the sleep timer.
