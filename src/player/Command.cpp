@@ -21,6 +21,7 @@ void CloseInfoCommand::execute(PlayerController& controller) const { controller.
 void SetVolumeCommand::execute(PlayerController& controller) const { controller.setVolume(volume); }
 void ToggleShuffleCommand::execute(PlayerController& controller) const { controller.toggleShuffle(); }
 void ToggleRepeatCommand::execute(PlayerController& controller) const { controller.toggleRepeat(); }
+void ToggleStopAfterCurrentCommand::execute(PlayerController& controller) const { controller.toggleStopAfterCurrent(); }
 void ToggleDimCommand::execute(PlayerController& controller) const { controller.toggleDim(); }
 void SetReplayGainModeCommand::execute(PlayerController& controller) const { controller.setReplayGainMode(mode); }
 void SetOutputDeviceCommand::execute(PlayerController& controller) const { controller.setOutputDevice(name); }

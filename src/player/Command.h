@@ -151,6 +151,10 @@ struct ToggleRepeatCommand final : Command {
     void execute(PlayerController& controller) const override;
 };
 
+struct ToggleStopAfterCurrentCommand final : Command {
+    void execute(PlayerController& controller) const override;
+};
+
 struct ToggleDimCommand final : Command {
     void execute(PlayerController& controller) const override;
 };

@@ -151,6 +151,7 @@ public:
     void changeVolume(float delta);
     void toggleShuffle();
     void toggleRepeat();
+    void toggleStopAfterCurrent();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
     void setOutputDevice(const std::string& name);

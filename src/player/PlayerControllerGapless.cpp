@@ -17,7 +17,7 @@ std::optional<std::int64_t> PlayerController::upcomingRow()
 {
     const auto current = model_.currentIndex.value();
     const auto count = static_cast<std::int64_t>(model_.tracks.value().size());
-    if (!current || count == 0)
+    if (!current || count == 0 || model_.stopsAfterCurrent.value())
         return std::nullopt;
     if (model_.isShuffled.value()) {
         if (!shufflePick_ || !rowOf(*shufflePick_))

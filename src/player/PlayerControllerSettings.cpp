@@ -95,6 +95,13 @@ void PlayerController::toggleShuffle()
     reconsiderUpcoming();
 }
 
+// Not a setting: it asks for one stop, at the end of what plays now, and is gone once it has.
+void PlayerController::toggleStopAfterCurrent()
+{
+    model_.stopsAfterCurrent.modify([](bool& stops) { stops = !stops; });
+    reconsiderUpcoming();
+}
+
 void PlayerController::toggleRepeat()
 {
     model_.isRepeating.modify([](bool& isRepeating) { isRepeating = !isRepeating; });

@@ -269,6 +269,11 @@ void PlayerController::trackEnded()
 {
     if (playback_.advance())
         followOn(); // the end notice of a track joined before the tick noticed the join
+    if (model_.stopsAfterCurrent.value()) {
+        model_.stopsAfterCurrent.set(false);
+        resetPlayback();
+        return;
+    }
     const auto current = model_.currentIndex.value();
     if (model_.isRepeating.value() || model_.isShuffled.value() || !current) {
         if (const auto row = nextRow())

@@ -29,6 +29,7 @@ public:
     Observable<bool> isShuffled { false };
     Observable<bool> isRepeating { true }; // the stored setting replaces it at start-up
     Observable<bool> isDimmed { false };
+    Observable<bool> stopsAfterCurrent { false }; // for this track only: cleared when it fires
     Observable<ReplayGainMode> replayGainMode { ReplayGainMode::off }; // the stored one replaces it
     Observable<std::optional<double>> sleepTimeRemaining;
     Observable<bool> isSoundDeviceMissing { false }; // the latest play found no device
@@ -67,6 +68,7 @@ public:
     Publisher<bool> isShuffledPublisher() const override { return isShuffled.publisher(); }
     Publisher<bool> isRepeatingPublisher() const override { return isRepeating.publisher(); }
     Publisher<bool> isDimmedPublisher() const override { return isDimmed.publisher(); }
+    Publisher<bool> stopsAfterCurrentPublisher() const override { return stopsAfterCurrent.publisher(); }
     Publisher<ReplayGainMode> replayGainModePublisher() const override { return replayGainMode.publisher(); }
     Publisher<std::optional<double>> sleepTimeRemainingPublisher() const override { return sleepTimeRemaining.publisher(); }
     Publisher<bool> isSoundDeviceMissingPublisher() const override { return isSoundDeviceMissing.publisher(); }

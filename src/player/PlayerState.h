@@ -53,6 +53,7 @@ public:
     virtual Publisher<bool> isShuffledPublisher() const = 0;
     virtual Publisher<bool> isRepeatingPublisher() const = 0;
     virtual Publisher<bool> isDimmedPublisher() const = 0;
+    virtual Publisher<bool> stopsAfterCurrentPublisher() const = 0;
     virtual Publisher<ReplayGainMode> replayGainModePublisher() const = 0;
     virtual Publisher<std::optional<double>> sleepTimeRemainingPublisher() const = 0;
     virtual Publisher<bool> isSoundDeviceMissingPublisher() const = 0;

@@ -90,6 +90,34 @@ TEST_F(Gapless, TheUpcomingTrackIsTheOneTheTransportWouldPlay)
     }
 }
 
+// "Stop After Current Track" takes back a join already armed, stops once at the track's end
+// and is cleared by it: the next play goes on through the list again.
+TEST_F(Gapless, StopAfterCurrentTrackTakesBackTheJoinAndStopsOnce)
+{
+    startWith({ wholeFile("/m/a.flac"), wholeFile("/m/b.flac"), wholeFile("/m/c.flac") });
+    perform(PlayTrackCommand(0));
+    engine.time = 98;
+    tick();
+    ASSERT_TRUE(engine.continuation);
+    perform(ToggleStopAfterCurrentCommand());
+    EXPECT_TRUE(model.stopsAfterCurrent.value());
+    EXPECT_FALSE(engine.continuation);
+    engine.finish();
+    EXPECT_FALSE(model.isPlaying.value());
+    EXPECT_FALSE(model.stopsAfterCurrent.value());
+
+    perform(PlayTrackCommand(1));
+    engine.finish();
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 2);
+
+    perform(ToggleStopAfterCurrentCommand());
+    perform(ToggleStopAfterCurrentCommand()); // changed their mind: it plays on
+    engine.finish();
+    EXPECT_TRUE(model.isPlaying.value());
+    EXPECT_EQ(model.currentIndex.value(), 0);
+}
+
 TEST_F(Gapless, TheModelFollowsAJoinedFileAndTheNextOneIsLookedForAgain)
 {
     startWith({ wholeFile("/m/a.flac"), wholeFile("/share/y.flac"), wholeFile("/m/c.flac") });

@@ -134,6 +134,8 @@ void PlayerMenu::buildControlsMenu()
     QMenu* menu = menu_->addMenu(QStringLiteral("Controls"));
     add(*menu, Item::playPause, QStringLiteral("Play"), {}, [this] { view_.togglePlayPause(); });
     add(*menu, Item::stop, QStringLiteral("Stop"), ctrl(Qt::Key_Period), [this] { view_.stopPlayback(); });
+    add(*menu, Item::stopAfterCurrent, QStringLiteral("Stop After Current Track"), {}, [this] { view_.toggleStopAfterCurrent(); })
+        ->setCheckable(true);
     add(*menu, Item::next, QStringLiteral("Next"), ctrl(Qt::Key_Right), [this] { view_.nextTrack(); });
     add(*menu, Item::previous, QStringLiteral("Previous"), ctrl(Qt::Key_Left), [this] { view_.previousTrack(); });
     add(*menu, Item::seekForward, QStringLiteral("Seek Forward"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right),
@@ -280,6 +282,7 @@ void PlayerMenu::bind(const PlayerState& state)
     keep(state.isShuffledPublisher().sink([shuffle](bool on) { shuffle->setChecked(on); }));
     keep(state.isRepeatingPublisher().sink([repeat](bool on) { repeat->setChecked(on); }));
     keep(state.isDimmedPublisher().sink([dim](bool on) { dim->setChecked(on); }));
+    keep(state.stopsAfterCurrentPublisher().sink([stopAfter = item(Item::stopAfterCurrent)](bool on) { stopAfter->setChecked(on); }));
     keep(state.replayGainModePublisher().sink([this](ReplayGainMode mode) { replayGainItem(mode)->setChecked(true); }));
     keep(combineLatest(state.outputDevicesPublisher(), state.outputDevicePublisher())
              .sink([this](const std::tuple<std::vector<OutputDevice>, std::string>& value) {

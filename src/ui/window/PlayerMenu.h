@@ -45,7 +45,7 @@ public:
         about, hide, quit,
         addFiles, addFolder, exportPlaylist, getInfo, remove, closeWindow,
         cut, copy, paste, selectAll,
-        playPause, stop, next, previous, seekForward, seekBackward,
+        playPause, stop, stopAfterCurrent, next, previous, seekForward, seekBackward,
         increaseVolume, decreaseVolume, dim, shuffle, repeat, sleepTimerOff,
         togglePlaylist, showMeter, showTagTitles,
         minimise, bringAllToFront,

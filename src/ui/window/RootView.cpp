@@ -266,6 +266,7 @@ void RootView::volumeUp() { send(ChangeVolumeCommand(0.1f)); }
 void RootView::volumeDown() { send(ChangeVolumeCommand(-0.1f)); }
 void RootView::toggleShuffle() { send(ToggleShuffleCommand()); }
 void RootView::toggleRepeat() { send(ToggleRepeatCommand()); }
+void RootView::toggleStopAfterCurrent() { send(ToggleStopAfterCurrentCommand()); }
 void RootView::toggleDim() { send(ToggleDimCommand()); }
 void RootView::setReplayGainMode(ReplayGainMode mode) { send(SetReplayGainModeCommand(mode)); }
 void RootView::setOutputDevice(const std::string& name) { send(SetOutputDeviceCommand(name)); }

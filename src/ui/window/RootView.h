@@ -82,6 +82,7 @@ public:
     void volumeDown();
     void toggleShuffle();
     void toggleRepeat();
+    void toggleStopAfterCurrent();
     void toggleDim();
     void setReplayGainMode(ReplayGainMode mode);
     // Empty: the sound server's default.
